@@ -1,0 +1,10 @@
+if(PELORVANE_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(PELORVANE_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT PELORVANE_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "PELORVANE_SANITIZE must be address, thread or empty")
+endif()

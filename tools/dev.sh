@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test in one place, for a fresh Debian 12 machine as root.
+#   tools/dev.sh run [ARGS...]   build and start the program
+#   tools/dev.sh test            build and run the test suite
+#   tools/dev.sh build           build only
+# Environment: SANITIZE=address|thread builds with sanitizers (own build folder),
+# BUILD_DIR overrides the build folder, JOBS the number of parallel jobs.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+sanitize=${SANITIZE:-}
+build=${BUILD_DIR:-$root/build${sanitize:+-$sanitize}}
+jobs=${JOBS:-$(nproc)}
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libbenchmark-dev
+          xvfb xdotool xauth)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing: ${missing[*]}"
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "Missing packages and not root: run as root or install them first." >&2
+            exit 1
+        fi
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"
+    fi
+}
+
+configure_and_build() {
+    cmake -S "$root" -B "$build" -G Ninja -DPELORVANE_SANITIZE="$sanitize" >/dev/null
+    cmake --build "$build" -j "$jobs"
+}
+
+cmd=${1:-}
+shift || true
+case "$cmd" in
+build)
+    install_missing
+    configure_and_build
+    ;;
+run)
+    install_missing
+    configure_and_build
+    if [ -x "$build/app/exe/pelorvane" ]; then
+        if [ $# -eq 0 ]; then set -- --simulate; fi
+        exec "$build/app/exe/pelorvane" "$@"
+    fi
+    # Until the window exists: serve the simulated phone for a serial program to use.
+    exec "$build/tools/modemsim/pelorvane-modemsim" "$@"
+    ;;
+test)
+    install_missing
+    configure_and_build
+    export QT_QPA_PLATFORM=offscreen
+    case "$sanitize" in
+    thread) export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" ;;
+    address) export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
+             export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}" ;;
+    esac
+    ctest --test-dir "$build" --output-on-failure -j "$jobs"
+    ;;
+*)
+    echo "usage: tools/dev.sh run [ARGS...] | test | build" >&2
+    exit 2
+    ;;
+esac
