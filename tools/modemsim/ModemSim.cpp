@@ -14,6 +14,8 @@
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -109,15 +111,15 @@ public:
 
     QList<TReceivedSms> Received() const {
         std::lock_guard lock(FMutex);
-        return FReceived;
+        return Unshared(FReceived);
     }
     QList<QByteArray> Commands() const {
         std::lock_guard lock(FMutex);
-        return FCommands;
+        return Unshared(FCommands);
     }
     QList<QByteArray> Bodies() const {
         std::lock_guard lock(FMutex);
-        return FBodies;
+        return Unshared(FBodies);
     }
     int BodyCount() const {
         std::lock_guard lock(FMutex);
@@ -135,6 +137,13 @@ public:
     }
 
 private:
+    // A copy with an array of its own: an implicitly shared one would be detached later
+    // without the lock while the serving thread appends to the original.
+    template <typename T>
+    static QList<T> Unshared(const QList<T> &list) {
+        return QList<T>(list.cbegin(), list.cend());
+    }
+
     static void AppendLog(const QString &path, const TReceivedSms &sms) {
         const QJsonObject entry{{QStringLiteral("number"), QString::fromLatin1(sms.Number)},
                                 {QStringLiteral("coding"), sms.Coding},
@@ -166,6 +175,8 @@ public:
     // Takes one received byte, appends its echo (if any) to echo, and gives the answer
     // that this byte completes.
     std::optional<TAnswer> Feed(char c, QByteArray &echo);
+    // The program closed the port: an unfinished command line or body is dropped.
+    void PortClosed();
 
 private:
     enum class TSkip { None, Lf, CrLf };
@@ -206,6 +217,15 @@ std::optional<TAnswer> TPhoneEngine::Feed(char c, QByteArray &echo) {
     if (FEcho && echo.size() < MaxPendingEcho)
         echo.append(c);
     return FInBody ? FeedBody(c) : FeedCommand(c);
+}
+
+void TPhoneEngine::PortClosed() {
+    FInBody = false;
+    FBody.clear();
+    FBodyOverflow = false;
+    FLine.clear();
+    FLineOverflow = false;
+    FSkip = TSkip::None;
 }
 
 std::optional<TAnswer> TPhoneEngine::FeedCommand(char c) {
@@ -363,6 +383,200 @@ TAnswer TPhoneEngine::AcceptBody(const QByteArray &body) {
     return Lines({"+CMGS: " + QByteArray::number(reference), "OK"});
 }
 
+// The descriptors of one pseudo-terminal; owned by TModemSim, used by the serving thread
+// while it runs.
+struct TLineFds {
+    int Master = -1;
+    int Slave = -1; // the sim's own hold on the device
+    int Stop = -1;  // eventfd: Stop() asks the serving thread to end
+    int Watch = -1; // inotify on the device: programs opening and closing the port
+
+    void CloseAll() {
+        CloseFd(Master);
+        CloseFd(Slave);
+        CloseFd(Stop);
+        CloseFd(Watch);
+    }
+};
+
+// Serves one line: moves bytes between the master and the phone engine, with the delay
+// before answers, and follows programs opening and closing the port.
+class TLineServer {
+public:
+    TLineServer(const TModemSimOptions &options, TRecords &records, TLineFds &fds)
+        : FOptions(options), FFds(fds), FEngine(options, records) {}
+
+    // Returns when stopped or when the line is gone.
+    void Run();
+
+private:
+    bool ProcessInput();
+    bool Send(TAnswer answer);
+    bool FollowOpenAndClose();
+    bool DrainMaster();
+
+    const TModemSimOptions &FOptions;
+    TLineFds &FFds;
+    TPhoneEngine FEngine;
+    QByteArray FInput;
+    qsizetype FInputPos = 0;
+    QByteArray FOutput;
+    std::optional<TAnswer> FPending;
+    TClock::time_point FDue;
+    bool FDiscardAnswers = false;
+    // Programs holding the port, from the device's open and close events. Identical
+    // events that pile up unread are merged by the kernel, so two programs opening (or
+    // closing) within microseconds count once; programs use the port one at a time.
+    int FHolders = 0;
+};
+
+// Sends an answer, or hangs up the line; false once the line is gone.
+bool TLineServer::Send(TAnswer answer) {
+    if (answer.Hangup) {
+        // Closing the master is what the program's port sees as a hang-up (POLLHUP, EIO).
+        CloseFd(FFds.Master);
+        CloseFd(FFds.Slave);
+        return false;
+    }
+    if (FDiscardAnswers)
+        return true;
+    if (!FOptions.Unsolicited.isEmpty())
+        FOutput += "\r\n" + FOptions.Unsolicited + "\r\n";
+    FOutput += answer.Bytes;
+    return true;
+}
+
+// Feeds the received bytes to the phone until an answer has to wait; false once the line
+// is gone.
+bool TLineServer::ProcessInput() {
+    while (!FPending && FInputPos < FInput.size()) {
+        std::optional<TAnswer> answer = FEngine.Feed(FInput[FInputPos++], FOutput);
+        if (!answer)
+            continue;
+        if (FOptions.DelayMs > 0 && !FDiscardAnswers) {
+            FPending = std::move(answer);
+            FDue = TClock::now() + std::chrono::milliseconds(FOptions.DelayMs);
+        } else if (!Send(std::move(*answer))) {
+            return false;
+        }
+    }
+    if (FInputPos == FInput.size()) {
+        FInput.clear();
+        FInputPos = 0;
+    }
+    return true;
+}
+
+// Reads what is waiting on the master; false once the line is gone.
+bool TLineServer::DrainMaster() {
+    char buffer[4096];
+    while (FInput.size() - FInputPos < MaxPendingInput) {
+        const ssize_t n = ::read(FFds.Master, buffer, sizeof buffer);
+        if (n > 0) {
+            FInput.append(buffer, n);
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EINTR);
+    }
+    return true;
+}
+
+// When the last program holding the port closes it, the phone still takes what was
+// written, but what it sends is lost, as on a real line whose port is closed; an
+// unfinished command line or body is dropped, so the phone does not wait at its prompt
+// for a program that has gone. The exclusive-use flag a program may have set (TIOCEXCL)
+// is cleared too: the sim's own hold keeps the device alive, so the flag would otherwise
+// lock out every later non-root opener. False once the line is gone.
+bool TLineServer::FollowOpenAndClose() {
+    bool lastClosed = false;
+    bool openedSinceClose = false;
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        const ssize_t n = ::read(FFds.Watch, events, sizeof events);
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            if (event->mask & IN_OPEN) {
+                ++FHolders;
+                openedSinceClose = true;
+            }
+            if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && FHolders > 0 &&
+                --FHolders == 0) {
+                lastClosed = true;
+                openedSinceClose = false;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (!lastClosed)
+        return true;
+
+    ::ioctl(FFds.Slave, TIOCNXCL);
+    FPending.reset();
+    // Once the next program has opened the port, what waits on the master may be its own.
+    FDiscardAnswers = true;
+    const bool open = (openedSinceClose || DrainMaster()) && ProcessInput();
+    FDiscardAnswers = false;
+    if (!open)
+        return false;
+    FOutput.clear();
+    FEngine.PortClosed();
+    ::tcflush(FFds.Slave, TCIFLUSH);
+    return true;
+}
+
+void TLineServer::Run() {
+    for (;;) {
+        if (!ProcessInput())
+            return;
+
+        int timeout = -1;
+        if (FPending) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(FDue - TClock::now()).count();
+            if (left <= 0) {
+                const bool open = Send(std::move(*FPending));
+                FPending.reset();
+                if (!open)
+                    return;
+                continue;
+            }
+            timeout = static_cast<int>(left);
+        }
+
+        pollfd fds[3] = {{FFds.Stop, POLLIN, 0}, {FFds.Master, 0, 0}, {FFds.Watch, POLLIN, 0}};
+        if (FInput.size() - FInputPos < MaxPendingInput)
+            fds[1].events |= POLLIN;
+        if (!FOutput.isEmpty())
+            fds[1].events |= POLLOUT;
+        if (::poll(fds, FFds.Watch >= 0 ? 3 : 2, timeout) < 0) {
+            if (errno == EINTR)
+                continue;
+            qWarning("Simulated phone: %s", qPrintable(ErrnoText("poll")));
+            return;
+        }
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents & (POLLERR | POLLNVAL | POLLHUP))
+            return; // cannot happen while the sim holds the slave open; never spin on it
+
+        // Opens and closes first: a program's close is reported before the next program
+        // can open the port and write.
+        if (FFds.Watch >= 0 && !FollowOpenAndClose())
+            return;
+        if ((fds[1].revents & POLLIN) && !DrainMaster())
+            return;
+        if ((fds[1].revents & POLLOUT) && !FOutput.isEmpty()) {
+            const ssize_t n = ::write(FFds.Master, FOutput.constData(), FOutput.size());
+            if (n > 0)
+                FOutput.remove(0, n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return;
+        }
+    }
+}
+
 } // namespace
 
 struct TModemSim::TState {
@@ -375,105 +589,8 @@ struct TModemSim::TState {
     QString PortPath;
 
     std::thread Thread;
-    // Used by the serving thread while it runs; by the owner before Start and after the join.
-    int MasterFd = -1;
-    int SlaveFd = -1;
-    int StopFd = -1;
-
-    void Serve();
-    bool Send(TAnswer answer, QByteArray &output);
-    void CloseAll() {
-        CloseFd(MasterFd);
-        CloseFd(SlaveFd);
-        CloseFd(StopFd);
-    }
+    TLineFds Fds;
 };
-
-// Sends an answer, or hangs up the line; false once the line is gone.
-bool TModemSim::TState::Send(TAnswer answer, QByteArray &output) {
-    if (answer.Hangup) {
-        // Closing the master is what the program's port sees as a hang-up (POLLHUP, EIO).
-        CloseFd(MasterFd);
-        CloseFd(SlaveFd);
-        return false;
-    }
-    if (!Options.Unsolicited.isEmpty())
-        output += "\r\n" + Options.Unsolicited + "\r\n";
-    output += answer.Bytes;
-    return true;
-}
-
-void TModemSim::TState::Serve() {
-    TPhoneEngine engine(Options, Records);
-    QByteArray input;
-    qsizetype inputPos = 0;
-    QByteArray output;
-    std::optional<TAnswer> pending;
-    TClock::time_point due;
-    char buffer[4096];
-
-    for (;;) {
-        while (!pending && inputPos < input.size()) {
-            std::optional<TAnswer> answer = engine.Feed(input[inputPos++], output);
-            if (!answer)
-                continue;
-            if (Options.DelayMs > 0) {
-                pending = std::move(answer);
-                due = TClock::now() + std::chrono::milliseconds(Options.DelayMs);
-            } else if (!Send(std::move(*answer), output)) {
-                return;
-            }
-        }
-        if (inputPos == input.size()) {
-            input.clear();
-            inputPos = 0;
-        }
-
-        int timeout = -1;
-        if (pending) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(due - TClock::now()).count();
-            if (left <= 0) {
-                const bool open = Send(std::move(*pending), output);
-                pending.reset();
-                if (!open)
-                    return;
-                continue;
-            }
-            timeout = static_cast<int>(left);
-        }
-
-        pollfd fds[2] = {{StopFd, POLLIN, 0}, {MasterFd, 0, 0}};
-        if (input.size() - inputPos < MaxPendingInput)
-            fds[1].events |= POLLIN;
-        if (!output.isEmpty())
-            fds[1].events |= POLLOUT;
-        if (::poll(fds, 2, timeout) < 0) {
-            if (errno == EINTR)
-                continue;
-            qWarning("Simulated phone: %s", qPrintable(ErrnoText("poll")));
-            return;
-        }
-        if (fds[0].revents)
-            return;
-        if (fds[1].revents & (POLLERR | POLLNVAL | POLLHUP))
-            return; // cannot happen while the sim holds the slave open; never spin on it
-        if (fds[1].revents & POLLIN) {
-            const ssize_t n = ::read(MasterFd, buffer, sizeof buffer);
-            if (n > 0)
-                input.append(buffer, n);
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                return;
-        }
-        if (fds[1].revents & POLLOUT) {
-            const ssize_t n = ::write(MasterFd, output.constData(), output.size());
-            if (n > 0)
-                output.remove(0, n);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                return;
-        }
-    }
-}
 
 TModemSim::TModemSim(TModemSimOptions options)
     : FState(std::make_unique<TState>(std::move(options))) {}
@@ -485,7 +602,7 @@ TModemSim::~TModemSim() {
 bool TModemSim::Start(QString *error) {
     auto fail = [&](const char *what) {
         const QString reason = ErrnoText(what);
-        FState->CloseAll();
+        FState->Fds.CloseAll();
         if (error)
             *error = reason;
         return false;
@@ -497,33 +614,41 @@ bool TModemSim::Start(QString *error) {
     }
 
     TState &s = *FState;
-    s.MasterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (s.MasterFd < 0)
+    s.Fds.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (s.Fds.Master < 0)
         return fail("posix_openpt");
-    if (::grantpt(s.MasterFd) != 0)
+    if (::grantpt(s.Fds.Master) != 0)
         return fail("grantpt");
-    if (::unlockpt(s.MasterFd) != 0)
+    if (::unlockpt(s.Fds.Master) != 0)
         return fail("unlockpt");
     char name[128];
-    if (::ptsname_r(s.MasterFd, name, sizeof name) != 0)
+    if (::ptsname_r(s.Fds.Master, name, sizeof name) != 0)
         return fail("ptsname");
     // Holding the slave open keeps the master from seeing a hang-up whenever the
     // program closes its port, and keeps the line settings for the next opener.
-    s.SlaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (s.SlaveFd < 0)
+    s.Fds.Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (s.Fds.Slave < 0)
         return fail("open slave");
     termios tio{};
-    if (::tcgetattr(s.SlaveFd, &tio) != 0)
+    if (::tcgetattr(s.Fds.Slave, &tio) != 0)
         return fail("tcgetattr");
     ::cfmakeraw(&tio);
-    if (::tcsetattr(s.SlaveFd, TCSANOW, &tio) != 0)
+    if (::tcsetattr(s.Fds.Slave, TCSANOW, &tio) != 0)
         return fail("tcsetattr");
-    const int flags = ::fcntl(s.MasterFd, F_GETFL);
-    if (flags < 0 || ::fcntl(s.MasterFd, F_SETFL, flags | O_NONBLOCK) != 0)
+    const int flags = ::fcntl(s.Fds.Master, F_GETFL);
+    if (flags < 0 || ::fcntl(s.Fds.Master, F_SETFL, flags | O_NONBLOCK) != 0)
         return fail("fcntl");
-    s.StopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (s.StopFd < 0)
+    s.Fds.Stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (s.Fds.Stop < 0)
         return fail("eventfd");
+    // Added after the sim's own open, so only programs' opens and closes are reported.
+    // Without it (inotify limits reached) the phone still serves, only less like a real line.
+    s.Fds.Watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (s.Fds.Watch >= 0 &&
+        ::inotify_add_watch(s.Fds.Watch, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        qWarning("Simulated phone: %s", qPrintable(ErrnoText("inotify_add_watch")));
+        CloseFd(s.Fds.Watch);
+    }
 
     {
         std::lock_guard lock(s.PathMutex);
@@ -531,7 +656,7 @@ bool TModemSim::Start(QString *error) {
     }
     s.Records.SetServing(true);
     s.Thread = std::thread([&s] {
-        s.Serve();
+        TLineServer(s.Options, s.Records, s.Fds).Run();
         s.Records.SetServing(false);
     });
     return true;
@@ -542,10 +667,10 @@ void TModemSim::Stop() {
     if (!s.Thread.joinable())
         return;
     const uint64_t one = 1;
-    if (::write(s.StopFd, &one, sizeof one) != sizeof one)
+    if (::write(s.Fds.Stop, &one, sizeof one) != sizeof one)
         qWarning("Simulated phone: %s", qPrintable(ErrnoText("eventfd write")));
     s.Thread.join();
-    s.CloseAll();
+    s.Fds.CloseAll();
     s.Records.SetServing(false);
 }
 
