@@ -32,8 +32,8 @@ constexpr qsizetype MaxCommandLine = 1024;
 constexpr qsizetype MaxBody = 1024;
 constexpr qsizetype MaxPendingInput = 1 << 20;
 constexpr qsizetype MaxPendingEcho = 1 << 20;
-// The largest SMS-SUBMIT TPDU: four header octets, a 12-octet address, 7 octets of
-// validity and 140 octets of user data.
+// The largest SMS-SUBMIT TPDU: five one-octet fields, a 12-octet destination address,
+// 7 octets of validity period and 140 octets of user data.
 constexpr int MaxTpduOctets = 164;
 
 QString ErrnoText(const char *what) {

@@ -41,7 +41,9 @@ struct TReceivedSms {
 // Returns false with a reason for anything malformed.
 bool DecodeSubmitPdu(const QByteArray &hex, TReceivedSms *out, QString *error = nullptr);
 
-// A GSM phone on a pseudo-terminal, served by a thread of its own.
+// A GSM phone on a pseudo-terminal, served by a thread of its own. As on a real line,
+// what the phone sends while no program has the port open is lost, and the last program
+// closing the port ends an unfinished command line or message body.
 class TModemSim {
 public:
     explicit TModemSim(TModemSimOptions options = {});
