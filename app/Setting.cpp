@@ -47,7 +47,8 @@ TSettings::~TSettings() {
 
 QByteArray TSettings::ComPortName() const {
     QMutexLocker locker(&FLock);
-    return FComPortName;
+    // A deep copy: the worker's string then shares no reference count with the UI thread's.
+    return QByteArray(FComPortName.constData(), FComPortName.size());
 }
 
 void TSettings::SetComPortName(const QByteArray &name) {
