@@ -2,9 +2,9 @@
 
 #include "app/Errors.h"
 
+#include "data/ListMutex.h"
 #include <QList>
 #include <QMutexLocker>
-#include <QRecursiveMutex>
 
 #include <algorithm>
 #include <functional>
@@ -201,6 +201,6 @@ protected:
         items.clear();
     }
 
-    mutable QRecursiveMutex FLock;
+    mutable TListMutex FLock;
     TItems FItems;
 };
