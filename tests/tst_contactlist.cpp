@@ -459,7 +459,8 @@ void TestContactList::exportCannotCreate() {
     TContactList list;
     list.Add(MakeContact("Ann", "1"));
     QString error = Message([&] { list.ExportToFile(Path("no/such/dir/out.csv")); });
-    QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
+             qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestContactList)
