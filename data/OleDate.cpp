@@ -18,16 +18,9 @@ QDateTime OleToDateTime(double ole) {
     double whole = std::trunc(ole);
     qint64 days = static_cast<qint64>(whole);
     qint64 ms = std::llround(std::fabs(ole - whole) * MsPerDay);
-    if (ms >= MsPerDay) {
-        // Rounded up to the next midnight: away from the epoch for negative day numbers is
-        // towards the previous day's midnight in the odd OLE encoding, so step the day only
-        // for positive values and clamp otherwise.
-        if (ole >= 0) {
-            ++days;
-            ms = 0;
-        } else {
-            ms = MsPerDay - 1;
-        }
+    if (ms >= MsPerDay) { // rounded up to the following midnight
+        ++days;
+        ms = 0;
     }
     QDate date = OleEpoch().addDays(days);
     QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));

@@ -612,6 +612,8 @@ void TestMessageList::oleDateConversion_data() {
     QTest::newRow("before epoch") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0));
     QTest::newRow("milliseconds") << 45000.0 + (3600000.0 + 1234.0) / 86400000.0
                                   << QDateTime(QDate(2023, 3, 15), QTime(1, 0, 1, 234));
+    QTest::newRow("just before midnight rounds up")
+        << 45000.9999999999 << QDateTime(QDate(2023, 3, 16), QTime(0, 0));
     QTest::newRow("9999-12-31") << 2958465.0 << QDateTime(QDate(9999, 12, 31), QTime(0, 0));
 }
 
