@@ -30,8 +30,9 @@ using TClock = std::chrono::steady_clock;
 }
 
 int RemainingMs(TClock::time_point deadline) {
+    // Rounded up: a wait cut short by truncation would end before its time.
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? int(left) : 0;
 }
 
