@@ -13,10 +13,11 @@ public:
     static constexpr int EmptyWaitBudget = 60;
     static constexpr int ZeroByteReadBudget = 0;
 
-    // The port stays the caller's.
+    // The port stays the caller's and must outlive the link.
     explicit TGsmSerial(TComPort &port);
     // The link owns the port and destroys it with itself.
     explicit TGsmSerial(std::unique_ptr<TComPort> port);
+    // Closes the port.
     ~TGsmSerial() override;
 
     TComPort &Port() const { return *FPort; }
