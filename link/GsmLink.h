@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include "link/WaitSignal.h"
+
 #include <atomic>
 #include <functional>
 
@@ -31,8 +33,7 @@ public:
 
     // Command helpers; they read Responses and LastCommand only.
     bool ExecuteCommand(const QByteArray &command);
-    bool SendAndWait(const QByteArray &command, const QByteArray &expected,
-                     bool completeLinesOnly);
+    bool SendAndWait(const QByteArray &command, const QByteArray &expected, bool completeLinesOnly);
     bool LastCommandFailed() const { return !ResultOk; }
     QByteArray InfoLine() const;
     int InfoFieldCount() const;
@@ -49,4 +50,10 @@ public:
     std::atomic<bool> Aborted{false};
     TLineEvent OnResponseLine;
     TLineEvent OnCommandSent;
+    // Reset before every read wait, which it ends early when set.
+    TWaitSignal WaitStopSignal;
+
+    // Sets Aborted and ends a read wait in progress at once instead of at its time-out.
+    // Safe to call from any thread.
+    void Abort();
 };

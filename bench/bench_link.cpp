@@ -1,0 +1,63 @@
+// Cost of cutting modem output into lines, per MB of response text.
+#include "link/ReplyScanner.h"
+#include "support/ScriptedSerial.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// About 1 MB of listing-style output: information lines and PDU lines, final line at the end.
+QByteArray ResponseText() {
+    QByteArray text;
+    for (int i = 0; text.size() < (1 << 20); ++i) {
+        text += "+CMGL: " + QByteArray::number(i) + ",1,,23\r\n";
+        text += "0791448720003023240DD0E474D81C0EBB010000111011315214000BE474D81C0EBB5DE3771B\r\n";
+    }
+    return text + "\r\nOK\r\n";
+}
+
+void FeedInChunks(benchmark::State &state, const QByteArray &text, const QByteArray &expected,
+                  bool completeLinesOnly) {
+    const qsizetype chunk = state.range(0);
+    for (auto _ : state) {
+        TScriptedSerial link;
+        TReplyScanner scanner(link, expected, completeLinesOnly);
+        bool found = false;
+        for (qsizetype at = 0; at < text.size() && !found; at += chunk)
+            found = scanner.Feed(text.constData() + at, std::min(chunk, text.size() - at));
+        if (!found)
+            state.SkipWithError("no final line");
+        benchmark::DoNotOptimize(link.Responses.size());
+    }
+    state.SetBytesProcessed(state.iterations() * text.size());
+}
+
+void BM_ScanLines(benchmark::State &state) {
+    static const QByteArray text = ResponseText();
+    FeedInChunks(state, text, QByteArray(), true);
+}
+BENCHMARK(BM_ScanLines)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// A 1 MB line without a line end while the prompt may come unterminated: every chunk is
+// tested for a final text.
+void BM_ScanUnterminatedPromptWait(benchmark::State &state) {
+    static const QByteArray text = QByteArray(1 << 20, 'x') + "\r\n> ";
+    FeedInChunks(state, text, "> ", false);
+}
+BENCHMARK(BM_ScanUnterminatedPromptWait)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// Noise with NUL bytes every 16 bytes.
+void BM_ScanWithNuls(benchmark::State &state) {
+    static const QByteArray text = [] {
+        QByteArray t = ResponseText();
+        for (qsizetype i = 0; i + 6 < t.size(); i += 16)
+            t[i] = '\0';
+        return t;
+    }();
+    FeedInChunks(state, text, QByteArray(), true);
+}
+BENCHMARK(BM_ScanWithNuls)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

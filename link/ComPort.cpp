@@ -1,0 +1,266 @@
+#include "link/ComPort.h"
+
+#include "app/Errors.h"
+#include "link/WaitSignal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+[[noreturn]] void Fail(const char *text, int error) {
+    throw EPelorvane(QCoreApplication::translate("TComPort", text) +
+                     QStringLiteral(" (win error code: %1)").arg(error));
+}
+
+int RemainingMs(TClock::time_point deadline) {
+    // Rounded up: a wait cut short by truncation would end before its time.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+// Closes a descriptor whose open has not completed, undoing the exclusive flag if this
+// open set it (a failed second open must not clear the first owner's flag).
+class TOpening {
+public:
+    explicit TOpening(int fd) : FFd(fd) {}
+    ~TOpening() {
+        if (FFd < 0)
+            return;
+        if (FExclusive)
+            ::ioctl(FFd, TIOCNXCL);
+        ::close(FFd);
+    }
+    void SetExclusive() { FExclusive = true; }
+    int Release() { return std::exchange(FFd, -1); }
+
+private:
+    int FFd;
+    bool FExclusive = false;
+};
+
+bool IsDecimal(const QByteArray &text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+TComPort::TComPort(QByteArray portName) : FPortName(std::move(portName)) {}
+
+TComPort::~TComPort() {
+    Close();
+}
+
+void TComPort::SetPortName(const QByteArray &name) {
+    FPortName = name;
+    if (IsOpen()) {
+        Close();
+        Open();
+    }
+}
+
+QByteArray TComPort::DevicePath(const QByteArray &portName) {
+    if (portName.startsWith('/'))
+        return portName;
+    const QByteArray number = portName.mid(3);
+    if (portName.left(3).compare("COM", Qt::CaseInsensitive) == 0 && IsDecimal(number)) {
+        bool ok = false;
+        const qlonglong n = number.toLongLong(&ok);
+        if (ok && n >= 1 && n <= 1'000'000)
+            return "/dev/ttyS" + QByteArray::number(n - 1);
+    }
+    return "/dev/" + portName;
+}
+
+QList<QByteArray> TComPort::ListPorts(const QString &sysClassTty, const QString &devDir) {
+    QList<QByteArray> ports;
+    const QDir classDir(sysClassTty);
+    const QStringList entries =
+        classDir.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : entries) {
+        const QString entry = classDir.filePath(name);
+        // Virtual terminals, ptys and consoles have no device behind them; rfcomm ports
+        // only get one while connected but are ports all the same.
+        const bool hasDevice = QFileInfo::exists(entry + QStringLiteral("/device"));
+        if (!hasDevice && !name.startsWith(QStringLiteral("rfcomm")))
+            continue;
+        // Serial-core drivers register every possible port; type 0 means no UART answered.
+        QFile type(entry + QStringLiteral("/type"));
+        if (type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0")
+            continue;
+        if (!QFileInfo::exists(QDir(devDir).filePath(name)))
+            continue;
+        QByteArray port = name.toLocal8Bit();
+        bool legacy = false;
+        const int index =
+            port.startsWith("ttyS") && IsDecimal(port.mid(4)) ? port.mid(4).toInt(&legacy) : -1;
+        // The legacy ports go by the COM names that map back to them.
+        if (legacy && index < 1'000'000)
+            port = "COM" + QByteArray::number(index + 1);
+        ports.append(port);
+    }
+    std::sort(ports.begin(), ports.end(), [](const QByteArray &a, const QByteArray &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return ports;
+}
+
+void TComPort::Open() {
+    if (IsOpen())
+        return;
+    if (FPortName.isEmpty())
+        Fail("Unable to open com port", ENOENT);
+    const QByteArray path = DevicePath(FPortName);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        Fail("Unable to open com port", errno);
+    TOpening opening(fd);
+
+    // TIOCEXCL keeps other users out but not root; the lock keeps out everyone who opens
+    // the port through this class, root included.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        Fail("Unable to open com port", errno);
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        Fail("Unable to open com port", errno);
+    opening.SetExclusive();
+
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        Fail("SetCommState function failed", errno);
+    ::cfmakeraw(&tio);
+    tio.c_iflag &= ~(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    // Reads return at once with what is buffered.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0)
+        Fail("SetCommState function failed", errno);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        Fail("SetCommState function failed", errno);
+
+    // Pseudo-terminals and some virtual ports have no modem lines; that is no fault.
+    int dtr = TIOCM_DTR;
+    ::ioctl(fd, TIOCMBIC, &dtr);
+    int rts = TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIS, &rts);
+
+    FFd = opening.Release();
+}
+
+void TComPort::Close() {
+    if (!IsOpen())
+        return;
+    const int fd = std::exchange(FFd, -1);
+    // The flag would outlive this descriptor while the other end of a pty stays open.
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+int TComPort::BytesWaiting() const {
+    int count = 0;
+    if (::ioctl(FFd, FIONREAD, &count) != 0)
+        Fail("ClearCommError function failed", errno);
+    return count;
+}
+
+int TComPort::Read(char *buffer, int count) {
+    if (count < 1)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::read(FFd, buffer, size_t(count));
+        if (n >= 0)
+            return int(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        Fail("ReadFile function failed", errno);
+    }
+}
+
+unsigned TComPort::WaitForChar(int timeoutMs, TWaitSignal *stop) {
+    if (!IsOpen())
+        Fail("WaitForEvent method failed", EBADF);
+    const auto deadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        pollfd fds[2] = {{FFd, POLLIN, 0}, {stop ? stop->Handle() : -1, POLLIN, 0}};
+        const int r = ::poll(fds, 2, timeoutMs < 0 ? -1 : RemainingMs(deadline));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("WaitForEvent method failed", errno);
+        }
+        if (r == 0)
+            return evNone;
+        unsigned events = evNone;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // A hung-up pty also reports POLLIN for its end of file; only bytes that can
+            // still be read count as received.
+            events |= evLineError;
+            int count = 0;
+            if (::ioctl(FFd, FIONREAD, &count) == 0 && count > 0)
+                events |= evRxChar;
+        } else if (fds[0].revents & POLLIN) {
+            events |= evRxChar;
+        }
+        if (events == evNone && (fds[1].revents & POLLIN))
+            stop->Reset();
+        return events;
+    }
+}
+
+int TComPort::Write(const char *data, int size) {
+    if (size < 1)
+        return 0;
+    if (!IsOpen())
+        Fail("WriteFile function failed", EBADF);
+    const auto deadline =
+        TClock::now() +
+        std::chrono::milliseconds(WriteTimeoutConstantMs + qint64(WriteTimeoutPerByteMs) * size);
+    int written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(FFd, data + written, size_t(size - written));
+        if (n > 0) {
+            written += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // Part of the line went out: report that, the next call meets the error again.
+            if (written > 0)
+                break;
+            Fail("WriteFile function failed", errno);
+        }
+        const int left = RemainingMs(deadline);
+        if (left <= 0)
+            break;
+        pollfd p{FFd, POLLOUT, 0};
+        const int r = ::poll(&p, 1, left);
+        if (r < 0 && errno != EINTR)
+            Fail("WriteFile function failed", errno);
+        if (r == 0)
+            break;
+    }
+    return written;
+}
