@@ -107,7 +107,7 @@ int RunCli(const QStringList &args, QTextStream &out, QTextStream &err, QIODevic
 bool CliArguments(int argc, char **argv, QStringList &args, QTextStream &err) {
     args.clear();
     for (int i = 1; i < argc; ++i) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString arg = decoder.decode(QByteArrayView(argv[i]));
         if (decoder.hasError()) {
             err << "Argument " << i << " is not valid UTF-8\n";

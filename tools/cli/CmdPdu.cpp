@@ -33,7 +33,7 @@ int CmdPdu(const QStringList &args, TCliContext &context) {
     } else {
         // All of standard input, as it stands: a final line end is part of the message.
         const QByteArray bytes = context.In.readAll();
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         text = decoder.decode(bytes);
         if (decoder.hasError())
             return context.Fail(QStringLiteral("Standard input is not valid UTF-8 text"));
