@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/IniFile.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+
+inline constexpr char SettingsFileName[] = "pelorvane.ini";
+
+// Where the settings file lives: in exeDir when files can be created there (a portable install),
+// otherwise in $XDG_CONFIG_HOME/pelorvane (~/.config/pelorvane when the variable is unset, empty
+// or relative), a folder created here when missing. A folder that cannot be created still gives
+// its path: reading it gives the defaults and writing it fails without harm.
+QString SettingsFilePath(const QString &exeDir);
+
+// The program-wide settings: the serial port to use. The name is read once at creation and
+// written at destruction only when it was changed; the file's other lines and sections stay.
+// The port name may be read by a worker thread while the UI thread sets it.
+class TSettings {
+public:
+    explicit TSettings(const QString &fileName);
+    ~TSettings();
+
+    TSettings(const TSettings &) = delete;
+    TSettings &operator=(const TSettings &) = delete;
+
+    QByteArray ComPortName() const;
+    // A name that differs in any way, letter case included, counts as a change.
+    void SetComPortName(const QByteArray &name);
+    bool Modified() const;
+    // Writes the port name into the file. False when the file could not be written; it is then
+    // left as it was.
+    bool Save();
+
+    const QString &FileName() const { return FIniFile.FileName(); }
+
+private:
+    mutable QMutex FLock;
+    bool FModified = false;
+    TIniFile FIniFile;
+    QByteArray FComPortName;
+};

@@ -1,0 +1,151 @@
+#include "tools/modemsim/ModemSim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+namespace {
+
+std::optional<int> IntValue(const QCommandLineParser &parser, const QString &name, int low,
+                            int high) {
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < low || value > high) {
+        std::fprintf(stderr, "pelorvane-modemsim: --%s needs a whole number from %d to %d\n",
+                     qPrintable(name), low, high);
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // Blocked before any thread starts, so only sigtimedwait below ever takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pelorvane-modemsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELORVANE_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated GSM phone on a pseudo-terminal. Prints the port path as its first line,\n"
+        "then answers AT commands there until stopped with Ctrl+C (SIGINT) or SIGTERM.\n"
+        "Message numbers count message bodies sent after the \"> \" prompt, from 1."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QString n = QStringLiteral("N");
+    parser.addOptions({
+        {QStringLiteral("fail-at"), QStringLiteral("Answer the Nth message with +CMS ERROR: 500."),
+         n},
+        {QStringLiteral("silent-at"), QStringLiteral("Never answer the Nth message."), n},
+        {QStringLiteral("hangup-at"),
+         QStringLiteral("Hang up the line when the Nth message arrives, then exit."), n},
+        {QStringLiteral("delay-ms"), QStringLiteral("Wait X milliseconds before each answer."),
+         QStringLiteral("X")},
+        {QStringLiteral("prompt-line-end"),
+         QStringLiteral("Send the \"> \" prompt followed by CR LF.")},
+        {QStringLiteral("refuse-cmgf-query"), QStringLiteral("Answer AT+CMGF=? with ERROR.")},
+        {QStringLiteral("refuse-cmgf"), QStringLiteral("Answer AT+CMGF=0 with ERROR.")},
+        {QStringLiteral("refuse-cbc"), QStringLiteral("Answer AT+CBC with ERROR.")},
+        {QStringLiteral("refuse-gmm"), QStringLiteral("Answer AT+GMM with ERROR.")},
+        {QStringLiteral("battery"), QStringLiteral("Battery level in percent (default 85)."), n},
+        {QStringLiteral("signal"),
+         QStringLiteral("Signal strength for +CSQ, 0 to 31 or 99 (default 20)."), n},
+        {QStringLiteral("maker"), QStringLiteral("Manufacturer for AT+GMI."), QStringLiteral("S")},
+        {QStringLiteral("model"), QStringLiteral("Model for AT+GMM."), QStringLiteral("S")},
+        {QStringLiteral("unsolicited"),
+         QStringLiteral("Send this line (such as RING) before every answer."),
+         QStringLiteral("TEXT")},
+        {QStringLiteral("log"),
+         QStringLiteral("Append one JSON object per accepted message to FILE."),
+         QStringLiteral("FILE")},
+    });
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "pelorvane-modemsim: unexpected argument %s\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+
+    TModemSimOptions options;
+    const struct {
+        const char *Name;
+        int *Target;
+        int Low;
+        int High;
+    } numbers[] = {
+        {"fail-at", &options.FailAt, 0, 1000000},     {"silent-at", &options.SilentAt, 0, 1000000},
+        {"hangup-at", &options.HangupAt, 0, 1000000}, {"delay-ms", &options.DelayMs, 0, 600000},
+        {"battery", &options.Battery, 0, 100},        {"signal", &options.Signal, 0, 99},
+    };
+    for (const auto &number : numbers) {
+        const QString name = QString::fromLatin1(number.Name);
+        if (!parser.isSet(name))
+            continue;
+        const std::optional<int> value = IntValue(parser, name, number.Low, number.High);
+        if (!value)
+            return 2;
+        *number.Target = *value;
+    }
+    if (options.Signal > 31 && options.Signal != 99) {
+        std::fprintf(stderr, "pelorvane-modemsim: --signal must be 0 to 31, or 99 (unknown)\n");
+        return 2;
+    }
+    options.PromptWithLineEnd = parser.isSet(QStringLiteral("prompt-line-end"));
+    options.RefuseCmgfQuery = parser.isSet(QStringLiteral("refuse-cmgf-query"));
+    options.RefuseCmgf0 = parser.isSet(QStringLiteral("refuse-cmgf"));
+    options.RefuseCbc = parser.isSet(QStringLiteral("refuse-cbc"));
+    options.RefuseGmm = parser.isSet(QStringLiteral("refuse-gmm"));
+    if (parser.isSet(QStringLiteral("maker")))
+        options.Maker = parser.value(QStringLiteral("maker")).toLocal8Bit();
+    if (parser.isSet(QStringLiteral("model")))
+        options.Model = parser.value(QStringLiteral("model")).toLocal8Bit();
+    options.Unsolicited = parser.value(QStringLiteral("unsolicited")).toLocal8Bit();
+
+    const QString logFile = parser.value(QStringLiteral("log"));
+    if (!logFile.isEmpty()) {
+        // Fail now rather than lose the first message's entry later.
+        QFile probe(logFile);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            std::fprintf(stderr, "pelorvane-modemsim: cannot open the log %s: %s\n",
+                         qPrintable(logFile), qPrintable(probe.errorString()));
+            return 1;
+        }
+    }
+
+    TModemSim sim(options);
+    sim.SetLogFile(logFile);
+    QString error;
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "pelorvane-modemsim: cannot start: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(sim.PortPath()));
+    std::fflush(stdout);
+    std::fprintf(stderr, "Simulated phone ready on %s; press Ctrl+C to stop\n",
+                 qPrintable(sim.PortPath()));
+
+    const timespec tick{0, 200 * 1000 * 1000};
+    for (;;) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM)
+            break;
+        if (!sim.IsServing()) {
+            std::fprintf(stderr, "Simulated phone hung up the line\n");
+            break;
+        }
+    }
+    sim.Stop();
+    return 0;
+}
