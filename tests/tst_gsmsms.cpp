@@ -1,4 +1,5 @@
 #include "sms/GsmSmsUnit.h"
+#include "tools/modemsim/ModemSim.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -127,6 +128,45 @@ bool IsUpperHex(const QByteArray &text) {
     return true;
 }
 
+// Septets a text needs, from the tables themselves.
+int SeptetsOf(const QString &text) {
+    int septets = 0;
+    for (QChar ch : text) {
+        const TGsmLookup hit = SearchTables(ch.unicode());
+        septets += hit.Found ? (hit.Escaped ? 2 : 1) : 0;
+    }
+    return septets;
+}
+
+// Texts around every limit: each length from 0 to past the limit, with an escaped character,
+// a surrogate pair or a control character at each position near the end.
+QList<QString> BoundaryTexts() {
+    QList<QString> texts;
+    const QString fillers[] = {QStringLiteral("a"), QStringLiteral(u"\u00E1"),
+                               QStringLiteral(u"\u4E2D")};
+    const QString specials[] = {
+        QStringLiteral(u"\u20AC"),     QStringLiteral("{"),    QStringLiteral("\f"),
+        QStringLiteral("\r"),          QStringLiteral("\n"),   QStringLiteral("@"),
+        QStringLiteral(u"\u00FF"),     QStringLiteral(u"\0"),  QStringLiteral("\x1A"),
+        QStringLiteral(u"\U0001F600"), QString(QChar(0xDC00)),
+    };
+    for (const QString &filler : fillers) {
+        for (int length = 0; length <= 175; ++length) {
+            texts << filler.repeated(length);
+            for (const QString &special : specials) {
+                for (int at = std::max(0, length - 4); at < length; ++at) {
+                    QString text = filler.repeated(length);
+                    text.replace(at, 1, special);
+                    texts << text;
+                }
+            }
+        }
+    }
+    for (int length = 0; length <= 90; ++length)
+        texts << QStringLiteral(u"\u20AC").repeated(length);
+    return texts;
+}
+
 TPDU Build(const QByteArray &number, const QString &text, bool flash = false) {
     TSmsSubmit request;
     request.Coding = DetectCoding(text);
@@ -169,6 +209,7 @@ private Q_SLOTS:
     void fitLengthRedetect_data();
     void fitLengthRedetect();
     void fitLengthRedetectEqualsLoop();
+    void everyPduDecodes();
 };
 
 void TestGsmSms::lookupGsmChar_data() {
@@ -585,6 +626,68 @@ void TestGsmSms::fitLengthRedetectEqualsLoop() {
                                  .arg(fit)));
         }
     }
+}
+
+void TestGsmSms::everyPduDecodes() {
+    struct TNumber {
+        QByteArray Stored;
+        QByteArray Decoded;
+    };
+    const TNumber numbers[] = {
+        {"0123456789", "0123456789"},
+        {"+491701234567", "+491701234567"},
+        {"12345", "12345"},
+        {"+1-2", "+12"},
+        {"-7-", "7"},
+        {QByteArray(20, '9'), QByteArray(20, '9')},
+    };
+    QList<QString> texts = BoundaryTexts();
+    QRandomGenerator random = Seeded();
+    for (int i = 0; i < 600; ++i)
+        texts << RandomText(random, static_cast<TFlavour>(i % 3), random.bounded(200))
+                     .replace(QChar(0x1B), QChar(u'x'));
+
+    int checked = 0;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QString &text = texts.at(i);
+        // A text with the escape character itself would decode as an escape: not generated.
+        QVERIFY(!text.contains(QChar(0x1B)));
+        const TNumber &number = numbers[i % std::size(numbers)];
+        TSmsSubmit request;
+        request.Coding = DetectCoding(text);
+        request.Flash = i % 5 == 0;
+        request.Number = number.Stored;
+        request.Text = text;
+        TPDUs pdus;
+        QCOMPARE(BuildSubmitPdu(request, pdus), brOk);
+        QCOMPARE(pdus.size(), 1);
+        const TPDU &pdu = pdus.first();
+        QVERIFY2(IsUpperHex(pdu.Hex), pdu.Hex.constData());
+        QCOMPARE(pdu.Length * 2, pdu.Hex.size());
+
+        TReceivedSms sms;
+        QString error;
+        if (!DecodeSubmitPdu(pdu.Hex, &sms, &error))
+            QFAIL(qPrintable(QStringLiteral("%1 does not decode: %2").arg(pdu.Hex, error)));
+
+        const QString cut = CutByLoop(text, request.Coding);
+        const int udl = request.Coding == cdGsm7Bit ? SeptetsOf(cut)
+                        : request.Coding == cd8Bit  ? static_cast<int>(cut.size())
+                                                    : static_cast<int>(2 * cut.size());
+        // TP-UDL and TP-DCS sit right after the address semi-octets.
+        const int digits = pdu.Hex.mid(4, 2).toInt(nullptr, 16);
+        const qsizetype dcsAt = 8 + (digits + 1) / 2 * 2 + 2;
+        const int dcs = CodingDcs[request.Coding] | (request.Flash ? 0x10 : 0);
+        QCOMPARE(pdu.Hex.mid(dcsAt, 2).toInt(nullptr, 16), dcs);
+        QCOMPARE(pdu.Hex.mid(dcsAt + 2, 2).toInt(nullptr, 16), udl);
+
+        QCOMPARE(sms.Number, number.Decoded);
+        QCOMPARE(sms.Coding, int(request.Coding));
+        QCOMPARE(sms.Flash, request.Flash);
+        QCOMPARE(sms.Text, cut);
+        ++checked;
+    }
+    qInfo("%d PDUs decoded", checked);
 }
 
 QTEST_APPLESS_MAIN(TestGsmSms)
