@@ -40,6 +40,8 @@ struct TFixture {
         Host.Contacts = View.get();
         View->resize(640, 480);
         View->show();
+        View->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(View.get()));
         Tester = std::make_unique<QAbstractItemModelTester>(
             View->Model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
@@ -61,7 +63,8 @@ struct TFixture {
     int Checked() const { return View->lblChecked->text().toInt(); }
     int Total() const { return View->lblTotal->text().toInt(); }
 
-    TDataModule1 Data;
+    QTemporaryDir SettingsDir;
+    TDataModule1 Data{SettingsDir.filePath(QStringLiteral("pelorvane.ini"))};
     TTestViewHost Host;
     std::unique_ptr<TfrmContact> View;
     std::unique_ptr<QAbstractItemModelTester> Tester;
@@ -163,6 +166,7 @@ void TestUiContacts::composeSelectedInListOrder() {
     f.Data.ContactList->Put(1, Contact(QStringLiteral("a"), "A"));
     f.Data.ContactList->Put(3, Contact(QStringLiteral("b"), "B"));
     f.Data.ContactList->Put(4, Contact(QStringLiteral("c"), "C"));
+    f.Data.Modified = false;
     // Selected out of order: the text follows the list.
     f.SelectRows({4, 1, 3});
     QCOMPARE(f.View->SelectedCount(), 3);
@@ -171,6 +175,7 @@ void TestUiContacts::composeSelectedInListOrder() {
 
     // A contact without a number contributes the separator alone.
     f.Data.ContactList->Put(3, Contact(QStringLiteral("b"), QByteArray()));
+    f.Data.Modified = false;
     f.View->actCompose->trigger();
     QCOMPARE(f.Host.ComposedTo.last(), QByteArray("A;;C;"));
     QVERIFY(!f.Data.Modified);
