@@ -1,0 +1,261 @@
+#include "tools/cli/Cli.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    QString Out;
+    QString Err;
+};
+
+TRun RunInProcess(const QStringList &args, const QByteArray &input = {}) {
+    TRun run;
+    QTextStream out(&run.Out);
+    QTextStream err(&run.Err);
+    QBuffer in;
+    in.setData(input);
+    in.open(QIODevice::ReadOnly);
+    run.Status = RunCli(args, out, err, in);
+    return run;
+}
+
+QString CliBinary() {
+    const QString dir = qEnvironmentVariableIsSet("PELORVANE_BINARY_DIR")
+                            ? qEnvironmentVariable("PELORVANE_BINARY_DIR")
+                            : QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    return QDir(dir).filePath(QStringLiteral("tools/cli/pelorvane-cli"));
+}
+
+TRun RunProcess(const QStringList &args, const QByteArray &input = {}) {
+    TRun run;
+    QProcess process;
+    process.start(CliBinary(), args);
+    if (!process.waitForStarted(10000))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.Status = process.exitCode();
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The three lines of a successful pdu run must agree with each other.
+void CheckPduLines(const QString &out) {
+    const QStringList lines = out.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last line end
+    QVERIFY(lines.at(3).isEmpty());
+    const QString &body = lines.at(2);
+    QVERIFY(body.startsWith(QLatin1String("00")));
+    for (QChar c : body)
+        QVERIFY2((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'), qPrintable(body));
+    QCOMPARE(lines.at(1), QStringLiteral("AT+CMGS=%1").arg((body.size() - 2) / 2));
+}
+
+} // namespace
+
+class TestCliPdu : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void pdu_data();
+    void pdu();
+    void invalidNumber_data();
+    void invalidNumber();
+    void usageErrors_data();
+    void usageErrors();
+    void invalidUtf8OnStdin();
+    void help();
+    void realProcess();
+};
+
+void TestCliPdu::pdu_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("out");
+
+    QTest::newRow("hello") << QStringList{"pdu", "0123456789", "hello"} << QByteArray()
+                           << QStringLiteral("GSM 7 bit\nAT+CMGS=17\n"
+                                             "0001000A811032547698000005E8329BFD06\n");
+    QTest::newRow("hello flash") << QStringList{"pdu", "--flash", "0123456789", "hello"}
+                                 << QByteArray()
+                                 << QStringLiteral("GSM 7 bit\nAT+CMGS=17\n"
+                                                   "0001000A811032547698001005E8329BFD06\n");
+    QTest::newRow("flash after the number")
+        << QStringList{"pdu", "0123456789", "--flash", "hello"} << QByteArray()
+        << QStringLiteral("GSM 7 bit\nAT+CMGS=17\n"
+                          "0001000A811032547698001005E832"
+                          "9BFD06\n");
+    QTest::newRow("ucs2 argument")
+        << QStringList{"pdu", "+123-456", QStringLiteral(u"\u4F60\u597D")} << QByteArray()
+        << QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
+                          "00010006912143650008044F60597D\n");
+    QTest::newRow("8-bit argument")
+        << QStringList{"pdu", "12345", QStringLiteral(u"\u00E1")} << QByteArray()
+        << QStringLiteral("8-bit\nAT+CMGS=11\n"
+                          "00010005812143F5000401E1\n");
+    QTest::newRow("empty text argument") << QStringList{"pdu", "12345", ""} << QByteArray()
+                                         << QStringLiteral("GSM 7 bit\nAT+CMGS=10\n"
+                                                           "00010005812143F5000000\n");
+    QTest::newRow("text from stdin") << QStringList{"pdu", "12345"} << QByteArray("a@b")
+                                     << QStringLiteral("GSM 7 bit\nAT+CMGS=13\n"
+                                                       "00010005812143F5000003618018\n");
+    QTest::newRow("utf-8 from stdin")
+        << QStringList{"pdu", "12345"} << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD")
+        << QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
+                          "00010005812143F50008044F60597D\n");
+    QTest::newRow("stdin line end is part of the text")
+        << QStringList{"pdu", "12345"} << QByteArray("hi\n")
+        << QStringLiteral("GSM 7 bit\nAT+CMGS=13\n00010005812143F5000003E8B402\n");
+    QTest::newRow("double dash makes an option the text")
+        << QStringList{"pdu", "--", "12345", "--flash"} << QByteArray()
+        << QStringLiteral("GSM 7 bit\nAT+CMGS=17\n00010005812143F5000007AD96991D9EA301\n");
+}
+
+void TestCliPdu::pdu() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, out);
+
+    const TRun run = RunInProcess(args, input);
+    QCOMPARE(run.Status, int(csOk));
+    QCOMPARE(run.Out, out);
+    QCOMPARE(run.Err, QString());
+    CheckPduLines(run.Out);
+}
+
+void TestCliPdu::invalidNumber_data() {
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("space") << QStringLiteral("0123 456") << QStringLiteral("0123 456");
+    QTest::newRow("letter") << QStringLiteral("0123a456") << QStringLiteral("0123a456");
+    QTest::newRow("CR") << QStringLiteral("0123\r456") << QStringLiteral("0123\\x0d456");
+    QTest::newRow("LF") << QStringLiteral("0123456\n") << QStringLiteral("0123456\\x0a");
+    QTest::newRow("Ctrl-Z") << QStringLiteral("01\x1A"
+                                              "AT")
+                            << QStringLiteral("01\\x1aAT");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("only plus") << QStringLiteral("+") << QStringLiteral("+");
+}
+
+void TestCliPdu::invalidNumber() {
+    QFETCH(QString, number);
+    QFETCH(QString, shown);
+
+    for (const QString &text : {QStringLiteral("hello"), QStringLiteral(u"\u4E2D")}) {
+        const TRun run = RunInProcess({"pdu", number, text});
+        QCOMPARE(run.Status, int(csFailed));
+        QCOMPARE(run.Out, QString());
+        QCOMPARE(run.Err, QStringLiteral("Invalid phone number: ") + shown + u'\n');
+    }
+}
+
+void TestCliPdu::usageErrors_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("nothing") << QStringList() << QStringLiteral("Usage: pelorvane-cli COMMAND");
+    QTest::newRow("unknown command")
+        << QStringList{"pud", "123"} << QStringLiteral("Unknown command: pud");
+    QTest::newRow("missing number") << QStringList{"pdu"} << QStringLiteral("Missing NUMBER");
+    QTest::newRow("flash only") << QStringList{"pdu", "--flash"}
+                                << QStringLiteral("Missing NUMBER");
+    QTest::newRow("unquoted text")
+        << QStringList{"pdu", "123", "hello", "there"} << QStringLiteral("Too many arguments");
+    QTest::newRow("unknown option")
+        << QStringList{"pdu", "--flsh", "123", "x"} << QStringLiteral("Unknown option: --flsh");
+    QTest::newRow("help for an unknown command")
+        << QStringList{"help", "nope"} << QStringLiteral("Unknown command: nope");
+}
+
+void TestCliPdu::usageErrors() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+
+    const TRun run = RunInProcess(args, "text on stdin");
+    QCOMPARE(run.Status, int(csUsage));
+    QCOMPARE(run.Out, QString());
+    QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+}
+
+void TestCliPdu::invalidUtf8OnStdin() {
+    // A Latin-1 file, a stray byte, and a sequence cut off at the end.
+    for (const QByteArray &input :
+         {QByteArray("caf\xE9 ok"), QByteArray("\xFF"), QByteArray("caf\xE9")}) {
+        const TRun run = RunInProcess({"pdu", "12345"}, input);
+        QCOMPARE(run.Status, int(csFailed));
+        QCOMPARE(run.Out, QString());
+        QCOMPARE(run.Err, QStringLiteral("Standard input is not valid UTF-8 text\n"));
+    }
+}
+
+void TestCliPdu::help() {
+    for (const QStringList &args :
+         {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
+        const TRun run = RunInProcess(args);
+        QCOMPARE(run.Status, int(csOk));
+        QVERIFY2(run.Out.contains(QLatin1String("  pdu [--flash] NUMBER [TEXT]\n")),
+                 qPrintable(run.Out));
+        QCOMPARE(run.Err, QString());
+    }
+    for (const QStringList &args : {QStringList{"help", "pdu"}, QStringList{"pdu", "--help"},
+                                    QStringList{"pdu", "123", "-h"}}) {
+        const TRun run = RunInProcess(args);
+        QCOMPARE(run.Status, int(csOk));
+        QVERIFY(run.Out.startsWith(QLatin1String("Usage: pelorvane-cli pdu [--flash] NUMBER")));
+    }
+    // A cut text is reported, and the PDU still comes out.
+    const TRun cut = RunInProcess({"pdu", "123", QString(161, u'a')});
+    QCOMPARE(cut.Status, int(csOk));
+    QVERIFY(cut.Err.contains(QLatin1String("cut to 160 of its 161 characters")));
+    CheckPduLines(cut.Out);
+}
+
+void TestCliPdu::realProcess() {
+    QVERIFY2(QFile::exists(CliBinary()), qPrintable(CliBinary()));
+
+    TRun run = RunProcess({"pdu", "0123456789", "hello"});
+    QCOMPARE(run.Status, 0);
+    QCOMPARE(run.Out,
+             QStringLiteral("GSM 7 bit\nAT+CMGS=17\n0001000A811032547698000005E8329BFD06\n"));
+
+    run = RunProcess({"pdu", "--flash", "+123-456"}, QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD"));
+    QCOMPARE(run.Status, 0);
+    QCOMPARE(run.Out, QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
+                                     "00010006912143650018044F60597D\n"));
+
+    run = RunProcess({"pdu", QStringLiteral(u"\u4F60\u597D"), "x"});
+    QCOMPARE(run.Status, 1);
+    QCOMPARE(run.Out, QString());
+    QCOMPARE(run.Err, QStringLiteral(u"Invalid phone number: \u4F60\u597D\n"));
+
+    run = RunProcess({"pdu", "123\r\nAT+CMGD=1", "x"});
+    QCOMPARE(run.Status, 1);
+    QCOMPARE(run.Out, QString());
+    QCOMPARE(run.Err, QStringLiteral("Invalid phone number: 123\\x0d\\x0aAT+CMGD=1\n"));
+
+    // An argument that is not UTF-8 is refused rather than sent as replacement characters.
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+                {"-c", "exec \"$0\" pdu 123 \"$(printf 'caf\\351')\"", CliBinary()});
+    QVERIFY(shell.waitForFinished(10000));
+    QCOMPARE(shell.exitCode(), int(csUsage));
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray());
+    QCOMPARE(shell.readAllStandardError(), QByteArray("Argument 3 is not valid UTF-8\n"));
+
+    run = RunProcess({"--help"});
+    QCOMPARE(run.Status, 0);
+    QVERIFY(run.Out.contains(QLatin1String("pdu [--flash] NUMBER [TEXT]")));
+}
+
+QTEST_GUILESS_MAIN(TestCliPdu)
+#include "tst_cli_pdu.moc"

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "tools/cli/Cli.h"
+
+// One function per subcommand, each in its own CmdXxx.cpp; CliCommands.cpp lists them.
+
+// pdu [--flash] NUMBER [TEXT]: the coding, the AT+CMGS line and the body line of one message.
+int CmdPdu(const QStringList &args, TCliContext &context);
