@@ -76,9 +76,7 @@ void TGetInfoThread::Execute() {
     } else {
         try {
             TLinkCloser closer{link};
-            link.Port().SetPortName(!PortName.isEmpty() ? PortName
-                                    : Settings          ? Settings->ComPortName()
-                                                        : QByteArray());
+            link.Port().SetPortName(Settings ? Settings->ComPortName() : QByteArray());
             link.Open();
             result = Probe(link);
         } catch (const EPelorvane &e) {

@@ -40,9 +40,6 @@ public:
 
     explicit TGetInfoThread(TDoneEvent onDone);
 
-    // The port to open; when empty, the settings' port (set by TPhone::Start).
-    QByteArray PortName;
-
     // The probe's sequence on an open link; raises on transport errors and on a signal
     // field that is not a number.
     static TResult Probe(TGsmLink &link);

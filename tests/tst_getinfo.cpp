@@ -7,7 +7,12 @@
 #include "link/PhoneUnit.h"
 #include "sending/GetInfoThread.h"
 #include "support/ScriptedPhone.h"
+#include "tools/cli/Cli.h"
 #include "tools/modemsim/ModemSim.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QProcess>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -63,6 +68,22 @@ struct TProbeFixture {
     bool LinkOpenInHandler = true;
 };
 
+struct TCliRun {
+    int Status = -1;
+    QString Out;
+    QString Err;
+};
+
+TCliRun RunProbe(const QStringList &args) {
+    TCliRun run;
+    QTextStream out(&run.Out);
+    QTextStream err(&run.Err);
+    QBuffer in;
+    in.open(QIODevice::ReadOnly);
+    run.Status = RunCli(QStringList{QStringLiteral("probe")} + args, out, err, in);
+    return run;
+}
+
 const QList<QByteArray> AllCommands{"AT+CBC", "AT+GMI", "AT+GMM", "AT+CSQ"};
 
 } // namespace
@@ -82,6 +103,9 @@ private Q_SLOTS:
     void linkAlreadyOpen();
     void signalText_data();
     void signalText();
+    void cliProbe_data();
+    void cliProbe();
+    void cliProbeProcess();
 };
 
 void TestGetInfo::simulatedPhone_data() {
@@ -266,6 +290,73 @@ void TestGetInfo::signalText() {
     QFETCH(int, value);
     QFETCH(QByteArray, text);
     QCOMPARE(TGetInfoThread::SignalText(value), text);
+}
+
+void TestGetInfo::cliProbe_data() {
+    QTest::addColumn<bool>("refuseGmm");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("all four rows")
+        << false << 0
+        << "Battery Level: 85%\nManufacturer: Pelorvane\nModel: Demo GSM Phone\nSignal "
+           "Strength: High (20)\n"
+        << "";
+    QTest::newRow("model refused")
+        << true << 0 << "Battery Level: 85%\nManufacturer: Pelorvane\nModel: \nSignal Strength: \n"
+        << "Note: the phone refused AT+GMM; the rows after it are empty\n";
+}
+
+void TestGetInfo::cliProbe() {
+    QFETCH(bool, refuseGmm);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    TModemSimOptions options;
+    options.RefuseGmm = refuseGmm;
+    TModemSim sim(options);
+    QVERIFY(sim.Start());
+    const TCliRun run = RunProbe({QStringLiteral("--port"), sim.PortPath()});
+    QCOMPARE(run.Err, err);
+    QCOMPARE(run.Out, out);
+    QCOMPARE(run.Status, status);
+
+    const TCliRun simulated = RunProbe({QStringLiteral("--simulate")});
+    QCOMPARE(simulated.Status, 0);
+    QVERIFY2(simulated.Out.contains(QStringLiteral("Model: Demo GSM Phone\n")),
+             qPrintable(simulated.Out));
+}
+
+void TestGetInfo::cliProbeProcess() {
+    const QString dir = qEnvironmentVariableIsSet("PELORVANE_BINARY_DIR")
+                            ? qEnvironmentVariable("PELORVANE_BINARY_DIR")
+                            : QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    const QString cli = QDir(dir).filePath(QStringLiteral("tools/cli/pelorvane-cli"));
+    QTemporaryDir tmp;
+    const auto run = [&](const QStringList &args) {
+        QProcess process;
+        process.start(cli, QStringList{QStringLiteral("probe")} + args);
+        if (!process.waitForFinished(30000))
+            return TCliRun{};
+        return TCliRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError())};
+    };
+    const TCliRun simulated = run({QStringLiteral("--simulate")});
+    QCOMPARE(simulated.Status, 0);
+    QCOMPARE(simulated.Out.count(QLatin1Char('\n')), 4);
+    QVERIFY(simulated.Out.startsWith(QStringLiteral("Battery Level: 85%\n")));
+
+    const TCliRun missing = run({QStringLiteral("--port"), tmp.filePath(QStringLiteral("none"))});
+    QCOMPARE(missing.Status, 1);
+    QVERIFY(missing.Out.isEmpty());
+    QVERIFY2(missing.Err.startsWith(tmp.filePath(QStringLiteral("none")) + QStringLiteral(": ")),
+             qPrintable(missing.Err));
+
+    QCOMPARE(run({QStringLiteral("--port")}).Status, 2);
+    QCOMPARE(
+        run({QStringLiteral("--simulate"), QStringLiteral("--port"), QStringLiteral("x")}).Status,
+        2);
+    QCOMPARE(run({QStringLiteral("extra")}).Status, 2);
 }
 
 QTEST_GUILESS_MAIN(TestGetInfo)
