@@ -237,6 +237,7 @@ void TfrmContact::CreateLayout() {
 
 void TfrmContact::RefreshList() {
     Model->SetRowCount(FList.Count());
+    Treeview->viewport()->update();
     ShowChecked();
     UpdateActions();
 }
@@ -398,7 +399,13 @@ void TfrmContact::actDeleteExecute() {
 }
 
 void TfrmContact::actSelectAllExecute() {
-    Treeview->selectAll();
+    const int rows = Model->rowCount();
+    if (rows == 0)
+        return;
+    // One range: the tree's own selectAll walks every row to build it.
+    Treeview->selectionModel()->select(
+        QItemSelection(Model->index(0, 0), Model->index(rows - 1, TContactModel::ColumnCount - 1)),
+        QItemSelectionModel::ClearAndSelect);
 }
 
 void TfrmContact::actEditExecute() {

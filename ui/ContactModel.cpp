@@ -74,8 +74,6 @@ void TContactModel::SetRowCount(int count) {
         FRowCount = count;
         endRemoveRows();
     }
-    if (FRowCount > 0)
-        Q_EMIT dataChanged(index(0, 0), index(FRowCount - 1, ColumnCount - 1));
 }
 
 void TContactModel::Reset(int count) {

@@ -17,6 +17,8 @@ public:
     TContactList &List() const { return FList; }
 
     // Grows or shrinks the rows at their end, which keeps the selection of the rows that stay.
+    // The rows' contents are read when drawn: a repaint of the view shows them afresh (a
+    // dataChanged over every row would cost the view a pass over all of them).
     void SetRowCount(int count);
     // Drops every row and then takes count rows: for changes that moved rows, such as a
     // deletion (the selection goes with them).
