@@ -268,9 +268,13 @@ void TestUiContacts::checkBoxClickPutsAndCountsAtOnce() {
                       f.CellRect(0, TContactModel::colCheck).center());
     QCOMPARE(f.Data.ContactList->Get(0).Checked, quint8(0));
     QCOMPARE(f.Checked(), 2);
-    // A click elsewhere in the row leaves the flag.
+    // A click elsewhere in the row leaves the flag; Space then works the box.
     f.Click(3);
     QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(0));
+    QTest::keyClick(f.View->Treeview, Qt::Key_Space);
+    QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(1));
+    QCOMPARE(f.Checked(), 3);
+    QCOMPARE(f.Host.RefreshAllCount, refreshes);
 }
 
 void TestUiContacts::editAvailability_data() {

@@ -520,6 +520,14 @@ bool TfrmContact::TreeviewKeyDown(QKeyEvent *event) {
         actDelete->trigger();
         return true;
     }
+    // Space works the focused row's check box, whichever cell has the focus.
+    if (event->key() == Qt::Key_Space && NoShiftCtrlAlt(event) && focusedRow) {
+        const QModelIndex box =
+            Model->index(Treeview->currentIndex().row(), TContactModel::colCheck);
+        const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        Model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        return true;
+    }
     return false;
 }
 
