@@ -1,5 +1,11 @@
 #include "app/Database.h"
 
+#include "link/ComPort.h"
+#include "link/GsmSerial.h"
+#include "link/PhoneUnit.h"
+
+#include <QCoreApplication>
+
 #include "app/Errors.h"
 #include "data/SafeFile.h"
 #include "data/StreamIO.h"
@@ -13,7 +19,13 @@ enum TSectionTag : quint8 { stCompose = 0, stContacts = 1, stOutbox = 2, stSent 
 
 } // namespace
 
-TDataModule1::TDataModule1() {
+TDataModule1::TDataModule1(const QString &settingsFile) {
+    Settings = std::make_unique<TSettings>(
+        settingsFile.isEmpty() ? SettingsFilePath(QCoreApplication::applicationDirPath())
+                               : settingsFile);
+    ComPort = std::make_unique<TComPort>();
+    Serial = std::make_unique<TGsmSerial>(*ComPort);
+    Phone = std::make_unique<TPhone>(Serial.get(), Settings.get());
     ContactList = std::make_unique<TContactList>();
     ContactList->OnChange = [this](TContactList &) { SetModified(); };
     OutboxList = std::make_unique<TMessageList>();
@@ -23,9 +35,24 @@ TDataModule1::TDataModule1() {
 }
 
 TDataModule1::~TDataModule1() {
+    // A worker uses the lists, the link and the settings: it ends first.
+    StopWorkerAndWait();
     SentList.reset();
     OutboxList.reset();
     ContactList.reset();
+    Phone.reset();
+    Serial.reset();
+    ComPort.reset();
+    Settings.reset();
+}
+
+void TDataModule1::StopWorkerAndWait() {
+    if (Phone)
+        Phone->StopAndWait();
+}
+
+int TDataModule1::MoveSentMessages() {
+    return OutboxList->MoveSentTo(*SentList);
 }
 
 QString TDataModule1::Title() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ComposeFields.h"
+#include "app/Setting.h"
 #include "data/ContactUnit.h"
 #include "data/MessageUnit.h"
 
@@ -10,6 +11,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+
+class TComPort;
+class TGsmSerial;
+class TPhone;
 
 // The application data module: owner of the long-lived objects and of the project document
 // (the compose fields, the contacts, the outbox and the sent list, the file name and the
@@ -22,12 +27,19 @@ public:
     // Asks for the name to save under (the window's save dialog); empty means cancel.
     using TAskFileName = std::function<QString()>;
 
-    TDataModule1();
+    // settingsFile: the ini file to use; empty for the usual location (beside the executable
+    // when that folder is writable, else the user's configuration folder).
+    explicit TDataModule1(const QString &settingsFile = QString());
+    // Stops a running worker and waits for its end before anything it uses is freed.
     ~TDataModule1();
     TDataModule1(const TDataModule1 &) = delete;
     TDataModule1 &operator=(const TDataModule1 &) = delete;
 
     // Created in this order, freed in the reverse one.
+    std::unique_ptr<TSettings> Settings;
+    std::unique_ptr<TComPort> ComPort;
+    std::unique_ptr<TGsmSerial> Serial;
+    std::unique_ptr<TPhone> Phone;
     std::unique_ptr<TContactList> ContactList;
     std::unique_ptr<TMessageList> OutboxList;
     std::unique_ptr<TMessageList> SentList;
@@ -41,6 +53,17 @@ public:
     TComposeFields Compose;
     // Provided by the main window; Save without it behaves as a cancelled dialog.
     TAskFileName OnAskFileName;
+
+    // Run on the UI thread by the sender after each status change of a message (the main
+    // window's RefreshAll); may be empty.
+    std::function<void()> OnRefreshAll;
+
+    // The transfer after a sending run: every sent outbox message moves, in order, to the end
+    // of the sent list; both lists notify when any moved. Returns how many moved.
+    int MoveSentMessages();
+
+    // Stops the running worker, if any, and serves the event queue until it has ended.
+    void StopWorkerAndWait();
 
     // The OnChange handler of the three lists.
     void SetModified() { Modified = true; }

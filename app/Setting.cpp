@@ -47,12 +47,25 @@ TSettings::~TSettings() {
 
 QByteArray TSettings::ComPortName() const {
     QMutexLocker locker(&FLock);
+    const QByteArray &name = FSessionPort.isEmpty() ? FComPortName : FSessionPort;
     // A deep copy: the worker's string then shares no reference count with the UI thread's.
+    return QByteArray(name.constData(), name.size());
+}
+
+QByteArray TSettings::StoredComPortName() const {
+    QMutexLocker locker(&FLock);
     return QByteArray(FComPortName.constData(), FComPortName.size());
+}
+
+void TSettings::SetSessionPort(const QByteArray &name) {
+    QMutexLocker locker(&FLock);
+    FSessionPort = QByteArray(name.constData(), name.size());
 }
 
 void TSettings::SetComPortName(const QByteArray &name) {
     QMutexLocker locker(&FLock);
+    // The user's own choice ends a port given for this run only.
+    FSessionPort.clear();
     if (name == FComPortName)
         return;
     FComPortName = name;
@@ -65,6 +78,6 @@ bool TSettings::Modified() const {
 }
 
 bool TSettings::Save() {
-    FIniFile.WriteString(Section, PortKey, QString::fromLocal8Bit(ComPortName()));
+    FIniFile.WriteString(Section, PortKey, QString::fromLocal8Bit(StoredComPortName()));
     return FIniFile.UpdateFile();
 }

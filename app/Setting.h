@@ -25,7 +25,12 @@ public:
     TSettings(const TSettings &) = delete;
     TSettings &operator=(const TSettings &) = delete;
 
+    // The port the next worker opens: the session port when one is set, else the stored one.
     QByteArray ComPortName() const;
+    // The port kept in the settings file.
+    QByteArray StoredComPortName() const;
+    // A port for this run only (the simulated phone of --simulate); never written to the file.
+    void SetSessionPort(const QByteArray &name);
     // A name that differs in any way, letter case included, counts as a change.
     void SetComPortName(const QByteArray &name);
     bool Modified() const;
@@ -40,4 +45,5 @@ private:
     bool FModified = false;
     TIniFile FIniFile;
     QByteArray FComPortName;
+    QByteArray FSessionPort;
 };

@@ -6,3 +6,9 @@
 
 // pdu [--flash] NUMBER [TEXT]: the coding, the AT+CMGS line and the body line of one message.
 int CmdPdu(const QStringList &args, TCliContext &context);
+
+// queue FILE.sms (--to NUMBERS | --all | --checked) [--subject S] [--flash] TEXT
+int CmdQueue(const QStringList &args, TCliContext &context);
+
+// send FILE.sms [--port NAME] [--simulate]: one sending run, then the project is saved.
+int CmdSend(const QStringList &args, TCliContext &context);

@@ -10,11 +10,11 @@
 #include <QJsonObject>
 
 const char CmdShowUsage[] = "FILE.sms";
-const char CmdShowSummary[] = "print a project file as JSON";
+const char CmdShowSummary[] = "Print a project file as JSON";
 const char CmdImportUsage[] = "FILE.sms CONTACTS.csv";
-const char CmdImportSummary[] = "import contacts from a comma-separated file into a project";
+const char CmdImportSummary[] = "Import contacts from a comma-separated file into a project";
 const char CmdExportUsage[] = "FILE.sms CONTACTS.csv";
-const char CmdExportSummary[] = "export a project's contacts to a comma-separated file";
+const char CmdExportSummary[] = "Export a project's contacts to a comma-separated file";
 
 namespace {
 
