@@ -8,8 +8,8 @@
 // and how much of the body stays so that it fits one message.
 struct TComposeCount {
     TCoding Coding = cdGsm7Bit;
-    int Count = 0;           // units of the compose text that is kept
-    int Limit = 0;           // the coding's limit, or LongLimit for a long message
+    int Count = 0;            // units of the compose text that is kept
+    int Limit = 0;            // the coding's limit, or LongLimit for a long message
     qsizetype BodyLength = 0; // UTF-16 code units of the body that stay
 };
 

@@ -52,8 +52,7 @@ bool IsBlankRecipient(const QByteArray &recipient) {
     return true;
 }
 
-QToolButton *MakeToolButton(QToolBar *bar, const char *name, const QString &text,
-                            TImageRole role) {
+QToolButton *MakeToolButton(QToolBar *bar, const char *name, const QString &text, TImageRole role) {
     auto *button = new QToolButton(bar);
     button->setObjectName(QLatin1StringView(name));
     button->setText(text);
@@ -103,8 +102,7 @@ TfrmCompose::TfrmCompose(TDataModule1 &data, TViewHost &host, QWidget *parent)
     ToolBar1->setIconSize(QSize(MediumImageSize, MediumImageSize));
     ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStringLiteral("&Send to Outbox"),
                                  TImageRole::SendToOutbox);
-    btnFlash =
-        MakeToolButton(ToolBar1, "btnFlash", QStringLiteral("Flash ?"), TImageRole::Flash);
+    btnFlash = MakeToolButton(ToolBar1, "btnFlash", QStringLiteral("Flash ?"), TImageRole::Flash);
     btnFlash->setCheckable(true);
     btnLong =
         MakeToolButton(ToolBar1, "btnLong", QStringLiteral("Long ?"), TImageRole::LongMessage);
@@ -304,8 +302,8 @@ void TfrmCompose::ComboBoxDropDown(QComboBox *box) {
         box->addItem(QString());
     }
     box->setItemText(0, QStringLiteral("All contacts (%1)").arg(FData.ContactList->Count()));
-    box->setItemText(1,
-                     QStringLiteral("Checked contacts (%1)").arg(FData.ContactList->CheckedCount()));
+    box->setItemText(
+        1, QStringLiteral("Checked contacts (%1)").arg(FData.ContactList->CheckedCount()));
     if (chosen >= 0) {
         box->setCurrentIndex(chosen);
         box->setEditText(box->itemText(chosen));

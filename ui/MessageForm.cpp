@@ -208,8 +208,7 @@ void TfrmMessage::actDeleteExecute() {
     if (rows.isEmpty())
         return;
     if (MessageDlg(QStringLiteral("Are you sure do delete the selected message(s) ?"),
-                   TMsgKind::Confirm,
-                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                   TMsgKind::Confirm, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     const int first = rows.first();
     const int count = FList.Count();
@@ -225,8 +224,8 @@ void TfrmMessage::actDeleteExecute() {
     const int remaining = FModel->rowCount();
     if (remaining > 0) {
         const QModelIndex next = FModel->index(std::min(first, remaining - 1), 0);
-        FTreeview->selectionModel()->setCurrentIndex(
-            next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        FTreeview->selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
         FTreeview->scrollTo(next);
         FTreeview->setFocus();
     }

@@ -43,7 +43,8 @@ QVariant TMessageListModel::data(const QModelIndex &index, int role) const {
     const bool statusColumn = index.column() == colStatus;
     if (role == Qt::BackgroundRole && statusColumn)
         return QApplication::palette().brush(QPalette::Button);
-    if (!(role == Qt::DecorationRole && statusColumn) && !(role == Qt::DisplayRole && !statusColumn))
+    if (!(role == Qt::DecorationRole && statusColumn) &&
+        !(role == Qt::DisplayRole && !statusColumn))
         return {};
     // Another thread may have changed the list since the count was announced: a row past its
     // end shows nothing until the next refresh.
@@ -79,8 +80,7 @@ QVariant TMessageListModel::data(const QModelIndex &index, int role) const {
     }
 }
 
-QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation,
-                                       int role) const {
+QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
