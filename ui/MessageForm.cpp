@@ -160,12 +160,18 @@ QList<int> TfrmMessage::SelectedRows() const {
 
 void TfrmMessage::TreeviewChange(const QItemSelection &selected, const QItemSelection &) {
     UpdateActions();
-    // Only a change of one row names a message; a range or Select All keeps the preview.
-    if (selected.size() != 1 || selected.first().height() != 1)
+    // A change names a row when it leaves one row selected (a click) or adds exactly one
+    // (Ctrl+click); a range or Select All names none and keeps the preview.
+    int row = -1;
+    const QItemSelection now = FTreeview->selectionModel()->selection();
+    if (now.size() == 1 && now.first().height() == 1)
+        row = now.first().top();
+    else if (selected.size() == 1 && selected.first().height() == 1)
+        row = selected.first().top();
+    if (row < 0)
         return;
-    const int row = selected.first().top();
     TMessageList::TLocker lock(FList);
-    if (row >= 0 && std::size_t(row) < lock->size())
+    if (std::size_t(row) < lock->size())
         memContent->setPlainText((*lock)[row]->Text);
 }
 
