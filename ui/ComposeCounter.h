@@ -1,0 +1,26 @@
+#pragma once
+
+#include "sms/GsmSmsUnit.h"
+
+#include <QString>
+
+// The counter of the compose view: which coding the message takes, how many units it uses
+// and how much of the body stays so that it fits one message.
+struct TComposeCount {
+    TCoding Coding = cdGsm7Bit;
+    int Count = 0;            // units of the compose text that is kept
+    int Limit = 0;            // the coding's limit, or LongLimit for a long message
+    qsizetype BodyLength = 0; // UTF-16 code units of the body that stay
+};
+
+inline constexpr int LongLimit = 1000;
+
+// The text that is counted and sent: the body alone when the subject is empty, otherwise
+// the subject, ":" and the body.
+QString ComposeText(const QString &subject, const QString &body);
+
+// Cuts the body from its end until the compose text fits its own coding's limit, choosing the
+// coding anew for every length, in one pass over at most the limit's length of text. A
+// surrogate pair is never split: the shorter text still fits. When the subject alone is too
+// long the body is emptied and Count is the real count over the limit.
+TComposeCount CountCompose(const QString &subject, const QString &body, bool longMessage);

@@ -1,0 +1,45 @@
+#include "ui/IdleHook.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
+
+TIdleHook::TIdleHook(QObject *parent) : QObject(parent) {
+    FTimer.setSingleShot(true);
+    FTimer.setInterval(0);
+    connect(&FTimer, &QTimer::timeout, this, &TIdleHook::Idle);
+    if (parent)
+        parent->installEventFilter(this);
+}
+
+TIdleHook &TIdleHook::Instance() {
+    static QPointer<TIdleHook> hook;
+    if (!hook)
+        hook = new TIdleHook(QCoreApplication::instance());
+    return *hook;
+}
+
+void TIdleHook::Request() {
+    if (!FTimer.isActive())
+        FTimer.start();
+}
+
+bool TIdleHook::eventFilter(QObject *watched, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::FocusIn:
+    case QEvent::WindowActivate:
+    case QEvent::Show:
+    case QEvent::Hide:
+        Request();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}

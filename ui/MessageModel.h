@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+class TMessageList;
+
+// The rows of a messages view: row i is message i of the list, read as a copy under the
+// list's lock whenever a cell is asked for. The model keeps only the row count it has
+// announced; SyncRowCount brings it to the list's count.
+class TMessageListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum TColumn { colStatus, colTo, colMessage, colCreated, colSent, ColumnCount };
+
+    explicit TMessageListModel(TMessageList &list, QObject *parent = nullptr);
+
+    TMessageList &List() const { return FList; }
+
+    // Announces rows added at or removed from the end. Nothing is announced when the count
+    // is unchanged; the caller repaints what is shown.
+    void SyncRowCount();
+    // Forgets every row and takes the list's count afresh (after removals in the middle).
+    void Reset();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    TMessageList &FList;
+    int FRows = 0;
+};
