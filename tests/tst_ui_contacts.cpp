@@ -83,6 +83,7 @@ private Q_SLOTS:
     void modelRowsFollowRefreshOnly();
     void composeSelectedInListOrder();
     void composeByDoubleClick();
+    void panelClearedWhenListEmptied();
     void newOnFive();
     void insertKeyNeedsFocusedRow();
     void checkActionDoesNotModify_data();
@@ -179,6 +180,19 @@ void TestUiContacts::composeSelectedInListOrder() {
     f.View->actCompose->trigger();
     QCOMPARE(f.Host.ComposedTo.last(), QByteArray("A;;C;"));
     QVERIFY(!f.Data.Modified);
+}
+
+void TestUiContacts::panelClearedWhenListEmptied() {
+    TFixture f(3);
+    f.Click(2);
+    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 2"));
+    // A new project empties the list behind the view's back, then refreshes it.
+    f.Data.New();
+    f.Host.RefreshAll();
+    QCOMPARE(f.View->edtName->text(), QString());
+    QCOMPARE(f.View->edtNumber->text(), QString());
+    QCOMPARE(f.View->EditIndex(), 0);
+    QVERIFY(!f.View->actEdit->isEnabled());
 }
 
 void TestUiContacts::composeByDoubleClick() {

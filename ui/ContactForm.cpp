@@ -234,8 +234,17 @@ void TfrmContact::CreateLayout() {
 }
 
 void TfrmContact::RefreshList() {
-    Model->SetRowCount(FList.Count());
+    const int count = FList.Count();
+    Model->SetRowCount(count);
     Treeview->viewport()->update();
+    if (FEditIndex >= count &&
+        (FEditIndex > 0 || !FCurrent.Name.isEmpty() || !FCurrent.Number.isEmpty())) {
+        // The contact on show has gone with the list (a new project, a shorter one loaded).
+        // Refreshes come from anywhere: the focus stays where it is.
+        FCurrent = TContact{};
+        FEditIndex = 0;
+        ShowCurrent();
+    }
     ShowChecked();
     UpdateActions();
 }
@@ -439,10 +448,14 @@ void TfrmContact::actEditOKExecute() {
     FHost.RefreshAll();
 }
 
-void TfrmContact::actEditCancelExecute() {
+void TfrmContact::ShowCurrent() {
     edtName->setText(FCurrent.Name);
     edtNumber->setText(QString::fromLocal8Bit(FCurrent.Number));
     SetEditing(false);
+}
+
+void TfrmContact::actEditCancelExecute() {
+    ShowCurrent();
     Treeview->setFocus();
 }
 
