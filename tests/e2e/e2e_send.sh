@@ -60,6 +60,8 @@ wait_for 20 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xv
 export DISPLAY=":$(head -1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY SESSION_MANAGER
+# In a sanitizer build: what the X11 platform's system libraries keep is not ours to report.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 # --- the simulated phone, recording every message it accepts
 "$modemsim" --log "$work/modem.log" >"$work/modemsim.out" 2>"$work/modemsim.err" &
