@@ -83,6 +83,7 @@ private Q_SLOTS:
     void modelRowsFollowRefreshOnly();
     void composeSelectedInListOrder();
     void composeByDoubleClick();
+    void panelClearedWhenListEmptied();
     void newOnFive();
     void insertKeyNeedsFocusedRow();
     void checkActionDoesNotModify_data();
@@ -181,6 +182,19 @@ void TestUiContacts::composeSelectedInListOrder() {
     QVERIFY(!f.Data.Modified);
 }
 
+void TestUiContacts::panelClearedWhenListEmptied() {
+    TFixture f(3);
+    f.Click(2);
+    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 2"));
+    // A new project empties the list behind the view's back, then refreshes it.
+    f.Data.New();
+    f.Host.RefreshAll();
+    QCOMPARE(f.View->edtName->text(), QString());
+    QCOMPARE(f.View->edtNumber->text(), QString());
+    QCOMPARE(f.View->EditIndex(), 0);
+    QVERIFY(!f.View->actEdit->isEnabled());
+}
+
 void TestUiContacts::composeByDoubleClick() {
     TFixture f(3);
     const QPoint at = f.CellRect(2, TContactModel::colNumber).center();
@@ -268,9 +282,13 @@ void TestUiContacts::checkBoxClickPutsAndCountsAtOnce() {
                       f.CellRect(0, TContactModel::colCheck).center());
     QCOMPARE(f.Data.ContactList->Get(0).Checked, quint8(0));
     QCOMPARE(f.Checked(), 2);
-    // A click elsewhere in the row leaves the flag.
+    // A click elsewhere in the row leaves the flag; Space then works the box.
     f.Click(3);
     QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(0));
+    QTest::keyClick(f.View->Treeview, Qt::Key_Space);
+    QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(1));
+    QCOMPARE(f.Checked(), 3);
+    QCOMPARE(f.Host.RefreshAllCount, refreshes);
 }
 
 void TestUiContacts::editAvailability_data() {

@@ -5,8 +5,9 @@
 #include "resources/ImageRoles.h"
 #include "ui/ContactModel.h"
 #include "ui/Dialogs.h"
-#include "ui/TitleStrip.h"
+#include "ui/Guarded.h"
 #include "ui/ViewHost.h"
+#include "ui/ViewTitle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,18 +39,6 @@ const QString ImportFilter = QStringLiteral("Text files (*.txt)|*.txt|Comma sepa
 const QString ExportTitle = QStringLiteral("Export contacts to text file");
 const QString ExportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
 const QString TextExt = QStringLiteral("txt");
-
-// Errors must not leave an event handler: they end the action and are shown.
-template <typename F>
-void Guarded(F &&action) {
-    try {
-        action();
-    } catch (const EPelorvane &e) {
-        ShowErrorMessage(e.Message());
-    } catch (const std::exception &e) {
-        ShowErrorMessage(QString::fromLocal8Bit(e.what()));
-    }
-}
 
 bool NoShiftCtrlAlt(const QKeyEvent *event) {
     return (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) ==
@@ -102,7 +91,7 @@ void TfrmContact::CreateActions() {
         if (role)
             action->setIcon(QIcon(ImageRolePath(*role)));
         connect(action, &QAction::triggered, this,
-                [handler = std::move(handler)] { Guarded(handler); });
+                [handler = std::move(handler)] { RunGuarded(handler); });
         addAction(action);
         return action;
     };
@@ -136,11 +125,20 @@ void TfrmContact::CreateLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *title = new TTitleStrip(QStringLiteral("Contacts"), this);
-    title->AddRightLabel(QStringLiteral("Checked :"));
-    lblChecked = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblChecked"));
-    title->AddRightLabel(QStringLiteral("   Total :"));
-    lblTotal = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblTotal"));
+    auto *title = new TViewTitle(QStringLiteral("Contacts"), this);
+    auto addCount = [title](const QString &caption, const QString &name) {
+        auto *label = new QLabel(caption, title);
+        label->setPalette(title->palette());
+        title->Layout()->addWidget(label);
+        auto *count = new QLabel(QStringLiteral("0"), title);
+        count->setObjectName(name);
+        count->setPalette(title->palette());
+        title->Layout()->addWidget(count);
+        return count;
+    };
+    lblChecked = addCount(QStringLiteral("Checked :"), QStringLiteral("lblChecked"));
+    title->Layout()->addSpacing(12);
+    lblTotal = addCount(QStringLiteral("Total :"), QStringLiteral("lblTotal"));
     layout->addWidget(title);
 
     ToolBar = new QToolBar(this);
@@ -236,8 +234,17 @@ void TfrmContact::CreateLayout() {
 }
 
 void TfrmContact::RefreshList() {
-    Model->SetRowCount(FList.Count());
+    const int count = FList.Count();
+    Model->SetRowCount(count);
     Treeview->viewport()->update();
+    if (FEditIndex >= count &&
+        (FEditIndex > 0 || !FCurrent.Name.isEmpty() || !FCurrent.Number.isEmpty())) {
+        // The contact on show has gone with the list (a new project, a shorter one loaded).
+        // Refreshes come from anywhere: the focus stays where it is.
+        FCurrent = TContact{};
+        FEditIndex = 0;
+        ShowCurrent();
+    }
     ShowChecked();
     UpdateActions();
 }
@@ -441,10 +448,14 @@ void TfrmContact::actEditOKExecute() {
     FHost.RefreshAll();
 }
 
-void TfrmContact::actEditCancelExecute() {
+void TfrmContact::ShowCurrent() {
     edtName->setText(FCurrent.Name);
     edtNumber->setText(QString::fromLocal8Bit(FCurrent.Number));
     SetEditing(false);
+}
+
+void TfrmContact::actEditCancelExecute() {
+    ShowCurrent();
     Treeview->setFocus();
 }
 
@@ -518,6 +529,14 @@ bool TfrmContact::TreeviewKeyDown(QKeyEvent *event) {
     }
     if (event->key() == Qt::Key_Delete && !ctrl && focusedRow) {
         actDelete->trigger();
+        return true;
+    }
+    // Space works the focused row's check box, whichever cell has the focus.
+    if (event->key() == Qt::Key_Space && NoShiftCtrlAlt(event) && focusedRow) {
+        const QModelIndex box =
+            Model->index(Treeview->currentIndex().row(), TContactModel::colCheck);
+        const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        Model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
         return true;
     }
     return false;

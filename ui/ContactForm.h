@@ -92,6 +92,8 @@ private:
     void ChooseRow(int row);
     void SelectRow(int row);
     void ShowChecked();
+    // The current contact in the fields, read-only.
+    void ShowCurrent();
     void SetEditing(bool editing);
 
     TDataModule1 &FData;
