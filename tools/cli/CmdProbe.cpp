@@ -1,65 +1,41 @@
 #include "tools/cli/CliCommands.h"
+#include "tools/cli/CliPort.h"
 
 #include "app/Database.h"
 #include "app/Errors.h"
 #include "app/Setting.h"
-#include "link/PhoneUnit.h"
 #include "sending/GetInfoThread.h"
 #include "tools/modemsim/ModemSim.h"
 
-#include <QEventLoop>
 
-#include <memory>
 #include <optional>
 
 int CmdProbe(const QStringList &args, TCliContext &context) {
-    QString port;
-    bool simulate = false;
+    TPortChoice portChoice;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        if (arg == QLatin1String("--port")) {
-            if (i + 1 >= args.size())
-                return context.UsageError(QStringLiteral("--port needs a port name"));
-            port = args[++i];
-        } else if (arg == QLatin1String("--simulate")) {
-            simulate = true;
+        QString error;
+        if (portChoice.Take(args, i, error)) {
+            if (!error.isEmpty())
+                return context.UsageError(error);
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
         } else {
             return context.UsageError(QStringLiteral("Unexpected argument: ") + CliPrintable(arg));
         }
     }
-    if (simulate && !port.isEmpty())
-        return context.UsageError(QStringLiteral("Give either --port or --simulate"));
 
-    std::unique_ptr<TModemSim> sim;
     try {
         // The settings give the port when none is named; they are only read.
         TDataModule1 data;
-        if (simulate) {
-            sim = std::make_unique<TModemSim>();
-            QString error;
-            if (!sim->Start(&error))
-                return context.Fail(QStringLiteral("Cannot start the simulated phone: ") + error);
-            port = sim->PortPath();
-        }
-        if (!port.isEmpty())
-            data.Settings->SetSessionPort(port.toLocal8Bit());
+        if (const int status = portChoice.Apply(data, context); status != csOk)
+            return status;
 
         std::optional<TGetInfoThread::TResult> result;
-        QEventLoop loop;
-        data.Phone->OnWorkerDone = [&loop](TPhone &) { loop.quit(); };
-        bool started = false;
-        WithPhoneLock(*data.Phone, [&] {
-            if (!data.Phone->IsBusy()) {
-                data.Phone->Start(new TGetInfoThread(
-                    [&result](const TGetInfoThread::TResult &done) { result = done; }));
-                started = true;
-            }
-        });
-        if (!started)
+        if (!RunWorkerToEnd(data,
+                            new TGetInfoThread(
+                                [&result](const TGetInfoThread::TResult &done) { result = done; })))
             return context.Fail(QStringLiteral("Phone already busy"));
-        loop.exec();
 
         const QString portShown =
             CliPrintable(QString::fromLocal8Bit(data.Settings->ComPortName()));

@@ -1,4 +1,5 @@
 #include "tools/cli/CliCommands.h"
+#include "tools/cli/CliPort.h"
 
 #include "app/Database.h"
 #include "app/Errors.h"
@@ -7,7 +8,6 @@
 #include "tools/modemsim/ModemSim.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -130,17 +130,14 @@ int PendingCount(TMessageList &outbox) {
 } // namespace
 
 int CmdSend(const QStringList &args, TCliContext &context) {
-    QString port;
-    bool simulate = false;
+    TPortChoice portChoice;
     QStringList positional;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        if (arg == QLatin1String("--port")) {
-            if (i + 1 >= args.size())
-                return context.UsageError(QStringLiteral("--port needs a port name"));
-            port = args[++i];
-        } else if (arg == QLatin1String("--simulate")) {
-            simulate = true;
+        QString error;
+        if (portChoice.Take(args, i, error)) {
+            if (!error.isEmpty())
+                return context.UsageError(error);
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
         } else {
@@ -149,40 +146,20 @@ int CmdSend(const QStringList &args, TCliContext &context) {
     }
     if (positional.size() != 1)
         return context.UsageError(QStringLiteral("Give the project file"));
-    if (simulate && !port.isEmpty())
-        return context.UsageError(QStringLiteral("Give either --port or --simulate"));
 
-    std::unique_ptr<TModemSim> sim;
     try {
         TDataModule1 data;
         data.Load(positional[0]);
-        if (simulate) {
-            sim = std::make_unique<TModemSim>();
-            QString error;
-            if (!sim->Start(&error))
-                return context.Fail(QStringLiteral("Cannot start the simulated phone: ") + error);
-            port = sim->PortPath();
-        }
-        if (!port.isEmpty())
-            data.Settings->SetSessionPort(port.toLocal8Bit());
+        if (const int status = portChoice.Apply(data, context); status != csOk)
+            return status;
 
         const int pending = PendingCount(*data.OutboxList);
         TProgress progress(*data.OutboxList, context, pending);
         data.OnRefreshAll = [&progress] { progress.Refresh(); };
         TSignalStop signalStop(*data.Phone);
 
-        QEventLoop loop;
-        data.Phone->OnWorkerDone = [&loop](TPhone &) { loop.quit(); };
-        bool started = false;
-        WithPhoneLock(*data.Phone, [&] {
-            if (!data.Phone->IsBusy()) {
-                data.Phone->Start(new TSenderThread(data));
-                started = true;
-            }
-        });
-        if (!started)
+        if (!RunWorkerToEnd(data, new TSenderThread(data)))
             return context.Fail(QStringLiteral("Phone already busy"));
-        loop.exec();
         progress.Finish();
         data.OnRefreshAll = nullptr;
 
