@@ -515,6 +515,7 @@ void TfrmPelorvane::ComposeTo(const QByteArray &recipients) {
 
 void TfrmPelorvane::SetStatusText(const QString &text) {
     StatusPanel1->setText(text);
+    Q_EMIT StatusTextChanged(text);
 }
 
 QString TfrmPelorvane::StatusText() const {
@@ -778,10 +779,11 @@ void TfrmPelorvane::ReadLayout() {
     if (ReadFour(ini.ReadString(section, QStringLiteral("NormPos"), QString()), bounds)) {
         const QRect rect(QPoint(bounds[0], bounds[1]), QPoint(bounds[2] - 1, bounds[3] - 1));
         if (rect.width() > 0 && rect.height() > 0) {
-            resize(rect.size());
             // A position left from a screen that is gone would put the window out of reach.
             if (OnSomeScreen(rect))
-                move(rect.topLeft());
+                setGeometry(rect);
+            else
+                resize(rect.size());
         }
     }
     if (ini.ReadInteger(section, QStringLiteral("ShowCmd"), ShowNormal) == ShowMaximized)
