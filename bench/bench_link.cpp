@@ -1,6 +1,12 @@
-// Cost of cutting modem output into lines, per MB of response text.
+// Round trips of one command against the simulated phone, and the cost of cutting modem
+// output into lines per MB of response text.
+#include "link/ComPort.h"
+#include "link/GsmSerial.h"
 #include "link/ReplyScanner.h"
 #include "support/ScriptedSerial.h"
+#include "tools/modemsim/ModemSim.h"
+
+#include <QFile>
 
 #include <benchmark/benchmark.h>
 
@@ -57,6 +63,32 @@ void BM_ScanWithNuls(benchmark::State &state) {
     FeedInChunks(state, text, QByteArray(), true);
 }
 BENCHMARK(BM_ScanWithNuls)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// Round trips of ExecuteCommand("AT") against the simulated phone over a pty.
+void BM_ExecuteCommandRoundTrip(benchmark::State &state) {
+    TModemSim sim;
+    QString error;
+    if (!sim.Start(&error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    TComPort port(QFile::encodeName(sim.PortPath()));
+    TGsmSerial link(port);
+    link.Open();
+    if (!link.ExecuteCommand("ATE0")) {
+        state.SkipWithError("ATE0 refused");
+        return;
+    }
+    for (auto _ : state) {
+        if (!link.ExecuteCommand("AT")) {
+            state.SkipWithError("AT refused");
+            break;
+        }
+    }
+    state.counters["round_trips"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ExecuteCommandRoundTrip)->UseRealTime()->MinTime(2.0);
 
 } // namespace
 

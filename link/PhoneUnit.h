@@ -41,6 +41,9 @@ public:
     QList<QByteArray> Reports;
     TWorkerDoneEvent OnWorkerDone;
 
+protected:
+    bool event(QEvent *e) override;
+
 private:
     void WorkerFinished(TBaseThread *worker);
 

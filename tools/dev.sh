@@ -60,7 +60,7 @@ test)
     configure_and_build
     export QT_QPA_PLATFORM=offscreen
     case "$sanitize" in
-    thread) export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" ;;
+    thread) export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tools/tsan.supp ${TSAN_OPTIONS:-}" ;;
     address) export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
              export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}" ;;
     esac

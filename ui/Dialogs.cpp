@@ -1,6 +1,7 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -109,4 +110,39 @@ QString SaveFileDialog(QWidget *parent, const QString &filter, const QString &de
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+QString OpenFileDialog(QWidget *parent, const TFileDialogOptions &options) {
+    if (DialogHooks().FileName)
+        return DialogHooks().FileName(options.Filter, false);
+    QFileDialog dialog(parent, options.Title, QString(), QtFilter(options.Filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(options.DefaultExt);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString SaveFileDialog(QWidget *parent, const TFileDialogOptions &options) {
+    if (DialogHooks().FileName)
+        return WithDefaultExt(DialogHooks().FileName(options.Filter, true), options.DefaultExt);
+    QFileDialog dialog(parent, options.Title, QString(), QtFilter(options.Filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!options.ConfirmOverwrite)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(options.DefaultExt);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        const QString name = dialog.selectedFiles().constFirst();
+        if (!options.ConfirmCreate || QFileInfo::exists(name))
+            return name;
+        QMessageBox box(QMessageBox::Question, options.Title,
+                        QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
+                            .arg(QDir::toNativeSeparators(name)),
+                        QMessageBox::Yes | QMessageBox::No, &dialog);
+        if (RunBox(box) == QMessageBox::Yes)
+            return name;
+    }
 }

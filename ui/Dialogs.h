@@ -23,6 +23,18 @@ void ShowErrorMessage(const QString &text);
 QString OpenFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt);
 QString SaveFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt);
 
+// The same dialogs with a title and the save dialog's two questions: before replacing an
+// existing file and before creating a new one (No returns to the dialog).
+struct TFileDialogOptions {
+    QString Title;
+    QString Filter;
+    QString DefaultExt;
+    bool ConfirmOverwrite = false;
+    bool ConfirmCreate = false;
+};
+QString OpenFileDialog(QWidget *parent, const TFileDialogOptions &options);
+QString SaveFileDialog(QWidget *parent, const TFileDialogOptions &options);
+
 // Tests answer the modal dialogs here instead of a person. When a hook is set it is called
 // in place of the dialog.
 struct TDialogHooks {

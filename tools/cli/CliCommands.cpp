@@ -23,6 +23,10 @@ const QList<TCliCommand> &CliCommands() {
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
          "save the project; exit status 1 unless every pending message was sent",
          &CmdSend},
+        {"probe", "[--port NAME] [--simulate]",
+         "Read the phone's battery level, manufacturer, model and signal strength, as the "
+         "phone view does; the port is the one in the settings file unless given",
+         &CmdProbe},
     };
     return commands;
 }

@@ -12,3 +12,7 @@ int CmdQueue(const QStringList &args, TCliContext &context);
 
 // send FILE.sms [--port NAME] [--simulate]: one sending run, then the project is saved.
 int CmdSend(const QStringList &args, TCliContext &context);
+
+// probe [--port NAME] [--simulate]: the phone view's device probe, one "Caption: value" line
+// per row.
+int CmdProbe(const QStringList &args, TCliContext &context);

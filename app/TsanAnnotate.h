@@ -1,0 +1,17 @@
+#pragma once
+
+// Debian's Qt is not built for ThreadSanitizer: orderings that Qt makes inside the library
+// (thread end and join, event delivery) are invisible to it. Where our code relies on one,
+// it states the ordering with these; they are empty in other builds.
+#if defined(__SANITIZE_THREAD__) && __has_include(<sanitizer/tsan_interface.h>)
+#include <sanitizer/tsan_interface.h>
+inline void TsanRelease(void *address) {
+    __tsan_release(address);
+}
+inline void TsanAcquire(void *address) {
+    __tsan_acquire(address);
+}
+#else
+inline void TsanRelease(void *) {}
+inline void TsanAcquire(void *) {}
+#endif

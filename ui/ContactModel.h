@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+class TContactList;
+
+// The contacts view's rows: row i is contact i of the list, read as a copy each time a cell
+// is asked for. The row count changes only through SetRowCount, so the rows stay consistent
+// for the view while the list changes underneath; a row past the list's end shows nothing.
+class TContactModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum TColumn { colCheck, colName, colNumber, colSentCount, ColumnCount };
+
+    explicit TContactModel(TContactList &list, QObject *parent = nullptr);
+
+    TContactList &List() const { return FList; }
+
+    // Grows or shrinks the rows at their end, which keeps the selection of the rows that stay.
+    // The rows' contents are read when drawn: a repaint of the view shows them afresh (a
+    // dataChanged over every row would cost the view a pass over all of them).
+    void SetRowCount(int count);
+    // Drops every row and then takes count rows: for changes that moved rows, such as a
+    // deletion (the selection goes with them).
+    void Reset(int count);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    void multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    // The user changed a row's check box; the contact has been written back with Put.
+    void CheckClicked(int row);
+
+private:
+    TContactList &FList;
+    int FRowCount = 0;
+};
