@@ -9,6 +9,7 @@
 #include "ui/ExplorerModel.h"
 #include "ui/MessageForm.h"
 #include "ui/MessageModel.h"
+#include "ui/SettingForm.h"
 
 #include <QAction>
 #include <QLabel>
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void closeDuringRunStopsWaitsAndMoves();
     void closeDuringRunCancelKeepsWindow();
     void destroyingWindowDuringRunKeepsSentMessages();
+    void phoneModelBesideFolder();
 };
 
 void TestUiSending::initTestCase() {
@@ -348,6 +350,32 @@ void TestUiSending::destroyingWindowDuringRunKeepsSentMessages() {
     QCOMPARE(f.Data->SentList->Count(), f.Sim.Received().size());
     for (int i = 0; i < f.Data->OutboxList->Count(); ++i)
         QVERIFY(f.Data->OutboxList->Get(i).Status != msSent);
+}
+
+void TestUiSending::phoneModelBesideFolder() {
+    TRunFixture f;
+    QVERIFY(f.Started);
+    TfrmPelorvane *w = f.Window.get();
+    const auto phoneText = [w] {
+        return w->ExplorerModel->index(TExplorerModel::ndPhone, 0)
+            .data(TExplorerModel::ExtraTextRole)
+            .toString();
+    };
+    QCOMPARE(phoneText(), QString());
+    // After a run the phone's end handler stays the window's: a probe's end says "Ready."
+    // again and moves nothing.
+    f.AddMessages(1);
+    w->actStart->trigger();
+    QVERIFY(f.WaitIdle());
+    QCOMPARE(f.Data->SentList->Count(), 1);
+    w->SetStatusText(QStringLiteral("something else"));
+    // Showing the phone view probes the phone, which names its model.
+    w->ShowView(w->PhoneView());
+    QVERIFY(f.WaitFor([&] { return !phoneText().isEmpty() && !f.Data->Phone->IsBusy(); }));
+    QCOMPARE(phoneText(), QStringLiteral("(Demo GSM Phone)"));
+    QTRY_COMPARE(w->StatusText(), QStringLiteral("Ready."));
+    QCOMPARE(f.Data->SentList->Count(), 1);
+    QVERIFY(f.Questions.isEmpty());
 }
 
 QTEST_MAIN(TestUiSending)
