@@ -295,8 +295,15 @@ void TestUiSending::closeDuringRunStopsWaitsAndMoves() {
         busyAtQuestion = f.Data->Phone->IsBusy() || w->Sending();
     };
     QStringList statuses;
-    QObject::connect(w, &TfrmPelorvane::StatusTextChanged,
-                     [&](const QString &text) { statuses << text; });
+    int secondClose = -1;
+    QObject::connect(w, &TfrmPelorvane::StatusTextChanged, [&](const QString &text) {
+        statuses << text;
+        // Another close while waiting for the run is ignored.
+        if (text == QStringLiteral("Stopping...")) {
+            w->close();
+            secondClose = w->isVisible() ? 0 : 1;
+        }
+    });
     f.Answers << QMessageBox::No;
     QVERIFY(w->close());
 
@@ -305,6 +312,7 @@ void TestUiSending::closeDuringRunStopsWaitsAndMoves() {
     QVERIFY(!busyAtQuestion);
     QCOMPARE(statusAtQuestion, QStringLiteral("Ready."));
     QCOMPARE(statuses, (QStringList{"Stopping...", "Ready."}));
+    QCOMPARE(secondClose, 0);
     QVERIFY(sentAtQuestion >= 1);
     QCOMPARE(sentAtQuestion, f.Sim.Received().size());
     QCOMPARE(f.Data->SentList->Count() + f.Data->OutboxList->Count(), 20);

@@ -317,8 +317,10 @@ void TfrmPelorvane::CreateBody() {
     Explorer->setItemDelegate(new TExplorerDelegate(Explorer));
     Explorer->setModel(ExplorerModel);
     explorerLayout->addWidget(Explorer, 1);
-    connect(Explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { RunGuarded([this] { ExplorerChange(); }); });
+    connect(Explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        RunGuarded([this] { ExplorerChange(); });
+        UpdateActions();
+    });
 
     PnlRight = new QWidget(Splitter1);
     PnlRight->setObjectName(QStringLiteral("PnlRight"));
@@ -716,12 +718,12 @@ void TfrmPelorvane::showEvent(QShowEvent *event) {
 }
 
 void TfrmPelorvane::StopRunAndWait() {
-    actStopExecute();
     FWaitingForRun = true;
     struct TDone {
         bool &Flag;
         ~TDone() { Flag = false; }
     } done{FWaitingForRun};
+    actStopExecute();
     // The window stays usable while the worker finishes its exchange; SendingFinished runs
     // from the phone's end notification in this loop.
     QEventLoop loop;
