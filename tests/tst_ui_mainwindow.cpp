@@ -13,6 +13,7 @@
 #include "ui/MessageModel.h"
 #include "ui/SettingForm.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -223,6 +224,7 @@ void TestUiMainWindow::explorerNodes() {
     TFixture f;
     TfrmPelorvane *w = f.CreateWindow();
     TExplorerModel *model = w->ExplorerModel;
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model->rowCount(), 5);
     const QStringList captions = {"Compose", "Contacts", "Outbox", "Phone", "Sent"};
     QList<QWidget *> views = {w->ComposeView(), w->ContactsView(), w->OutboxView(), w->PhoneView(),
