@@ -87,11 +87,13 @@ private Q_SLOTS:
     void identity();
     void commandLine_data();
     void commandLine();
-    void helpAndVersion_data();
-    void helpAndVersion();
-
+    // In-process cases first: ThreadSanitizer does not allow new threads once the process
+    // has started another one.
     void secondCopyActivatesFirstInProcess();
     void bringToFrontRestoresMinimised();
+
+    void helpAndVersion_data();
+    void helpAndVersion();
 
     void secondProcessExitsAndActivatesFirst();
     void copiesInDifferentFoldersBothRun();
