@@ -56,7 +56,7 @@ void BM_RefreshAll(benchmark::State &state) {
         bench.Window->RefreshAll();
     state.counters["rows"] = bench.Window->OutboxView()->Model()->rowCount();
 }
-BENCHMARK(BM_RefreshAll)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefreshAll)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_RepaintOutboxView(benchmark::State &state) {
     TBenchWindow bench(static_cast<int>(state.range(0)));
