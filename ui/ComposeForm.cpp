@@ -6,8 +6,8 @@
 #include "ui/Guarded.h"
 #include "ui/Images.h"
 #include "ui/MessageForm.h"
+#include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
-#include "ui/ViewTitle.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -93,8 +93,8 @@ TfrmCompose::TfrmCompose(TDataModule1 &data, TViewHost &host, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *strip = new TViewTitle(QStringLiteral("Compose SMS Message"), this);
-    Label1 = strip->Label();
+    auto *strip = new TTitleStrip(QStringLiteral("Compose SMS Message"), this);
+    Label1 = strip->Title();
     layout->addWidget(strip);
 
     ToolBar1 = new QToolBar(this);

@@ -1,5 +1,7 @@
 #include "ui/IdleHook.h"
 
+#include "app/TsanAnnotate.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
@@ -25,6 +27,9 @@ void TIdleHook::Request() {
 }
 
 bool TIdleHook::eventFilter(QObject *watched, QEvent *event) {
+    // Every event passes here, also those a worker thread posted; the poster released the
+    // event's address before Qt's queue (whose ordering the race checker cannot see) took it.
+    TsanAcquire(event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:

@@ -317,8 +317,10 @@ void TfrmPelorvane::CreateBody() {
     Explorer->setItemDelegate(new TExplorerDelegate(Explorer));
     Explorer->setModel(ExplorerModel);
     explorerLayout->addWidget(Explorer, 1);
-    connect(Explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { RunGuarded([this] { ExplorerChange(); }); });
+    connect(Explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        RunGuarded([this] { ExplorerChange(); });
+        UpdateActions();
+    });
 
     PnlRight = new QWidget(Splitter1);
     PnlRight->setObjectName(QStringLiteral("PnlRight"));
@@ -515,6 +517,7 @@ void TfrmPelorvane::ComposeTo(const QByteArray &recipients) {
 
 void TfrmPelorvane::SetStatusText(const QString &text) {
     StatusPanel1->setText(text);
+    Q_EMIT StatusTextChanged(text);
 }
 
 QString TfrmPelorvane::StatusText() const {
@@ -715,12 +718,12 @@ void TfrmPelorvane::showEvent(QShowEvent *event) {
 }
 
 void TfrmPelorvane::StopRunAndWait() {
-    actStopExecute();
     FWaitingForRun = true;
     struct TDone {
         bool &Flag;
         ~TDone() { Flag = false; }
     } done{FWaitingForRun};
+    actStopExecute();
     // The window stays usable while the worker finishes its exchange; SendingFinished runs
     // from the phone's end notification in this loop.
     QEventLoop loop;
@@ -778,10 +781,11 @@ void TfrmPelorvane::ReadLayout() {
     if (ReadFour(ini.ReadString(section, QStringLiteral("NormPos"), QString()), bounds)) {
         const QRect rect(QPoint(bounds[0], bounds[1]), QPoint(bounds[2] - 1, bounds[3] - 1));
         if (rect.width() > 0 && rect.height() > 0) {
-            resize(rect.size());
             // A position left from a screen that is gone would put the window out of reach.
             if (OnSomeScreen(rect))
-                move(rect.topLeft());
+                setGeometry(rect);
+            else
+                resize(rect.size());
         }
     }
     if (ini.ReadInteger(section, QStringLiteral("ShowCmd"), ShowNormal) == ShowMaximized)

@@ -97,6 +97,10 @@ public:
 public:
     void setVisible(bool visible) override;
 
+Q_SIGNALS:
+    // Every text given to the first status panel, in order.
+    void StatusTextChanged(const QString &text);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -8,8 +8,8 @@
 #include "ui/IdleHook.h"
 #include "ui/Images.h"
 #include "ui/MessageModel.h"
+#include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
-#include "ui/ViewTitle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,8 +44,9 @@ TfrmMessage::TfrmMessage(TDataModule1 &data, TViewHost &host, TMessageList &list
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *strip = new TViewTitle(title, this);
-    Label1 = strip->Label();
+    auto *strip = new TTitleStrip(title, this);
+    Label1 = strip->Title();
+    Label1->setObjectName(QStringLiteral("Label1"));
     layout->addWidget(strip);
 
     Splitter1 = new QSplitter(Qt::Vertical, this);

@@ -29,6 +29,12 @@ void TMessageListModel::Reset() {
     endResetModel();
 }
 
+QModelIndex TMessageListModel::index(int row, int column, const QModelIndex &parent) const {
+    if (parent.isValid() || row < 0 || row >= FRows || column < 0 || column >= ColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
 int TMessageListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : FRows;
 }

@@ -22,6 +22,10 @@ public:
     // Forgets every row and takes the list's count afresh (after removals in the middle).
     void Reset();
 
+    // Without the generic checks' virtual calls: the list control asks for every row's index
+    // when it lays its rows out.
+    QModelIndex index(int row, int column,
+                      const QModelIndex &parent = QModelIndex()) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
