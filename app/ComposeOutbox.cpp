@@ -4,16 +4,12 @@
 #include "data/MessageUnit.h"
 #include "data/OleDate.h"
 
-namespace {
-
-bool IsBlank(const QByteArray &recipient) {
+bool IsBlankRecipient(const QByteArray &recipient) {
     for (char c : recipient)
         if (static_cast<unsigned char>(c) > 32)
             return false;
     return true;
 }
-
-} // namespace
 
 QString ComposeText(const QString &subject, const QString &body) {
     if (subject.isEmpty())
@@ -56,7 +52,7 @@ int QueueMessages(TMessageList &outbox, const QList<QByteArray> &recipients, con
     int added = 0;
     const double now = OleNow();
     for (const QByteArray &recipient : recipients) {
-        if (IsBlank(recipient))
+        if (IsBlankRecipient(recipient))
             continue;
         TMessage message;
         message.Number = recipient;

@@ -15,6 +15,9 @@ QString ComposeText(const QString &subject, const QString &body);
 // Typed recipients: ";" separates them like a line end; entries are kept exactly as typed.
 QList<QByteArray> SplitRecipients(const QByteArray &to);
 
+// A recipient that is empty after removing spaces and control characters from both ends.
+bool IsBlankRecipient(const QByteArray &recipient);
+
 // The numbers of every contact, or of the checked ones, in contact-list order.
 QList<QByteArray> ContactNumbers(TContactList &contacts, bool checkedOnly);
 

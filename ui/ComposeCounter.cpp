@@ -1,11 +1,5 @@
 #include "ui/ComposeCounter.h"
 
-QString ComposeText(const QString &subject, const QString &body) {
-    if (subject.isEmpty())
-        return body;
-    return subject + QLatin1Char(':') + body;
-}
-
 TComposeCount CountCompose(const QString &subject, const QString &body, bool longMessage) {
     const qsizetype prefix = subject.isEmpty() ? 0 : subject.size() + 1;
     const int fixedLimit = longMessage ? LongLimit : 0;

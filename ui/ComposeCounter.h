@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ComposeOutbox.h"
 #include "sms/GsmSmsUnit.h"
 
 #include <QString>
@@ -14,10 +15,6 @@ struct TComposeCount {
 };
 
 inline constexpr int LongLimit = 1000;
-
-// The text that is counted and sent: the body alone when the subject is empty, otherwise
-// the subject, ":" and the body.
-QString ComposeText(const QString &subject, const QString &body);
 
 // Cuts the body from its end until the compose text fits its own coding's limit, choosing the
 // coding anew for every length, in one pass over at most the limit's length of text. A

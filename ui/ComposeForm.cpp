@@ -1,5 +1,7 @@
 #include "ui/ComposeForm.h"
 
+#include "app/ComposeOutbox.h"
+
 #include "app/Database.h"
 #include "data/OleDate.h"
 #include "ui/ComposeCounter.h"
@@ -44,13 +46,6 @@ QString NormalizeBreaks(const QString &text) {
 }
 
 // Trim removes every character up to and including the blank: spaces and control characters.
-bool IsBlankRecipient(const QByteArray &recipient) {
-    for (char ch : recipient) {
-        if (static_cast<unsigned char>(ch) > ' ')
-            return false;
-    }
-    return true;
-}
 
 QToolButton *MakeToolButton(QToolBar *bar, const char *name, const QString &text, TImageRole role) {
     auto *button = new QToolButton(bar);
@@ -330,31 +325,10 @@ void TfrmCompose::btnClearClick() {
 }
 
 QList<QByteArray> TfrmCompose::Recipients() const {
-    QList<QByteArray> recipients;
     const int entry = SelectedEntry(ComboBox1);
-    if (entry >= 0) {
-        TContactList::TLocker lock(*FData.ContactList);
-        recipients.reserve(static_cast<qsizetype>(lock->size()));
-        for (const auto &contact : *lock) {
-            if (entry == 0 || contact->Checked != 0)
-                recipients.append(contact->Number);
-        }
-        return recipients;
-    }
-    QByteArray to = ComboBox1->currentText().toLocal8Bit();
-    to.replace(';', "\r\n");
-    // Lines end at CR LF, CR or LF; a break at the very end starts no further line.
-    qsizetype start = 0;
-    while (start < to.size()) {
-        qsizetype stop = start;
-        while (stop < to.size() && to[stop] != '\r' && to[stop] != '\n')
-            ++stop;
-        recipients.append(to.mid(start, stop - start));
-        if (stop < to.size() && to[stop] == '\r' && stop + 1 < to.size() && to[stop + 1] == '\n')
-            ++stop;
-        start = stop + 1;
-    }
-    return recipients;
+    if (entry >= 0)
+        return ContactNumbers(*FData.ContactList, entry == 1);
+    return SplitRecipients(ComboBox1->currentText().toLocal8Bit());
 }
 
 void TfrmCompose::ToolButton1Click() {

@@ -6,8 +6,8 @@
 #include "ui/ContactModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Guarded.h"
+#include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
-#include "ui/ViewTitle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,20 +125,11 @@ void TfrmContact::CreateLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *title = new TViewTitle(QStringLiteral("Contacts"), this);
-    auto addCount = [title](const QString &caption, const QString &name) {
-        auto *label = new QLabel(caption, title);
-        label->setPalette(title->palette());
-        title->Layout()->addWidget(label);
-        auto *count = new QLabel(QStringLiteral("0"), title);
-        count->setObjectName(name);
-        count->setPalette(title->palette());
-        title->Layout()->addWidget(count);
-        return count;
-    };
-    lblChecked = addCount(QStringLiteral("Checked :"), QStringLiteral("lblChecked"));
-    title->Layout()->addSpacing(12);
-    lblTotal = addCount(QStringLiteral("Total :"), QStringLiteral("lblTotal"));
+    auto *title = new TTitleStrip(QStringLiteral("Contacts"), this);
+    title->AddRightLabel(QStringLiteral("Checked :"));
+    lblChecked = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblChecked"));
+    title->AddRightLabel(QStringLiteral("   Total :"));
+    lblTotal = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblTotal"));
     layout->addWidget(title);
 
     ToolBar = new QToolBar(this);

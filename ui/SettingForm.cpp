@@ -7,8 +7,8 @@
 #include "link/PhoneUnit.h"
 #include "resources/ImageRoles.h"
 #include "ui/Dialogs.h"
+#include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
-#include "ui/ViewTitle.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -74,7 +74,7 @@ TfrmSetting::TfrmSetting(TDataModule1 &data, TViewHost &host, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(new TViewTitle(QStringLiteral("Phone"), this));
+    layout->addWidget(new TTitleStrip(QStringLiteral("Phone"), this));
 
     auto *portBand = new QWidget(this);
     auto *portLayout = new QHBoxLayout(portBand);
