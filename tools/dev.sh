@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test in one place, for a fresh Debian 12 machine as root.
-#   tools/dev.sh run [ARGS...]   build and start the program
+#   tools/dev.sh run [ARGS...]   build and start the program (--simulate when no ARGS)
 #   tools/dev.sh test            build and run the test suite
 #   tools/dev.sh build           build only
 # Environment: SANITIZE=address|thread builds with sanitizers (own build folder),
@@ -48,12 +48,10 @@ build)
 run)
     install_missing
     configure_and_build
-    if [ -x "$build/app/exe/pelorvane" ]; then
-        if [ $# -eq 0 ]; then set -- --simulate; fi
-        exec "$build/app/exe/pelorvane" "$@"
-    fi
-    # Until the window exists: serve the simulated phone for a serial program to use.
-    exec "$build/tools/modemsim/pelorvane-modemsim" "$@"
+    # Without arguments the program runs on its built-in simulated phone; any arguments
+    # (a project file, --help) go to the program as they are.
+    if [ $# -eq 0 ]; then set -- --simulate; fi
+    exec "$build/app/exe/pelorvane" "$@"
     ;;
 test)
     install_missing
