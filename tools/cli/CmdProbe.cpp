@@ -7,7 +7,6 @@
 #include "sending/GetInfoThread.h"
 #include "tools/modemsim/ModemSim.h"
 
-
 #include <optional>
 
 int CmdProbe(const QStringList &args, TCliContext &context) {
