@@ -1,4 +1,5 @@
 #include "app/Database.h"
+#include "support/TestFiles.h"
 #include "tools/cli/CmdProject.h"
 
 #include <QFile>
@@ -29,19 +30,6 @@ TRun Run(TCommand command, const QStringList &args) {
     out.flush();
     err.flush();
     return run;
-}
-
-QByteArray ReadAll(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void WriteAll(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
 }
 
 TMessage MakeMessage(const QByteArray &number, const QString &text, double created, double sent) {

@@ -2,6 +2,7 @@
 #include "data/ContactUnit.h"
 #include "support/ByteWriter.h"
 #include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -39,28 +40,6 @@ TContacts Contents(TContactList &list) {
 void Fill(TContactList &list, const TContacts &contacts) {
     for (const TContact &c : contacts)
         list.Add(c);
-}
-
-QString Message(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const EPelorvane &e) {
-        return e.Message();
-    }
-    return QString();
-}
-
-QByteArray ReadAll(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void WriteAll(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 } // namespace
@@ -206,7 +185,7 @@ void TestContactList::loadRules() {
         buffer.open(QIODevice::ReadOnly);
         TContactList list;
         list.Add(MakeContact("keep", "0"));
-        QCOMPARE(Message([&] { list.LoadFromStream(buffer, 10); }),
+        QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, 10); }),
                  QStringLiteral("Stream read error"));
         QCOMPARE(Contents(list), TContacts{MakeContact("keep", "0")});
     }
@@ -214,7 +193,7 @@ void TestContactList::loadRules() {
     QByteArray negative = TByteWriter().Int32(-7).Bytes;
     QBuffer buffer(&negative);
     buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(Message([&] { target.LoadFromStream(buffer, 10); }),
+    QCOMPARE(ErrorMessage([&] { target.LoadFromStream(buffer, 10); }),
              QStringLiteral("List count out of bounds (-7)"));
     QCOMPARE(target.Count(), 2);
 }
@@ -310,13 +289,13 @@ void TestContactList::importMalformedLineKeepsEarlierContacts() {
     int calls = 0;
     TContactList list;
     list.OnChange = [&](TContactList &) { ++calls; };
-    QCOMPARE(Message([&] { list.ImportFromFile(Path("in.csv")); }), CsvError);
+    QCOMPARE(ErrorMessage([&] { list.ImportFromFile(Path("in.csv")); }), CsvError);
     QCOMPARE(Contents(list), TContacts{MakeContact("Ann", "1")});
     QCOMPARE(calls, 1); // so the project is marked modified and the contact is not lost
 
     // Failing on the first line adds nothing and notifies nothing.
     WriteAll(Path("bad.csv"), "\"unclosed,1\nDan,4\n");
-    QCOMPARE(Message([&] { list.ImportFromFile(Path("bad.csv")); }), CsvError);
+    QCOMPARE(ErrorMessage([&] { list.ImportFromFile(Path("bad.csv")); }), CsvError);
     QCOMPARE(list.Count(), 1);
     QCOMPARE(calls, 1);
     list.OnChange = nullptr;
@@ -346,7 +325,7 @@ void TestContactList::importNotifiesAfterUnlockAndOnlyWhenAdded() {
 void TestContactList::importUnreadableFile() {
     TContactList list;
     list.Add(MakeContact("Ann", "1"));
-    QString error = Message([&] { list.ImportFromFile(Path("missing.csv")); });
+    QString error = ErrorMessage([&] { list.ImportFromFile(Path("missing.csv")); });
     QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
              qPrintable(error));
     QCOMPARE(list.Count(), 1);
@@ -435,7 +414,7 @@ void TestContactList::exportedNameWithQuoteFailsReimport() {
          {MakeContact("Ann", "1"), MakeContact("The \"Boss\"", "2"), MakeContact("Cid", "3")});
     source.ExportToFile(Path("out.csv"));
     TContactList target;
-    QCOMPARE(Message([&] { target.ImportFromFile(Path("out.csv")); }), CsvError);
+    QCOMPARE(ErrorMessage([&] { target.ImportFromFile(Path("out.csv")); }), CsvError);
     QCOMPARE(Contents(target), TContacts{MakeContact("Ann", "1")});
 }
 
@@ -448,7 +427,7 @@ void TestContactList::exportFailureKeepsOldFile() {
     QString error;
     {
         TFileSizeLimit limit(4096);
-        error = Message([&] { list.ExportToFile(Path("out.csv")); });
+        error = ErrorMessage([&] { list.ExportToFile(Path("out.csv")); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
     QCOMPARE(ReadAll(Path("out.csv")), old);
@@ -458,7 +437,7 @@ void TestContactList::exportFailureKeepsOldFile() {
 void TestContactList::exportCannotCreate() {
     TContactList list;
     list.Add(MakeContact("Ann", "1"));
-    QString error = Message([&] { list.ExportToFile(Path("no/such/dir/out.csv")); });
+    QString error = ErrorMessage([&] { list.ExportToFile(Path("no/such/dir/out.csv")); });
     QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
              qPrintable(error));
 }

@@ -3,6 +3,7 @@
 #include "data/OleDate.h"
 #include "support/ByteWriter.h"
 #include "support/FailingDevice.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -49,15 +50,6 @@ struct TChangeProbe {
         };
     }
 };
-
-QString Message(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const EPelorvane &e) {
-        return e.Message();
-    }
-    return QString();
-}
 
 QList<const TMessage *> Identities(TMessageList &list) {
     QList<const TMessage *> result;
@@ -139,7 +131,7 @@ void TestMessageList::badIndexFailsUnchanged() {
         list.Add(MakeMessage(i));
     probe.Attach(list);
     auto before = Identities(list);
-    QCOMPARE(Message([&] { op(list); }), error);
+    QCOMPARE(ErrorMessage([&] { op(list); }), error);
     QCOMPARE(Identities(list), before);
     QCOMPARE(probe.Calls, 0);
     // The lock was released on the way out.
@@ -271,7 +263,8 @@ void TestMessageList::saveWriteErrorReleasesLock() {
     for (int i = 0; i < 5000; ++i)
         list.Add(MakeMessage(i));
     TFailingDevice device(1000);
-    QCOMPARE(Message([&] { list.SaveToStream(device); }), QStringLiteral("Stream write error"));
+    QCOMPARE(ErrorMessage([&] { list.SaveToStream(device); }),
+             QStringLiteral("Stream write error"));
     auto other = std::async(std::launch::async, [&] { return list.Count(); });
     QVERIFY(other.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
     QCOMPARE(other.get(), 5000);
@@ -365,7 +358,7 @@ void TestMessageList::loadFailureKeepsList() {
     auto before = Identities(list);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(Message([&] { list.LoadFromStream(buffer, msPending, 10); }), error);
+    QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, msPending, 10); }), error);
     QCOMPARE(Identities(list), before);
     QCOMPARE(list.Get(1), MakeMessage(2));
 }
@@ -377,7 +370,7 @@ void TestMessageList::forgedCountFailsAtOnce() {
     TMessageList list;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(Message([&] { list.LoadFromStream(buffer, msPending, 10); }),
+    QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, msPending, 10); }),
              QStringLiteral("Stream read error"));
     QVERIFY2(timer.elapsed() < 200, "the count must be checked before reading records");
 }
@@ -452,11 +445,11 @@ void TestMessageList::deleteManyBadIndex() {
     for (int i = 0; i < 5; ++i)
         list.Add(MakeMessage(i));
     list.OnChange = [&](TMessageList &) { ++calls; };
-    QCOMPARE(Message([&] {
+    QCOMPARE(ErrorMessage([&] {
                  list.DeleteMany({1, 7, 3, 5});
              }),
              QStringLiteral("List index out of bounds (7)"));
-    QCOMPARE(Message([&] {
+    QCOMPARE(ErrorMessage([&] {
                  list.DeleteMany({-2, 1, -1});
              }),
              QStringLiteral("List index out of bounds (-2)"));

@@ -5,6 +5,7 @@
 #include "support/ByteWriter.h"
 #include "support/FailingDevice.h"
 #include "support/FileSizeLimit.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -18,28 +19,6 @@
 namespace {
 
 const QByteArray Header("\x83\x56\x0a\x00", 4);
-
-QString Message(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const EPelorvane &e) {
-        return e.Message();
-    }
-    return QString();
-}
-
-QByteArray ReadAll(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void WriteAll(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 template <typename L>
 auto Contents(L &list) {
@@ -292,7 +271,7 @@ void TestProjectFile::loadRules() {
     FillOther(m);
     m.Modified = true;
     TSnapshot before(m);
-    QCOMPARE(Message([&] { m.Load(Path("in.sms")); }), error);
+    QCOMPARE(ErrorMessage([&] { m.Load(Path("in.sms")); }), error);
     QCOMPARE(m.Modified.load(), !error.isEmpty());
     TSnapshot after(m);
     QCOMPARE(after.Contacts == before.Contacts, !changed);
@@ -383,7 +362,7 @@ void TestProjectFile::truncationAtEveryOffset() {
         FillOther(m);
         m.Modified = true;
         TSnapshot old(m);
-        QString error = Message([&] { m.Load(Path("cut.sms")); });
+        QString error = ErrorMessage([&] { m.Load(Path("cut.sms")); });
         QString expected;
         if (cut < 4)
             expected = "Invalid file format.";
@@ -410,7 +389,8 @@ void TestProjectFile::forgedCountsFailAtOnce() {
         TDataModule1 m;
         FillOther(m);
         TSnapshot before(m);
-        QCOMPARE(Message([&] { m.Load(Path("forged.sms")); }), QStringLiteral("Stream read error"));
+        QCOMPARE(ErrorMessage([&] { m.Load(Path("forged.sms")); }),
+                 QStringLiteral("Stream read error"));
         TSnapshot after(m);
         QCOMPARE(after.Contacts, before.Contacts);
         QCOMPARE(after.Outbox, before.Outbox);
@@ -418,7 +398,8 @@ void TestProjectFile::forgedCountsFailAtOnce() {
     WriteAll(Path("forged.sms"),
              TByteWriter().Raw(Header).Byte(0).Int32(0x7fffffff).Raw(QByteArray(64, 'x')).Bytes);
     TDataModule1 m;
-    QCOMPARE(Message([&] { m.Load(Path("forged.sms")); }), QStringLiteral("Stream read error"));
+    QCOMPARE(ErrorMessage([&] { m.Load(Path("forged.sms")); }),
+             QStringLiteral("Stream read error"));
     QVERIFY(timer.elapsed() < 500);
 }
 
@@ -428,7 +409,8 @@ void TestProjectFile::fileNameAndModifiedAfterFailedLoad() {
     SaveAs(m, "previous.sms");
     // Nothing taken from a file with a bad header: the document still is the previous file.
     WriteAll(Path("bad.sms"), QByteArray("\x83\x56\x0b\x00", 4));
-    QCOMPARE(Message([&] { m.Load(Path("bad.sms")); }), QStringLiteral("Invalid file version 11"));
+    QCOMPARE(ErrorMessage([&] { m.Load(Path("bad.sms")); }),
+             QStringLiteral("Invalid file version 11"));
     QCOMPARE(m.FileName, Path("previous.sms"));
     QVERIFY(!m.Modified);
 
@@ -439,7 +421,7 @@ void TestProjectFile::fileNameAndModifiedAfterFailedLoad() {
     buffer.open(QIODevice::WriteOnly);
     rich.SaveToDevice(buffer);
     WriteAll(Path("cut.sms"), buffer.data().left(buffer.data().size() - 30));
-    QCOMPARE(Message([&] { m.Load(Path("cut.sms")); }), QStringLiteral("Stream read error"));
+    QCOMPARE(ErrorMessage([&] { m.Load(Path("cut.sms")); }), QStringLiteral("Stream read error"));
     QCOMPARE(m.FileName, Path("cut.sms"));
     QVERIFY(!m.Modified);
     QCOMPARE(m.ContactList->Count(), 3);
@@ -450,7 +432,7 @@ void TestProjectFile::missingFile() {
     TDataModule1 m;
     m.FileName = "/keep/me.sms";
     m.Modified = true;
-    QString error = Message([&] { m.Load(Path("missing.sms")); });
+    QString error = ErrorMessage([&] { m.Load(Path("missing.sms")); });
     QVERIFY2(error.contains("No such file", Qt::CaseInsensitive), qPrintable(error));
     QCOMPARE(m.FileName, QStringLiteral("/keep/me.sms"));
     QVERIFY(m.Modified);
@@ -523,7 +505,7 @@ void TestProjectFile::saveFailureKeepsOldFile() {
     QString error;
     {
         TFileSizeLimit limit(8192);
-        error = Message([&] { m.Save(); });
+        error = ErrorMessage([&] { m.Save(); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
     QCOMPARE(ReadAll(Path("p.sms")), old);
@@ -535,7 +517,7 @@ void TestProjectFile::saveFailureKeepsOldFile() {
     {
         TFileSizeLimit limit(8192);
         m.OnAskFileName = [this] { return Path("new.sms"); };
-        error = Message([&] { m.Save(true); });
+        error = ErrorMessage([&] { m.Save(true); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
     QCOMPARE(m.FileName, Path("new.sms"));
@@ -552,7 +534,7 @@ void TestProjectFile::saveIntoMissingFolder() {
     TDataModule1 m;
     m.ContactList->Add(TContact());
     m.OnAskFileName = [this] { return Path("no/such/folder/p.sms"); };
-    QString error = Message([&] { m.Save(); });
+    QString error = ErrorMessage([&] { m.Save(); });
     QVERIFY2(error.contains("No such file", Qt::CaseInsensitive), qPrintable(error));
     QCOMPARE(m.FileName, Path("no/such/folder/p.sms"));
     QVERIFY(m.Modified);
@@ -569,7 +551,8 @@ void TestProjectFile::streamWriteError() {
     for (qint64 capacity :
          {qint64(0), qint64(3), qint64(100), qint64(65536), complete.size() - 1}) {
         TFailingDevice device(capacity);
-        QCOMPARE(Message([&] { m.SaveToDevice(device); }), QStringLiteral("Stream write error"));
+        QCOMPARE(ErrorMessage([&] { m.SaveToDevice(device); }),
+                 QStringLiteral("Stream write error"));
         QVERIFY(complete.data().startsWith(device.Written));
     }
     TFailingDevice enough(complete.size());
