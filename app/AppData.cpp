@@ -1,150 +1,156 @@
-#include "app/Database.h"
+#include "app/AppData.h"
 
-#include "link/ComPort.h"
 #include "link/GsmSerial.h"
-#include "link/PhoneUnit.h"
+#include "link/Phone.h"
+#include "link/SerialPort.h"
+#include "sending/SenderThread.h"
 
 #include <QCoreApplication>
 
-#include "app/Errors.h"
-#include "data/SafeFile.h"
-#include "data/StreamIO.h"
+#include "base/Error.h"
+#include "base/SafeFile.h"
+#include "base/StreamIO.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-enum TSectionTag : quint8 { stCompose = 0, stContacts = 1, stOutbox = 2, stSent = 3 };
+enum class SectionTag : quint8 { Compose = 0, Contacts = 1, Outbox = 2, Sent = 3 };
 
 } // namespace
 
-TDataModule1::TDataModule1(const QString &settingsFile) {
-    Settings = std::make_unique<TSettings>(
-        settingsFile.isEmpty() ? SettingsFilePath(QCoreApplication::applicationDirPath())
+AppData::AppData(const QString &settingsFile) {
+    settings = std::make_unique<Settings>(
+        settingsFile.isEmpty() ? settingsFilePath(QCoreApplication::applicationDirPath())
                                : settingsFile);
-    ComPort = std::make_unique<TComPort>();
-    Serial = std::make_unique<TGsmSerial>(*ComPort);
-    Phone = std::make_unique<TPhone>(Serial.get(), Settings.get());
-    ContactList = std::make_unique<TContactList>();
-    ContactList->OnChange = [this](TContactList &) { SetModified(); };
-    OutboxList = std::make_unique<TMessageList>();
-    OutboxList->OnChange = [this](TMessageList &) { SetModified(); };
-    SentList = std::make_unique<TMessageList>();
-    SentList->OnChange = [this](TMessageList &) { SetModified(); };
+    comPort = std::make_unique<SerialPort>();
+    serial = std::make_unique<GsmSerial>(*comPort);
+    phone =
+        std::make_unique<Phone>(serial.get(), [s = settings.get()] { return s->comPortName(); });
+    contactList = std::make_unique<ContactList>();
+    contactList->onChange = [this](ContactList &) { setModified(); };
+    outboxList = std::make_unique<MessageList>();
+    outboxList->onChange = [this](MessageList &) { setModified(); };
+    sentList = std::make_unique<MessageList>();
+    sentList->onChange = [this](MessageList &) { setModified(); };
 }
 
-TDataModule1::~TDataModule1() {
+AppData::~AppData() {
     // A worker uses the lists, the link and the settings: it ends first.
-    StopWorkerAndWait();
-    SentList.reset();
-    OutboxList.reset();
-    ContactList.reset();
-    Phone.reset();
-    Serial.reset();
-    ComPort.reset();
-    Settings.reset();
+    stopWorkerAndWait();
+    sentList.reset();
+    outboxList.reset();
+    contactList.reset();
+    phone.reset();
+    serial.reset();
+    comPort.reset();
+    settings.reset();
 }
 
-void TDataModule1::StopWorkerAndWait() {
-    if (Phone)
-        Phone->StopAndWait();
+void AppData::stopWorkerAndWait() {
+    if (phone)
+        phone->stopAndWait();
 }
 
-int TDataModule1::MoveSentMessages() {
-    return OutboxList->MoveSentTo(*SentList);
+int AppData::moveSentMessages() {
+    return outboxList->moveSentTo(*sentList);
 }
 
-QString TDataModule1::Title() const {
-    if (FileName.isEmpty())
+QString AppData::title() const {
+    if (fileName.isEmpty())
         return QStringLiteral("Untitled");
-    return QFileInfo(FileName).fileName();
+    return QFileInfo(fileName).fileName();
 }
 
-void TDataModule1::New() {
-    ContactList->Clear();
-    OutboxList->Clear();
-    SentList->Clear();
-    FileName.clear();
-    Modified = false;
+SenderThread *AppData::newSender() {
+    return new SenderThread(*outboxList, *contactList, onRefreshAll);
 }
 
-void TDataModule1::Load(const QString &fileName) {
-    QString name = fileName.isEmpty() ? FileName : fileName;
+void AppData::newProject() {
+    contactList->clear();
+    outboxList->clear();
+    sentList->clear();
+    fileName.clear();
+    modified = false;
+}
+
+void AppData::load(const QString &path) {
+    QString name = path.isEmpty() ? fileName : path;
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
-        throw EPelorvane(file.errorString());
+        throw Error(file.errorString());
     bool taken = false;
     try {
-        LoadFromDevice(file, &taken);
+        loadFromDevice(file, &taken);
     } catch (...) {
         // A document that holds part of this file must not be saved over the previous one.
         if (taken)
-            FileName = name;
+            fileName = name;
         throw;
     }
-    FileName = name;
-    Modified = false;
+    fileName = name;
+    modified = false;
 }
 
-void TDataModule1::LoadFromDevice(QIODevice &device, bool *taken) {
-    TStreamReader reader(device);
-    if (reader.BytesLeft() < 4)
-        throw EPelorvane(QStringLiteral("Invalid file format."));
+void AppData::loadFromDevice(QIODevice &device, bool *taken) {
+    StreamReader reader(device);
+    if (reader.bytesLeft() < 4)
+        throw Error(QStringLiteral("Invalid file format."));
     quint8 header[4];
-    reader.ReadRaw(reinterpret_cast<char *>(header), 4);
+    reader.readRaw(reinterpret_cast<char *>(header), 4);
     if (header[0] != Magic0 || header[1] != Magic1)
-        throw EPelorvane(QStringLiteral("Invalid file format."));
+        throw Error(QStringLiteral("Invalid file format."));
     int version = header[2];
     if (version != FileVersion)
-        throw EPelorvane(QStringLiteral("Invalid file version %1").arg(version));
+        throw Error(QStringLiteral("Invalid file version %1").arg(version));
 
     // The first tag is read in any case; then sections follow while two bytes or more remain.
     do {
-        switch (reader.ReadByte()) {
-        case stCompose:
-            Compose.LoadFromStream(reader, version);
+        switch (static_cast<SectionTag>(reader.readByte())) {
+        case SectionTag::Compose:
+            compose.loadFromStream(reader, version);
             break;
-        case stContacts:
-            ContactList->LoadFromStream(reader, version);
+        case SectionTag::Contacts:
+            contactList->loadFromStream(reader, version);
             break;
-        case stOutbox:
-            OutboxList->LoadFromStream(reader, msPending, version);
+        case SectionTag::Outbox:
+            outboxList->loadFromStream(reader, MessageStatus::Pending, version);
             break;
-        case stSent:
-            SentList->LoadFromStream(reader, msSent, version);
+        case SectionTag::Sent:
+            sentList->loadFromStream(reader, MessageStatus::Sent, version);
             break;
         default:
             continue; // unknown tag: nothing read for it
         }
         if (taken)
             *taken = true;
-    } while (reader.BytesLeft() >= 2);
+    } while (reader.bytesLeft() >= 2);
 }
 
-bool TDataModule1::Save(bool saveAs) {
-    if (FileName.isEmpty() || saveAs) {
-        QString chosen = OnAskFileName ? OnAskFileName() : QString();
+bool AppData::save(bool saveAs) {
+    if (fileName.isEmpty() || saveAs) {
+        QString chosen = onAskFileName ? onAskFileName() : QString();
         if (chosen.isEmpty())
             return false;
-        FileName = chosen;
+        fileName = chosen;
     }
-    WriteFileSafely(FileName, [this](QIODevice &device) { SaveToDevice(device); });
-    Modified = false;
+    writeFileSafely(fileName, [this](QIODevice &device) { saveToDevice(device); });
+    modified = false;
     return true;
 }
 
-void TDataModule1::SaveToDevice(QIODevice &device) const {
-    TStreamWriter writer(device);
+void AppData::saveToDevice(QIODevice &device) const {
+    StreamWriter writer(device);
     const char header[4] = {char(Magic0), char(Magic1), char(FileVersion), 0};
-    writer.WriteRaw(header, 4);
-    writer.WriteByte(stCompose);
-    Compose.SaveToStream(writer);
-    writer.WriteByte(stContacts);
-    ContactList->SaveToStream(writer);
-    writer.WriteByte(stOutbox);
-    OutboxList->SaveToStream(writer);
-    writer.WriteByte(stSent);
-    SentList->SaveToStream(writer);
-    writer.Flush();
+    writer.writeRaw(header, 4);
+    writer.writeByte(quint8(SectionTag::Compose));
+    compose.saveToStream(writer);
+    writer.writeByte(quint8(SectionTag::Contacts));
+    contactList->saveToStream(writer);
+    writer.writeByte(quint8(SectionTag::Outbox));
+    outboxList->saveToStream(writer);
+    writer.writeByte(quint8(SectionTag::Sent));
+    sentList->saveToStream(writer);
+    writer.flush();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/ComposeFields.h"
-#include "app/Setting.h"
-#include "data/ContactUnit.h"
-#include "data/MessageUnit.h"
+#include "app/Settings.h"
+#include "data/ContactList.h"
+#include "data/MessageList.h"
 
 #include <QIODevice>
 #include <QString>
@@ -12,9 +12,10 @@
 #include <functional>
 #include <memory>
 
-class TComPort;
-class TGsmSerial;
-class TPhone;
+class SerialPort;
+class GsmSerial;
+class Phone;
+class SenderThread;
 
 // The application data module: owner of the long-lived objects and of the project document
 // (the compose fields, the contacts, the outbox and the sent list, the file name and the
@@ -22,79 +23,83 @@ class TPhone;
 //
 // Project file: bytes 0x83 0x56, version 10, a reserved 0, then sections, each a tag byte and
 // its payload: 0 compose fields, 1 contacts, 2 outbox, 3 sent list.
-class TDataModule1 {
+class AppData {
 public:
     // Asks for the name to save under (the window's save dialog); empty means cancel.
-    using TAskFileName = std::function<QString()>;
+    using AskFileName = std::function<QString()>;
 
     // settingsFile: the ini file to use; empty for the usual location (beside the executable
     // when that folder is writable, else the user's configuration folder).
-    explicit TDataModule1(const QString &settingsFile = QString());
+    explicit AppData(const QString &settingsFile = QString());
     // Stops a running worker and waits for its end before anything it uses is freed.
-    ~TDataModule1();
-    TDataModule1(const TDataModule1 &) = delete;
-    TDataModule1 &operator=(const TDataModule1 &) = delete;
+    ~AppData();
+    AppData(const AppData &) = delete;
+    AppData &operator=(const AppData &) = delete;
 
     // Created in this order, freed in the reverse one.
-    std::unique_ptr<TSettings> Settings;
-    std::unique_ptr<TComPort> ComPort;
-    std::unique_ptr<TGsmSerial> Serial;
-    std::unique_ptr<TPhone> Phone;
-    std::unique_ptr<TContactList> ContactList;
-    std::unique_ptr<TMessageList> OutboxList;
-    std::unique_ptr<TMessageList> SentList;
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<SerialPort> comPort;
+    std::unique_ptr<GsmSerial> serial;
+    std::unique_ptr<Phone> phone;
+    std::unique_ptr<ContactList> contactList;
+    std::unique_ptr<MessageList> outboxList;
+    std::unique_ptr<MessageList> sentList;
 
     // Full path of the project file; empty while untitled.
-    QString FileName;
+    QString fileName;
     // Set by any list change, cleared by New and by a completed Load or Save. Editing the
     // compose fields does not set it.
-    std::atomic<bool> Modified{false};
+    std::atomic<bool> modified{false};
     // Read and written by the compose view; Load replaces them when the file has them.
-    TComposeFields Compose;
+    ComposeFields compose;
     // Provided by the main window; Save without it behaves as a cancelled dialog.
-    TAskFileName OnAskFileName;
+    AskFileName onAskFileName;
 
     // Run on the UI thread by the sender after each status change of a message (the main
-    // window's RefreshAll); may be empty.
-    std::function<void()> OnRefreshAll;
+    // window's refreshAll); may be empty.
+    std::function<void()> onRefreshAll;
 
     // The transfer after a sending run: every sent outbox message moves, in order, to the end
     // of the sent list; both lists notify when any moved. Returns how many moved.
-    int MoveSentMessages();
+    int moveSentMessages();
+
+    // A sending run over this project's outbox and contacts, created suspended for
+    // Phone::start.
+    SenderThread *newSender();
 
     // Stops the running worker, if any, and serves the event queue until it has ended.
-    void StopWorkerAndWait();
+    void stopWorkerAndWait();
 
-    // The OnChange handler of the three lists.
-    void SetModified() { Modified = true; }
+    // The onChange handler of the three lists.
+    void setModified() { modified = true; }
 
-    // The file-name part of FileName, or "Untitled".
-    QString Title() const;
+    // The file-name part of fileName, or "Untitled".
+    QString title() const;
 
     // Empties the three lists, makes the document untitled and unmodified. The compose fields
     // stay.
-    void New();
+    void newProject();
 
-    // Reads the project file fileName (FileName when empty). Sections the file lacks leave
+    // Reads the project file path (fileName when empty). Sections the file lacks leave
     // that part of the document as it was; a section that fails part-way leaves its part as
-    // it was, while sections read completely before the failure stay. FileName becomes the
+    // it was, while sections read completely before the failure stay. fileName becomes the
     // file read as soon as anything from it is in the document; Modified is cleared when the
     // load completes and kept otherwise. Errors: "Invalid file format.", "Invalid file
     // version %d", "Stream read error", "List count out of bounds (%d)", the file's own error.
-    void Load(const QString &fileName = QString());
+    void load(const QString &path = QString());
 
-    // Writes the project to FileName, asking for a name first when the document is untitled
+    // Writes the project to fileName, asking for a name first when the document is untitled
     // or saveAs is set. Returns false when the question was cancelled: nothing is written and
-    // nothing changes. The chosen name becomes FileName at once; Modified is cleared when the
+    // nothing changes. The chosen name becomes fileName at once; Modified is cleared when the
     // file is complete. On failure the previous file is left intact and the error is raised
     // ("Stream write error" or the file's error).
-    bool Save(bool saveAs = false);
+    bool save(bool saveAs = false);
 
-    // The whole project file, written to / read from a device. LoadFromDevice reads the
-    // sections as Load does but leaves FileName and Modified alone; taken is set as soon as a
+    // The whole project file, written to / read from a device. loadFromDevice reads the
+    // sections as Load does but leaves fileName and Modified alone; taken is set as soon as a
     // section has changed the document (also when it then fails).
-    void SaveToDevice(QIODevice &device) const;
-    void LoadFromDevice(QIODevice &device, bool *taken = nullptr);
+    void saveToDevice(QIODevice &device) const;
+    void loadFromDevice(QIODevice &device, bool *taken = nullptr);
 
     static constexpr quint8 Magic0 = 0x83;
     static constexpr quint8 Magic1 = 0x56;

@@ -1,21 +1,21 @@
 #include "app/ComposeFields.h"
 
-#include "data/StreamIO.h"
+#include "base/StreamIO.h"
 
-void TComposeFields::SaveToStream(TStreamWriter &writer) const {
-    writer.WriteAnsi(To);
-    writer.WriteAnsi(Cc);
-    writer.WriteWide(Subject);
-    writer.WriteWide(Body);
+void ComposeFields::saveToStream(StreamWriter &writer) const {
+    writer.writeAnsi(to);
+    writer.writeAnsi(cc);
+    writer.writeWide(subject);
+    writer.writeWide(body);
 }
 
-void TComposeFields::LoadFromStream(TStreamReader &reader, int version) {
+void ComposeFields::loadFromStream(StreamReader &reader, int version) {
     if (version != 10)
         return;
-    TComposeFields read;
-    read.To = reader.ReadAnsi();
-    read.Cc = reader.ReadAnsi();
-    read.Subject = reader.ReadWide();
-    read.Body = reader.ReadWide();
+    ComposeFields read;
+    read.to = reader.readAnsi();
+    read.cc = reader.readAnsi();
+    read.subject = reader.readWide();
+    read.body = reader.readWide();
     *this = std::move(read);
 }

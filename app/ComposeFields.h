@@ -4,20 +4,20 @@
 #include <QIODevice>
 #include <QString>
 
-class TStreamReader;
-class TStreamWriter;
+class StreamReader;
+class StreamWriter;
 
 // The four fields of the compose view as the project file stores them: To and Cc as ansi
 // fields, Subject and Body as wide fields, in that order.
-struct TComposeFields {
-    QByteArray To;
-    QByteArray Cc;
-    QString Subject;
-    QString Body;
+struct ComposeFields {
+    QByteArray to;
+    QByteArray cc;
+    QString subject;
+    QString body;
 
-    bool operator==(const TComposeFields &other) const = default;
+    bool operator==(const ComposeFields &other) const = default;
 
-    void SaveToStream(TStreamWriter &writer) const;
+    void saveToStream(StreamWriter &writer) const;
     // Reads nothing unless version is 10. The fields change only when all four were read.
-    void LoadFromStream(TStreamReader &reader, int version);
+    void loadFromStream(StreamReader &reader, int version);
 };

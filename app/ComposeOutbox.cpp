@@ -1,23 +1,23 @@
 #include "app/ComposeOutbox.h"
 
-#include "data/ContactUnit.h"
-#include "data/MessageUnit.h"
-#include "data/OleDate.h"
+#include "base/OleDate.h"
+#include "data/ContactList.h"
+#include "data/MessageList.h"
 
-bool IsBlankRecipient(const QByteArray &recipient) {
+bool isBlankRecipient(const QByteArray &recipient) {
     for (char c : recipient)
         if (static_cast<unsigned char>(c) > 32)
             return false;
     return true;
 }
 
-QString ComposeText(const QString &subject, const QString &body) {
+QString composeText(const QString &subject, const QString &body) {
     if (subject.isEmpty())
         return body;
     return subject + QLatin1Char(':') + body;
 }
 
-QList<QByteArray> SplitRecipients(const QByteArray &to) {
+QList<QByteArray> splitRecipients(const QByteArray &to) {
     QList<QByteArray> result;
     qsizetype start = 0;
     const qsizetype size = to.size();
@@ -37,31 +37,31 @@ QList<QByteArray> SplitRecipients(const QByteArray &to) {
     return result;
 }
 
-QList<QByteArray> ContactNumbers(TContactList &contacts, bool checkedOnly) {
+QList<QByteArray> contactNumbers(ContactList &contacts, bool checkedOnly) {
     QList<QByteArray> result;
-    TContactList::TLocker items(contacts);
+    ContactList::Locker items(contacts);
     result.reserve(static_cast<qsizetype>(items->size()));
     for (const auto &contact : *items)
-        if (!checkedOnly || contact->Checked != 0)
-            result << contact->Number;
+        if (!checkedOnly || contact->checked != 0)
+            result << contact->number;
     return result;
 }
 
-int QueueMessages(TMessageList &outbox, const QList<QByteArray> &recipients, const QString &text,
+int queueMessages(MessageList &outbox, const QList<QByteArray> &recipients, const QString &text,
                   bool flash, bool isLong) {
     int added = 0;
-    const double now = OleNow();
+    const double now = oleNow();
     for (const QByteArray &recipient : recipients) {
-        if (IsBlankRecipient(recipient))
+        if (isBlankRecipient(recipient))
             continue;
-        TMessage message;
-        message.Number = recipient;
-        message.Text = text;
-        message.Flash = flash ? 1 : 0;
-        message.Long = isLong ? 1 : 0;
-        message.Created = now;
-        message.Status = msPending;
-        outbox.Add(message);
+        Message message;
+        message.number = recipient;
+        message.text = text;
+        message.flash = flash ? 1 : 0;
+        message.isLong = isLong ? 1 : 0;
+        message.created = now;
+        message.status = MessageStatus::Pending;
+        outbox.add(message);
         ++added;
     }
     return added;

@@ -4,24 +4,24 @@
 #include <QList>
 #include <QString>
 
-class TContactList;
-class TMessageList;
+class ContactList;
+class MessageList;
 
 // Send to Outbox, shared by the compose view and pelorvane-cli queue.
 
 // The text that is counted and sent: the body, or subject ":" body when there is a subject.
-QString ComposeText(const QString &subject, const QString &body);
+QString composeText(const QString &subject, const QString &body);
 
 // Typed recipients: ";" separates them like a line end; entries are kept exactly as typed.
-QList<QByteArray> SplitRecipients(const QByteArray &to);
+QList<QByteArray> splitRecipients(const QByteArray &to);
 
 // A recipient that is empty after removing spaces and control characters from both ends.
-bool IsBlankRecipient(const QByteArray &recipient);
+bool isBlankRecipient(const QByteArray &recipient);
 
 // The numbers of every contact, or of the checked ones, in contact-list order.
-QList<QByteArray> ContactNumbers(TContactList &contacts, bool checkedOnly);
+QList<QByteArray> contactNumbers(ContactList &contacts, bool checkedOnly);
 
 // Appends one pending message per recipient, skipping the ones that are empty after removing
 // spaces and control characters from both ends. Returns how many were added.
-int QueueMessages(TMessageList &outbox, const QList<QByteArray> &recipients, const QString &text,
+int queueMessages(MessageList &outbox, const QList<QByteArray> &recipients, const QString &text,
                   bool flash, bool isLong = false);

@@ -1,4 +1,4 @@
-#include "app/Setting.h"
+#include "app/Settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,7 +11,7 @@ const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
 
 // Trying is the only answer that holds for read-only mounts, ACLs and root alike.
-bool CanCreateFilesIn(const QString &dir) {
+bool canCreateFilesIn(const QString &dir) {
     if (!QFileInfo(dir).isDir())
         return false;
     QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".pelorvane-probe-XXXXXX")));
@@ -20,8 +20,8 @@ bool CanCreateFilesIn(const QString &dir) {
 
 } // namespace
 
-QString SettingsFilePath(const QString &exeDir) {
-    if (CanCreateFilesIn(exeDir))
+QString settingsFilePath(const QString &exeDir) {
+    if (canCreateFilesIn(exeDir))
         return QDir(exeDir).filePath(QLatin1StringView(SettingsFileName));
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
@@ -31,53 +31,53 @@ QString SettingsFilePath(const QString &exeDir) {
     return QDir(folder).filePath(QLatin1StringView(SettingsFileName));
 }
 
-TSettings::TSettings(const QString &fileName)
-    : FIniFile(fileName),
-      FComPortName(FIniFile.ReadString(Section, PortKey, DefaultPort).toLocal8Bit()) {}
+Settings::Settings(const QString &fileName)
+    : m_iniFile(fileName),
+      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {}
 
-TSettings::~TSettings() {
-    if (!Modified())
+Settings::~Settings() {
+    if (!modified())
         return;
     // Nobody is left to tell at program end; a name the file cannot hold is simply not kept.
     try {
-        Save();
+        save();
     } catch (...) {
     }
 }
 
-QByteArray TSettings::ComPortName() const {
-    QMutexLocker locker(&FLock);
-    const QByteArray &name = FSessionPort.isEmpty() ? FComPortName : FSessionPort;
+QByteArray Settings::comPortName() const {
+    QMutexLocker locker(&m_lock);
+    const QByteArray &name = m_sessionPort.isEmpty() ? m_comPortName : m_sessionPort;
     // A deep copy: the worker's string then shares no reference count with the UI thread's.
     return QByteArray(name.constData(), name.size());
 }
 
-QByteArray TSettings::StoredComPortName() const {
-    QMutexLocker locker(&FLock);
-    return QByteArray(FComPortName.constData(), FComPortName.size());
+QByteArray Settings::storedComPortName() const {
+    QMutexLocker locker(&m_lock);
+    return QByteArray(m_comPortName.constData(), m_comPortName.size());
 }
 
-void TSettings::SetSessionPort(const QByteArray &name) {
-    QMutexLocker locker(&FLock);
-    FSessionPort = QByteArray(name.constData(), name.size());
+void Settings::setSessionPort(const QByteArray &name) {
+    QMutexLocker locker(&m_lock);
+    m_sessionPort = QByteArray(name.constData(), name.size());
 }
 
-void TSettings::SetComPortName(const QByteArray &name) {
-    QMutexLocker locker(&FLock);
+void Settings::setComPortName(const QByteArray &name) {
+    QMutexLocker locker(&m_lock);
     // The user's own choice ends a port given for this run only.
-    FSessionPort.clear();
-    if (name == FComPortName)
+    m_sessionPort.clear();
+    if (name == m_comPortName)
         return;
-    FComPortName = name;
-    FModified = true;
+    m_comPortName = name;
+    m_modified = true;
 }
 
-bool TSettings::Modified() const {
-    QMutexLocker locker(&FLock);
-    return FModified;
+bool Settings::modified() const {
+    QMutexLocker locker(&m_lock);
+    return m_modified;
 }
 
-bool TSettings::Save() {
-    FIniFile.WriteString(Section, PortKey, QString::fromLocal8Bit(StoredComPortName()));
-    return FIniFile.UpdateFile();
+bool Settings::save() {
+    m_iniFile.writeString(Section, PortKey, QString::fromLocal8Bit(storedComPortName()));
+    return m_iniFile.updateFile();
 }

@@ -12,38 +12,38 @@ inline constexpr char SettingsFileName[] = "pelorvane.ini";
 // otherwise in $XDG_CONFIG_HOME/pelorvane (~/.config/pelorvane when the variable is unset, empty
 // or relative), a folder created here when missing. A folder that cannot be created still gives
 // its path: reading it gives the defaults and writing it fails without harm.
-QString SettingsFilePath(const QString &exeDir);
+QString settingsFilePath(const QString &exeDir);
 
 // The program-wide settings: the serial port to use. The name is read once at creation and
 // written at destruction only when it was changed; the file's other lines and sections stay.
 // The port name may be read by a worker thread while the UI thread sets it.
-class TSettings {
+class Settings {
 public:
-    explicit TSettings(const QString &fileName);
-    ~TSettings();
+    explicit Settings(const QString &fileName);
+    ~Settings();
 
-    TSettings(const TSettings &) = delete;
-    TSettings &operator=(const TSettings &) = delete;
+    Settings(const Settings &) = delete;
+    Settings &operator=(const Settings &) = delete;
 
     // The port the next worker opens: the session port when one is set, else the stored one.
-    QByteArray ComPortName() const;
+    QByteArray comPortName() const;
     // The port kept in the settings file.
-    QByteArray StoredComPortName() const;
+    QByteArray storedComPortName() const;
     // A port for this run only (the simulated phone of --simulate); never written to the file.
-    void SetSessionPort(const QByteArray &name);
+    void setSessionPort(const QByteArray &name);
     // A name that differs in any way, letter case included, counts as a change.
-    void SetComPortName(const QByteArray &name);
-    bool Modified() const;
+    void setComPortName(const QByteArray &name);
+    bool modified() const;
     // Writes the port name into the file. False when the file could not be written; it is then
     // left as it was.
-    bool Save();
+    bool save();
 
-    const QString &FileName() const { return FIniFile.FileName(); }
+    const QString &fileName() const { return m_iniFile.fileName(); }
 
 private:
-    mutable QMutex FLock;
-    bool FModified = false;
-    TIniFile FIniFile;
-    QByteArray FComPortName;
-    QByteArray FSessionPort;
+    mutable QMutex m_lock;
+    bool m_modified = false;
+    IniFile m_iniFile;
+    QByteArray m_comPortName;
+    QByteArray m_sessionPort;
 };

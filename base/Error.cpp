@@ -1,3 +1,3 @@
-#include "app/Errors.h"
+#include "base/Error.h"
 
-EPelorvane::EPelorvane(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
+Error::Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}

@@ -7,14 +7,14 @@
 
 // The one error type the program raises: a fixed English message that the caller shows
 // as it stands (workers put it into their report list, the window into a message box).
-class EPelorvane : public std::exception {
+class Error : public std::exception {
 public:
-    explicit EPelorvane(QString message);
+    explicit Error(QString message);
 
-    const QString &Message() const noexcept { return FMessage; }
-    const char *what() const noexcept override { return FUtf8.constData(); }
+    const QString &message() const noexcept { return m_message; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
 
 private:
-    QString FMessage;
-    QByteArray FUtf8;
+    QString m_message;
+    QByteArray m_utf8;
 };

@@ -1,4 +1,4 @@
-#include "data/OleDate.h"
+#include "base/OleDate.h"
 
 #include <cmath>
 
@@ -6,13 +6,13 @@ namespace {
 
 constexpr qint64 MsPerDay = 86400000;
 
-QDate OleEpoch() {
+QDate oleEpoch() {
     return QDate(1899, 12, 30);
 }
 
 } // namespace
 
-QDateTime OleToDateTime(double ole) {
+QDateTime oleToDateTime(double ole) {
     if (ole == 0.0 || !std::isfinite(ole) || ole < OleDateMin || ole > OleDateMax)
         return {};
     double whole = std::trunc(ole);
@@ -22,20 +22,20 @@ QDateTime OleToDateTime(double ole) {
         ++days;
         ms = 0;
     }
-    QDate date = OleEpoch().addDays(days);
+    QDate date = oleEpoch().addDays(days);
     QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
     return QDateTime(date, time, Qt::LocalTime);
 }
 
-double DateTimeToOle(const QDateTime &dateTime) {
+double dateTimeToOle(const QDateTime &dateTime) {
     if (!dateTime.isValid())
         return 0.0;
     QDateTime local = dateTime.toLocalTime();
-    qint64 days = OleEpoch().daysTo(local.date());
+    qint64 days = oleEpoch().daysTo(local.date());
     double fraction = static_cast<double>(local.time().msecsSinceStartOfDay()) / MsPerDay;
     return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
-double OleNow() {
-    return DateTimeToOle(QDateTime::currentDateTime());
+double oleNow() {
+    return dateTimeToOle(QDateTime::currentDateTime());
 }

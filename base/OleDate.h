@@ -14,15 +14,15 @@ constexpr double OleDateMax = 2958465.99999999;
 
 // Local date-time of an OLE date, to the millisecond. Invalid for 0 (not set), NaN,
 // infinities and values outside [OleDateMin, OleDateMax].
-QDateTime OleToDateTime(double ole);
+QDateTime oleToDateTime(double ole);
 
 // OLE date of a date-time (converted to local time first). 0 for an invalid date-time.
-double DateTimeToOle(const QDateTime &dateTime);
+double dateTimeToOle(const QDateTime &dateTime);
 
 // The current local time as an OLE date.
-double OleNow();
+double oleNow();
 
 // True when the value means a date (not 0).
-inline bool OleIsSet(double ole) {
+inline bool oleIsSet(double ole) {
     return ole != 0.0;
 }

@@ -1,13 +1,13 @@
-#include "data/SafeFile.h"
+#include "base/SafeFile.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 
 #include <QSaveFile>
 
-void WriteFileSafely(const QString &fileName, const std::function<void(QIODevice &device)> &write) {
+void writeFileSafely(const QString &fileName, const std::function<void(QIODevice &device)> &write) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
-        throw EPelorvane(file.errorString());
+        throw Error(file.errorString());
     try {
         write(file);
     } catch (...) {
@@ -16,7 +16,7 @@ void WriteFileSafely(const QString &fileName, const std::function<void(QIODevice
     }
     if (!file.commit()) {
         if (file.error() == QFileDevice::WriteError)
-            throw EPelorvane(QStringLiteral("Stream write error"));
-        throw EPelorvane(file.errorString());
+            throw Error(QStringLiteral("Stream write error"));
+        throw Error(file.errorString());
     }
 }

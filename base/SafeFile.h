@@ -10,4 +10,4 @@
 // failure the new file is discarded, the old one is left as it was, and the error is raised:
 // the exception write() threw, "Stream write error" for a failed write or flush, or the
 // file's own error (cannot create, cannot replace).
-void WriteFileSafely(const QString &fileName, const std::function<void(QIODevice &device)> &write);
+void writeFileSafely(const QString &fileName, const std::function<void(QIODevice &device)> &write);

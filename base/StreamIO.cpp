@@ -1,6 +1,6 @@
-#include "data/StreamIO.h"
+#include "base/StreamIO.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 
 #include <QtEndian>
 
@@ -11,207 +11,207 @@ namespace {
 
 constexpr qsizetype BufferSize = 64 * 1024;
 
-[[noreturn]] void WriteFailed() {
-    throw EPelorvane(QStringLiteral("Stream write error"));
+[[noreturn]] void writeFailed() {
+    throw Error(QStringLiteral("Stream write error"));
 }
 
-qint32 CheckedLength(qsizetype size) {
+qint32 checkedLength(qsizetype size) {
     if (size > std::numeric_limits<qint32>::max())
-        WriteFailed();
+        writeFailed();
     return static_cast<qint32>(size);
 }
 
 } // namespace
 
-TStreamWriter::TStreamWriter(QIODevice &device) : FDevice(device) {
-    FBuffer.reserve(BufferSize);
+StreamWriter::StreamWriter(QIODevice &device) : m_device(device) {
+    m_buffer.reserve(BufferSize);
 }
 
-void TStreamWriter::Reserve(qsizetype size) {
-    if (FBuffer.size() + size > BufferSize)
-        Flush();
+void StreamWriter::reserve(qsizetype size) {
+    if (m_buffer.size() + size > BufferSize)
+        flush();
 }
 
-void TStreamWriter::WriteByte(quint8 value) {
-    Reserve(1);
-    FBuffer.append(static_cast<char>(value));
+void StreamWriter::writeByte(quint8 value) {
+    reserve(1);
+    m_buffer.append(static_cast<char>(value));
 }
 
-void TStreamWriter::WriteInt32(qint32 value) {
+void StreamWriter::writeInt32(qint32 value) {
     char bytes[4];
     qToLittleEndian(value, bytes);
-    WriteRaw(bytes, 4);
+    writeRaw(bytes, 4);
 }
 
-void TStreamWriter::WriteDouble(double value) {
+void StreamWriter::writeDouble(double value) {
     // The in-memory bytes of the double, little-endian, so NaN payloads survive.
     quint64 bits;
     std::memcpy(&bits, &value, 8);
     char bytes[8];
     qToLittleEndian(bits, bytes);
-    WriteRaw(bytes, 8);
+    writeRaw(bytes, 8);
 }
 
-void TStreamWriter::WriteAnsi(const QByteArray &text) {
-    WriteInt32(CheckedLength(text.size()));
-    WriteRaw(text.constData(), text.size());
+void StreamWriter::writeAnsi(const QByteArray &text) {
+    writeInt32(checkedLength(text.size()));
+    writeRaw(text.constData(), text.size());
 }
 
-void TStreamWriter::WriteWide(const QString &text) {
-    qint32 length = CheckedLength(text.size());
-    WriteInt32(length);
+void StreamWriter::writeWide(const QString &text) {
+    qint32 length = checkedLength(text.size());
+    writeInt32(length);
     if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
-        WriteRaw(reinterpret_cast<const char *>(text.utf16()), qsizetype(length) * 2);
+        writeRaw(reinterpret_cast<const char *>(text.utf16()), qsizetype(length) * 2);
     } else {
         for (QChar c : text) {
             char bytes[2];
             qToLittleEndian(c.unicode(), bytes);
-            WriteRaw(bytes, 2);
+            writeRaw(bytes, 2);
         }
     }
 }
 
-void TStreamWriter::WriteRaw(const char *data, qsizetype size) {
+void StreamWriter::writeRaw(const char *data, qsizetype size) {
     if (size >= BufferSize) {
-        Flush();
-        if (FDevice.write(data, size) != size)
-            WriteFailed();
+        flush();
+        if (m_device.write(data, size) != size)
+            writeFailed();
         return;
     }
-    Reserve(size);
-    FBuffer.append(data, size);
+    reserve(size);
+    m_buffer.append(data, size);
 }
 
-void TStreamWriter::Flush() {
-    if (FBuffer.isEmpty())
+void StreamWriter::flush() {
+    if (m_buffer.isEmpty())
         return;
-    qsizetype size = FBuffer.size();
-    qint64 written = FDevice.write(FBuffer.constData(), size);
-    FBuffer.resize(0);
+    qsizetype size = m_buffer.size();
+    qint64 written = m_device.write(m_buffer.constData(), size);
+    m_buffer.resize(0);
     if (written != size)
-        WriteFailed();
+        writeFailed();
 }
 
-TStreamReader::TStreamReader(QIODevice &device)
-    : FDevice(device), FSize(device.size()), FDevicePos(device.pos()) {
-    if (FSize < FDevicePos)
-        FSize = FDevicePos;
+StreamReader::StreamReader(QIODevice &device)
+    : m_device(device), m_size(device.size()), m_devicePos(device.pos()) {
+    if (m_size < m_devicePos)
+        m_size = m_devicePos;
 }
 
-TStreamReader::~TStreamReader() {
-    if (Buffered() > 0)
-        FDevice.seek(Pos());
+StreamReader::~StreamReader() {
+    if (buffered() > 0)
+        m_device.seek(pos());
 }
 
-void TStreamReader::Fail() {
-    throw EPelorvane(QStringLiteral("Stream read error"));
+void StreamReader::fail() {
+    throw Error(QStringLiteral("Stream read error"));
 }
 
-void TStreamReader::Fill(qint64 size) {
+void StreamReader::fill(qint64 size) {
     // Keeps the unread tail and tops the buffer up with at least size bytes in all.
-    qint64 keep = Buffered();
+    qint64 keep = buffered();
     qint64 want = qMax<qint64>(BufferSize, size);
-    want = qMin(want, keep + (FSize - FDevicePos));
+    want = qMin(want, keep + (m_size - m_devicePos));
     if (want < size)
-        Fail();
-    if (FBuffer.size() < want)
-        FBuffer.resize(want);
-    if (keep > 0 && FPos > 0)
-        std::memmove(FBuffer.data(), FBuffer.constData() + FPos, keep);
-    FPos = 0;
-    FEnd = keep;
-    while (FEnd < want) {
-        qint64 got = FDevice.read(FBuffer.data() + FEnd, want - FEnd);
+        fail();
+    if (m_buffer.size() < want)
+        m_buffer.resize(want);
+    if (keep > 0 && m_pos > 0)
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_pos, keep);
+    m_pos = 0;
+    m_end = keep;
+    while (m_end < want) {
+        qint64 got = m_device.read(m_buffer.data() + m_end, want - m_end);
         if (got <= 0)
             break;
-        FEnd += got;
-        FDevicePos += got;
+        m_end += got;
+        m_devicePos += got;
     }
-    if (FEnd < size)
-        Fail();
+    if (m_end < size)
+        fail();
 }
 
-void TStreamReader::Need(qint64 size) {
-    if (Buffered() < size)
-        Fill(size);
+void StreamReader::need(qint64 size) {
+    if (buffered() < size)
+        fill(size);
 }
 
-quint8 TStreamReader::ReadByte() {
-    Need(1);
-    return static_cast<quint8>(FBuffer.at(FPos++));
+quint8 StreamReader::readByte() {
+    need(1);
+    return static_cast<quint8>(m_buffer.at(m_pos++));
 }
 
-qint32 TStreamReader::ReadInt32() {
-    Need(4);
-    qint32 value = qFromLittleEndian<qint32>(FBuffer.constData() + FPos);
-    FPos += 4;
+qint32 StreamReader::readInt32() {
+    need(4);
+    qint32 value = qFromLittleEndian<qint32>(m_buffer.constData() + m_pos);
+    m_pos += 4;
     return value;
 }
 
-double TStreamReader::ReadDouble() {
-    Need(8);
-    quint64 bits = qFromLittleEndian<quint64>(FBuffer.constData() + FPos);
-    FPos += 8;
+double StreamReader::readDouble() {
+    need(8);
+    quint64 bits = qFromLittleEndian<quint64>(m_buffer.constData() + m_pos);
+    m_pos += 8;
     double value;
     std::memcpy(&value, &bits, 8);
     return value;
 }
 
-void TStreamReader::ReadRaw(char *data, qint64 size) {
-    if (size < 0 || size > BytesLeft())
-        Fail();
-    qint64 fromBuffer = qMin(size, Buffered());
-    std::memcpy(data, FBuffer.constData() + FPos, fromBuffer);
-    FPos += fromBuffer;
+void StreamReader::readRaw(char *data, qint64 size) {
+    if (size < 0 || size > bytesLeft())
+        fail();
+    qint64 fromBuffer = qMin(size, buffered());
+    std::memcpy(data, m_buffer.constData() + m_pos, fromBuffer);
+    m_pos += fromBuffer;
     data += fromBuffer;
     size -= fromBuffer;
     if (size == 0)
         return;
     if (size < BufferSize) {
-        Fill(size);
-        std::memcpy(data, FBuffer.constData(), size);
-        FPos = size;
+        fill(size);
+        std::memcpy(data, m_buffer.constData(), size);
+        m_pos = size;
         return;
     }
     // Large strings go straight to their destination.
     while (size > 0) {
-        qint64 got = FDevice.read(data, size);
+        qint64 got = m_device.read(data, size);
         if (got <= 0)
-            Fail();
+            fail();
         data += got;
         size -= got;
-        FDevicePos += got;
+        m_devicePos += got;
     }
 }
 
-qint32 TStreamReader::ReadLength(int unitSize) {
-    qint32 length = ReadInt32();
-    if (length < 0 || qint64(length) * unitSize > BytesLeft())
-        Fail();
+qint32 StreamReader::readLength(int unitSize) {
+    qint32 length = readInt32();
+    if (length < 0 || qint64(length) * unitSize > bytesLeft())
+        fail();
     return length;
 }
 
-QByteArray TStreamReader::ReadAnsi() {
-    qint32 length = ReadLength(1);
+QByteArray StreamReader::readAnsi() {
+    qint32 length = readLength(1);
     QByteArray text(length, Qt::Uninitialized);
-    ReadRaw(text.data(), length);
+    readRaw(text.data(), length);
     return text;
 }
 
-QString TStreamReader::ReadWide(const QString *same) {
-    qint32 length = ReadLength(2);
+QString StreamReader::readWide(const QString *same) {
+    qint32 length = readLength(2);
     qint64 bytes = qint64(length) * 2;
     if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
         if (same && same->size() == length && bytes <= BufferSize) {
-            Need(bytes);
-            if (std::memcmp(FBuffer.constData() + FPos, same->utf16(), bytes) == 0) {
-                FPos += bytes;
+            need(bytes);
+            if (std::memcmp(m_buffer.constData() + m_pos, same->utf16(), bytes) == 0) {
+                m_pos += bytes;
                 return *same;
             }
         }
     }
     QString text(length, Qt::Uninitialized);
-    ReadRaw(reinterpret_cast<char *>(text.data()), bytes);
+    readRaw(reinterpret_cast<char *>(text.data()), bytes);
     if constexpr (QSysInfo::ByteOrder != QSysInfo::LittleEndian) {
         for (QChar &c : text)
             c = QChar(qFromLittleEndian(c.unicode()));

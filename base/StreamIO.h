@@ -9,27 +9,27 @@
 // field an int32 count of UTF-16 code units and the units in little-endian order.
 
 // Writes through a 64 KiB buffer. Every failure of the device raises "Stream write error".
-// Call Flush() when done; the destructor drops what was not flushed (it runs on the error
+// Call flush() when done; the destructor drops what was not flushed (it runs on the error
 // path, where the output is abandoned anyway).
-class TStreamWriter {
+class StreamWriter {
 public:
-    explicit TStreamWriter(QIODevice &device);
-    TStreamWriter(const TStreamWriter &) = delete;
-    TStreamWriter &operator=(const TStreamWriter &) = delete;
+    explicit StreamWriter(QIODevice &device);
+    StreamWriter(const StreamWriter &) = delete;
+    StreamWriter &operator=(const StreamWriter &) = delete;
 
-    void WriteByte(quint8 value);
-    void WriteInt32(qint32 value);
-    void WriteDouble(double value);
-    void WriteAnsi(const QByteArray &text);
-    void WriteWide(const QString &text);
-    void WriteRaw(const char *data, qsizetype size);
-    void Flush();
+    void writeByte(quint8 value);
+    void writeInt32(qint32 value);
+    void writeDouble(double value);
+    void writeAnsi(const QByteArray &text);
+    void writeWide(const QString &text);
+    void writeRaw(const char *data, qsizetype size);
+    void flush();
 
 private:
-    void Reserve(qsizetype size);
+    void reserve(qsizetype size);
 
-    QIODevice &FDevice;
-    QByteArray FBuffer;
+    QIODevice &m_device;
+    QByteArray m_buffer;
 };
 
 // Reads a random-access device (a file or a buffer) from its current position through a
@@ -37,38 +37,38 @@ private:
 // before anything is allocated. Running out of bytes, a negative length or a failing device
 // raises "Stream read error". The destructor moves the device to the first byte not
 // consumed, so that another reader can go on from there.
-class TStreamReader {
+class StreamReader {
 public:
-    explicit TStreamReader(QIODevice &device);
-    ~TStreamReader();
-    TStreamReader(const TStreamReader &) = delete;
-    TStreamReader &operator=(const TStreamReader &) = delete;
+    explicit StreamReader(QIODevice &device);
+    ~StreamReader();
+    StreamReader(const StreamReader &) = delete;
+    StreamReader &operator=(const StreamReader &) = delete;
 
-    qint64 Pos() const { return FDevicePos - Buffered(); }
-    qint64 Size() const { return FSize; }
-    qint64 BytesLeft() const { return FSize - Pos(); }
+    qint64 pos() const { return m_devicePos - buffered(); }
+    qint64 size() const { return m_size; }
+    qint64 bytesLeft() const { return m_size - pos(); }
 
-    quint8 ReadByte();
-    qint32 ReadInt32();
-    double ReadDouble();
-    QByteArray ReadAnsi();
+    quint8 readByte();
+    qint32 readInt32();
+    double readDouble();
+    QByteArray readAnsi();
     // When the text read equals *same, *same is returned (an implicitly shared copy), so that
     // a list of messages with one text holds that text once.
-    QString ReadWide(const QString *same = nullptr);
-    void ReadRaw(char *data, qint64 size);
+    QString readWide(const QString *same = nullptr);
+    void readRaw(char *data, qint64 size);
 
-    [[noreturn]] static void Fail();
+    [[noreturn]] static void fail();
 
 private:
-    qint64 Buffered() const { return FEnd - FPos; }
-    void Need(qint64 size);
-    void Fill(qint64 size);
-    qint32 ReadLength(int unitSize);
+    qint64 buffered() const { return m_end - m_pos; }
+    void need(qint64 size);
+    void fill(qint64 size);
+    qint32 readLength(int unitSize);
 
-    QIODevice &FDevice;
-    qint64 FSize;
-    qint64 FDevicePos;
-    QByteArray FBuffer;
-    qint64 FPos = 0;
-    qint64 FEnd = 0;
+    QIODevice &m_device;
+    qint64 m_size;
+    qint64 m_devicePos;
+    QByteArray m_buffer;
+    qint64 m_pos = 0;
+    qint64 m_end = 0;
 };

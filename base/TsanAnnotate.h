@@ -5,13 +5,13 @@
 // it states the ordering with these; they are empty in other builds.
 #if defined(__SANITIZE_THREAD__) && __has_include(<sanitizer/tsan_interface.h>)
 #include <sanitizer/tsan_interface.h>
-inline void TsanRelease(void *address) {
+inline void tsanRelease(void *address) {
     __tsan_release(address);
 }
-inline void TsanAcquire(void *address) {
+inline void tsanAcquire(void *address) {
     __tsan_acquire(address);
 }
 #else
-inline void TsanRelease(void *) {}
-inline void TsanAcquire(void *) {}
+inline void tsanRelease(void *) {}
+inline void tsanAcquire(void *) {}
 #endif

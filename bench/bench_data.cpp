@@ -1,9 +1,9 @@
 // Speed and memory of the message and contact lists and of the project file at scale.
 // Memory: peak resident set of the process during the operation (VmHWM, reset before it).
-#include "app/Database.h"
-#include "data/ContactUnit.h"
-#include "data/MessageUnit.h"
-#include "data/StreamIO.h"
+#include "app/AppData.h"
+#include "base/StreamIO.h"
+#include "data/ContactList.h"
+#include "data/MessageList.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,12 +18,12 @@ namespace {
 
 constexpr int MessageCount = 1000000;
 
-QTemporaryDir &Dir() {
+QTemporaryDir &dir() {
     static QTemporaryDir dir;
     return dir;
 }
 
-double StatusKb(const char *key) {
+double statusKb(const char *key) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -34,62 +34,62 @@ double StatusKb(const char *key) {
 }
 
 // Forgets the peak so far: from now on VmHWM is the peak of what follows.
-void ResetPeak() {
+void resetPeak() {
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-double RssMb() {
-    return StatusKb("VmRSS:") / 1024.0;
+double rssMb() {
+    return statusKb("VmRSS:") / 1024.0;
 }
-double PeakMb() {
-    return StatusKb("VmHWM:") / 1024.0;
+double peakMb() {
+    return statusKb("VmHWM:") / 1024.0;
 }
 
-TMessage BulkMessage(int i, bool sameText) {
-    TMessage m;
-    m.Number = "+3069" + QByteArray::number(10000000 + i);
-    m.Text = sameText ? QStringLiteral("Hello 2024")
+Message bulkMessage(int i, bool sameText) {
+    Message m;
+    m.number = "+3069" + QByteArray::number(10000000 + i);
+    m.text = sameText ? QStringLiteral("Hello 2024")
                       : QStringLiteral("Msg %1").arg(i, 6, 10, QChar('0'));
-    m.Created = 45000.5 + i / 86400.0;
-    m.Status = msPending;
+    m.created = 45000.5 + i / 86400.0;
+    m.status = MessageStatus::Pending;
     return m;
 }
 
 // A project file of count messages in the outbox, written without building the list.
-QString ProjectFile(bool sameText) {
-    QString path = Dir().filePath(sameText ? "same.sms" : "distinct.sms");
+QString projectFile(bool sameText) {
+    QString path = dir().filePath(sameText ? "same.sms" : "distinct.sms");
     if (QFile::exists(path))
         return path;
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    TStreamWriter w(file);
+    StreamWriter w(file);
     const char header[4] = {char(0x83), 0x56, 10, 0};
-    w.WriteRaw(header, 4);
-    w.WriteByte(0);
+    w.writeRaw(header, 4);
+    w.writeByte(0);
     for (int i = 0; i < 4; ++i)
-        w.WriteInt32(0);
-    w.WriteByte(1);
-    w.WriteInt32(0);
-    w.WriteByte(2);
-    w.WriteInt32(MessageCount);
+        w.writeInt32(0);
+    w.writeByte(1);
+    w.writeInt32(0);
+    w.writeByte(2);
+    w.writeInt32(MessageCount);
     for (int i = 0; i < MessageCount; ++i) {
-        TMessage m = BulkMessage(i, sameText);
-        w.WriteAnsi(m.Number);
-        w.WriteWide(m.Text);
-        w.WriteByte(m.Flash);
-        w.WriteByte(m.Long);
-        w.WriteDouble(m.Created);
-        w.WriteDouble(m.Sent);
+        Message m = bulkMessage(i, sameText);
+        w.writeAnsi(m.number);
+        w.writeWide(m.text);
+        w.writeByte(m.flash);
+        w.writeByte(m.isLong);
+        w.writeDouble(m.created);
+        w.writeDouble(m.sent);
     }
-    w.WriteByte(3);
-    w.WriteInt32(0);
-    w.Flush();
+    w.writeByte(3);
+    w.writeInt32(0);
+    w.flush();
     return path;
 }
 
 void BM_ImportContacts(benchmark::State &state) {
-    QString path = Dir().filePath("contacts.csv");
+    QString path = dir().filePath("contacts.csv");
     if (!QFile::exists(path)) {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
@@ -102,35 +102,35 @@ void BM_ImportContacts(benchmark::State &state) {
         }
         file.write(text);
     }
-    TImportResult result;
+    ImportResult result;
     for (auto _ : state) {
-        TContactList list;
-        result = list.ImportFromFile(path);
+        ContactList list;
+        result = list.importFromFile(path);
         state.PauseTiming();
-        list.Clear();
+        list.clear();
         state.ResumeTiming();
     }
-    state.counters["imported"] = result.Imported;
-    state.counters["duplicates"] = result.Duplicates;
+    state.counters["imported"] = result.imported;
+    state.counters["duplicates"] = result.duplicates;
 }
 BENCHMARK(BM_ImportContacts)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_LoadProject(benchmark::State &state) {
     bool sameText = state.range(0) != 0;
-    QString path = ProjectFile(sameText);
+    QString path = projectFile(sameText);
     double fileMb = QFile(path).size() / 1048576.0;
-    TDataModule1 m;
+    AppData m;
     double before = 0;
     double peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        m.New();
-        ResetPeak();
-        before = RssMb();
+        m.newProject();
+        resetPeak();
+        before = rssMb();
         state.ResumeTiming();
-        m.Load(path);
+        m.load(path);
         state.PauseTiming();
-        peak = std::max(peak, PeakMb());
+        peak = std::max(peak, peakMb());
         state.ResumeTiming();
     }
     state.counters["file_MB"] = fileMb;
@@ -148,20 +148,20 @@ BENCHMARK(BM_LoadProject)
 
 void BM_SaveProject(benchmark::State &state) {
     bool sameText = state.range(0) != 0;
-    TDataModule1 m;
-    m.Load(ProjectFile(sameText));
-    QString out = Dir().filePath("saved.sms");
-    m.OnAskFileName = [&] { return out; };
+    AppData m;
+    m.load(projectFile(sameText));
+    QString out = dir().filePath("saved.sms");
+    m.onAskFileName = [&] { return out; };
     double before = 0;
     double peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        ResetPeak();
-        before = RssMb();
+        resetPeak();
+        before = rssMb();
         state.ResumeTiming();
-        m.Save(true);
+        m.save(true);
         state.PauseTiming();
-        peak = std::max(peak, PeakMb());
+        peak = std::max(peak, peakMb());
         state.ResumeTiming();
     }
     double fileMb = QFile(out).size() / 1048576.0;
@@ -179,47 +179,47 @@ BENCHMARK(BM_SaveProject)
     ->Repetitions(3);
 
 void BM_TransferSent(benchmark::State &state) {
-    TMessageList::TItems records;
+    MessageList::Items records;
     records.reserve(MessageCount);
     for (int i = 0; i < MessageCount; ++i) {
-        TMessage m = BulkMessage(i, true);
-        m.Status = i % 2 ? msSent : msPending;
-        records.push_back(std::make_shared<TMessage>(m));
+        Message m = bulkMessage(i, true);
+        m.status = i % 2 ? MessageStatus::Sent : MessageStatus::Pending;
+        records.push_back(std::make_shared<Message>(m));
     }
-    TMessageList outbox;
-    TMessageList sent;
+    MessageList outbox;
+    MessageList sent;
     int moved = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        outbox.LockList() = records;
-        outbox.UnlockList();
-        sent.LockList().clear();
-        sent.UnlockList();
+        outbox.lockList() = records;
+        outbox.unlockList();
+        sent.lockList().clear();
+        sent.unlockList();
         state.ResumeTiming();
-        moved = outbox.MoveSentTo(sent);
+        moved = outbox.moveSentTo(sent);
     }
     state.counters["moved"] = moved;
 }
 BENCHMARK(BM_TransferSent)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 
 void BM_DeleteManySelected(benchmark::State &state) {
-    TContactList::TItems records;
+    ContactList::Items records;
     for (int i = 0; i < 100000; ++i) {
-        TContact c;
-        c.Name = QStringLiteral("Contact %1").arg(i);
-        c.Number = QByteArray::number(i);
-        records.push_back(std::make_shared<TContact>(c));
+        Contact c;
+        c.name = QStringLiteral("Contact %1").arg(i);
+        c.number = QByteArray::number(i);
+        records.push_back(std::make_shared<Contact>(c));
     }
     QList<int> selected;
     for (int i = 0; i < 100000; i += 2)
         selected.append(i);
-    TContactList list;
+    ContactList list;
     for (auto _ : state) {
         state.PauseTiming();
-        list.LockList() = records;
-        list.UnlockList();
+        list.lockList() = records;
+        list.unlockList();
         state.ResumeTiming();
-        list.DeleteMany(selected);
+        list.removeMany(selected);
     }
 }
 BENCHMARK(BM_DeleteManySelected)->Unit(benchmark::kMillisecond)->Repetitions(5);

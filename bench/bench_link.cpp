@@ -1,10 +1,10 @@
 // Round trips of one command against the simulated phone, and the cost of cutting modem
 // output into lines per MB of response text.
-#include "link/ComPort.h"
 #include "link/GsmSerial.h"
 #include "link/ReplyScanner.h"
+#include "link/SerialPort.h"
+#include "modemsim/ModemSim.h"
 #include "support/ScriptedSerial.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QFile>
 
@@ -13,7 +13,7 @@
 namespace {
 
 // About 1 MB of listing-style output: information lines and PDU lines, final line at the end.
-QByteArray ResponseText() {
+QByteArray responseText() {
     QByteArray text;
     for (int i = 0; text.size() < (1 << 20); ++i) {
         text += "+CMGL: " + QByteArray::number(i) + ",1,,23\r\n";
@@ -22,25 +22,25 @@ QByteArray ResponseText() {
     return text + "\r\nOK\r\n";
 }
 
-void FeedInChunks(benchmark::State &state, const QByteArray &text, const QByteArray &expected,
+void feedInChunks(benchmark::State &state, const QByteArray &text, const QByteArray &expected,
                   bool completeLinesOnly) {
     const qsizetype chunk = state.range(0);
     for (auto _ : state) {
-        TScriptedSerial link;
-        TReplyScanner scanner(link, expected, completeLinesOnly);
+        ScriptedSerial link;
+        ReplyScanner scanner(link, expected, completeLinesOnly);
         bool found = false;
         for (qsizetype at = 0; at < text.size() && !found; at += chunk)
-            found = scanner.Feed(text.constData() + at, std::min(chunk, text.size() - at));
+            found = scanner.feed(text.constData() + at, std::min(chunk, text.size() - at));
         if (!found)
             state.SkipWithError("no final line");
-        benchmark::DoNotOptimize(link.Responses.size());
+        benchmark::DoNotOptimize(link.responses.size());
     }
     state.SetBytesProcessed(state.iterations() * text.size());
 }
 
 void BM_ScanLines(benchmark::State &state) {
-    static const QByteArray text = ResponseText();
-    FeedInChunks(state, text, QByteArray(), true);
+    static const QByteArray text = responseText();
+    feedInChunks(state, text, QByteArray(), true);
 }
 BENCHMARK(BM_ScanLines)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond);
 
@@ -48,39 +48,39 @@ BENCHMARK(BM_ScanLines)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond);
 // tested for a final text.
 void BM_ScanUnterminatedPromptWait(benchmark::State &state) {
     static const QByteArray text = QByteArray(1 << 20, 'x') + "\r\n> ";
-    FeedInChunks(state, text, "> ", false);
+    feedInChunks(state, text, "> ", false);
 }
 BENCHMARK(BM_ScanUnterminatedPromptWait)->Arg(64)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 // Noise with NUL bytes every 16 bytes.
 void BM_ScanWithNuls(benchmark::State &state) {
     static const QByteArray text = [] {
-        QByteArray t = ResponseText();
+        QByteArray t = responseText();
         for (qsizetype i = 0; i + 6 < t.size(); i += 16)
             t[i] = '\0';
         return t;
     }();
-    FeedInChunks(state, text, QByteArray(), true);
+    feedInChunks(state, text, QByteArray(), true);
 }
 BENCHMARK(BM_ScanWithNuls)->Arg(4096)->Unit(benchmark::kMillisecond);
 
-// Round trips of ExecuteCommand("AT") against the simulated phone over a pty.
+// Round trips of executeCommand("AT") against the simulated phone over a pty.
 void BM_ExecuteCommandRoundTrip(benchmark::State &state) {
-    TModemSim sim;
+    ModemSim sim;
     QString error;
-    if (!sim.Start(&error)) {
+    if (!sim.start(&error)) {
         state.SkipWithError(qPrintable(error));
         return;
     }
-    TComPort port(QFile::encodeName(sim.PortPath()));
-    TGsmSerial link(port);
-    link.Open();
-    if (!link.ExecuteCommand("ATE0")) {
+    SerialPort port(QFile::encodeName(sim.portPath()));
+    GsmSerial link(port);
+    link.open();
+    if (!link.executeCommand("ATE0")) {
         state.SkipWithError("ATE0 refused");
         return;
     }
     for (auto _ : state) {
-        if (!link.ExecuteCommand("AT")) {
+        if (!link.executeCommand("AT")) {
             state.SkipWithError("AT refused");
             break;
         }

@@ -1,11 +1,11 @@
 // A sending run of many messages against the simulated phone with no delay over a pty: the
 // time per message, most of which is the phone's and the line's, not the program's.
 
-#include "app/Database.h"
-#include "data/OleDate.h"
-#include "link/PhoneUnit.h"
+#include "app/AppData.h"
+#include "base/OleDate.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -15,38 +15,38 @@
 
 namespace {
 
-void RunOutbox(benchmark::State &state, bool withRefresh) {
+void runOutbox(benchmark::State &state, bool withRefresh) {
     const int count = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir dir;
-        TModemSim sim;
-        if (!sim.Start()) {
+        ModemSim sim;
+        if (!sim.start()) {
             state.SkipWithError("simulated phone did not start");
             return;
         }
-        TDataModule1 data(dir.filePath(QStringLiteral("pelorvane.ini")));
-        data.Settings->SetSessionPort(sim.PortPath().toLocal8Bit());
+        AppData data(dir.filePath(QStringLiteral("pelorvane.ini")));
+        data.settings->setSessionPort(sim.portPath().toLocal8Bit());
         for (int i = 0; i < count; ++i) {
-            TMessage message;
-            message.Number = QByteArray::number(100000 + i);
-            message.Text = QStringLiteral("Reminder: the club meets on Friday at 7pm. Bring "
+            Message message;
+            message.number = QByteArray::number(100000 + i);
+            message.text = QStringLiteral("Reminder: the club meets on Friday at 7pm. Bring "
                                           "your membership card and a friend!");
-            message.Created = OleNow();
-            data.OutboxList->Add(message);
+            message.created = oleNow();
+            data.outboxList->add(message);
         }
         int refreshes = 0;
         if (withRefresh)
-            data.OnRefreshAll = [&refreshes] { ++refreshes; };
+            data.onRefreshAll = [&refreshes] { ++refreshes; };
         QEventLoop loop;
-        data.Phone->OnWorkerDone = [&loop](TPhone &) { loop.quit(); };
+        data.phone->onWorkerDone = [&loop](Phone &) { loop.quit(); };
         state.ResumeTiming();
 
-        data.Phone->Start(new TSenderThread(data));
+        data.phone->start(data.newSender());
         loop.exec();
 
         state.PauseTiming();
-        if (!data.Phone->Reports.isEmpty() || sim.Received().size() != count)
+        if (!data.phone->reports.isEmpty() || sim.received().size() != count)
             state.SkipWithError("the run did not send everything");
         state.ResumeTiming();
     }
@@ -54,12 +54,12 @@ void RunOutbox(benchmark::State &state, bool withRefresh) {
 }
 
 void BM_SendingRun(benchmark::State &state) {
-    RunOutbox(state, false);
+    runOutbox(state, false);
 }
 
 // With the refresh the window gets twice per message, run on this (the UI) thread.
 void BM_SendingRunWithRefresh(benchmark::State &state) {
-    RunOutbox(state, true);
+    runOutbox(state, true);
 }
 
 } // namespace

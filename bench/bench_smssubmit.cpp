@@ -1,7 +1,7 @@
 // PDU encoding throughput and the cost of cutting very long texts.
 //   build/bench/bench_gsmsms --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 
-#include "sms/GsmSmsUnit.h"
+#include "sms/SmsSubmit.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,14 +9,16 @@ namespace {
 
 // A text of exactly `size` code units, cycling through a sample of its coding; the GSM sample
 // has escaped characters only when `escapes` is set, so that 160 code units are 160 septets.
-QString TextOf(TCoding coding, qsizetype size, bool escapes = true) {
+QString textOf(Coding coding, qsizetype size, bool escapes = true) {
     static const QString gsmEscapes =
         QStringLiteral(u"Hello, world! {ok} 0123456789 \u20AC\u00E9\u0394@\n");
     static const QString gsmBasic = QStringLiteral(u"Hello, world! 0123456789 \u00E9\u0394@\n");
     const QString &gsm = escapes ? gsmEscapes : gsmBasic;
     static const QString latin1 = QStringLiteral(u"Gr\u00FC\u00DFe aus K\u00F6ln, \u00E1\u00EA`");
     static const QString wide = QStringLiteral(u"\u4F60\u597D\uFF0C\u4E16\u754C \U0001F600 ok");
-    const QString &sample = coding == cdGsm7Bit ? gsm : coding == cd8Bit ? latin1 : wide;
+    const QString &sample = coding == Coding::Gsm7Bit    ? gsm
+                            : coding == Coding::EightBit ? latin1
+                                                         : wide;
     QString text;
     text.reserve(size);
     while (text.size() < size)
@@ -27,61 +29,61 @@ QString TextOf(TCoding coding, qsizetype size, bool escapes = true) {
 
 // The sender's path for one message: choose the coding, then build the PDU.
 void BM_BuildPdu(benchmark::State &state) {
-    const auto coding = static_cast<TCoding>(state.range(0));
-    TSmsSubmit request;
-    request.Number = "+491701234567";
-    request.Text = TextOf(coding, CodingLimit[coding], false);
-    if (DetectCoding(request.Text) != coding ||
-        FitLength(request.Text, coding, CodingLimit[coding]) != request.Text.size()) {
+    const auto coding = static_cast<Coding>(state.range(0));
+    SmsSubmit request;
+    request.number = "+491701234567";
+    request.text = textOf(coding, codingLimit(coding), false);
+    if (detectCoding(request.text) != coding ||
+        fitLength(request.text, coding, codingLimit(coding)) != request.text.size()) {
         state.SkipWithError("sample text has the wrong coding or does not fit");
         return;
     }
-    TPDUs pdus;
+    PduList pdus;
     for (auto _ : state) {
-        request.Coding = DetectCoding(request.Text);
-        benchmark::DoNotOptimize(BuildSubmitPdu(request, pdus));
-        benchmark::DoNotOptimize(pdus.first().Hex.constData());
+        request.coding = detectCoding(request.text);
+        benchmark::DoNotOptimize(buildSubmitPdu(request, pdus));
+        benchmark::DoNotOptimize(pdus.first().hex.constData());
     }
     state.SetItemsProcessed(state.iterations());
-    state.SetLabel(CodingName[coding]);
+    state.SetLabel(codingName(coding));
 }
-BENCHMARK(BM_BuildPdu)->DenseRange(cdGsm7Bit, cdUcs2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BuildPdu)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 constexpr qsizetype OneMegabyte = 1 << 20; // code units
 
 // A pasted 1 MB document: choose the coding, cut it to one message, build the PDU.
 void BM_BuildPdu1MB(benchmark::State &state) {
-    const auto coding = static_cast<TCoding>(state.range(0));
-    TSmsSubmit request;
-    request.Number = "+491701234567";
-    request.Text = TextOf(coding, OneMegabyte);
-    TPDUs pdus;
+    const auto coding = static_cast<Coding>(state.range(0));
+    SmsSubmit request;
+    request.number = "+491701234567";
+    request.text = textOf(coding, OneMegabyte);
+    PduList pdus;
     for (auto _ : state) {
-        request.Coding = DetectCoding(request.Text);
-        benchmark::DoNotOptimize(BuildSubmitPdu(request, pdus));
+        request.coding = detectCoding(request.text);
+        benchmark::DoNotOptimize(buildSubmitPdu(request, pdus));
     }
     state.SetBytesProcessed(state.iterations() * OneMegabyte * 2);
-    state.SetLabel(CodingName[coding]);
+    state.SetLabel(codingName(coding));
 }
-BENCHMARK(BM_BuildPdu1MB)->DenseRange(cdGsm7Bit, cdUcs2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildPdu1MB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // Worst case of the cut: a GSM-coded text whose characters are all outside the alphabet cost
 // nothing, so the whole megabyte is walked.
 void BM_FitLength1MBWorstCase(benchmark::State &state) {
     const QString text = QString(OneMegabyte, QChar(0x4E2D));
     for (auto _ : state)
-        benchmark::DoNotOptimize(FitLength(text, cdGsm7Bit, CodingLimit[cdGsm7Bit]));
+        benchmark::DoNotOptimize(fitLength(text, Coding::Gsm7Bit, codingLimit(Coding::Gsm7Bit)));
     state.SetBytesProcessed(state.iterations() * OneMegabyte * 2);
 }
 BENCHMARK(BM_FitLength1MBWorstCase)->Unit(benchmark::kMillisecond);
 
 // The compose view's cut of a pasted megabyte.
 void BM_FitLengthRedetect1MB(benchmark::State &state) {
-    const QString text = TextOf(static_cast<TCoding>(state.range(0)), OneMegabyte);
+    const QString text = textOf(static_cast<Coding>(state.range(0)), OneMegabyte);
     for (auto _ : state)
-        benchmark::DoNotOptimize(FitLengthRedetect(text));
+        benchmark::DoNotOptimize(fitLengthRedetect(text));
 }
-BENCHMARK(BM_FitLengthRedetect1MB)->DenseRange(cdGsm7Bit, cdUcs2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FitLengthRedetect1MB)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

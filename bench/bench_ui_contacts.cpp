@@ -1,10 +1,10 @@
 // The contacts view at 100,000 contacts on real widgets (offscreen unless a display is set):
 // a refresh with a full repaint, Select All then Check, and deleting 50,000 selected rows.
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "support/DialogScript.h"
 #include "support/TestViewHost.h"
-#include "ui/ContactForm.h"
 #include "ui/ContactModel.h"
+#include "ui/ContactsView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,95 +20,95 @@ namespace {
 
 constexpr int ContactCount = 100000;
 
-void FillContacts(TContactList &list, int count) {
-    TContactList::TLocker lock(list);
+void fillContacts(ContactList &list, int count) {
+    ContactList::Locker lock(list);
     lock->clear();
     lock->reserve(count);
     for (int i = 0; i < count; ++i) {
-        auto contact = std::make_shared<TContact>();
-        contact->Name = QStringLiteral("Contact %1").arg(i);
-        contact->Number = "+44770090" + QByteArray::number(i);
-        contact->SentCount = i % 7;
-        contact->Checked = i % 2;
+        auto contact = std::make_shared<Contact>();
+        contact->name = QStringLiteral("Contact %1").arg(i);
+        contact->number = "+44770090" + QByteArray::number(i);
+        contact->sentCount = i % 7;
+        contact->checked = i % 2;
         lock->push_back(std::move(contact));
     }
 }
 
 // The view shown at a usual size over a list of count contacts.
-struct TBenchView {
-    explicit TBenchView(int count) {
-        FillContacts(*Data.ContactList, count);
-        View = std::make_unique<TfrmContact>(Data, Host);
-        Host.Contacts = View.get();
-        View->resize(800, 600);
-        View->show();
+struct BenchView {
+    explicit BenchView(int count) {
+        fillContacts(*data.contactList, count);
+        view = std::make_unique<ContactsView>(data, host);
+        host.contacts = view.get();
+        view->resize(800, 600);
+        view->show();
         QApplication::processEvents();
     }
 
-    QTemporaryDir Dir;
-    TDataModule1 Data{Dir.filePath(QStringLiteral("pelorvane.ini"))};
-    TTestViewHost Host;
-    std::unique_ptr<TfrmContact> View;
+    QTemporaryDir dir;
+    AppData data{dir.filePath(QStringLiteral("pelorvane.ini"))};
+    TestViewHost host;
+    std::unique_ptr<ContactsView> view;
 };
 
 void BM_RefreshListAndRepaint(benchmark::State &state) {
-    TBenchView bench(ContactCount);
+    BenchView bench(ContactCount);
     for (auto _ : state) {
-        bench.View->RefreshList();
-        bench.View->Treeview->viewport()->repaint();
+        bench.view->refreshList();
+        bench.view->listView->viewport()->repaint();
     }
-    state.counters["rows"] = bench.View->Model->rowCount();
+    state.counters["rows"] = bench.view->model->rowCount();
 }
 BENCHMARK(BM_RefreshListAndRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // The first refresh after a load: all 100,000 rows are new to the view.
 void BM_RefreshListAfterLoad(benchmark::State &state) {
-    TBenchView bench(ContactCount);
+    BenchView bench(ContactCount);
     for (auto _ : state) {
         state.PauseTiming();
-        bench.View->Model->Reset(0);
-        bench.View->Treeview->viewport()->repaint();
+        bench.view->model->reset(0);
+        bench.view->listView->viewport()->repaint();
         state.ResumeTiming();
-        bench.View->RefreshList();
-        bench.View->Treeview->viewport()->repaint();
+        bench.view->refreshList();
+        bench.view->listView->viewport()->repaint();
     }
 }
 BENCHMARK(BM_RefreshListAfterLoad)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_SelectAllThenCheck(benchmark::State &state) {
-    TBenchView bench(ContactCount);
+    BenchView bench(ContactCount);
     for (auto _ : state) {
         state.PauseTiming();
-        bench.View->Treeview->clearSelection();
-        FillContacts(*bench.Data.ContactList, ContactCount);
+        bench.view->listView->clearSelection();
+        fillContacts(*bench.data.contactList, ContactCount);
         state.ResumeTiming();
-        bench.View->actSelectAll->trigger();
-        bench.View->actCheck->trigger();
-        bench.View->Treeview->viewport()->repaint();
+        bench.view->selectAllAction->trigger();
+        bench.view->checkAction->trigger();
+        bench.view->listView->viewport()->repaint();
     }
-    state.counters["checked"] = bench.Data.ContactList->CheckedCount();
+    state.counters["checked"] = bench.data.contactList->checkedCount();
 }
 BENCHMARK(BM_SelectAllThenCheck)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // Every other row selected: 50,000 separate rows, the worst case for collecting them.
 void BM_Delete50kSelected(benchmark::State &state) {
-    TBenchView bench(0);
-    TDialogScript dialogs;
+    BenchView bench(0);
+    DialogScript dialogs;
     for (auto _ : state) {
         state.PauseTiming();
-        FillContacts(*bench.Data.ContactList, ContactCount);
-        bench.View->RefreshList();
+        fillContacts(*bench.data.contactList, ContactCount);
+        bench.view->refreshList();
         QItemSelection selection;
         for (int row = 0; row < ContactCount; row += 2)
-            selection.select(bench.View->Model->index(row, 0),
-                             bench.View->Model->index(row, TContactModel::ColumnCount - 1));
-        bench.View->Treeview->selectionModel()->select(selection, QItemSelectionModel::Select);
-        dialogs.Answers = {QMessageBox::Yes};
+            selection.select(bench.view->model->index(row, 0),
+                             bench.view->model->index(row, ContactModel::ColumnCount - 1));
+        bench.view->listView->selectionModel()->select(selection, QItemSelectionModel::Select);
+        dialogs.answers = {QMessageBox::Yes};
         state.ResumeTiming();
-        bench.View->actDelete->trigger();
-        bench.View->Treeview->viewport()->repaint();
+        bench.view->deleteAction->trigger();
+        bench.view->listView->viewport()->repaint();
     }
-    state.counters["left"] = bench.Data.ContactList->Count();
+    state.counters["left"] = bench.data.contactList->count();
 }
 BENCHMARK(BM_Delete50kSelected)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5);
 

@@ -1,12 +1,12 @@
 // The main window with a large outbox on real widgets (offscreen unless a display is set):
-// RefreshAll and one full repaint of the outbox view at 1,000 to 1,000,000 messages, the same
+// refreshAll and one full repaint of the outbox view at 1,000 to 1,000,000 messages, the same
 // after one message was added, and a 1 MB paste into the compose view's body.
-#include "app/Database.h"
-#include "data/OleDate.h"
-#include "ui/ComposeForm.h"
-#include "ui/MainForm.h"
-#include "ui/MessageForm.h"
+#include "app/AppData.h"
+#include "base/OleDate.h"
+#include "ui/ComposeView.h"
+#include "ui/MainWindow.h"
 #include "ui/MessageModel.h"
+#include "ui/MessagesView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,51 +19,51 @@
 
 namespace {
 
-void FillMessages(TMessageList &list, int count) {
-    TMessageList::TLocker lock(list);
+void fillMessages(MessageList &list, int count) {
+    MessageList::Locker lock(list);
     lock->clear();
     lock->reserve(count);
-    const double created = OleNow();
+    const double created = oleNow();
     for (int i = 0; i < count; ++i) {
-        auto message = std::make_shared<TMessage>();
-        message->Number = "+4477009" + QByteArray::number(100000 + i);
-        message->Text = QStringLiteral("Message number %1\r\nsecond line").arg(i);
-        message->Created = created;
-        message->Status = static_cast<TMessageStatus>(i % 3);
+        auto message = std::make_shared<Message>();
+        message->number = "+4477009" + QByteArray::number(100000 + i);
+        message->text = QStringLiteral("Message number %1\r\nsecond line").arg(i);
+        message->created = created;
+        message->status = static_cast<MessageStatus>(i % 3);
         lock->push_back(std::move(message));
     }
 }
 
 // The main window at its designed size showing the outbox with count messages.
-struct TBenchWindow {
-    explicit TBenchWindow(int count) {
-        FillMessages(*Data.OutboxList, count);
-        Window = std::make_unique<TfrmPelorvane>(Data);
-        Window->show();
-        Window->ShowView(Window->OutboxView());
+struct BenchWindow {
+    explicit BenchWindow(int count) {
+        fillMessages(*data.outboxList, count);
+        window = std::make_unique<MainWindow>(data);
+        window->show();
+        window->showView(window->outboxView());
         QApplication::processEvents();
-        Window->OutboxView()->repaint();
+        window->outboxView()->repaint();
     }
 
-    QTemporaryDir Dir;
-    TDataModule1 Data{Dir.filePath(QStringLiteral("pelorvane.ini"))};
-    std::unique_ptr<TfrmPelorvane> Window;
+    QTemporaryDir dir;
+    AppData data{dir.filePath(QStringLiteral("pelorvane.ini"))};
+    std::unique_ptr<MainWindow> window;
 };
 
 void BM_RefreshAll(benchmark::State &state) {
-    TBenchWindow bench(static_cast<int>(state.range(0)));
+    BenchWindow bench(static_cast<int>(state.range(0)));
     for (auto _ : state)
-        bench.Window->RefreshAll();
-    state.counters["rows"] = bench.Window->OutboxView()->Model()->rowCount();
+        bench.window->refreshAll();
+    state.counters["rows"] = bench.window->outboxView()->model()->rowCount();
 }
 BENCHMARK(BM_RefreshAll)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 void BM_RepaintOutboxView(benchmark::State &state) {
-    TBenchWindow bench(static_cast<int>(state.range(0)));
-    TfrmMessage *outbox = bench.Window->OutboxView();
+    BenchWindow bench(static_cast<int>(state.range(0)));
+    MessagesView *outbox = bench.window->outboxView();
     for (auto _ : state)
         outbox->repaint();
-    state.counters["rows"] = outbox->Model()->rowCount();
+    state.counters["rows"] = outbox->model()->rowCount();
 }
 BENCHMARK(BM_RepaintOutboxView)
     ->Arg(1000)
@@ -71,12 +71,12 @@ BENCHMARK(BM_RepaintOutboxView)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
 
-// What the sender has run after each status change: RefreshAll, then the repaint it asks for.
+// What the sender has run after each status change: refreshAll, then the repaint it asks for.
 void BM_RefreshAllAndRepaint(benchmark::State &state) {
-    TBenchWindow bench(static_cast<int>(state.range(0)));
-    TfrmMessage *outbox = bench.Window->OutboxView();
+    BenchWindow bench(static_cast<int>(state.range(0)));
+    MessagesView *outbox = bench.window->outboxView();
     for (auto _ : state) {
-        bench.Window->RefreshAll();
+        bench.window->refreshAll();
         outbox->repaint();
     }
 }
@@ -89,14 +89,14 @@ BENCHMARK(BM_RefreshAllAndRepaint)
 // A message added (Send to Outbox, Resend) changes the row count: the list control lays out
 // its rows again.
 void BM_AddMessageRefreshAndRepaint(benchmark::State &state) {
-    TBenchWindow bench(static_cast<int>(state.range(0)));
-    TfrmMessage *outbox = bench.Window->OutboxView();
-    TMessage message;
-    message.Number = "+447700900000";
-    message.Text = QStringLiteral("added");
+    BenchWindow bench(static_cast<int>(state.range(0)));
+    MessagesView *outbox = bench.window->outboxView();
+    Message message;
+    message.number = "+447700900000";
+    message.text = QStringLiteral("added");
     for (auto _ : state) {
-        outbox->AddMessage(message);
-        bench.Window->RefreshAll();
+        outbox->addMessage(message);
+        bench.window->refreshAll();
         outbox->repaint();
     }
 }
@@ -108,10 +108,10 @@ BENCHMARK(BM_AddMessageRefreshAndRepaint)
 
 void BM_PasteOneMegabyte(benchmark::State &state) {
     QTemporaryDir dir;
-    TDataModule1 data(dir.filePath(QStringLiteral("pelorvane.ini")));
-    TfrmPelorvane window(data);
+    AppData data(dir.filePath(QStringLiteral("pelorvane.ini")));
+    MainWindow window(data);
     window.show();
-    TfrmCompose *compose = window.ComposeView();
+    ComposeView *compose = window.composeView();
     QString big;
     big.reserve(1 << 20);
     for (int i = 0; i < (1 << 20); ++i)
@@ -120,11 +120,11 @@ void BM_PasteOneMegabyte(benchmark::State &state) {
     QApplication::processEvents();
     for (auto _ : state) {
         state.PauseTiming();
-        compose->SetBody(QString());
+        compose->setBody(QString());
         state.ResumeTiming();
-        compose->Memo1->paste();
+        compose->bodyEdit->paste();
     }
-    state.counters["kept"] = compose->BodyText().size();
+    state.counters["kept"] = compose->bodyText().size();
 }
 BENCHMARK(BM_PasteOneMegabyte)->Unit(benchmark::kMillisecond);
 

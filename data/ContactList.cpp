@@ -1,21 +1,21 @@
-#include "data/ContactUnit.h"
+#include "data/ContactList.h"
 
-#include "data/MirvParser.h"
-#include "data/SafeFile.h"
-#include "data/StreamIO.h"
+#include "base/SafeFile.h"
+#include "base/StreamIO.h"
+#include "data/CsvFields.h"
 
 #include <QFile>
 #include <QSet>
 
 namespace {
 
-// Name and Number lengths, SentCount, Checked.
+// Name and Number lengths, sentCount, Checked.
 constexpr qint64 EmptyContactSize = 4 + 4 + 4 + 1;
 
 // Calls f once per line of text. A line ends at CR, LF or CR LF; a last line without an end
 // counts, an empty tail after the last end does not.
 template <typename F>
-void ForEachLine(const QByteArray &text, F f) {
+void forEachLine(const QByteArray &text, F f) {
     const char *data = text.constData();
     qsizetype size = text.size();
     qsizetype start = 0;
@@ -34,149 +34,149 @@ void ForEachLine(const QByteArray &text, F f) {
 
 } // namespace
 
-TContactList::~TContactList() {
-    Clear();
+ContactList::~ContactList() {
+    clear();
 }
 
-void TContactList::IncSentCount(const QByteArray &number) {
-    QMutexLocker lock(&FLock);
-    for (const TItem &item : FItems) {
-        if (item->Number == number) {
-            ++item->SentCount;
+void ContactList::incSentCount(const QByteArray &number) {
+    QMutexLocker lock(&m_lock);
+    for (const Item &item : m_items) {
+        if (item->number == number) {
+            ++item->sentCount;
             return;
         }
     }
 }
 
-int TContactList::CheckedCount() const {
-    QMutexLocker lock(&FLock);
+int ContactList::checkedCount() const {
+    QMutexLocker lock(&m_lock);
     int count = 0;
-    for (const TItem &item : FItems) {
-        if (item->Checked != 0)
+    for (const Item &item : m_items) {
+        if (item->checked != 0)
             ++count;
     }
     return count;
 }
 
-void TContactList::SaveToStream(QIODevice &device) const {
-    TStreamWriter writer(device);
-    SaveToStream(writer);
-    writer.Flush();
+void ContactList::saveToStream(QIODevice &device) const {
+    StreamWriter writer(device);
+    saveToStream(writer);
+    writer.flush();
 }
 
-void TContactList::SaveToStream(TStreamWriter &writer) const {
-    QMutexLocker lock(&FLock);
-    writer.WriteInt32(static_cast<qint32>(FItems.size()));
-    for (const TItem &item : FItems) {
-        writer.WriteWide(item->Name);
-        writer.WriteAnsi(item->Number);
-        writer.WriteInt32(item->SentCount);
-        writer.WriteByte(item->Checked);
+void ContactList::saveToStream(StreamWriter &writer) const {
+    QMutexLocker lock(&m_lock);
+    writer.writeInt32(static_cast<qint32>(m_items.size()));
+    for (const Item &item : m_items) {
+        writer.writeWide(item->name);
+        writer.writeAnsi(item->number);
+        writer.writeInt32(item->sentCount);
+        writer.writeByte(item->checked);
     }
 }
 
-void TContactList::LoadFromStream(QIODevice &device, int version) {
-    TStreamReader reader(device);
-    LoadFromStream(reader, version);
+void ContactList::loadFromStream(QIODevice &device, int version) {
+    StreamReader reader(device);
+    loadFromStream(reader, version);
 }
 
-void TContactList::LoadFromStream(TStreamReader &reader, int version) {
+void ContactList::loadFromStream(StreamReader &reader, int version) {
     if (version != 10)
         return;
-    qint32 count = reader.ReadInt32();
+    qint32 count = reader.readInt32();
     if (count < 0)
-        CountError(count);
-    if (count * EmptyContactSize > reader.BytesLeft())
-        TStreamReader::Fail();
-    TItems items;
+        countError(count);
+    if (count * EmptyContactSize > reader.bytesLeft())
+        StreamReader::fail();
+    Items items;
     items.reserve(count);
     for (qint32 i = 0; i < count; ++i) {
-        auto c = std::make_shared<TContact>();
-        c->Name = reader.ReadWide();
-        c->Number = reader.ReadAnsi();
-        c->SentCount = reader.ReadInt32();
-        c->Checked = reader.ReadByte();
+        auto c = std::make_shared<Contact>();
+        c->name = reader.readWide();
+        c->number = reader.readAnsi();
+        c->sentCount = reader.readInt32();
+        c->checked = reader.readByte();
         items.push_back(std::move(c));
     }
-    ReplaceItems(std::move(items));
+    replaceItems(std::move(items));
 }
 
-bool TContactList::ParseContactLine(const QByteArray &line, TContact &contact) {
-    contact = TContact();
+bool ContactList::parseContactLine(const QByteArray &line, Contact &contact) {
+    contact = Contact();
     QList<QByteArray> fields;
-    ExtractFields(line, fields);
+    extractFields(line, fields);
     if (fields.size() >= 1)
-        contact.Name = QString::fromLocal8Bit(fields[0]);
+        contact.name = QString::fromLocal8Bit(fields[0]);
     if (fields.size() >= 2)
-        contact.Number = fields[1];
+        contact.number = fields[1];
     if (fields.size() >= 3) {
         bool ok = false;
         qint32 count = fields[2].toInt(&ok);
-        contact.SentCount = ok ? count : 0;
+        contact.sentCount = ok ? count : 0;
     }
-    return !contact.Name.isEmpty() && !contact.Number.isEmpty();
+    return !contact.name.isEmpty() && !contact.number.isEmpty();
 }
 
-TImportResult TContactList::ImportFromFile(const QString &fileName) {
+ImportResult ContactList::importFromFile(const QString &fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw EPelorvane(file.errorString());
+        throw Error(file.errorString());
     QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EPelorvane(file.errorString());
+        throw Error(file.errorString());
     file.close();
 
-    TImportResult result;
+    ImportResult result;
     {
         // Notifies on the way out, after the lock has been released, also when a line fails.
-        struct TNotifyAdded {
-            TContactList &List;
-            const TImportResult &Result;
-            ~TNotifyAdded() {
-                if (Result.Imported > 0)
-                    List.Changed();
+        struct NotifyAdded {
+            ContactList &list;
+            const ImportResult &result;
+            ~NotifyAdded() {
+                if (result.imported > 0)
+                    list.changed();
             }
         } notify{*this, result};
 
-        QMutexLocker lock(&FLock);
+        QMutexLocker lock(&m_lock);
         QSet<QByteArray> numbers;
-        numbers.reserve(qsizetype(FItems.size()));
-        for (const TItem &item : FItems)
-            numbers.insert(item->Number);
-        TContact contact;
-        ForEachLine(text, [&](const QByteArray &line) {
-            if (!ParseContactLine(line, contact))
+        numbers.reserve(qsizetype(m_items.size()));
+        for (const Item &item : m_items)
+            numbers.insert(item->number);
+        Contact contact;
+        forEachLine(text, [&](const QByteArray &line) {
+            if (!parseContactLine(line, contact))
                 return;
-            if (numbers.contains(contact.Number)) {
-                ++result.Duplicates;
+            if (numbers.contains(contact.number)) {
+                ++result.duplicates;
                 return;
             }
-            numbers.insert(contact.Number);
-            FItems.push_back(std::make_shared<TContact>(contact));
-            ++result.Imported;
+            numbers.insert(contact.number);
+            m_items.push_back(std::make_shared<Contact>(contact));
+            ++result.imported;
         });
     }
     return result;
 }
 
-void TContactList::ExportToFile(const QString &fileName) const {
+void ContactList::exportToFile(const QString &fileName) const {
     // Formatted under the lock, written without it.
     QByteArray text;
     {
-        QMutexLocker lock(&FLock);
-        for (const TItem &item : FItems) {
+        QMutexLocker lock(&m_lock);
+        for (const Item &item : m_items) {
             text += '"';
-            text += item->Name.toLocal8Bit();
+            text += item->name.toLocal8Bit();
             text += "\",\"";
-            text += item->Number;
+            text += item->number;
             text += "\",";
-            text += QByteArray::number(item->SentCount);
+            text += QByteArray::number(item->sentCount);
             text += "\r\n";
         }
     }
-    WriteFileSafely(fileName, [&](QIODevice &device) {
-        TStreamWriter writer(device);
-        writer.WriteRaw(text.constData(), text.size());
-        writer.Flush();
+    writeFileSafely(fileName, [&](QIODevice &device) {
+        StreamWriter writer(device);
+        writer.writeRaw(text.constData(), text.size());
+        writer.flush();
     });
 }

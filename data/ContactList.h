@@ -6,54 +6,54 @@
 #include <QIODevice>
 #include <QString>
 
-class TStreamReader;
-class TStreamWriter;
+class StreamReader;
+class StreamWriter;
 
 // One address-book entry. A fresh contact is checked. Checked is a byte (0 or 1 when made by
 // the program; other values read from a file are kept, and count as checked).
-struct TContact {
-    QString Name;
-    QByteArray Number;
-    qint32 SentCount = 0;
-    quint8 Checked = 1;
+struct Contact {
+    QString name;
+    QByteArray number;
+    qint32 sentCount = 0;
+    quint8 checked = 1;
 
-    bool operator==(const TContact &other) const = default;
+    bool operator==(const Contact &other) const = default;
 };
 
-struct TImportResult {
-    qint32 Imported = 0;
-    qint32 Duplicates = 0;
+struct ImportResult {
+    qint32 imported = 0;
+    qint32 duplicates = 0;
 };
 
 // The address book. Stream format: int32 count, then per contact Name (wide field), Number
-// (ansi field), SentCount (int32), Checked (one byte). Numbers are compared byte for byte.
-class TContactList final : public TRecordList<TContact, TContactList> {
+// (ansi field), sentCount (int32), Checked (one byte). Numbers are compared byte for byte.
+class ContactList final : public RecordList<Contact, ContactList> {
 public:
-    TContactList() = default;
+    ContactList() = default;
     // Clears the list (which notifies).
-    ~TContactList();
+    ~ContactList();
 
-    // Adds 1 to the SentCount of the first contact whose Number equals number; nothing when
+    // Adds 1 to the sentCount of the first contact whose Number equals number; nothing when
     // none does. No notification (the sender calls it while holding the outbox lock). One scan
     // of the list: a few hundred microseconds for 100,000 contacts, once per sent message.
-    void IncSentCount(const QByteArray &number);
+    void incSentCount(const QByteArray &number);
 
     // Number of contacts whose Checked is not 0.
-    int CheckedCount() const;
+    int checkedCount() const;
 
     // Writes the list under the lock; no notification.
-    void SaveToStream(QIODevice &device) const;
-    void SaveToStream(TStreamWriter &writer) const;
+    void saveToStream(QIODevice &device) const;
+    void saveToStream(StreamWriter &writer) const;
 
     // Replaces the contents with the list read from the stream; no notification. Reads nothing
     // and changes nothing unless version is 10; a failed load leaves the list as it was.
-    void LoadFromStream(QIODevice &device, int version);
-    void LoadFromStream(TStreamReader &reader, int version);
+    void loadFromStream(QIODevice &device, int version);
+    void loadFromStream(StreamReader &reader, int version);
 
     // Fills contact from one line of an exchange file: name (converted from the local 8-bit
     // encoding), number, sent count (0 when not an integer); further fields are ignored. True
-    // when both name and number are present. Raises the CSV error of ExtractFields.
-    static bool ParseContactLine(const QByteArray &line, TContact &contact);
+    // when both name and number are present. Raises the CSV error of extractFields.
+    static bool parseContactLine(const QByteArray &line, Contact &contact);
 
     // Appends the usable contacts of an exchange file (lines ending in CR, LF or CR LF; the last
     // one may have no end), skipping those whose number is already in the list or earlier in the
@@ -61,11 +61,11 @@ public:
     // error; the contacts taken before it stay. Notifies once, after the lock is released, when
     // at least one contact was added, also when the import then fails. A file that cannot be
     // read fails with the file's error before anything changes.
-    TImportResult ImportFromFile(const QString &fileName);
+    ImportResult importFromFile(const QString &fileName);
 
     // Writes every contact as the line "NAME","NUMBER",COUNT and CR LF (name in the local 8-bit
     // encoding, quotes inside values not escaped). The old file is replaced only when every
     // byte has been written: on failure it is left as it was and the error ("Stream write
     // error" or the file's error) is raised. No notification.
-    void ExportToFile(const QString &fileName) const;
+    void exportToFile(const QString &fileName) const;
 };

@@ -1,65 +1,65 @@
-#include "data/MirvParser.h"
+#include "data/CsvFields.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 
 namespace {
 
-enum TScanState { ssFieldStart, ssUnquoted, ssQuoted, ssAfterQuote, ssBad };
+enum class ScanState { FieldStart, Unquoted, Quoted, AfterQuote, Bad };
 
-[[noreturn]] void BadLine() {
-    throw EPelorvane(QStringLiteral("String is a badly formed CSV string: mismatched quotes, no "
-                                    "comma after closing quote [%1.%2])")
-                         .arg(QStringLiteral("MirvParser"), QStringLiteral("ExtractFields")));
+[[noreturn]] void badLine() {
+    throw Error(QStringLiteral("String is a badly formed CSV string: mismatched quotes, no "
+                               "comma after closing quote [%1.%2])")
+                    .arg(QStringLiteral("MirvParser"), QStringLiteral("ExtractFields")));
 }
 
 } // namespace
 
-void ExtractFields(const QByteArray &line, QList<QByteArray> &fields) {
+void extractFields(const QByteArray &line, QList<QByteArray> &fields) {
     fields.clear();
     QByteArray field;
-    TScanState state = ssFieldStart;
+    ScanState state = ScanState::FieldStart;
     for (char c : line) {
         switch (state) {
-        case ssFieldStart:
+        case ScanState::FieldStart:
             if (c == '"') {
-                state = ssQuoted;
+                state = ScanState::Quoted;
             } else if (c == ',') {
                 fields.append(QByteArray());
             } else {
                 field = QByteArray(1, c);
-                state = ssUnquoted;
+                state = ScanState::Unquoted;
             }
             break;
-        case ssUnquoted:
+        case ScanState::Unquoted:
             if (c == ',') {
                 fields.append(field);
                 field.clear();
-                state = ssFieldStart;
+                state = ScanState::FieldStart;
             } else {
                 field.append(c);
             }
             break;
-        case ssQuoted:
+        case ScanState::Quoted:
             if (c == '"')
-                state = ssAfterQuote;
+                state = ScanState::AfterQuote;
             else
                 field.append(c);
             break;
-        case ssAfterQuote:
+        case ScanState::AfterQuote:
             if (c == ',') {
                 fields.append(field);
                 field.clear();
-                state = ssFieldStart;
+                state = ScanState::FieldStart;
             } else {
-                state = ssBad;
+                state = ScanState::Bad;
             }
             break;
-        case ssBad:
-            BadLine();
+        case ScanState::Bad:
+            badLine();
         }
     }
-    if (state == ssQuoted || state == ssBad)
-        BadLine();
+    if (state == ScanState::Quoted || state == ScanState::Bad)
+        badLine();
     if (!field.isEmpty())
         fields.append(field);
 }

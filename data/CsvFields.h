@@ -9,4 +9,4 @@
 // quote, anything but a comma after a closing quote) raises the CSV error; the fields found
 // before the fault stay in the list. A field left empty at the end of the line is not
 // appended.
-void ExtractFields(const QByteArray &line, QList<QByteArray> &fields);
+void extractFields(const QByteArray &line, QList<QByteArray> &fields);

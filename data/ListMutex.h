@@ -11,26 +11,26 @@
 // built for ThreadSanitizer, so a sanitizer build would see no ordering between threads and
 // report every list access as a race; under ThreadSanitizer this wrapper tells it about each
 // lock and unlock. Otherwise it is a plain QRecursiveMutex.
-class TListMutex {
+class ListMutex {
 public:
-    TListMutex() {
+    ListMutex() {
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_create(this, __tsan_mutex_write_reentrant);
 #endif
     }
-    ~TListMutex() {
+    ~ListMutex() {
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_destroy(this, 0);
 #endif
     }
-    TListMutex(const TListMutex &) = delete;
-    TListMutex &operator=(const TListMutex &) = delete;
+    ListMutex(const ListMutex &) = delete;
+    ListMutex &operator=(const ListMutex &) = delete;
 
     void lock() {
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_pre_lock(this, 0);
 #endif
-        FMutex.lock();
+        m_mutex.lock();
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_post_lock(this, 0, 0);
 #endif
@@ -40,12 +40,12 @@ public:
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_pre_unlock(this, 0);
 #endif
-        FMutex.unlock();
+        m_mutex.unlock();
 #ifdef PELORVANE_TSAN_ANNOTATE
         __tsan_mutex_post_unlock(this, 0);
 #endif
     }
 
 private:
-    QRecursiveMutex FMutex;
+    QRecursiveMutex m_mutex;
 };

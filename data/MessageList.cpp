@@ -1,6 +1,6 @@
-#include "data/MessageUnit.h"
+#include "data/MessageList.h"
 
-#include "data/StreamIO.h"
+#include "base/StreamIO.h"
 
 namespace {
 
@@ -9,86 +9,86 @@ constexpr qint64 EmptyMessageSize = 4 + 4 + 1 + 1 + 8 + 8;
 
 } // namespace
 
-TMessageList::~TMessageList() {
-    Clear();
+MessageList::~MessageList() {
+    clear();
 }
 
-void TMessageList::SaveToStream(QIODevice &device) const {
-    TStreamWriter writer(device);
-    SaveToStream(writer);
-    writer.Flush();
+void MessageList::saveToStream(QIODevice &device) const {
+    StreamWriter writer(device);
+    saveToStream(writer);
+    writer.flush();
 }
 
-void TMessageList::SaveToStream(TStreamWriter &writer) const {
-    QMutexLocker lock(&FLock);
-    writer.WriteInt32(static_cast<qint32>(FItems.size()));
-    for (const TItem &item : FItems) {
-        const TMessage &m = *item;
-        writer.WriteAnsi(m.Number);
-        writer.WriteWide(m.Text);
-        writer.WriteByte(m.Flash);
-        writer.WriteByte(m.Long);
-        writer.WriteDouble(m.Created);
-        writer.WriteDouble(m.Sent);
+void MessageList::saveToStream(StreamWriter &writer) const {
+    QMutexLocker lock(&m_lock);
+    writer.writeInt32(static_cast<qint32>(m_items.size()));
+    for (const Item &item : m_items) {
+        const Message &m = *item;
+        writer.writeAnsi(m.number);
+        writer.writeWide(m.text);
+        writer.writeByte(m.flash);
+        writer.writeByte(m.isLong);
+        writer.writeDouble(m.created);
+        writer.writeDouble(m.sent);
     }
 }
 
-void TMessageList::LoadFromStream(QIODevice &device, TMessageStatus status, int version) {
-    TStreamReader reader(device);
-    LoadFromStream(reader, status, version);
+void MessageList::loadFromStream(QIODevice &device, MessageStatus status, int version) {
+    StreamReader reader(device);
+    loadFromStream(reader, status, version);
 }
 
-void TMessageList::LoadFromStream(TStreamReader &reader, TMessageStatus status, int version) {
+void MessageList::loadFromStream(StreamReader &reader, MessageStatus status, int version) {
     if (version != 10)
         return;
-    qint32 count = reader.ReadInt32();
+    qint32 count = reader.readInt32();
     if (count < 0)
-        CountError(count);
-    if (count * EmptyMessageSize > reader.BytesLeft())
-        TStreamReader::Fail();
-    TItems items;
+        countError(count);
+    if (count * EmptyMessageSize > reader.bytesLeft())
+        StreamReader::fail();
+    Items items;
     items.reserve(count);
     // Bulk messages mostly share one text: reading it as the previous record's text keeps a
     // single copy in memory.
     const QString *previousText = nullptr;
     for (qint32 i = 0; i < count; ++i) {
-        auto m = std::make_shared<TMessage>();
-        m->Number = reader.ReadAnsi();
-        m->Text = reader.ReadWide(previousText);
-        m->Flash = reader.ReadByte();
-        m->Long = reader.ReadByte();
-        m->Created = reader.ReadDouble();
-        m->Sent = reader.ReadDouble();
-        m->Status = status;
-        previousText = &m->Text;
+        auto m = std::make_shared<Message>();
+        m->number = reader.readAnsi();
+        m->text = reader.readWide(previousText);
+        m->flash = reader.readByte();
+        m->isLong = reader.readByte();
+        m->created = reader.readDouble();
+        m->sent = reader.readDouble();
+        m->status = status;
+        previousText = &m->text;
         items.push_back(std::move(m));
     }
-    ReplaceItems(std::move(items));
+    replaceItems(std::move(items));
 }
 
-int TMessageList::MoveSentTo(TMessageList &sent) {
+int MessageList::moveSentTo(MessageList &sent) {
     if (&sent == this)
         return 0;
     int moved = 0;
     {
-        QMutexLocker outboxLock(&FLock);
-        QMutexLocker sentLock(&sent.FLock);
+        QMutexLocker outboxLock(&m_lock);
+        QMutexLocker sentLock(&sent.m_lock);
         std::size_t write = 0;
-        for (std::size_t read = 0; read < FItems.size(); ++read) {
-            if (FItems[read]->Status == msSent) {
-                sent.FItems.push_back(std::move(FItems[read]));
+        for (std::size_t read = 0; read < m_items.size(); ++read) {
+            if (m_items[read]->status == MessageStatus::Sent) {
+                sent.m_items.push_back(std::move(m_items[read]));
                 ++moved;
             } else {
                 if (write != read)
-                    FItems[write] = std::move(FItems[read]);
+                    m_items[write] = std::move(m_items[read]);
                 ++write;
             }
         }
-        FItems.resize(write);
+        m_items.resize(write);
     }
     if (moved > 0) {
-        Changed();
-        sent.Changed();
+        changed();
+        sent.changed();
     }
     return moved;
 }

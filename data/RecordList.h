@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Errors.h"
+#include "base/Error.h"
 
 #include "data/ListMutex.h"
 #include <QList>
@@ -17,190 +17,190 @@
 //
 // Every operation holds the list's re-entrant lock for its whole run. Records are owned
 // through shared pointers: whoever copies one of the pointers under the lock (a worker that
-// claims a record with LockList) keeps the record alive after another thread deletes it from
-// the list; the list's lock still guards the record's fields. OnChange is called after the
+// claims a record with lockList) keeps the record alive after another thread deletes it from
+// the list; the list's lock still guards the record's fields. onChange is called after the
 // lock has been released, on the thread that made the change. Assign it before the list is
 // shared between threads.
-template <typename TRecord, typename TSelf>
-class TRecordList {
+template <typename Record, typename Self>
+class RecordList {
 public:
-    using TItem = std::shared_ptr<TRecord>;
-    using TItems = std::vector<TItem>;
-    using TChangeEvent = std::function<void(TSelf &list)>;
+    using Item = std::shared_ptr<Record>;
+    using Items = std::vector<Item>;
+    using ChangeEvent = std::function<void(Self &list)>;
 
     // Holds the list's lock for its own lifetime and gives direct access to the records.
-    class TLocker {
+    class Locker {
     public:
-        explicit TLocker(TRecordList &list) : FList(list), FItems(list.LockList()) {}
-        ~TLocker() { FList.UnlockList(); }
-        TLocker(const TLocker &) = delete;
-        TLocker &operator=(const TLocker &) = delete;
+        explicit Locker(RecordList &list) : m_list(list), m_items(list.lockList()) {}
+        ~Locker() { m_list.unlockList(); }
+        Locker(const Locker &) = delete;
+        Locker &operator=(const Locker &) = delete;
 
-        TItems &Items() const { return FItems; }
-        TItems &operator*() const { return FItems; }
-        TItems *operator->() const { return &FItems; }
+        Items &items() const { return m_items; }
+        Items &operator*() const { return m_items; }
+        Items *operator->() const { return &m_items; }
 
     private:
-        TRecordList &FList;
-        TItems &FItems;
+        RecordList &m_list;
+        Items &m_items;
     };
 
-    TRecordList(const TRecordList &) = delete;
-    TRecordList &operator=(const TRecordList &) = delete;
+    RecordList(const RecordList &) = delete;
+    RecordList &operator=(const RecordList &) = delete;
 
-    TChangeEvent OnChange;
+    ChangeEvent onChange;
 
-    int Count() const {
-        QMutexLocker lock(&FLock);
-        return static_cast<int>(FItems.size());
+    int count() const {
+        QMutexLocker lock(&m_lock);
+        return static_cast<int>(m_items.size());
     }
 
     // A copy of the record at index.
-    TRecord Get(int index) const {
-        QMutexLocker lock(&FLock);
-        CheckIndex(index);
-        return *FItems[index];
+    Record get(int index) const {
+        QMutexLocker lock(&m_lock);
+        checkIndex(index);
+        return *m_items[index];
     }
 
     // Appends a copy; returns its index.
-    int Add(const TRecord &record) {
-        auto item = std::make_shared<TRecord>(record);
+    int add(const Record &record) {
+        auto item = std::make_shared<Record>(record);
         int index;
         {
-            QMutexLocker lock(&FLock);
-            if (FItems.size() >= std::size_t(std::numeric_limits<int>::max()))
-                CountError(std::numeric_limits<int>::max());
-            index = static_cast<int>(FItems.size());
-            FItems.push_back(std::move(item));
+            QMutexLocker lock(&m_lock);
+            if (m_items.size() >= std::size_t(std::numeric_limits<int>::max()))
+                countError(std::numeric_limits<int>::max());
+            index = static_cast<int>(m_items.size());
+            m_items.push_back(std::move(item));
         }
-        Changed();
+        changed();
         return index;
     }
 
     // Overwrites the record at index with a copy of the given one (the record keeps its
     // identity, so a holder of its pointer sees the new values).
-    void Put(int index, const TRecord &record) {
+    void put(int index, const Record &record) {
         {
-            QMutexLocker lock(&FLock);
-            CheckIndex(index);
-            *FItems[index] = record;
+            QMutexLocker lock(&m_lock);
+            checkIndex(index);
+            *m_items[index] = record;
         }
-        Changed();
+        changed();
     }
 
-    void Delete(int index) {
-        TItem removed;
+    void remove(int index) {
+        Item removed;
         {
-            QMutexLocker lock(&FLock);
-            CheckIndex(index);
-            removed = std::move(FItems[index]);
-            FItems.erase(FItems.begin() + index);
+            QMutexLocker lock(&m_lock);
+            checkIndex(index);
+            removed = std::move(m_items[index]);
+            m_items.erase(m_items.begin() + index);
         }
         removed.reset();
-        Changed();
+        changed();
     }
 
     // Removes the records at the given indices in one pass: the same result as deleting them
     // one by one from the highest index down. Repeated indices count once. Any index out of
     // range fails before anything is removed (the highest one above the range, else the lowest
     // below it). Notifies once when something was removed.
-    void DeleteMany(QList<int> indices) {
+    void removeMany(QList<int> indices) {
         if (indices.isEmpty())
             return;
         std::sort(indices.begin(), indices.end());
         indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-        TItems removed;
+        Items removed;
         {
-            QMutexLocker lock(&FLock);
-            CheckIndex(indices.back());
-            CheckIndex(indices.front());
+            QMutexLocker lock(&m_lock);
+            checkIndex(indices.back());
+            checkIndex(indices.front());
             removed.reserve(indices.size());
             std::size_t write = indices.front();
             qsizetype next = 0;
-            for (std::size_t read = write; read < FItems.size(); ++read) {
+            for (std::size_t read = write; read < m_items.size(); ++read) {
                 if (next < indices.size() && std::size_t(indices[next]) == read) {
-                    removed.push_back(std::move(FItems[read]));
+                    removed.push_back(std::move(m_items[read]));
                     ++next;
                 } else {
-                    FItems[write++] = std::move(FItems[read]);
+                    m_items[write++] = std::move(m_items[read]);
                 }
             }
-            FItems.resize(write);
+            m_items.resize(write);
         }
         removed.clear();
-        Changed();
+        changed();
     }
 
     // Empties the list and notifies, also when it was empty.
-    void Clear() {
-        TItems removed;
+    void clear() {
+        Items removed;
         {
-            QMutexLocker lock(&FLock);
-            removed.swap(FItems);
+            QMutexLocker lock(&m_lock);
+            removed.swap(m_items);
         }
         removed.clear();
-        Changed();
+        changed();
     }
 
     // The current index of a record (found by address), or -1 when it is no longer in the
     // list. Looks at hint first, then downwards from it (where a record moves when records
     // before it are deleted), then upwards: O(1) when the record has not moved, O(distance
     // moved) after deletions before it, O(Count) at worst.
-    int IndexOf(const TRecord *record, int hint = -1) const {
-        QMutexLocker lock(&FLock);
-        int count = static_cast<int>(FItems.size());
+    int indexOf(const Record *record, int hint = -1) const {
+        QMutexLocker lock(&m_lock);
+        int count = static_cast<int>(m_items.size());
         if (count == 0 || record == nullptr)
             return -1;
         int start = (hint >= 0 && hint < count) ? hint : count - 1;
         for (int i = start; i >= 0; --i) {
-            if (FItems[i].get() == record)
+            if (m_items[i].get() == record)
                 return i;
         }
         for (int i = start + 1; i < count; ++i) {
-            if (FItems[i].get() == record)
+            if (m_items[i].get() == record)
                 return i;
         }
         return -1;
     }
 
     // Takes the lock and gives direct access to the records; the caller may change them in
-    // place and add, remove or move entries, then calls UnlockList (and Changed if the
-    // document changed). Prefer TLocker.
-    TItems &LockList() {
-        FLock.lock();
-        return FItems;
+    // place and add, remove or move entries, then calls unlockList (and Changed if the
+    // document changed). Prefer Locker.
+    Items &lockList() {
+        m_lock.lock();
+        return m_items;
     }
-    void UnlockList() { FLock.unlock(); }
+    void unlockList() { m_lock.unlock(); }
 
-    // Raises OnChange, if assigned. Call without holding the lock.
-    void Changed() {
-        if (OnChange)
-            OnChange(static_cast<TSelf &>(*this));
+    // Raises onChange, if assigned. Call without holding the lock.
+    void changed() {
+        if (onChange)
+            onChange(static_cast<Self &>(*this));
     }
 
 protected:
-    TRecordList() = default;
-    ~TRecordList() = default;
+    RecordList() = default;
+    ~RecordList() = default;
 
-    void CheckIndex(int index) const {
-        if (index < 0 || std::size_t(index) >= FItems.size())
-            throw EPelorvane(QStringLiteral("List index out of bounds (%1)").arg(index));
+    void checkIndex(int index) const {
+        if (index < 0 || std::size_t(index) >= m_items.size())
+            throw Error(QStringLiteral("List index out of bounds (%1)").arg(index));
     }
 
-    [[noreturn]] static void CountError(qint64 count) {
-        throw EPelorvane(QStringLiteral("List count out of bounds (%1)").arg(count));
+    [[noreturn]] static void countError(qint64 count) {
+        throw Error(QStringLiteral("List count out of bounds (%1)").arg(count));
     }
 
     // Puts a completely read sequence in place of the current one; the old records are freed
     // after the lock has been released.
-    void ReplaceItems(TItems &&items) {
+    void replaceItems(Items &&items) {
         {
-            QMutexLocker lock(&FLock);
-            FItems.swap(items);
+            QMutexLocker lock(&m_lock);
+            m_items.swap(items);
         }
         items.clear();
     }
 
-    mutable TListMutex FLock;
-    TItems FItems;
+    mutable ListMutex m_lock;
+    Items m_items;
 };

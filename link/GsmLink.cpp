@@ -4,66 +4,66 @@
 
 namespace {
 
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return static_cast<unsigned char>(c) <= 32;
 }
 
 // Trims spaces and control characters (codes 0 to 32) from both ends.
-QByteArray TrimBlanks(const QByteArray &text) {
-    const auto first = std::find_if_not(text.begin(), text.end(), IsBlank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), IsBlank).base();
+QByteArray trimBlanks(const QByteArray &text) {
+    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
     return first < last ? QByteArray(first, last - first) : QByteArray();
 }
 
 } // namespace
 
-TGsmLink::TGsmLink() = default;
+GsmLink::GsmLink() = default;
 
-TGsmLink::~TGsmLink() = default;
+GsmLink::~GsmLink() = default;
 
-void TGsmLink::Abort() {
-    Aborted = true;
-    WaitStopSignal.Set();
+void GsmLink::abort() {
+    aborted = true;
+    waitStopSignal.set();
 }
 
-bool TGsmLink::ExecuteCommand(const QByteArray &command) {
-    LastCommand = command;
-    const bool finalLine = SendAndWait(command, QByteArray(), true);
-    return finalLine && ResultOk;
+bool GsmLink::executeCommand(const QByteArray &command) {
+    lastCommand = command;
+    const bool finalLine = sendAndWait(command, QByteArray(), true);
+    return finalLine && resultOk;
 }
 
-bool TGsmLink::SendAndWait(const QByteArray &command, const QByteArray &expected,
-                           bool completeLinesOnly) {
-    WriteCommand(command);
-    return WaitResponse(expected, completeLinesOnly);
+bool GsmLink::sendAndWait(const QByteArray &command, const QByteArray &expected,
+                          bool completeLinesOnly) {
+    writeCommand(command);
+    return waitResponse(expected, completeLinesOnly);
 }
 
-QByteArray TGsmLink::InfoLine() const {
-    if (LastCommand.isEmpty())
+QByteArray GsmLink::infoLine() const {
+    if (lastCommand.isEmpty())
         return {};
     // With echo on the first lines repeat the command.
-    for (const QByteArray &line : Responses) {
-        if (!line.contains(LastCommand))
+    for (const QByteArray &line : responses) {
+        if (!line.contains(lastCommand))
             return line;
     }
     return {};
 }
 
-int TGsmLink::InfoFieldCount() const {
-    const QByteArray line = InfoLine();
+int GsmLink::infoFieldCount() const {
+    const QByteArray line = infoLine();
     const qsizetype colon = line.indexOf(':');
     if (colon < 0)
         return 0;
-    return 1 + int(TrimBlanks(line.sliced(colon + 1)).count(','));
+    return 1 + int(trimBlanks(line.sliced(colon + 1)).count(','));
 }
 
-QByteArray TGsmLink::InfoField(int n) const {
+QByteArray GsmLink::infoField(int n) const {
     if (n < 1)
         return {};
-    QByteArray fields = InfoLine() + ',';
+    QByteArray fields = infoLine() + ',';
     const qsizetype colon = fields.indexOf(':');
     if (colon >= 0)
-        fields = TrimBlanks(fields.sliced(colon + 1));
+        fields = trimBlanks(fields.sliced(colon + 1));
     qsizetype start = 0;
     for (int i = 1;; ++i) {
         const qsizetype comma = fields.indexOf(',', start);
@@ -75,25 +75,25 @@ QByteArray TGsmLink::InfoField(int n) const {
     }
 }
 
-void TGsmLink::AddResponseLine(const QByteArray &line) {
-    if (OnResponseLine)
-        OnResponseLine(*this, line);
-    Responses.append(line);
+void GsmLink::addResponseLine(const QByteArray &line) {
+    if (onResponseLine)
+        onResponseLine(*this, line);
+    responses.append(line);
 }
 
-bool TGsmLink::IsFinalResponse(const QList<QByteArray> &expected, const QByteArray &line) {
+bool GsmLink::isFinalResponse(const QList<QByteArray> &expected, const QByteArray &line) {
     // Checked before ERROR, so a line holding both is a success.
     if (line.contains("OK")) {
-        ResultOk = true;
+        resultOk = true;
         return true;
     }
     if (line.contains("ERROR")) {
-        ResultOk = false;
+        resultOk = false;
         return true;
     }
     for (const QByteArray &text : expected) {
         if (!text.isEmpty() && line.contains(text)) {
-            ResultOk = true;
+            resultOk = true;
             return true;
         }
     }

@@ -1,6 +1,6 @@
 #include "link/GsmSerial.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 #include "link/ReplyScanner.h"
 
 #include <QCoreApplication>
@@ -9,86 +9,86 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *text) {
-    throw EPelorvane(QCoreApplication::translate("TGsmSerial", text));
+[[noreturn]] void fail(const char *text) {
+    throw Error(QCoreApplication::translate("GsmSerial", text));
 }
 
 } // namespace
 
-TGsmSerial::TGsmSerial(TComPort &port) : FPort(&port) {}
+GsmSerial::GsmSerial(SerialPort &port) : m_port(&port) {}
 
-TGsmSerial::TGsmSerial(std::unique_ptr<TComPort> port)
-    : FOwnedPort(std::move(port)), FPort(FOwnedPort.get()) {}
+GsmSerial::GsmSerial(std::unique_ptr<SerialPort> port)
+    : m_ownedPort(std::move(port)), m_port(m_ownedPort.get()) {}
 
-TGsmSerial::~TGsmSerial() {
-    FPort->Close();
+GsmSerial::~GsmSerial() {
+    m_port->close();
 }
 
-bool TGsmSerial::Connected() const {
-    return FPort->IsOpen();
+bool GsmSerial::connected() const {
+    return m_port->isOpen();
 }
 
-void TGsmSerial::Open() {
-    FPort->Open();
-    Aborted = false;
+void GsmSerial::open() {
+    m_port->open();
+    aborted = false;
 }
 
-void TGsmSerial::Close() {
-    FPort->Close();
+void GsmSerial::close() {
+    m_port->close();
 }
 
-int TGsmSerial::ReadCount(QByteArray &text, int count) {
+int GsmSerial::readCount(QByteArray &text, int count) {
     text.resize(std::max(count, 0));
-    const int n = FPort->Read(text.data(), count);
+    const int n = m_port->read(text.data(), count);
     text.resize(n);
     return n;
 }
 
-int TGsmSerial::ReadAvailable(QByteArray &text, int timeoutMs) {
+int GsmSerial::readAvailable(QByteArray &text, int timeoutMs) {
     text.clear();
-    const int waiting = FPort->BytesWaiting();
+    const int waiting = m_port->bytesWaiting();
     if (waiting > 0)
-        return ReadCount(text, waiting);
-    WaitStopSignal.Reset();
-    const unsigned events = FPort->WaitForChar(timeoutMs, &WaitStopSignal);
-    if (events & TComPort::evRxChar)
-        return ReadCount(text, FPort->BytesWaiting());
-    if (events & TComPort::evLineError)
+        return readCount(text, waiting);
+    waitStopSignal.reset();
+    const unsigned events = m_port->waitForChar(timeoutMs, &waitStopSignal);
+    if (events & SerialPort::CharReceived)
+        return readCount(text, m_port->bytesWaiting());
+    if (events & SerialPort::LineError)
         return -1;
     return -2;
 }
 
-int TGsmSerial::WriteCommand(const QByteArray &command) {
+int GsmSerial::writeCommand(const QByteArray &command) {
     const QByteArray line = command + "\r\n";
-    const int written = FPort->Write(line.constData(), int(line.size()));
+    const int written = m_port->write(line.constData(), int(line.size()));
     if (written < 1)
-        Fail("Cannot write data to COM port");
-    if (OnCommandSent)
-        OnCommandSent(*this, command);
+        fail("Cannot write data to COM port");
+    if (onCommandSent)
+        onCommandSent(*this, command);
     return written;
 }
 
-bool TGsmSerial::WaitResponse(const QByteArray &expected, bool completeLinesOnly) {
-    Responses.clear();
-    TReplyScanner scanner(*this, expected, completeLinesOnly);
+bool GsmSerial::waitResponse(const QByteArray &expected, bool completeLinesOnly) {
+    responses.clear();
+    ReplyScanner scanner(*this, expected, completeLinesOnly);
     int emptyWaitsLeft = EmptyWaitBudget;
     int zeroReadsLeft = ZeroByteReadBudget;
     QByteArray chunk;
-    while (!Aborted) {
-        const int n = ReadAvailable(chunk, ReadWait);
+    while (!aborted) {
+        const int n = readAvailable(chunk, readWait);
         if (n > 0) {
-            if (scanner.Feed(chunk.constData(), std::min<qsizetype>(n, chunk.size())))
+            if (scanner.feed(chunk.constData(), std::min<qsizetype>(n, chunk.size())))
                 return true;
         } else if (n == 0) {
             if (zeroReadsLeft <= 0)
-                Fail("Zero byte returned in reading COM port");
+                fail("Zero byte returned in reading COM port");
             --zeroReadsLeft;
         } else if (n == -2) {
             if (emptyWaitsLeft <= 0)
-                Fail("Timeout in reading COM port");
+                fail("Timeout in reading COM port");
             --emptyWaitsLeft;
         } else {
-            Fail("Error in ReadBuffer");
+            fail("Error in ReadBuffer");
         }
     }
     return false;

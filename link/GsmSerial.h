@@ -1,40 +1,40 @@
 #pragma once
 
-#include "link/ComPort.h"
 #include "link/GsmLink.h"
+#include "link/SerialPort.h"
 
 #include <memory>
 
 // The AT command channel on a serial port: CR LF after every command, read waits of
 // 500 ms and at most 60 empty ones per response.
-class TGsmSerial : public TGsmLink {
+class GsmSerial : public GsmLink {
 public:
     static constexpr int ReadWaitMs = 500;
     static constexpr int EmptyWaitBudget = 60;
     static constexpr int ZeroByteReadBudget = 0;
 
     // The port stays the caller's and must outlive the link.
-    explicit TGsmSerial(TComPort &port);
+    explicit GsmSerial(SerialPort &port);
     // The link owns the port and destroys it with itself.
-    explicit TGsmSerial(std::unique_ptr<TComPort> port);
+    explicit GsmSerial(std::unique_ptr<SerialPort> port);
     // Closes the port.
-    ~TGsmSerial() override;
+    ~GsmSerial() override;
 
-    TComPort &Port() const { return *FPort; }
+    SerialPort &port() const { return *m_port; }
 
-    bool Connected() const override;
-    int ReadAvailable(QByteArray &text, int timeoutMs) override;
-    int ReadCount(QByteArray &text, int count) override;
-    int WriteCommand(const QByteArray &command) override;
-    void Close() override;
-    void Open() override;
-    bool WaitResponse(const QByteArray &expected, bool completeLinesOnly) override;
+    bool connected() const override;
+    int readAvailable(QByteArray &text, int timeoutMs) override;
+    int readCount(QByteArray &text, int count) override;
+    int writeCommand(const QByteArray &command) override;
+    void close() override;
+    void open() override;
+    bool waitResponse(const QByteArray &expected, bool completeLinesOnly) override;
 
-    // Length of each read wait of WaitResponse; only tests change it, to run the time-out
+    // Length of each read wait of waitResponse; only tests change it, to run the time-out
     // case quickly.
-    int ReadWait = ReadWaitMs;
+    int readWait = ReadWaitMs;
 
 private:
-    std::unique_ptr<TComPort> FOwnedPort;
-    TComPort *FPort;
+    std::unique_ptr<SerialPort> m_ownedPort;
+    SerialPort *m_port;
 };

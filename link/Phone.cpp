@@ -1,8 +1,8 @@
-#include "link/PhoneUnit.h"
+#include "link/Phone.h"
 
-#include "link/BaseThread.h"
+#include "link/WorkerThread.h"
 
-#include "app/TsanAnnotate.h"
+#include "base/TsanAnnotate.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -12,29 +12,30 @@
 
 namespace {
 
-class TWorkerEndedEvent : public QEvent {
+class WorkerEndedEvent : public QEvent {
 public:
-    explicit TWorkerEndedEvent(TBaseThread *worker) : QEvent(EventType()), Worker(worker) {}
-    static QEvent::Type EventType() {
+    explicit WorkerEndedEvent(WorkerThread *worker) : QEvent(eventType()), worker(worker) {}
+    static QEvent::Type eventType() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    TBaseThread *Worker;
+    WorkerThread *worker;
 };
 
 } // namespace
 
-TPhone::TPhone(TGsmSerial *link, TSettings *settings) : FLink(link), FSettings(settings) {}
+Phone::Phone(GsmSerial *link, WorkerThread::PortNameSource portName)
+    : m_link(link), m_portName(std::move(portName)) {}
 
-TPhone::~TPhone() {
-    StopAndWait();
+Phone::~Phone() {
+    stopAndWait();
 }
 
-void TPhone::Start(TBaseThread *worker) {
-    Reports.clear();
-    FWorker = worker;
-    worker->SetLink(FLink);
-    worker->Settings = FSettings;
+void Phone::start(WorkerThread *worker) {
+    reports.clear();
+    m_worker = worker;
+    worker->setLink(m_link);
+    worker->portName = m_portName;
     // finished is emitted on the worker's thread as its last act; the end handler is posted
     // from there to the phone on the UI thread.
     connect(
@@ -42,46 +43,46 @@ void TPhone::Start(TBaseThread *worker) {
         [this, worker] {
             // Everything read from the slot comes before the releases: the UI thread frees
             // the slot with the worker.
-            TPhone *phone = this;
-            auto *ended = new TWorkerEndedEvent(worker);
-            TsanRelease(worker);
-            TsanRelease(ended);
+            Phone *phone = this;
+            auto *ended = new WorkerEndedEvent(worker);
+            tsanRelease(worker);
+            tsanRelease(ended);
             QCoreApplication::postEvent(phone, ended);
         },
         Qt::DirectConnection);
-    worker->Reports = &Reports;
+    worker->reports = &reports;
     worker->start();
 }
 
-void TPhone::StopWorker() {
-    if (FWorker)
-        FWorker->Stop();
+void Phone::stopWorker() {
+    if (m_worker)
+        m_worker->stop();
 }
 
-void TPhone::StopAndWait() {
-    if (!FWorker)
+void Phone::stopAndWait() {
+    if (!m_worker)
         return;
-    StopWorker();
+    stopWorker();
     QEventLoop loop;
-    while (FWorker)
+    while (m_worker)
         loop.processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-bool TPhone::event(QEvent *e) {
-    TsanAcquire(e);
-    if (e->type() != TWorkerEndedEvent::EventType())
+bool Phone::event(QEvent *e) {
+    tsanAcquire(e);
+    if (e->type() != WorkerEndedEvent::eventType())
         return QObject::event(e);
-    WorkerFinished(static_cast<TWorkerEndedEvent *>(e)->Worker);
+    workerFinished(static_cast<WorkerEndedEvent *>(e)->worker);
     return true;
 }
 
-void TPhone::WorkerFinished(TBaseThread *worker) {
+void Phone::workerFinished(WorkerThread *worker) {
     // finished is emitted just before the thread really ends; let it end before freeing it.
     worker->wait();
-    TsanAcquire(worker);
-    std::unique_ptr<TBaseThread> owned(worker);
-    if (FWorker == worker)
-        FWorker = nullptr;
-    if (OnWorkerDone)
-        OnWorkerDone(*this);
+    tsanAcquire(worker);
+    std::unique_ptr<WorkerThread> owned(worker);
+    if (m_worker == worker)
+        m_worker = nullptr;
+    if (onWorkerDone)
+        onWorkerDone(*this);
 }

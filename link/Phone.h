@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/WorkerThread.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -7,60 +9,58 @@
 
 #include <functional>
 
-class TBaseThread;
-class TGsmSerial;
-class TSettings;
+class GsmSerial;
 
 // Admits at most one worker thread at a time to the link, gives it the link and the report
 // list, forwards stop requests and runs the end handler on the UI thread.
-class TPhone : public QObject {
+class Phone : public QObject {
     Q_OBJECT
 public:
-    using TWorkerDoneEvent = std::function<void(TPhone &phone)>;
+    using WorkerDoneEvent = std::function<void(Phone &phone)>;
 
-    TPhone(TGsmSerial *link, TSettings *settings);
+    Phone(GsmSerial *link, WorkerThread::PortNameSource portName);
     // Stops a running worker and waits for its end before the link may go away.
-    ~TPhone() override;
+    ~Phone() override;
 
     // Taken only by UI actions, only without waiting.
-    bool TryLock() { return FLock.try_lock(); }
-    void Unlock() { FLock.unlock(); }
+    bool tryLock() { return m_lock.try_lock(); }
+    void unlock() { m_lock.unlock(); }
 
-    bool IsBusy() const { return FWorker != nullptr; }
+    bool isBusy() const { return m_worker != nullptr; }
     // Takes ownership of a worker created suspended and starts it.
-    void Start(TBaseThread *worker);
-    void StopWorker();
+    void start(WorkerThread *worker);
+    void stopWorker();
     // Stops the worker, if any, and serves the event queue until its end handler has run:
     // a worker may be waiting in a synchronous call to the UI thread.
-    void StopAndWait();
+    void stopAndWait();
 
-    TBaseThread *Worker() const { return FWorker; }
-    TGsmSerial *Link() const { return FLink; }
+    WorkerThread *worker() const { return m_worker; }
+    GsmSerial *link() const { return m_link; }
 
     // Lines of the current or last worker for the user; cleared by Start.
-    QList<QByteArray> Reports;
-    TWorkerDoneEvent OnWorkerDone;
+    QList<QByteArray> reports;
+    WorkerDoneEvent onWorkerDone;
 
 protected:
     bool event(QEvent *e) override;
 
 private:
-    void WorkerFinished(TBaseThread *worker);
+    void workerFinished(WorkerThread *worker);
 
-    QRecursiveMutex FLock;
-    TGsmSerial *FLink;
-    TSettings *FSettings;
-    TBaseThread *FWorker = nullptr;
+    QRecursiveMutex m_lock;
+    GsmSerial *m_link;
+    WorkerThread::PortNameSource m_portName;
+    WorkerThread *m_worker = nullptr;
 };
 
 // The UI action pattern: runs action only when the phone's lock is free, always unlocking.
 template <typename F>
-void WithPhoneLock(TPhone &phone, F &&action) {
-    if (!phone.TryLock())
+void withPhoneLock(Phone &phone, F &&action) {
+    if (!phone.tryLock())
         return;
-    struct TUnlock {
-        TPhone &Phone;
-        ~TUnlock() { Phone.Unlock(); }
+    struct Unlock {
+        Phone &phone;
+        ~Unlock() { phone.unlock(); }
     } unlock{phone};
     action();
 }

@@ -9,7 +9,7 @@
 namespace {
 
 // Appends [from, to) without its NUL bytes.
-void AppendText(QByteArray &target, const char *from, const char *to) {
+void appendText(QByteArray &target, const char *from, const char *to) {
     while (from < to) {
         const char *nul = static_cast<const char *>(std::memchr(from, 0, size_t(to - from)));
         const char *stop = nul ? nul : to;
@@ -18,7 +18,7 @@ void AppendText(QByteArray &target, const char *from, const char *to) {
     }
 }
 
-const char *LineEnd(const char *from, const char *to) {
+const char *lineEnd(const char *from, const char *to) {
     while (from < to && *from != '\r' && *from != '\n')
         ++from;
     return from;
@@ -26,44 +26,44 @@ const char *LineEnd(const char *from, const char *to) {
 
 } // namespace
 
-TReplyScanner::TReplyScanner(TGsmLink &link, const QByteArray &expected, bool completeLinesOnly)
-    : FLink(link), FExpected{expected}, FCompleteLinesOnly(completeLinesOnly) {
-    // IsFinalResponse looks for "OK", "ERROR" and the expected text as substrings.
-    FReachBack = std::max<qsizetype>(5, expected.size()) - 1;
+ReplyScanner::ReplyScanner(GsmLink &link, const QByteArray &expected, bool completeLinesOnly)
+    : m_link(link), m_expected{expected}, m_completeLinesOnly(completeLinesOnly) {
+    // isFinalResponse looks for "OK", "ERROR" and the expected text as substrings.
+    m_reachBack = std::max<qsizetype>(5, expected.size()) - 1;
 }
 
-bool TReplyScanner::IsFinal(const QByteArray &line) {
-    return FLink.IsFinalResponse(FExpected, line);
+bool ReplyScanner::isFinal(const QByteArray &line) {
+    return m_link.isFinalResponse(m_expected, line);
 }
 
-bool TReplyScanner::PartialIsFinal() {
+bool ReplyScanner::partialIsFinal() {
     // A final text found now must overlap the bytes added since the last test.
-    const qsizetype from = FTested == 0 ? 0 : std::max<qsizetype>(0, FTested - FReachBack);
-    const bool found = IsFinal(from == 0 ? FPartial : FPartial.sliced(from));
-    FTested = FPartial.size();
+    const qsizetype from = m_tested == 0 ? 0 : std::max<qsizetype>(0, m_tested - m_reachBack);
+    const bool found = isFinal(from == 0 ? m_partial : m_partial.sliced(from));
+    m_tested = m_partial.size();
     return found;
 }
 
-bool TReplyScanner::Feed(const char *data, qsizetype size) {
+bool ReplyScanner::feed(const char *data, qsizetype size) {
     const char *at = data;
     const char *const end = data + size;
     while (at < end) {
-        const char *segmentEnd = LineEnd(at, end);
+        const char *segmentEnd = lineEnd(at, end);
         if (segmentEnd < end) {
             // A line end: whatever is pending plus this segment is one line.
-            AppendText(FPartial, at, segmentEnd);
-            if (!FPartial.isEmpty()) {
-                const QByteArray line = std::exchange(FPartial, QByteArray());
-                FTested = 0;
-                FLink.AddResponseLine(line);
-                if (IsFinal(line))
+            appendText(m_partial, at, segmentEnd);
+            if (!m_partial.isEmpty()) {
+                const QByteArray line = std::exchange(m_partial, QByteArray());
+                m_tested = 0;
+                m_link.addResponseLine(line);
+                if (isFinal(line))
                     return true;
             }
         } else {
-            const qsizetype before = FPartial.size();
-            AppendText(FPartial, at, segmentEnd);
-            if (!FCompleteLinesOnly && FPartial.size() > before && PartialIsFinal()) {
-                FLink.AddResponseLine(FPartial);
+            const qsizetype before = m_partial.size();
+            appendText(m_partial, at, segmentEnd);
+            if (!m_completeLinesOnly && m_partial.size() > before && partialIsFinal()) {
+                m_link.addResponseLine(m_partial);
                 return true;
             }
         }

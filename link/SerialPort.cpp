@@ -1,6 +1,6 @@
-#include "link/ComPort.h"
+#include "link/SerialPort.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 #include "link/WaitSignal.h"
 
 #include <QCoreApplication>
@@ -22,66 +22,65 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void Fail(const char *text, int error) {
-    throw EPelorvane(QCoreApplication::translate("TComPort", text) +
-                     QStringLiteral(" (win error code: %1)").arg(error));
+[[noreturn]] void fail(const char *text, int error) {
+    throw Error(QCoreApplication::translate("SerialPort", text) +
+                QStringLiteral(" (win error code: %1)").arg(error));
 }
 
-int RemainingMs(TClock::time_point deadline) {
+int remainingMs(Clock::time_point deadline) {
     // Rounded up: a wait cut short by truncation would end before its time.
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? int(left) : 0;
 }
 
 // Closes a descriptor whose open has not completed, undoing the exclusive flag if this
 // open set it (a failed second open must not clear the first owner's flag).
-class TOpening {
+class Opening {
 public:
-    explicit TOpening(int fd) : FFd(fd) {}
-    ~TOpening() {
-        if (FFd < 0)
+    explicit Opening(int fd) : m_fd(fd) {}
+    ~Opening() {
+        if (m_fd < 0)
             return;
-        if (FExclusive)
-            ::ioctl(FFd, TIOCNXCL);
-        ::close(FFd);
+        if (m_exclusive)
+            ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
     }
-    void SetExclusive() { FExclusive = true; }
-    int Release() { return std::exchange(FFd, -1); }
+    void setExclusive() { m_exclusive = true; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
-    int FFd;
-    bool FExclusive = false;
+    int m_fd;
+    bool m_exclusive = false;
 };
 
-bool IsDecimal(const QByteArray &text) {
+bool isDecimal(const QByteArray &text) {
     return !text.isEmpty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
 
-TComPort::TComPort(QByteArray portName) : FPortName(std::move(portName)) {}
+SerialPort::SerialPort(QByteArray portName) : m_portName(std::move(portName)) {}
 
-TComPort::~TComPort() {
-    Close();
+SerialPort::~SerialPort() {
+    close();
 }
 
-void TComPort::SetPortName(const QByteArray &name) {
-    FPortName = name;
-    if (IsOpen()) {
-        Close();
-        Open();
+void SerialPort::setPortName(const QByteArray &name) {
+    m_portName = name;
+    if (isOpen()) {
+        close();
+        open();
     }
 }
 
-QByteArray TComPort::DevicePath(const QByteArray &portName) {
+QByteArray SerialPort::devicePath(const QByteArray &portName) {
     if (portName.startsWith('/'))
         return portName;
     const QByteArray number = portName.mid(3);
-    if (portName.left(3).compare("COM", Qt::CaseInsensitive) == 0 && IsDecimal(number)) {
+    if (portName.left(3).compare("COM", Qt::CaseInsensitive) == 0 && isDecimal(number)) {
         bool ok = false;
         const qlonglong n = number.toLongLong(&ok);
         if (ok && n >= 1 && n <= 1'000'000)
@@ -90,7 +89,7 @@ QByteArray TComPort::DevicePath(const QByteArray &portName) {
     return "/dev/" + portName;
 }
 
-QList<QByteArray> TComPort::ListPorts(const QString &sysClassTty, const QString &devDir) {
+QList<QByteArray> SerialPort::listPorts(const QString &sysClassTty, const QString &devDir) {
     QList<QByteArray> ports;
     const QDir classDir(sysClassTty);
     const QStringList entries =
@@ -111,7 +110,7 @@ QList<QByteArray> TComPort::ListPorts(const QString &sysClassTty, const QString 
         QByteArray port = name.toLocal8Bit();
         bool legacy = false;
         const int index =
-            port.startsWith("ttyS") && IsDecimal(port.mid(4)) ? port.mid(4).toInt(&legacy) : -1;
+            port.startsWith("ttyS") && isDecimal(port.mid(4)) ? port.mid(4).toInt(&legacy) : -1;
         // The legacy ports go by the COM names that map back to them.
         if (legacy && index < 1'000'000)
             port = "COM" + QByteArray::number(index + 1);
@@ -124,28 +123,28 @@ QList<QByteArray> TComPort::ListPorts(const QString &sysClassTty, const QString 
     return ports;
 }
 
-void TComPort::Open() {
-    if (IsOpen())
+void SerialPort::open() {
+    if (isOpen())
         return;
-    if (FPortName.isEmpty())
-        Fail("Unable to open com port", ENOENT);
-    const QByteArray path = DevicePath(FPortName);
+    if (m_portName.isEmpty())
+        fail("Unable to open com port", ENOENT);
+    const QByteArray path = devicePath(m_portName);
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        Fail("Unable to open com port", errno);
-    TOpening opening(fd);
+        fail("Unable to open com port", errno);
+    Opening opening(fd);
 
     // TIOCEXCL keeps other users out but not root; the lock keeps out everyone who opens
     // the port through this class, root included.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        Fail("Unable to open com port", errno);
+        fail("Unable to open com port", errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
-        Fail("Unable to open com port", errno);
-    opening.SetExclusive();
+        fail("Unable to open com port", errno);
+    opening.setExclusive();
 
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
-        Fail("SetCommState function failed", errno);
+        fail("SetCommState function failed", errno);
     ::cfmakeraw(&tio);
     tio.c_iflag &= ~(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -154,9 +153,9 @@ void TComPort::Open() {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, B115200) != 0 || ::cfsetospeed(&tio, B115200) != 0)
-        Fail("SetCommState function failed", errno);
+        fail("SetCommState function failed", errno);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-        Fail("SetCommState function failed", errno);
+        fail("SetCommState function failed", errno);
 
     // Pseudo-terminals and some virtual ports have no modem lines; that is no fault.
     int dtr = TIOCM_DTR;
@@ -164,82 +163,82 @@ void TComPort::Open() {
     int rts = TIOCM_RTS;
     ::ioctl(fd, TIOCMBIS, &rts);
 
-    FFd = opening.Release();
+    m_fd = opening.release();
 }
 
-void TComPort::Close() {
-    if (!IsOpen())
+void SerialPort::close() {
+    if (!isOpen())
         return;
-    const int fd = std::exchange(FFd, -1);
+    const int fd = std::exchange(m_fd, -1);
     // The flag would outlive this descriptor while the other end of a pty stays open.
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
 }
 
-int TComPort::BytesWaiting() const {
+int SerialPort::bytesWaiting() const {
     int count = 0;
-    if (::ioctl(FFd, FIONREAD, &count) != 0)
-        Fail("ClearCommError function failed", errno);
+    if (::ioctl(m_fd, FIONREAD, &count) != 0)
+        fail("ClearCommError function failed", errno);
     return count;
 }
 
-int TComPort::Read(char *buffer, int count) {
+int SerialPort::read(char *buffer, int count) {
     if (count < 1)
         return 0;
     for (;;) {
-        const ssize_t n = ::read(FFd, buffer, size_t(count));
+        const ssize_t n = ::read(m_fd, buffer, size_t(count));
         if (n >= 0)
             return int(n);
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return 0;
-        Fail("ReadFile function failed", errno);
+        fail("ReadFile function failed", errno);
     }
 }
 
-unsigned TComPort::WaitForChar(int timeoutMs, TWaitSignal *stop) {
-    if (!IsOpen())
-        Fail("WaitForEvent method failed", EBADF);
-    const auto deadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+unsigned SerialPort::waitForChar(int timeoutMs, WaitSignal *stop) {
+    if (!isOpen())
+        fail("WaitForEvent method failed", EBADF);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
-        pollfd fds[2] = {{FFd, POLLIN, 0}, {stop ? stop->Handle() : -1, POLLIN, 0}};
-        const int r = ::poll(fds, 2, timeoutMs < 0 ? -1 : RemainingMs(deadline));
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {stop ? stop->handle() : -1, POLLIN, 0}};
+        const int r = ::poll(fds, 2, timeoutMs < 0 ? -1 : remainingMs(deadline));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            Fail("WaitForEvent method failed", errno);
+            fail("WaitForEvent method failed", errno);
         }
         if (r == 0)
-            return evNone;
-        unsigned events = evNone;
+            return NoEvent;
+        unsigned events = NoEvent;
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             // A hung-up pty also reports POLLIN for its end of file; only bytes that can
             // still be read count as received.
-            events |= evLineError;
+            events |= LineError;
             int count = 0;
-            if (::ioctl(FFd, FIONREAD, &count) == 0 && count > 0)
-                events |= evRxChar;
+            if (::ioctl(m_fd, FIONREAD, &count) == 0 && count > 0)
+                events |= CharReceived;
         } else if (fds[0].revents & POLLIN) {
-            events |= evRxChar;
+            events |= CharReceived;
         }
-        if (events == evNone && (fds[1].revents & POLLIN))
-            stop->Reset();
+        if (events == NoEvent && (fds[1].revents & POLLIN))
+            stop->reset();
         return events;
     }
 }
 
-int TComPort::Write(const char *data, int size) {
+int SerialPort::write(const char *data, int size) {
     if (size < 1)
         return 0;
-    if (!IsOpen())
-        Fail("WriteFile function failed", EBADF);
+    if (!isOpen())
+        fail("WriteFile function failed", EBADF);
     const auto deadline =
-        TClock::now() +
+        Clock::now() +
         std::chrono::milliseconds(WriteTimeoutConstantMs + qint64(WriteTimeoutPerByteMs) * size);
     int written = 0;
     while (written < size) {
-        const ssize_t n = ::write(FFd, data + written, size_t(size - written));
+        const ssize_t n = ::write(m_fd, data + written, size_t(size - written));
         if (n > 0) {
             written += int(n);
             continue;
@@ -250,15 +249,15 @@ int TComPort::Write(const char *data, int size) {
             // Part of the line went out: report that, the next call meets the error again.
             if (written > 0)
                 break;
-            Fail("WriteFile function failed", errno);
+            fail("WriteFile function failed", errno);
         }
-        const int left = RemainingMs(deadline);
+        const int left = remainingMs(deadline);
         if (left <= 0)
             break;
-        pollfd p{FFd, POLLOUT, 0};
+        pollfd p{m_fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, left);
         if (r < 0 && errno != EINTR)
-            Fail("WriteFile function failed", errno);
+            fail("WriteFile function failed", errno);
         if (r == 0)
             break;
     }

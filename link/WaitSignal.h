@@ -1,20 +1,20 @@
 #pragma once
 
-// An auto-reset event on an eventfd: a wait on the serial port also polls Handle() and ends
+// An auto-reset event on an eventfd: a wait on the serial port also polls handle() and ends
 // early when the signal is set. Safe to Set from any thread.
-class TWaitSignal {
+class WaitSignal {
 public:
-    TWaitSignal();
-    ~TWaitSignal();
+    WaitSignal();
+    ~WaitSignal();
 
-    TWaitSignal(const TWaitSignal &) = delete;
-    TWaitSignal &operator=(const TWaitSignal &) = delete;
+    WaitSignal(const WaitSignal &) = delete;
+    WaitSignal &operator=(const WaitSignal &) = delete;
 
-    void Set();
-    void Reset();
-    bool IsSet() const;
-    int Handle() const { return FFd; }
+    void set();
+    void reset();
+    bool isSet() const;
+    int handle() const { return m_fd; }
 
 private:
-    int FFd = -1;
+    int m_fd = -1;
 };

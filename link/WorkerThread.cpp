@@ -1,9 +1,9 @@
-#include "link/BaseThread.h"
+#include "link/WorkerThread.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 #include "link/GsmSerial.h"
 
-#include "app/TsanAnnotate.h"
+#include "base/TsanAnnotate.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -12,66 +12,66 @@
 #include <exception>
 #include <mutex>
 
-TBaseThread::TBaseThread() = default;
+WorkerThread::WorkerThread() = default;
 
-TBaseThread::~TBaseThread() = default;
+WorkerThread::~WorkerThread() = default;
 
-void TBaseThread::Stop() {
+void WorkerThread::stop() {
     requestInterruption();
-    if (AbortLinkOnStop && FLink)
-        FLink->Aborted = true;
+    if (abortLinkOnStop && m_link)
+        m_link->aborted = true;
 }
 
-void TBaseThread::AddReport(const QByteArray &line) {
-    if (Reports)
-        Reports->append(line);
+void WorkerThread::addReport(const QByteArray &line) {
+    if (reports)
+        reports->append(line);
 }
 
 namespace {
 
 // One call waiting to run on the UI thread; it lives on the worker's stack until done.
-struct TSyncCall {
-    const std::function<void()> *Fn = nullptr;
-    std::mutex Lock;
-    std::condition_variable Finished;
-    bool Done = false;
-    std::exception_ptr Error;
+struct SyncCall {
+    const std::function<void()> *fn = nullptr;
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    std::exception_ptr error;
 };
 
-class TSyncEvent : public QEvent {
+class SyncEvent : public QEvent {
 public:
-    explicit TSyncEvent(TSyncCall *call) : QEvent(EventType()), Call(call) {}
-    static QEvent::Type EventType() {
+    explicit SyncEvent(SyncCall *call) : QEvent(eventType()), call(call) {}
+    static QEvent::Type eventType() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    TSyncCall *Call;
+    SyncCall *call;
 };
 
 // Runs the calls of the workers on the thread it lives on: the UI thread.
-class TSyncReceiver : public QObject {
+class SyncReceiver : public QObject {
 public:
     bool event(QEvent *e) override {
-        TsanAcquire(e);
-        if (e->type() != TSyncEvent::EventType())
+        tsanAcquire(e);
+        if (e->type() != SyncEvent::eventType())
             return QObject::event(e);
-        TSyncCall *call = static_cast<TSyncEvent *>(e)->Call;
+        SyncCall *call = static_cast<SyncEvent *>(e)->call;
         try {
-            (*call->Fn)();
+            (*call->fn)();
         } catch (...) {
-            call->Error = std::current_exception();
+            call->error = std::current_exception();
         }
         // The worker may return, and free the call, as soon as Done is seen.
-        std::lock_guard lock(call->Lock);
-        call->Done = true;
-        call->Finished.notify_one();
+        std::lock_guard lock(call->lock);
+        call->done = true;
+        call->finished.notify_one();
         return true;
     }
 };
 
-TSyncReceiver *SyncReceiver(QCoreApplication *app) {
-    static TSyncReceiver *receiver = [app] {
-        auto *r = new TSyncReceiver;
+SyncReceiver *syncReceiver(QCoreApplication *app) {
+    static SyncReceiver *receiver = [app] {
+        auto *r = new SyncReceiver;
         r->moveToThread(app->thread());
         r->setParent(app);
         return r;
@@ -81,7 +81,7 @@ TSyncReceiver *SyncReceiver(QCoreApplication *app) {
 
 } // namespace
 
-void TBaseThread::Synchronize(const std::function<void()> &fn) {
+void WorkerThread::synchronize(const std::function<void()> &fn) {
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread()) {
         fn();
@@ -89,25 +89,25 @@ void TBaseThread::Synchronize(const std::function<void()> &fn) {
     }
     // A plain mutex and condition variable rather than a blocking queued call, so that the
     // hand-off is an ordering every tool (ThreadSanitizer included) can see.
-    TSyncCall call;
-    call.Fn = &fn;
-    auto *event = new TSyncEvent(&call);
-    TsanRelease(event);
-    QCoreApplication::postEvent(SyncReceiver(app), event);
-    std::unique_lock lock(call.Lock);
-    call.Finished.wait(lock, [&call] { return call.Done; });
-    if (call.Error)
-        std::rethrow_exception(call.Error);
+    SyncCall call;
+    call.fn = &fn;
+    auto *event = new SyncEvent(&call);
+    tsanRelease(event);
+    QCoreApplication::postEvent(syncReceiver(app), event);
+    std::unique_lock lock(call.lock);
+    call.finished.wait(lock, [&call] { return call.done; });
+    if (call.error)
+        std::rethrow_exception(call.error);
 }
 
-void TBaseThread::run() {
+void WorkerThread::run() {
     // An error that escapes the body still ends the thread normally, so the phone's end
     // handler runs and the phone becomes idle.
     try {
-        Execute();
-    } catch (const EPelorvane &e) {
-        AddReport(e.Message().toLocal8Bit());
+        execute();
+    } catch (const Error &e) {
+        addReport(e.message().toLocal8Bit());
     } catch (const std::exception &e) {
-        AddReport(QByteArray(e.what()));
+        addReport(QByteArray(e.what()));
     }
 }

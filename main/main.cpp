@@ -1,5 +1,5 @@
 #include "ui/AppStart.h"
 
 int main(int argc, char **argv) {
-    return RunPelorvane(argc, argv);
+    return runPelorvane(argc, argv);
 }

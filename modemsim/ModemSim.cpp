@@ -1,4 +1,4 @@
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -22,7 +22,7 @@
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
 constexpr char CtrlZ = 26;
 constexpr char Esc = 27;
@@ -32,123 +32,123 @@ constexpr qsizetype MaxCommandLine = 1024;
 constexpr qsizetype MaxBody = 1024;
 constexpr qsizetype MaxPendingInput = 1 << 20;
 constexpr qsizetype MaxPendingEcho = 1 << 20;
-// The largest SMS-SUBMIT TPDU: five one-octet fields, a 12-octet destination address,
+// The largest SMS-SUBMIT Pdu: five one-octet fields, a 12-octet destination address,
 // 7 octets of validity period and 140 octets of user data.
 constexpr int MaxTpduOctets = 164;
 
-QString ErrnoText(const char *what) {
+QString errnoText(const char *what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
                                         QString::fromLocal8Bit(strerror(errno)));
 }
 
-void CloseFd(int &fd) {
+void closeFd(int &fd) {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
 }
 
 // What the phone sends in reply to one command line or body.
-struct TAnswer {
-    QByteArray Bytes;
-    bool Hangup = false;
+struct Answer {
+    QByteArray bytes;
+    bool hangup = false;
 };
 
-TAnswer Lines(std::initializer_list<QByteArray> lines) {
-    TAnswer answer;
+Answer lines(std::initializer_list<QByteArray> lines) {
+    Answer answer;
     for (const QByteArray &line : lines)
-        answer.Bytes += "\r\n" + line + "\r\n";
+        answer.bytes += "\r\n" + line + "\r\n";
     return answer;
 }
 
-TAnswer Ok() {
-    return Lines({"OK"});
+Answer ok() {
+    return lines({"OK"});
 }
-TAnswer Error() {
-    return Lines({"ERROR"});
+Answer error() {
+    return lines({"ERROR"});
 }
-TAnswer CmsError(int code) {
-    return Lines({"+CMS ERROR: " + QByteArray::number(code)});
+Answer cmsError(int code) {
+    return lines({"+CMS ERROR: " + QByteArray::number(code)});
 }
 
 // What the phone has seen, shared between the serving thread and its readers.
-class TRecords {
+class Records {
 public:
-    void AddCommand(const QByteArray &line) {
-        std::lock_guard lock(FMutex);
-        FCommands.append(line);
+    void addCommand(const QByteArray &line) {
+        std::lock_guard lock(m_mutex);
+        m_commands.append(line);
     }
     // Gives the body's number, counted from 1 over the phone's whole life.
-    int AddBody(const QByteArray &body) {
-        std::lock_guard lock(FMutex);
-        FBodies.append(body);
-        return static_cast<int>(FBodies.size());
+    int addBody(const QByteArray &body) {
+        std::lock_guard lock(m_mutex);
+        m_bodies.append(body);
+        return static_cast<int>(m_bodies.size());
     }
     // Records an accepted message and gives it its message reference (1 to 255, cycling).
-    int AddReceived(TReceivedSms sms) {
+    int addReceived(ReceivedSms sms) {
         QString logFile;
         {
-            std::lock_guard lock(FMutex);
-            sms.Reference = static_cast<int>(FReceived.size() % 255) + 1;
-            FReceived.append(sms);
-            logFile = FLogFile;
+            std::lock_guard lock(m_mutex);
+            sms.reference = static_cast<int>(m_received.size() % 255) + 1;
+            m_received.append(sms);
+            logFile = m_logFile;
         }
-        FChanged.notify_all();
+        m_changed.notify_all();
         if (!logFile.isEmpty())
-            AppendLog(logFile, sms);
-        return sms.Reference;
+            appendLog(logFile, sms);
+        return sms.reference;
     }
-    void SetServing(bool serving) {
+    void setServing(bool serving) {
         {
-            std::lock_guard lock(FMutex);
-            FServing = serving;
+            std::lock_guard lock(m_mutex);
+            m_serving = serving;
         }
-        FChanged.notify_all();
+        m_changed.notify_all();
     }
-    void SetLogFile(const QString &path) {
-        std::lock_guard lock(FMutex);
-        FLogFile = path;
+    void setLogFile(const QString &path) {
+        std::lock_guard lock(m_mutex);
+        m_logFile = path;
     }
 
-    QList<TReceivedSms> Received() const {
-        std::lock_guard lock(FMutex);
-        return Unshared(FReceived);
+    QList<ReceivedSms> received() const {
+        std::lock_guard lock(m_mutex);
+        return unshared(m_received);
     }
-    QList<QByteArray> Commands() const {
-        std::lock_guard lock(FMutex);
-        return Unshared(FCommands);
+    QList<QByteArray> commands() const {
+        std::lock_guard lock(m_mutex);
+        return unshared(m_commands);
     }
-    QList<QByteArray> Bodies() const {
-        std::lock_guard lock(FMutex);
-        return Unshared(FBodies);
+    QList<QByteArray> bodies() const {
+        std::lock_guard lock(m_mutex);
+        return unshared(m_bodies);
     }
-    int BodyCount() const {
-        std::lock_guard lock(FMutex);
-        return static_cast<int>(FBodies.size());
+    int bodyCount() const {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(m_bodies.size());
     }
-    bool Serving() const {
-        std::lock_guard lock(FMutex);
-        return FServing;
+    bool serving() const {
+        std::lock_guard lock(m_mutex);
+        return m_serving;
     }
-    bool WaitForReceived(int count, int timeoutMs) const {
-        std::unique_lock lock(FMutex);
-        FChanged.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
-                          [&] { return FReceived.size() >= count || !FServing; });
-        return FReceived.size() >= count;
+    bool waitForReceived(int count, int timeoutMs) const {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                           [&] { return m_received.size() >= count || !m_serving; });
+        return m_received.size() >= count;
     }
 
 private:
     // A copy with an array of its own: an implicitly shared one would be detached later
     // without the lock while the serving thread appends to the original.
     template <typename T>
-    static QList<T> Unshared(const QList<T> &list) {
+    static QList<T> unshared(const QList<T> &list) {
         return QList<T>(list.cbegin(), list.cend());
     }
 
-    static void AppendLog(const QString &path, const TReceivedSms &sms) {
-        const QJsonObject entry{{QStringLiteral("number"), QString::fromLatin1(sms.Number)},
-                                {QStringLiteral("coding"), sms.Coding},
-                                {QStringLiteral("flash"), sms.Flash},
-                                {QStringLiteral("text"), sms.Text}};
+    static void appendLog(const QString &path, const ReceivedSms &sms) {
+        const QJsonObject entry{{QStringLiteral("number"), QString::fromLatin1(sms.number)},
+                                {QStringLiteral("coding"), sms.coding},
+                                {QStringLiteral("flash"), sms.flash},
+                                {QStringLiteral("text"), sms.text}};
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append) ||
             file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n') < 0) {
@@ -157,323 +157,323 @@ private:
         }
     }
 
-    mutable std::mutex FMutex;
-    mutable std::condition_variable FChanged;
-    QList<TReceivedSms> FReceived;
-    QList<QByteArray> FCommands;
-    QList<QByteArray> FBodies;
-    QString FLogFile;
-    bool FServing = false;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    QList<ReceivedSms> m_received;
+    QList<QByteArray> m_commands;
+    QList<QByteArray> m_bodies;
+    QString m_logFile;
+    bool m_serving = false;
 };
 
 // The phone's command interpreter: turns the bytes it receives into echo and answers.
-class TPhoneEngine {
+class PhoneEngine {
 public:
-    TPhoneEngine(const TModemSimOptions &options, TRecords &records)
-        : FOptions(options), FRecords(records) {}
+    PhoneEngine(const ModemSimOptions &options, Records &records)
+        : m_options(options), m_records(records) {}
 
     // Takes one received byte, appends its echo (if any) to echo, and gives the answer
     // that this byte completes.
-    std::optional<TAnswer> Feed(char c, QByteArray &echo);
+    std::optional<Answer> feed(char c, QByteArray &echo);
     // The program closed the port: an unfinished command line or body is dropped.
-    void PortClosed();
+    void portClosed();
 
 private:
-    enum class TSkip { None, Lf, CrLf };
+    enum class Skip { None, Lf, CrLf };
 
-    std::optional<TAnswer> FeedCommand(char c);
-    std::optional<TAnswer> FeedBody(char c);
-    TAnswer Execute(const QByteArray &line);
-    TAnswer StartBody(const QByteArray &argument);
-    std::optional<TAnswer> FinishBody();
-    TAnswer AcceptBody(const QByteArray &body);
+    std::optional<Answer> feedCommand(char c);
+    std::optional<Answer> feedBody(char c);
+    Answer execute(const QByteArray &line);
+    Answer startBody(const QByteArray &argument);
+    std::optional<Answer> finishBody();
+    Answer acceptBody(const QByteArray &body);
 
-    const TModemSimOptions &FOptions;
-    TRecords &FRecords;
-    bool FEcho = true;
-    bool FTextMode = false;
-    bool FInBody = false;
-    TSkip FSkip = TSkip::None;
-    QByteArray FLine;
-    bool FLineOverflow = false;
-    QByteArray FBody;
-    bool FBodyOverflow = false;
-    int FExpectedOctets = 0;
+    const ModemSimOptions &m_options;
+    Records &m_records;
+    bool m_echo = true;
+    bool m_textMode = false;
+    bool m_inBody = false;
+    Skip m_skip = Skip::None;
+    QByteArray m_line;
+    bool m_lineOverflow = false;
+    QByteArray m_body;
+    bool m_bodyOverflow = false;
+    int m_expectedOctets = 0;
 };
 
-std::optional<TAnswer> TPhoneEngine::Feed(char c, QByteArray &echo) {
+std::optional<Answer> PhoneEngine::feed(char c, QByteArray &echo) {
     // The LF of the CR LF that ended a command line, and the CR LF after a Ctrl-Z,
     // belong to what came before: neither echoed nor part of the next line.
-    if (FSkip != TSkip::None) {
-        const TSkip skip = FSkip;
-        FSkip = TSkip::None;
+    if (m_skip != Skip::None) {
+        const Skip skip = m_skip;
+        m_skip = Skip::None;
         if (c == '\n')
             return std::nullopt;
-        if (c == '\r' && skip == TSkip::CrLf) {
-            FSkip = TSkip::Lf;
+        if (c == '\r' && skip == Skip::CrLf) {
+            m_skip = Skip::Lf;
             return std::nullopt;
         }
     }
-    if (FEcho && echo.size() < MaxPendingEcho)
+    if (m_echo && echo.size() < MaxPendingEcho)
         echo.append(c);
-    return FInBody ? FeedBody(c) : FeedCommand(c);
+    return m_inBody ? feedBody(c) : feedCommand(c);
 }
 
-void TPhoneEngine::PortClosed() {
-    FInBody = false;
-    FBody.clear();
-    FBodyOverflow = false;
-    FLine.clear();
-    FLineOverflow = false;
-    FSkip = TSkip::None;
+void PhoneEngine::portClosed() {
+    m_inBody = false;
+    m_body.clear();
+    m_bodyOverflow = false;
+    m_line.clear();
+    m_lineOverflow = false;
+    m_skip = Skip::None;
 }
 
-std::optional<TAnswer> TPhoneEngine::FeedCommand(char c) {
+std::optional<Answer> PhoneEngine::feedCommand(char c) {
     if (c == '\r') {
-        FSkip = TSkip::Lf;
-        const QByteArray line = FLine;
-        const bool overflow = FLineOverflow;
-        FLine.clear();
-        FLineOverflow = false;
+        m_skip = Skip::Lf;
+        const QByteArray line = m_line;
+        const bool overflow = m_lineOverflow;
+        m_line.clear();
+        m_lineOverflow = false;
         if (line.trimmed().isEmpty())
             return std::nullopt;
-        FRecords.AddCommand(line);
-        return overflow ? Error() : Execute(line);
+        m_records.addCommand(line);
+        return overflow ? error() : execute(line);
     }
     if (c == Backspace) {
-        FLine.chop(1);
+        m_line.chop(1);
     } else if (static_cast<quint8>(c) < 0x20 || c == 0x7F) {
         // Control characters (NUL, LF, Ctrl-Z, ESC, ...) have no meaning in a command line.
-    } else if (FLine.size() < MaxCommandLine) {
-        FLine.append(c);
+    } else if (m_line.size() < MaxCommandLine) {
+        m_line.append(c);
     } else {
-        FLineOverflow = true;
+        m_lineOverflow = true;
     }
     return std::nullopt;
 }
 
-TAnswer TPhoneEngine::Execute(const QByteArray &line) {
+Answer PhoneEngine::execute(const QByteArray &line) {
     QByteArray command = line.toUpper();
     command.replace(' ', QByteArray());
     if (!command.startsWith("AT"))
-        return Error();
+        return error();
     const QByteArray c = command.mid(2);
 
     if (c.isEmpty())
-        return Ok();
+        return ok();
     if (c == "E0" || c == "E") {
-        FEcho = false;
-        return Ok();
+        m_echo = false;
+        return ok();
     }
     if (c == "E1") {
-        FEcho = true;
-        return Ok();
+        m_echo = true;
+        return ok();
     }
     if (c == "Z") {
-        FEcho = true;
-        FTextMode = false;
-        return Ok();
+        m_echo = true;
+        m_textMode = false;
+        return ok();
     }
     if (c == "I")
-        return Lines({FOptions.Maker, FOptions.Model, "OK"});
+        return lines({m_options.maker, m_options.model, "OK"});
     if (c == "+CMGF=?")
-        return FOptions.RefuseCmgfQuery ? Error() : Lines({"+CMGF: (0,1)", "OK"});
+        return m_options.refuseCmgfQuery ? error() : lines({"+CMGF: (0,1)", "OK"});
     if (c == "+CMGF=0") {
-        if (FOptions.RefuseCmgf0)
-            return Error();
-        FTextMode = false;
-        return Ok();
+        if (m_options.refuseCmgf0)
+            return error();
+        m_textMode = false;
+        return ok();
     }
     if (c == "+CMGF=1") {
-        FTextMode = true;
-        return Ok();
+        m_textMode = true;
+        return ok();
     }
     if (c == "+CMGF?")
-        return Lines({FTextMode ? "+CMGF: 1" : "+CMGF: 0", "OK"});
+        return lines({m_textMode ? "+CMGF: 1" : "+CMGF: 0", "OK"});
     if (c == "+CBC")
-        return FOptions.RefuseCbc
-                   ? Error()
-                   : Lines({"+CBC: 0," + QByteArray::number(FOptions.Battery), "OK"});
+        return m_options.refuseCbc
+                   ? error()
+                   : lines({"+CBC: 0," + QByteArray::number(m_options.battery), "OK"});
     if (c == "+GMI" || c == "+CGMI")
-        return Lines({FOptions.Maker, "OK"});
+        return lines({m_options.maker, "OK"});
     if (c == "+GMM" || c == "+CGMM")
-        return FOptions.RefuseGmm ? Error() : Lines({FOptions.Model, "OK"});
+        return m_options.refuseGmm ? error() : lines({m_options.model, "OK"});
     if (c == "+CSQ")
-        return Lines({"+CSQ: " + QByteArray::number(FOptions.Signal) + ",99", "OK"});
+        return lines({"+CSQ: " + QByteArray::number(m_options.signal) + ",99", "OK"});
     if (c == "+CMGS=?")
-        return Ok();
+        return ok();
     if (c.startsWith("+CMGS="))
-        return StartBody(c.mid(6));
-    return Error();
+        return startBody(c.mid(6));
+    return error();
 }
 
-TAnswer TPhoneEngine::StartBody(const QByteArray &argument) {
-    if (FTextMode)
-        return CmsError(302);
+Answer PhoneEngine::startBody(const QByteArray &argument) {
+    if (m_textMode)
+        return cmsError(302);
     bool isNumber = !argument.isEmpty() && argument.size() <= 3;
     for (char d : argument)
         isNumber = isNumber && d >= '0' && d <= '9';
     if (!isNumber)
-        return Error();
+        return error();
     const int octets = argument.toInt();
     if (octets < 1 || octets > MaxTpduOctets)
-        return CmsError(304);
+        return cmsError(304);
 
-    FInBody = true;
-    FExpectedOctets = octets;
-    FBody.clear();
-    FBodyOverflow = false;
-    TAnswer prompt;
-    prompt.Bytes = FOptions.PromptWithLineEnd ? "\r\n> \r\n" : "\r\n> ";
+    m_inBody = true;
+    m_expectedOctets = octets;
+    m_body.clear();
+    m_bodyOverflow = false;
+    Answer prompt;
+    prompt.bytes = m_options.promptWithLineEnd ? "\r\n> \r\n" : "\r\n> ";
     return prompt;
 }
 
-std::optional<TAnswer> TPhoneEngine::FeedBody(char c) {
+std::optional<Answer> PhoneEngine::feedBody(char c) {
     if (c == CtrlZ) {
-        FInBody = false;
-        FSkip = TSkip::CrLf;
-        return FinishBody();
+        m_inBody = false;
+        m_skip = Skip::CrLf;
+        return finishBody();
     }
     if (c == Esc) {
         // Sending cancelled: the phone drops the body and is back in command mode.
-        FInBody = false;
-        FBody.clear();
-        return Ok();
+        m_inBody = false;
+        m_body.clear();
+        return ok();
     }
-    if (FBody.size() < MaxBody)
-        FBody.append(c);
+    if (m_body.size() < MaxBody)
+        m_body.append(c);
     else
-        FBodyOverflow = true;
+        m_bodyOverflow = true;
     return std::nullopt;
 }
 
-std::optional<TAnswer> TPhoneEngine::FinishBody() {
-    const QByteArray body = FBody;
-    FBody.clear();
-    const int number = FRecords.AddBody(body);
+std::optional<Answer> PhoneEngine::finishBody() {
+    const QByteArray body = m_body;
+    m_body.clear();
+    const int number = m_records.addBody(body);
 
-    if (number == FOptions.HangupAt) {
-        TAnswer hangup;
-        hangup.Hangup = true;
+    if (number == m_options.hangupAt) {
+        Answer hangup;
+        hangup.hangup = true;
         return hangup;
     }
-    if (number == FOptions.SilentAt)
+    if (number == m_options.silentAt)
         return std::nullopt;
-    if (number == FOptions.FailAt)
-        return CmsError(500);
-    if (FBodyOverflow)
-        return CmsError(304);
-    return AcceptBody(body);
+    if (number == m_options.failAt)
+        return cmsError(500);
+    if (m_bodyOverflow)
+        return cmsError(304);
+    return acceptBody(body);
 }
 
-TAnswer TPhoneEngine::AcceptBody(const QByteArray &body) {
+Answer PhoneEngine::acceptBody(const QByteArray &body) {
     // The body starts with the SMSC field; "00" means the phone's stored centre.
     bool ok = false;
     const int smscOctets = body.left(2).toInt(&ok, 16);
     if (body.size() < 2 || !ok || body.size() < 2 + 2 * smscOctets)
-        return CmsError(304);
+        return cmsError(304);
     const QByteArray tpdu = body.mid(2 + 2 * smscOctets);
-    if (tpdu.size() % 2 != 0 || tpdu.size() / 2 != FExpectedOctets)
-        return CmsError(304);
+    if (tpdu.size() % 2 != 0 || tpdu.size() / 2 != m_expectedOctets)
+        return cmsError(304);
 
-    TReceivedSms sms;
-    if (!DecodeSubmitPdu(tpdu, &sms))
-        return CmsError(304);
-    const int reference = FRecords.AddReceived(sms);
-    return Lines({"+CMGS: " + QByteArray::number(reference), "OK"});
+    ReceivedSms sms;
+    if (!decodeSubmitPdu(tpdu, &sms))
+        return cmsError(304);
+    const int reference = m_records.addReceived(sms);
+    return lines({"+CMGS: " + QByteArray::number(reference), "OK"});
 }
 
-// The descriptors of one pseudo-terminal; owned by TModemSim, used by the serving thread
+// The descriptors of one pseudo-terminal; owned by ModemSim, used by the serving thread
 // while it runs.
-struct TLineFds {
-    int Master = -1;
-    int Slave = -1; // the sim's own hold on the device
-    int Stop = -1;  // eventfd: Stop() asks the serving thread to end
-    int Watch = -1; // inotify on the device: programs opening and closing the port
+struct LineFds {
+    int master = -1;
+    int slave = -1; // the sim's own hold on the device
+    int stop = -1;  // eventfd: stop() asks the serving thread to end
+    int watch = -1; // inotify on the device: programs opening and closing the port
 
-    void CloseAll() {
-        CloseFd(Master);
-        CloseFd(Slave);
-        CloseFd(Stop);
-        CloseFd(Watch);
+    void closeAll() {
+        closeFd(master);
+        closeFd(slave);
+        closeFd(stop);
+        closeFd(watch);
     }
 };
 
 // Serves one line: moves bytes between the master and the phone engine, with the delay
 // before answers, and follows programs opening and closing the port.
-class TLineServer {
+class LineServer {
 public:
-    TLineServer(const TModemSimOptions &options, TRecords &records, TLineFds &fds)
-        : FOptions(options), FFds(fds), FEngine(options, records) {}
+    LineServer(const ModemSimOptions &options, Records &records, LineFds &fds)
+        : m_options(options), m_fds(fds), m_engine(options, records) {}
 
     // Returns when stopped or when the line is gone.
-    void Run();
+    void run();
 
 private:
-    bool ProcessInput();
-    bool Send(TAnswer answer);
-    bool FollowOpenAndClose();
-    bool DrainMaster();
+    bool processInput();
+    bool send(Answer answer);
+    bool followOpenAndClose();
+    bool drainMaster();
 
-    const TModemSimOptions &FOptions;
-    TLineFds &FFds;
-    TPhoneEngine FEngine;
-    QByteArray FInput;
-    qsizetype FInputPos = 0;
-    QByteArray FOutput;
-    std::optional<TAnswer> FPending;
-    TClock::time_point FDue;
-    bool FDiscardAnswers = false;
+    const ModemSimOptions &m_options;
+    LineFds &m_fds;
+    PhoneEngine m_engine;
+    QByteArray m_input;
+    qsizetype m_inputPos = 0;
+    QByteArray m_output;
+    std::optional<Answer> m_pending;
+    Clock::time_point m_due;
+    bool m_discardAnswers = false;
     // Programs holding the port, from the device's open and close events. Identical
     // events that pile up unread are merged by the kernel, so two programs opening (or
     // closing) within microseconds count once; programs use the port one at a time.
-    int FHolders = 0;
+    int m_holders = 0;
 };
 
 // Sends an answer, or hangs up the line; false once the line is gone.
-bool TLineServer::Send(TAnswer answer) {
-    if (answer.Hangup) {
+bool LineServer::send(Answer answer) {
+    if (answer.hangup) {
         // Closing the master is what the program's port sees as a hang-up (POLLHUP, EIO).
-        CloseFd(FFds.Master);
-        CloseFd(FFds.Slave);
+        closeFd(m_fds.master);
+        closeFd(m_fds.slave);
         return false;
     }
-    if (FDiscardAnswers)
+    if (m_discardAnswers)
         return true;
-    if (!FOptions.Unsolicited.isEmpty())
-        FOutput += "\r\n" + FOptions.Unsolicited + "\r\n";
-    FOutput += answer.Bytes;
+    if (!m_options.unsolicited.isEmpty())
+        m_output += "\r\n" + m_options.unsolicited + "\r\n";
+    m_output += answer.bytes;
     return true;
 }
 
 // Feeds the received bytes to the phone until an answer has to wait; false once the line
 // is gone.
-bool TLineServer::ProcessInput() {
-    while (!FPending && FInputPos < FInput.size()) {
-        std::optional<TAnswer> answer = FEngine.Feed(FInput[FInputPos++], FOutput);
+bool LineServer::processInput() {
+    while (!m_pending && m_inputPos < m_input.size()) {
+        std::optional<Answer> answer = m_engine.feed(m_input[m_inputPos++], m_output);
         if (!answer)
             continue;
-        if (FOptions.DelayMs > 0 && !FDiscardAnswers) {
-            FPending = std::move(answer);
-            FDue = TClock::now() + std::chrono::milliseconds(FOptions.DelayMs);
-        } else if (!Send(std::move(*answer))) {
+        if (m_options.delayMs > 0 && !m_discardAnswers) {
+            m_pending = std::move(answer);
+            m_due = Clock::now() + std::chrono::milliseconds(m_options.delayMs);
+        } else if (!send(std::move(*answer))) {
             return false;
         }
     }
-    if (FInputPos == FInput.size()) {
-        FInput.clear();
-        FInputPos = 0;
+    if (m_inputPos == m_input.size()) {
+        m_input.clear();
+        m_inputPos = 0;
     }
     return true;
 }
 
 // Reads what is waiting on the master; false once the line is gone.
-bool TLineServer::DrainMaster() {
+bool LineServer::drainMaster() {
     char buffer[4096];
-    while (FInput.size() - FInputPos < MaxPendingInput) {
-        const ssize_t n = ::read(FFds.Master, buffer, sizeof buffer);
+    while (m_input.size() - m_inputPos < MaxPendingInput) {
+        const ssize_t n = ::read(m_fds.master, buffer, sizeof buffer);
         if (n > 0) {
-            FInput.append(buffer, n);
+            m_input.append(buffer, n);
             continue;
         }
         return n < 0 && (errno == EAGAIN || errno == EINTR);
@@ -487,22 +487,22 @@ bool TLineServer::DrainMaster() {
 // for a program that has gone. The exclusive-use flag a program may have set (TIOCEXCL)
 // is cleared too: the sim's own hold keeps the device alive, so the flag would otherwise
 // lock out every later non-root opener. False once the line is gone.
-bool TLineServer::FollowOpenAndClose() {
+bool LineServer::followOpenAndClose() {
     bool lastClosed = false;
     bool openedSinceClose = false;
     alignas(inotify_event) char events[4096];
     for (;;) {
-        const ssize_t n = ::read(FFds.Watch, events, sizeof events);
+        const ssize_t n = ::read(m_fds.watch, events, sizeof events);
         if (n <= 0)
             break;
         for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(events + at);
             if (event->mask & IN_OPEN) {
-                ++FHolders;
+                ++m_holders;
                 openedSinceClose = true;
             }
-            if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && FHolders > 0 &&
-                --FHolders == 0) {
+            if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && m_holders > 0 &&
+                --m_holders == 0) {
                 lastClosed = true;
                 openedSinceClose = false;
             }
@@ -512,32 +512,32 @@ bool TLineServer::FollowOpenAndClose() {
     if (!lastClosed)
         return true;
 
-    ::ioctl(FFds.Slave, TIOCNXCL);
-    FPending.reset();
+    ::ioctl(m_fds.slave, TIOCNXCL);
+    m_pending.reset();
     // Once the next program has opened the port, what waits on the master may be its own.
-    FDiscardAnswers = true;
-    const bool open = (openedSinceClose || DrainMaster()) && ProcessInput();
-    FDiscardAnswers = false;
+    m_discardAnswers = true;
+    const bool open = (openedSinceClose || drainMaster()) && processInput();
+    m_discardAnswers = false;
     if (!open)
         return false;
-    FOutput.clear();
-    FEngine.PortClosed();
-    ::tcflush(FFds.Slave, TCIFLUSH);
+    m_output.clear();
+    m_engine.portClosed();
+    ::tcflush(m_fds.slave, TCIFLUSH);
     return true;
 }
 
-void TLineServer::Run() {
+void LineServer::run() {
     for (;;) {
-        if (!ProcessInput())
+        if (!processInput())
             return;
 
         int timeout = -1;
-        if (FPending) {
+        if (m_pending) {
             const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(FDue - TClock::now()).count();
+                std::chrono::ceil<std::chrono::milliseconds>(m_due - Clock::now()).count();
             if (left <= 0) {
-                const bool open = Send(std::move(*FPending));
-                FPending.reset();
+                const bool open = send(std::move(*m_pending));
+                m_pending.reset();
                 if (!open)
                     return;
                 continue;
@@ -545,15 +545,15 @@ void TLineServer::Run() {
             timeout = static_cast<int>(left);
         }
 
-        pollfd fds[3] = {{FFds.Stop, POLLIN, 0}, {FFds.Master, 0, 0}, {FFds.Watch, POLLIN, 0}};
-        if (FInput.size() - FInputPos < MaxPendingInput)
+        pollfd fds[3] = {{m_fds.stop, POLLIN, 0}, {m_fds.master, 0, 0}, {m_fds.watch, POLLIN, 0}};
+        if (m_input.size() - m_inputPos < MaxPendingInput)
             fds[1].events |= POLLIN;
-        if (!FOutput.isEmpty())
+        if (!m_output.isEmpty())
             fds[1].events |= POLLOUT;
-        if (::poll(fds, FFds.Watch >= 0 ? 3 : 2, timeout) < 0) {
+        if (::poll(fds, m_fds.watch >= 0 ? 3 : 2, timeout) < 0) {
             if (errno == EINTR)
                 continue;
-            qWarning("Simulated phone: %s", qPrintable(ErrnoText("poll")));
+            qWarning("Simulated phone: %s", qPrintable(errnoText("poll")));
             return;
         }
         if (fds[0].revents)
@@ -563,14 +563,14 @@ void TLineServer::Run() {
 
         // Opens and closes first: a program's close is reported before the next program
         // can open the port and write.
-        if (FFds.Watch >= 0 && !FollowOpenAndClose())
+        if (m_fds.watch >= 0 && !followOpenAndClose())
             return;
-        if ((fds[1].revents & POLLIN) && !DrainMaster())
+        if ((fds[1].revents & POLLIN) && !drainMaster())
             return;
-        if ((fds[1].revents & POLLOUT) && !FOutput.isEmpty()) {
-            const ssize_t n = ::write(FFds.Master, FOutput.constData(), FOutput.size());
+        if ((fds[1].revents & POLLOUT) && !m_output.isEmpty()) {
+            const ssize_t n = ::write(m_fds.master, m_output.constData(), m_output.size());
             if (n > 0)
-                FOutput.remove(0, n);
+                m_output.remove(0, n);
             else if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return;
         }
@@ -579,126 +579,126 @@ void TLineServer::Run() {
 
 } // namespace
 
-struct TModemSim::TState {
-    explicit TState(TModemSimOptions options) : Options(std::move(options)) {}
+struct ModemSim::State {
+    explicit State(ModemSimOptions options) : options(std::move(options)) {}
 
-    const TModemSimOptions Options;
-    TRecords Records;
+    const ModemSimOptions options;
+    Records records;
 
-    std::mutex PathMutex;
-    QString PortPath;
+    std::mutex pathMutex;
+    QString portPath;
 
-    std::thread Thread;
-    TLineFds Fds;
+    std::thread thread;
+    LineFds fds;
 };
 
-TModemSim::TModemSim(TModemSimOptions options)
-    : FState(std::make_unique<TState>(std::move(options))) {}
+ModemSim::ModemSim(ModemSimOptions options)
+    : m_state(std::make_unique<State>(std::move(options))) {}
 
-TModemSim::~TModemSim() {
-    Stop();
+ModemSim::~ModemSim() {
+    stop();
 }
 
-bool TModemSim::Start(QString *error) {
+bool ModemSim::start(QString *error) {
     auto fail = [&](const char *what) {
-        const QString reason = ErrnoText(what);
-        FState->Fds.CloseAll();
+        const QString reason = errnoText(what);
+        m_state->fds.closeAll();
         if (error)
             *error = reason;
         return false;
     };
-    if (FState->Thread.joinable()) {
+    if (m_state->thread.joinable()) {
         if (error)
             *error = QStringLiteral("The simulated phone is already running");
         return false;
     }
 
-    TState &s = *FState;
-    s.Fds.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (s.Fds.Master < 0)
+    State &s = *m_state;
+    s.fds.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (s.fds.master < 0)
         return fail("posix_openpt");
-    if (::grantpt(s.Fds.Master) != 0)
+    if (::grantpt(s.fds.master) != 0)
         return fail("grantpt");
-    if (::unlockpt(s.Fds.Master) != 0)
+    if (::unlockpt(s.fds.master) != 0)
         return fail("unlockpt");
     char name[128];
-    if (::ptsname_r(s.Fds.Master, name, sizeof name) != 0)
+    if (::ptsname_r(s.fds.master, name, sizeof name) != 0)
         return fail("ptsname");
     // Holding the slave open keeps the master from seeing a hang-up whenever the
     // program closes its port, and keeps the line settings for the next opener.
-    s.Fds.Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (s.Fds.Slave < 0)
+    s.fds.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (s.fds.slave < 0)
         return fail("open slave");
     termios tio{};
-    if (::tcgetattr(s.Fds.Slave, &tio) != 0)
+    if (::tcgetattr(s.fds.slave, &tio) != 0)
         return fail("tcgetattr");
     ::cfmakeraw(&tio);
-    if (::tcsetattr(s.Fds.Slave, TCSANOW, &tio) != 0)
+    if (::tcsetattr(s.fds.slave, TCSANOW, &tio) != 0)
         return fail("tcsetattr");
-    const int flags = ::fcntl(s.Fds.Master, F_GETFL);
-    if (flags < 0 || ::fcntl(s.Fds.Master, F_SETFL, flags | O_NONBLOCK) != 0)
+    const int flags = ::fcntl(s.fds.master, F_GETFL);
+    if (flags < 0 || ::fcntl(s.fds.master, F_SETFL, flags | O_NONBLOCK) != 0)
         return fail("fcntl");
-    s.Fds.Stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (s.Fds.Stop < 0)
+    s.fds.stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (s.fds.stop < 0)
         return fail("eventfd");
     // Added after the sim's own open, so only programs' opens and closes are reported.
     // Without it (inotify limits reached) the phone still serves, only less like a real line.
-    s.Fds.Watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (s.Fds.Watch >= 0 &&
-        ::inotify_add_watch(s.Fds.Watch, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
-        qWarning("Simulated phone: %s", qPrintable(ErrnoText("inotify_add_watch")));
-        CloseFd(s.Fds.Watch);
+    s.fds.watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (s.fds.watch >= 0 &&
+        ::inotify_add_watch(s.fds.watch, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        qWarning("Simulated phone: %s", qPrintable(errnoText("inotify_add_watch")));
+        closeFd(s.fds.watch);
     }
 
     {
-        std::lock_guard lock(s.PathMutex);
-        s.PortPath = QString::fromLocal8Bit(name);
+        std::lock_guard lock(s.pathMutex);
+        s.portPath = QString::fromLocal8Bit(name);
     }
-    s.Records.SetServing(true);
-    s.Thread = std::thread([&s] {
-        TLineServer(s.Options, s.Records, s.Fds).Run();
-        s.Records.SetServing(false);
+    s.records.setServing(true);
+    s.thread = std::thread([&s] {
+        LineServer(s.options, s.records, s.fds).run();
+        s.records.setServing(false);
     });
     return true;
 }
 
-void TModemSim::Stop() {
-    TState &s = *FState;
-    if (!s.Thread.joinable())
+void ModemSim::stop() {
+    State &s = *m_state;
+    if (!s.thread.joinable())
         return;
     const uint64_t one = 1;
-    if (::write(s.Fds.Stop, &one, sizeof one) != sizeof one)
-        qWarning("Simulated phone: %s", qPrintable(ErrnoText("eventfd write")));
-    s.Thread.join();
-    s.Fds.CloseAll();
-    s.Records.SetServing(false);
+    if (::write(s.fds.stop, &one, sizeof one) != sizeof one)
+        qWarning("Simulated phone: %s", qPrintable(errnoText("eventfd write")));
+    s.thread.join();
+    s.fds.closeAll();
+    s.records.setServing(false);
 }
 
-QString TModemSim::PortPath() const {
-    std::lock_guard lock(FState->PathMutex);
-    return FState->PortPath;
+QString ModemSim::portPath() const {
+    std::lock_guard lock(m_state->pathMutex);
+    return m_state->portPath;
 }
 
-QList<TReceivedSms> TModemSim::Received() const {
-    return FState->Records.Received();
+QList<ReceivedSms> ModemSim::received() const {
+    return m_state->records.received();
 }
-QList<QByteArray> TModemSim::Commands() const {
-    return FState->Records.Commands();
+QList<QByteArray> ModemSim::commands() const {
+    return m_state->records.commands();
 }
-QList<QByteArray> TModemSim::Bodies() const {
-    return FState->Records.Bodies();
+QList<QByteArray> ModemSim::bodies() const {
+    return m_state->records.bodies();
 }
-int TModemSim::BodiesSeen() const {
-    return FState->Records.BodyCount();
+int ModemSim::bodiesSeen() const {
+    return m_state->records.bodyCount();
 }
-bool TModemSim::IsServing() const {
-    return FState->Records.Serving();
-}
-
-bool TModemSim::WaitForReceived(int count, int timeoutMs) const {
-    return FState->Records.WaitForReceived(count, timeoutMs);
+bool ModemSim::isServing() const {
+    return m_state->records.serving();
 }
 
-void TModemSim::SetLogFile(const QString &path) {
-    FState->Records.SetLogFile(path);
+bool ModemSim::waitForReceived(int count, int timeoutMs) const {
+    return m_state->records.waitForReceived(count, timeoutMs);
+}
+
+void ModemSim::setLogFile(const QString &path) {
+    m_state->records.setLogFile(path);
 }

@@ -1,7 +1,7 @@
-// The simulated phone's reading of SMS-SUBMIT TPDUs (GSM 03.40, alphabet of GSM 03.38).
+// The simulated phone's reading of SMS-SUBMIT PduList (GSM 03.40, alphabet of GSM 03.38).
 // Deliberately independent of the program's encoder, so the two check each other.
 
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
 
 #include <array>
 #include <optional>
@@ -30,7 +30,7 @@ constexpr std::array<char16_t, 128> GsmBasic = {
 
 constexpr char16_t GsmEscape = 0x1B;
 
-char16_t GsmExtension(quint8 septet) {
+char16_t gsmExtension(quint8 septet) {
     switch (septet) {
     case 0x0A:
         return u'\u000C';
@@ -61,7 +61,7 @@ char16_t GsmExtension(quint8 septet) {
     }
 }
 
-int HexValue(char c) {
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -71,101 +71,101 @@ int HexValue(char c) {
     return -1;
 }
 
-bool Fail(QString *error, const QString &reason) {
+bool fail(QString *error, const QString &reason) {
     if (error)
         *error = reason;
     return false;
 }
 
 // Reads octets one by one and remembers whether the PDU ran out.
-class TOctetReader {
+class OctetReader {
 public:
-    explicit TOctetReader(const QByteArray &octets) : FOctets(octets) {}
+    explicit OctetReader(const QByteArray &octets) : m_octets(octets) {}
 
-    std::optional<quint8> Next() {
-        if (FPos >= FOctets.size())
+    std::optional<quint8> next() {
+        if (m_pos >= m_octets.size())
             return std::nullopt;
-        return static_cast<quint8>(FOctets[FPos++]);
+        return static_cast<quint8>(m_octets[m_pos++]);
     }
-    bool Take(qsizetype count, QByteArray *out) {
-        if (count > Remaining())
+    bool take(qsizetype count, QByteArray *out) {
+        if (count > remaining())
             return false;
-        *out = FOctets.mid(FPos, count);
-        FPos += count;
+        *out = m_octets.mid(m_pos, count);
+        m_pos += count;
         return true;
     }
-    qsizetype Remaining() const { return FOctets.size() - FPos; }
+    qsizetype remaining() const { return m_octets.size() - m_pos; }
 
 private:
-    const QByteArray &FOctets;
-    qsizetype FPos = 0;
+    const QByteArray &m_octets;
+    qsizetype m_pos = 0;
 };
 
-char SemiOctetChar(int v) {
+char semiOctetChar(int v) {
     static constexpr char Digits[] = "0123456789*#abc";
     return Digits[v];
 }
 
-bool DecodeAddress(TOctetReader &reader, QByteArray *number, QString *error) {
-    const auto digitCount = reader.Next();
-    const auto type = reader.Next();
+bool decodeAddress(OctetReader &reader, QByteArray *number, QString *error) {
+    const auto digitCount = reader.next();
+    const auto type = reader.next();
     if (!digitCount || !type)
-        return Fail(error, QStringLiteral("PDU ends before the destination address"));
+        return fail(error, QStringLiteral("PDU ends before the destination address"));
     if (*digitCount > 20)
-        return Fail(error, QStringLiteral("Destination address longer than 20 digits"));
+        return fail(error, QStringLiteral("Destination address longer than 20 digits"));
     if (!(*type & 0x80))
-        return Fail(error, QStringLiteral("Bad type of address %1").arg(*type, 2, 16, QChar('0')));
+        return fail(error, QStringLiteral("Bad type of address %1").arg(*type, 2, 16, QChar('0')));
     const int typeOfNumber = (*type >> 4) & 0x07;
     if (typeOfNumber == 5)
-        return Fail(error, QStringLiteral("Alphanumeric destination address"));
+        return fail(error, QStringLiteral("Alphanumeric destination address"));
 
     QByteArray packed;
-    if (!reader.Take((*digitCount + 1) / 2, &packed))
-        return Fail(error, QStringLiteral("PDU ends inside the destination address"));
+    if (!reader.take((*digitCount + 1) / 2, &packed))
+        return fail(error, QStringLiteral("PDU ends inside the destination address"));
 
     QByteArray digits;
     for (int i = 0; i < *digitCount; ++i) {
         const quint8 octet = static_cast<quint8>(packed[i / 2]);
         const int v = (i % 2 == 0) ? (octet & 0x0F) : (octet >> 4);
         if (v == 0x0F)
-            return Fail(error, QStringLiteral("Filler inside the destination address"));
-        digits.append(SemiOctetChar(v));
+            return fail(error, QStringLiteral("Filler inside the destination address"));
+        digits.append(semiOctetChar(v));
     }
     if (*digitCount % 2 == 1 && (static_cast<quint8>(packed.back()) >> 4) != 0x0F)
-        return Fail(error, QStringLiteral("Odd destination address without F filler"));
+        return fail(error, QStringLiteral("Odd destination address without F filler"));
 
     *number = (typeOfNumber == 1 ? QByteArray("+") : QByteArray()) + digits;
     return true;
 }
 
-struct TDcs {
-    int Coding = 0;
-    bool Flash = false;
+struct Dcs {
+    int coding = 0;
+    bool flash = false;
 };
 
-bool DecodeDcs(quint8 dcs, TDcs *out, QString *error) {
+bool decodeDcs(quint8 dcs, Dcs *out, QString *error) {
     const int group = dcs >> 4;
     if (group <= 0x07) {
         // General data coding, with or without automatic deletion (bit 6).
         if (dcs & 0x20)
-            return Fail(error, QStringLiteral("Compressed user data is not supported"));
+            return fail(error, QStringLiteral("Compressed user data is not supported"));
         const int alphabet = (dcs >> 2) & 0x03;
         if (alphabet == 3)
-            return Fail(error, QStringLiteral("Reserved alphabet in TP-DCS"));
-        out->Coding = alphabet;
-        out->Flash = (dcs & 0x10) && (dcs & 0x03) == 0;
+            return fail(error, QStringLiteral("Reserved alphabet in TP-DCS"));
+        out->coding = alphabet;
+        out->flash = (dcs & 0x10) && (dcs & 0x03) == 0;
         return true;
     }
     if (group == 0x0F) {
-        out->Coding = (dcs & 0x04) ? 1 : 0;
-        out->Flash = (dcs & 0x03) == 0;
+        out->coding = (dcs & 0x04) ? 1 : 0;
+        out->flash = (dcs & 0x03) == 0;
         return true;
     }
-    return Fail(error, QStringLiteral("Unsupported TP-DCS %1").arg(dcs, 2, 16, QChar('0')));
+    return fail(error, QStringLiteral("Unsupported TP-DCS %1").arg(dcs, 2, 16, QChar('0')));
 }
 
 // Septet n lies in the bits n*7 .. n*7+6 of the octets, least significant bit first.
-quint8 SeptetAt(const QByteArray &octets, qsizetype n) {
+quint8 septetAt(const QByteArray &octets, qsizetype n) {
     const qsizetype bit = n * 7;
     const qsizetype index = bit / 8;
     const int shift = static_cast<int>(bit % 8);
@@ -175,15 +175,15 @@ quint8 SeptetAt(const QByteArray &octets, qsizetype n) {
     return static_cast<quint8>(value & 0x7F);
 }
 
-QString Gsm7Text(const QByteArray &octets, qsizetype firstSeptet, qsizetype septetCount) {
+QString gsm7Text(const QByteArray &octets, qsizetype firstSeptet, qsizetype septetCount) {
     QString text;
     text.reserve(septetCount);
     for (qsizetype n = firstSeptet; n < septetCount; ++n) {
-        const quint8 septet = SeptetAt(octets, n);
+        const quint8 septet = septetAt(octets, n);
         if (septet != GsmEscape) {
             text.append(QChar(GsmBasic[septet]));
         } else if (n + 1 < septetCount) {
-            text.append(QChar(GsmExtension(SeptetAt(octets, ++n))));
+            text.append(QChar(gsmExtension(septetAt(octets, ++n))));
         } else {
             // An escape with nothing after it: shown as a space, like an unknown extension.
             text.append(QChar(u' '));
@@ -194,101 +194,101 @@ QString Gsm7Text(const QByteArray &octets, qsizetype firstSeptet, qsizetype sept
 
 } // namespace
 
-bool DecodeSubmitPdu(const QByteArray &hex, TReceivedSms *out, QString *error) {
+bool decodeSubmitPdu(const QByteArray &hex, ReceivedSms *out, QString *error) {
     if (hex.isEmpty())
-        return Fail(error, QStringLiteral("Empty PDU"));
+        return fail(error, QStringLiteral("Empty PDU"));
     if (hex.size() % 2 != 0)
-        return Fail(error, QStringLiteral("Odd number of hex digits"));
+        return fail(error, QStringLiteral("Odd number of hex digits"));
     QByteArray octets(hex.size() / 2, '\0');
     for (qsizetype i = 0; i < octets.size(); ++i) {
-        const int hi = HexValue(hex[2 * i]);
-        const int lo = HexValue(hex[2 * i + 1]);
+        const int hi = hexValue(hex[2 * i]);
+        const int lo = hexValue(hex[2 * i + 1]);
         if (hi < 0 || lo < 0)
-            return Fail(error, QStringLiteral("Not a hex digit at position %1").arg(2 * i + 1));
+            return fail(error, QStringLiteral("Not a hex digit at position %1").arg(2 * i + 1));
         octets[i] = static_cast<char>(hi << 4 | lo);
     }
 
-    TOctetReader reader(octets);
-    const quint8 first = *reader.Next();
+    OctetReader reader(octets);
+    const quint8 first = *reader.next();
     if ((first & 0x03) != 0x01)
-        return Fail(
+        return fail(
             error,
             QStringLiteral("Not an SMS-SUBMIT (first octet %1)").arg(first, 2, 16, QChar('0')));
     const bool hasHeader = first & 0x40;
     const int vpFormat = (first >> 3) & 0x03;
 
-    if (!reader.Next())
-        return Fail(error, QStringLiteral("PDU ends before TP-MR"));
+    if (!reader.next())
+        return fail(error, QStringLiteral("PDU ends before TP-MR"));
 
-    TReceivedSms sms;
-    if (!DecodeAddress(reader, &sms.Number, error))
+    ReceivedSms sms;
+    if (!decodeAddress(reader, &sms.number, error))
         return false;
 
-    const auto pid = reader.Next();
-    const auto dcsOctet = reader.Next();
+    const auto pid = reader.next();
+    const auto dcsOctet = reader.next();
     if (!pid || !dcsOctet)
-        return Fail(error, QStringLiteral("PDU ends before TP-DCS"));
-    TDcs dcs;
-    if (!DecodeDcs(*dcsOctet, &dcs, error))
+        return fail(error, QStringLiteral("PDU ends before TP-DCS"));
+    Dcs dcs;
+    if (!decodeDcs(*dcsOctet, &dcs, error))
         return false;
 
     // Relative validity is one octet; enhanced and absolute are seven.
     const qsizetype vpLength = vpFormat == 0 ? 0 : (vpFormat == 2 ? 1 : 7);
     QByteArray validity;
-    if (!reader.Take(vpLength, &validity))
-        return Fail(error, QStringLiteral("PDU ends inside TP-VP"));
+    if (!reader.take(vpLength, &validity))
+        return fail(error, QStringLiteral("PDU ends inside TP-VP"));
 
-    const auto udl = reader.Next();
+    const auto udl = reader.next();
     if (!udl)
-        return Fail(error, QStringLiteral("PDU ends before TP-UDL"));
-    const qsizetype limit = dcs.Coding == 0 ? 160 : 140;
+        return fail(error, QStringLiteral("PDU ends before TP-UDL"));
+    const qsizetype limit = dcs.coding == 0 ? 160 : 140;
     if (*udl > limit)
-        return Fail(error, QStringLiteral("TP-UDL %1 exceeds %2").arg(*udl).arg(limit));
-    const qsizetype udOctets = dcs.Coding == 0 ? (*udl * 7 + 7) / 8 : *udl;
-    if (reader.Remaining() < udOctets)
-        return Fail(error, QStringLiteral("User data shorter than TP-UDL"));
-    if (reader.Remaining() > udOctets)
-        return Fail(error, QStringLiteral("User data longer than TP-UDL"));
+        return fail(error, QStringLiteral("TP-UDL %1 exceeds %2").arg(*udl).arg(limit));
+    const qsizetype udOctets = dcs.coding == 0 ? (*udl * 7 + 7) / 8 : *udl;
+    if (reader.remaining() < udOctets)
+        return fail(error, QStringLiteral("User data shorter than TP-UDL"));
+    if (reader.remaining() > udOctets)
+        return fail(error, QStringLiteral("User data longer than TP-UDL"));
     QByteArray ud;
-    reader.Take(udOctets, &ud);
+    reader.take(udOctets, &ud);
 
     qsizetype headerOctets = 0;
     if (hasHeader) {
         if (ud.isEmpty())
-            return Fail(error, QStringLiteral("User-data header missing"));
+            return fail(error, QStringLiteral("User-data header missing"));
         headerOctets = 1 + static_cast<quint8>(ud[0]);
         if (headerOctets > ud.size())
-            return Fail(error, QStringLiteral("User-data header longer than the user data"));
-        sms.Header = ud.left(headerOctets).toHex().toUpper();
+            return fail(error, QStringLiteral("User-data header longer than the user data"));
+        sms.header = ud.left(headerOctets).toHex().toUpper();
     }
 
-    switch (dcs.Coding) {
+    switch (dcs.coding) {
     case 0: {
         // The text starts at the first septet boundary after the header.
         const qsizetype firstSeptet = (headerOctets * 8 + 6) / 7;
         if (firstSeptet > *udl)
-            return Fail(error, QStringLiteral("User-data header longer than TP-UDL"));
-        sms.Text = Gsm7Text(ud, firstSeptet, *udl);
+            return fail(error, QStringLiteral("User-data header longer than TP-UDL"));
+        sms.text = gsm7Text(ud, firstSeptet, *udl);
         break;
     }
     case 1:
-        sms.Text = QString::fromLatin1(ud.mid(headerOctets));
+        sms.text = QString::fromLatin1(ud.mid(headerOctets));
         break;
     default: {
         const QByteArray body = ud.mid(headerOctets);
         if (body.size() % 2 != 0)
-            return Fail(error, QStringLiteral("UCS-2 user data with an odd octet count"));
-        sms.Text.reserve(body.size() / 2);
+            return fail(error, QStringLiteral("UCS-2 user data with an odd octet count"));
+        sms.text.reserve(body.size() / 2);
         for (qsizetype i = 0; i < body.size(); i += 2)
-            sms.Text.append(QChar(static_cast<char16_t>(static_cast<quint8>(body[i]) << 8 |
+            sms.text.append(QChar(static_cast<char16_t>(static_cast<quint8>(body[i]) << 8 |
                                                         static_cast<quint8>(body[i + 1]))));
         break;
     }
     }
 
-    sms.Coding = dcs.Coding;
-    sms.Flash = dcs.Flash;
-    sms.Pdu = hex;
+    sms.coding = dcs.coding;
+    sms.flash = dcs.flash;
+    sms.pdu = hex;
     if (out)
         *out = sms;
     return true;

@@ -7,7 +7,7 @@
 // The pictures of the program, by what they stand for. Every icon is a square SVG drawn on a
 // 24-unit grid that reads at 16, 24 and 48 pixels; the windows ask for the size they show.
 // The paths are those of resources/resources.qrc, which the window library compiles in.
-enum class TImageRole {
+enum class ImageRole {
     // File menu
     NewProject,     // New
     Open,           // Open...
@@ -55,154 +55,154 @@ enum class TImageRole {
 };
 
 inline constexpr std::array AllImageRoles{
-    TImageRole::NewProject,
-    TImageRole::Open,
-    TImageRole::Save,
-    TImageRole::SaveAs,
-    TImageRole::ImportContacts,
-    TImageRole::ExportContacts,
-    TImageRole::Exit,
-    TImageRole::About,
-    TImageRole::FolderExplorer,
-    TImageRole::HidePane,
-    TImageRole::Start,
-    TImageRole::Stop,
-    TImageRole::Compose,
-    TImageRole::Contacts,
-    TImageRole::Outbox,
-    TImageRole::Phone,
-    TImageRole::Sent,
-    TImageRole::NewContact,
-    TImageRole::Delete,
-    TImageRole::Check,
-    TImageRole::Uncheck,
-    TImageRole::Edit,
-    TImageRole::Ok,
-    TImageRole::Cancel,
-    TImageRole::ContactChecked,
-    TImageRole::ContactUnchecked,
-    TImageRole::MessagePending,
-    TImageRole::MessageSending,
-    TImageRole::MessageSent,
-    TImageRole::Forward,
-    TImageRole::Resend,
-    TImageRole::SendToOutbox,
-    TImageRole::Flash,
-    TImageRole::LongMessage,
-    TImageRole::Clear,
-    TImageRole::Update,
+    ImageRole::NewProject,
+    ImageRole::Open,
+    ImageRole::Save,
+    ImageRole::SaveAs,
+    ImageRole::ImportContacts,
+    ImageRole::ExportContacts,
+    ImageRole::Exit,
+    ImageRole::About,
+    ImageRole::FolderExplorer,
+    ImageRole::HidePane,
+    ImageRole::Start,
+    ImageRole::Stop,
+    ImageRole::Compose,
+    ImageRole::Contacts,
+    ImageRole::Outbox,
+    ImageRole::Phone,
+    ImageRole::Sent,
+    ImageRole::NewContact,
+    ImageRole::Delete,
+    ImageRole::Check,
+    ImageRole::Uncheck,
+    ImageRole::Edit,
+    ImageRole::Ok,
+    ImageRole::Cancel,
+    ImageRole::ContactChecked,
+    ImageRole::ContactUnchecked,
+    ImageRole::MessagePending,
+    ImageRole::MessageSending,
+    ImageRole::MessageSent,
+    ImageRole::Forward,
+    ImageRole::Resend,
+    ImageRole::SendToOutbox,
+    ImageRole::Flash,
+    ImageRole::LongMessage,
+    ImageRole::Clear,
+    ImageRole::Update,
 };
 
 // The resource path of a role's picture, for QIcon.
-inline QString ImageRolePath(TImageRole role) {
+inline QString imageRolePath(ImageRole role) {
     const char *name = "";
     switch (role) {
-    case TImageRole::NewProject:
+    case ImageRole::NewProject:
         name = "new-project";
         break;
-    case TImageRole::Open:
+    case ImageRole::Open:
         name = "open";
         break;
-    case TImageRole::Save:
+    case ImageRole::Save:
         name = "save";
         break;
-    case TImageRole::SaveAs:
+    case ImageRole::SaveAs:
         name = "save-as";
         break;
-    case TImageRole::ImportContacts:
+    case ImageRole::ImportContacts:
         name = "import";
         break;
-    case TImageRole::ExportContacts:
+    case ImageRole::ExportContacts:
         name = "export";
         break;
-    case TImageRole::Exit:
+    case ImageRole::Exit:
         name = "exit";
         break;
-    case TImageRole::About:
+    case ImageRole::About:
         name = "about";
         break;
-    case TImageRole::FolderExplorer:
+    case ImageRole::FolderExplorer:
         name = "explorer";
         break;
-    case TImageRole::HidePane:
+    case ImageRole::HidePane:
         name = "hide-pane";
         break;
-    case TImageRole::Start:
+    case ImageRole::Start:
         name = "start";
         break;
-    case TImageRole::Stop:
+    case ImageRole::Stop:
         name = "stop";
         break;
-    case TImageRole::Compose:
+    case ImageRole::Compose:
         name = "compose";
         break;
-    case TImageRole::Contacts:
+    case ImageRole::Contacts:
         name = "contacts";
         break;
-    case TImageRole::Outbox:
+    case ImageRole::Outbox:
         name = "outbox";
         break;
-    case TImageRole::Phone:
+    case ImageRole::Phone:
         name = "phone";
         break;
-    case TImageRole::Sent:
+    case ImageRole::Sent:
         name = "sent";
         break;
-    case TImageRole::NewContact:
+    case ImageRole::NewContact:
         name = "new-contact";
         break;
-    case TImageRole::Delete:
+    case ImageRole::Delete:
         name = "delete";
         break;
-    case TImageRole::Check:
+    case ImageRole::Check:
         name = "check";
         break;
-    case TImageRole::Uncheck:
+    case ImageRole::Uncheck:
         name = "uncheck";
         break;
-    case TImageRole::Edit:
+    case ImageRole::Edit:
         name = "edit";
         break;
-    case TImageRole::Ok:
+    case ImageRole::Ok:
         name = "ok";
         break;
-    case TImageRole::Cancel:
+    case ImageRole::Cancel:
         name = "cancel";
         break;
-    case TImageRole::ContactChecked:
+    case ImageRole::ContactChecked:
         name = "contact-checked";
         break;
-    case TImageRole::ContactUnchecked:
+    case ImageRole::ContactUnchecked:
         name = "contact-unchecked";
         break;
-    case TImageRole::MessagePending:
+    case ImageRole::MessagePending:
         name = "message-pending";
         break;
-    case TImageRole::MessageSending:
+    case ImageRole::MessageSending:
         name = "message-sending";
         break;
-    case TImageRole::MessageSent:
+    case ImageRole::MessageSent:
         name = "message-sent";
         break;
-    case TImageRole::Forward:
+    case ImageRole::Forward:
         name = "forward";
         break;
-    case TImageRole::Resend:
+    case ImageRole::Resend:
         name = "resend";
         break;
-    case TImageRole::SendToOutbox:
+    case ImageRole::SendToOutbox:
         name = "send-to-outbox";
         break;
-    case TImageRole::Flash:
+    case ImageRole::Flash:
         name = "flash";
         break;
-    case TImageRole::LongMessage:
+    case ImageRole::LongMessage:
         name = "long-message";
         break;
-    case TImageRole::Clear:
+    case ImageRole::Clear:
         name = "clear";
         break;
-    case TImageRole::Update:
+    case ImageRole::Update:
         name = "update";
         break;
     }
@@ -210,12 +210,12 @@ inline QString ImageRolePath(TImageRole role) {
 }
 
 // The program's own icon (window, about box, desktop entry), square, 48-unit grid.
-inline QString ProgramIconPath() {
+inline QString programIconPath() {
     return QStringLiteral(":/pelorvane.svg");
 }
 
 // The activity clip of the main tool bar: an animated GIF of 32 by 32 pixels, 9 frames of
 // 100 ms, looping, transparent around the drawing. Qt's own GIF reader plays it (QMovie).
-inline QString ActivityClipPath() {
+inline QString activityClipPath() {
     return QStringLiteral(":/clips/mainavi.gif");
 }

@@ -1,7 +1,6 @@
-#include "sending/GetInfoThread.h"
+#include "sending/ProbeThread.h"
 
-#include "app/Errors.h"
-#include "app/Setting.h"
+#include "base/Error.h"
 #include "link/GsmSerial.h"
 
 #include <limits>
@@ -10,29 +9,29 @@ namespace {
 
 // The device's integers may carry blanks around them; anything else is an error, as is a
 // value outside 32 bits.
-int ToInteger(const QByteArray &field) {
+int toInteger(const QByteArray &field) {
     bool ok = false;
     const qlonglong value = field.trimmed().toLongLong(&ok, 10);
     if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        throw EPelorvane(
+        throw Error(
             QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLocal8Bit(field)));
     return int(value);
 }
 
-struct TLinkCloser {
-    TGsmLink &Link;
-    ~TLinkCloser() { Link.Close(); }
+struct LinkCloser {
+    GsmLink &link;
+    ~LinkCloser() { link.close(); }
 };
 
 } // namespace
 
-const std::array<QByteArray, TGetInfoThread::RowCount> TGetInfoThread::RowCaptions = {
+const std::array<QByteArray, ProbeThread::RowCount> ProbeThread::RowCaptions = {
     QByteArrayLiteral("Battery Level"), QByteArrayLiteral("Manufacturer"),
     QByteArrayLiteral("Model"), QByteArrayLiteral("Signal Strength")};
 
-TGetInfoThread::TGetInfoThread(TDoneEvent onDone) : FOnDone(std::move(onDone)) {}
+ProbeThread::ProbeThread(DoneEvent onDone) : m_onDone(std::move(onDone)) {}
 
-QByteArray TGetInfoThread::SignalText(int value) {
+QByteArray ProbeThread::signalText(int value) {
     const unsigned v = static_cast<unsigned>(value);
     if (v <= 7)
         return "Low (" + QByteArray::number(value) + ')';
@@ -43,50 +42,50 @@ QByteArray TGetInfoThread::SignalText(int value) {
     return "Unknown";
 }
 
-TGetInfoThread::TResult TGetInfoThread::Probe(TGsmLink &link) {
-    TResult result;
+ProbeThread::Result ProbeThread::probe(GsmLink &link) {
+    Result result;
     auto refused = [&](const QByteArray &command) {
-        result.Outcome = poRefused;
-        result.RefusedCommand = command;
+        result.outcome = Refused;
+        result.refusedCommand = command;
         return result;
     };
-    if (!link.ExecuteCommand("AT+CBC"))
+    if (!link.executeCommand("AT+CBC"))
         return refused("AT+CBC");
-    result.Values[0] = link.InfoFieldCount() < 2 ? QByteArray("Unknown") : link.InfoField(2) + '%';
-    if (!link.ExecuteCommand("AT+GMI"))
+    result.values[0] = link.infoFieldCount() < 2 ? QByteArray("Unknown") : link.infoField(2) + '%';
+    if (!link.executeCommand("AT+GMI"))
         return refused("AT+GMI");
-    result.Values[1] = link.InfoLine();
-    if (!link.ExecuteCommand("AT+GMM"))
+    result.values[1] = link.infoLine();
+    if (!link.executeCommand("AT+GMM"))
         return refused("AT+GMM");
-    result.Values[2] = link.InfoLine();
-    if (!link.ExecuteCommand("AT+CSQ"))
+    result.values[2] = link.infoLine();
+    if (!link.executeCommand("AT+CSQ"))
         return refused("AT+CSQ");
-    result.Values[3] = "Unknown";
-    if (link.InfoFieldCount() >= 1)
-        result.Values[3] = SignalText(ToInteger(link.InfoField(1)));
+    result.values[3] = "Unknown";
+    if (link.infoFieldCount() >= 1)
+        result.values[3] = signalText(toInteger(link.infoField(1)));
     return result;
 }
 
-void TGetInfoThread::Execute() {
-    TBaseThread::Execute();
-    TGsmSerial &link = *Link();
-    TResult result;
-    if (link.Connected()) {
-        result.Outcome = poBusy;
+void ProbeThread::execute() {
+    WorkerThread::execute();
+    GsmSerial &link = *this->link();
+    Result result;
+    if (link.connected()) {
+        result.outcome = Busy;
     } else {
         try {
-            TLinkCloser closer{link};
-            link.Port().SetPortName(Settings ? Settings->ComPortName() : QByteArray());
-            link.Open();
-            result = Probe(link);
-        } catch (const EPelorvane &e) {
-            result = TResult{poFailed, {}, {}, e.Message()};
+            LinkCloser closer{link};
+            link.port().setPortName(portName ? portName() : QByteArray());
+            link.open();
+            result = probe(link);
+        } catch (const Error &e) {
+            result = Result{Failed, {}, {}, e.message()};
         } catch (const std::exception &e) {
-            result = TResult{poFailed, {}, {}, QString::fromLocal8Bit(e.what())};
+            result = Result{Failed, {}, {}, QString::fromLocal8Bit(e.what())};
         }
     }
     // A stopped probe (the program is closing) has nothing to show.
-    if (Terminated() || !FOnDone)
+    if (terminated() || !m_onDone)
         return;
-    Synchronize([this, &result] { FOnDone(result); });
+    synchronize([this, &result] { m_onDone(result); });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/BaseThread.h"
+#include "link/WorkerThread.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,47 +8,47 @@
 #include <array>
 #include <functional>
 
-class TGsmLink;
+class GsmLink;
 
 // The device probe: a short-lived worker that reads the phone's battery level, manufacturer,
 // model and signal strength (AT+CBC, AT+GMI, AT+GMM, AT+CSQ) and hands them to the UI thread.
 // It sends no set-up commands and never reports to the phone's report list.
-class TGetInfoThread : public TBaseThread {
+class ProbeThread : public WorkerThread {
     Q_OBJECT
 public:
     static constexpr int RowCount = 4;
     // The rows in order: battery level, manufacturer, model, signal strength.
     static const std::array<QByteArray, RowCount> RowCaptions;
 
-    enum TOutcome {
-        poDone,    // every command answered OK
-        poRefused, // the phone refused RefusedCommand: the values gathered before it
-        poFailed,  // an error ended the probe (Error): no values
-        poBusy,    // the link was already open: nothing was sent
+    enum Outcome {
+        Done,    // every command answered OK
+        Refused, // the phone refused refusedCommand: the values gathered before it
+        Failed,  // an error ended the probe (Error): no values
+        Busy,    // the link was already open: nothing was sent
     };
 
-    struct TResult {
-        TOutcome Outcome = poDone;
-        std::array<QByteArray, RowCount> Values;
-        QByteArray RefusedCommand;
-        QString Error;
+    struct Result {
+        Outcome outcome = Done;
+        std::array<QByteArray, RowCount> values;
+        QByteArray refusedCommand;
+        QString error;
     };
 
     // Runs on the UI thread, the worker waiting, after the link has been closed. Not called
     // when the probe was stopped.
-    using TDoneEvent = std::function<void(const TResult &result)>;
+    using DoneEvent = std::function<void(const Result &result)>;
 
-    explicit TGetInfoThread(TDoneEvent onDone);
+    explicit ProbeThread(DoneEvent onDone);
 
     // The probe's sequence on an open link; raises on transport errors and on a signal
     // field that is not a number.
-    static TResult Probe(TGsmLink &link);
+    static Result probe(GsmLink &link);
     // "Low (v)", "Mid (v)", "High (v)" or "Unknown", v compared as an unsigned number.
-    static QByteArray SignalText(int value);
+    static QByteArray signalText(int value);
 
 protected:
-    void Execute() override;
+    void execute() override;
 
 private:
-    TDoneEvent FOnDone;
+    DoneEvent m_onDone;
 };

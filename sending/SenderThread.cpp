@@ -1,9 +1,9 @@
 #include "sending/SenderThread.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "app/Setting.h"
-#include "data/OleDate.h"
+#include "base/Error.h"
+#include "base/OleDate.h"
+#include "data/ContactList.h"
+#include "data/MessageList.h"
 #include "link/GsmSerial.h"
 
 namespace {
@@ -12,157 +12,159 @@ const QByteArray SetupCommands[] = {"AT+CMGF=?", "ATE0", "AT+CMGF=0"};
 constexpr char CtrlZ = 26;
 
 // Closes the link however the run ends.
-struct TLinkCloser {
-    TGsmSerial &Link;
-    ~TLinkCloser() { Link.Close(); }
+struct LinkCloser {
+    GsmSerial &link;
+    ~LinkCloser() { link.close(); }
 };
 
 } // namespace
 
-TSenderThread::TSenderThread(TDataModule1 &data) : FData(data) {}
+SenderThread::SenderThread(MessageList &outbox, ContactList &contacts,
+                           const std::function<void()> &refreshAll)
+    : m_outbox(outbox), m_contacts(contacts), m_refreshAll(refreshAll) {}
 
-void TSenderThread::Execute() {
-    TBaseThread::Execute();
-    if (Link()->Connected()) {
-        AddReport("Phone already busy");
-        Stop();
+void SenderThread::execute() {
+    WorkerThread::execute();
+    if (link()->connected()) {
+        addReport("Phone already busy");
+        stop();
         return;
     }
     try {
-        Run();
-    } catch (const EPelorvane &e) {
-        AddReport(e.Message().toLocal8Bit());
+        runSession();
+    } catch (const Error &e) {
+        addReport(e.message().toLocal8Bit());
     }
 }
 
-void TSenderThread::Run() {
-    TGsmSerial &link = *Link();
-    link.Port().SetPortName(Settings ? Settings->ComPortName() : QByteArray("COM1"));
-    link.Open();
-    TLinkCloser closer{link};
-    AbortLinkOnStop = true;
+void SenderThread::runSession() {
+    GsmSerial &link = *this->link();
+    link.port().setPortName(portName ? portName() : QByteArray("COM1"));
+    link.open();
+    LinkCloser closer{link};
+    abortLinkOnStop = true;
 
     for (const QByteArray &command : SetupCommands) {
-        if (!link.ExecuteCommand(command)) {
+        if (!link.executeCommand(command)) {
             // A false result without a stop request is the phone's failure line.
-            if (!Terminated())
-                AddReport(link.InfoLine());
+            if (!terminated())
+                addReport(link.infoLine());
             return;
         }
-        if (Terminated())
+        if (terminated())
             break;
     }
-    SendMessages();
+    sendMessages();
 }
 
-void TSenderThread::SendMessages() {
-    TMessageList &outbox = *FData.OutboxList;
-    TSmsSubmit request;
-    TPDUs pdus;
+void SenderThread::sendMessages() {
+    MessageList &outbox = m_outbox;
+    SmsSubmit request;
+    PduList pdus;
     int position = 0;
     bool lastOutcome = true;
 
-    while (!Terminated() && lastOutcome) {
+    while (!terminated() && lastOutcome) {
         // The record is shared: it stays valid if the window deletes it while we send it.
-        TMessageList::TItem current;
+        MessageList::Item current;
         {
-            TMessageList::TLocker items(outbox);
+            MessageList::Locker items(outbox);
             const int count = static_cast<int>(items->size());
             for (int i = std::min(position, count); i < count; ++i) {
-                if ((*items)[i]->Status == msPending) {
+                if ((*items)[i]->status == MessageStatus::Pending) {
                     current = (*items)[i];
-                    current->Status = msSending;
+                    current->status = MessageStatus::Sending;
                     position = i;
                     break;
                 }
             }
             if (current) {
-                request.Text = current->Text;
-                request.Number = current->Number;
-                request.Flash = current->Flash != 0;
-                request.Long = current->Long != 0;
+                request.text = current->text;
+                request.number = current->number;
+                request.flash = current->flash != 0;
+                request.isLong = current->isLong != 0;
             }
         }
         if (!current)
             break;
-        RefreshAll();
+        refreshAll();
 
         lastOutcome = false;
         try {
-            request.Coding = DetectCoding(request.Text);
+            request.coding = detectCoding(request.text);
             pdus.clear();
-            switch (BuildSubmitPdu(request, pdus)) {
-            case brOk:
-                lastOutcome = SendPdus(pdus);
+            switch (buildSubmitPdu(request, pdus)) {
+            case BuildResult::Ok:
+                lastOutcome = sendPdus(pdus);
                 break;
-            case brLong:
-                AddReport("Long messages are not supported");
+            case BuildResult::Long:
+                addReport("Long messages are not supported");
                 break;
-            case brInvalidNumber:
-                AddReport("Invalid phone number: " + request.Number);
+            case BuildResult::InvalidNumber:
+                addReport("Invalid phone number: " + request.number);
                 break;
             }
         } catch (...) {
             // The outcome is written before the error goes on to the run's guard.
             {
-                TMessageList::TLocker items(outbox);
-                current->Status = msPending;
-                const int index = outbox.IndexOf(current.get(), position);
+                MessageList::Locker items(outbox);
+                current->status = MessageStatus::Pending;
+                const int index = outbox.indexOf(current.get(), position);
                 position = index >= 0 ? index + 1 : 0;
             }
-            RefreshAll();
+            refreshAll();
             throw;
         }
 
         {
-            TMessageList::TLocker items(outbox);
+            MessageList::Locker items(outbox);
             if (lastOutcome) {
-                current->Sent = OleNow();
-                current->Status = msSent;
-                FData.ContactList->IncSentCount(current->Number);
+                current->sent = oleNow();
+                current->status = MessageStatus::Sent;
+                m_contacts.incSentCount(current->number);
             } else {
-                current->Status = msPending;
+                current->status = MessageStatus::Pending;
             }
             // Deletions during the exchange move the records: find ours again, or scan
             // from the start when it is gone (no pending record is skipped that way).
-            const int index = outbox.IndexOf(current.get(), position);
+            const int index = outbox.indexOf(current.get(), position);
             position = index >= 0 ? index + 1 : 0;
         }
-        RefreshAll();
+        refreshAll();
     }
 }
 
-bool TSenderThread::SendPdus(const TPDUs &pdus) {
+bool SenderThread::sendPdus(const PduList &pdus) {
     bool result = false;
-    for (const TPDU &pdu : pdus) {
-        result = SendPdu("00" + pdu.Hex, pdu.Length);
+    for (const Pdu &pdu : pdus) {
+        result = sendPdu("00" + pdu.hex, pdu.length);
         if (!result)
             break;
     }
     return result;
 }
 
-bool TSenderThread::SendPdu(const QByteArray &pduText, int length) {
-    if (Terminated())
+bool SenderThread::sendPdu(const QByteArray &pduText, int length) {
+    if (terminated())
         return false;
-    TGsmSerial &link = *Link();
+    GsmSerial &link = *this->link();
     bool result = false;
-    if (link.SendAndWait("AT+CMGS=" + QByteArray::number(length), "> ", false) && link.ResultOk) {
+    if (link.sendAndWait("AT+CMGS=" + QByteArray::number(length), "> ", false) && link.resultOk) {
         // The phone is taking the message: a stop must not cut the exchange off.
-        AbortLinkOnStop = false;
-        struct TRestoreAbort {
-            std::atomic<bool> &Flag;
-            ~TRestoreAbort() { Flag = true; }
-        } restore{AbortLinkOnStop};
-        if (!Terminated())
-            result = link.SendAndWait(pduText + CtrlZ, QByteArray(), true) && link.ResultOk;
+        abortLinkOnStop = false;
+        struct RestoreAbort {
+            std::atomic<bool> &flag;
+            ~RestoreAbort() { flag = true; }
+        } restore{abortLinkOnStop};
+        if (!terminated())
+            result = link.sendAndWait(pduText + CtrlZ, QByteArray(), true) && link.resultOk;
     }
-    if (!result && !Terminated())
-        AddReport(link.InfoLine());
+    if (!result && !terminated())
+        addReport(link.infoLine());
     return result;
 }
 
-void TSenderThread::RefreshAll() {
-    if (FData.OnRefreshAll)
-        Synchronize(FData.OnRefreshAll);
+void SenderThread::refreshAll() {
+    if (m_refreshAll)
+        synchronize(m_refreshAll);
 }

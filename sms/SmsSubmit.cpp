@@ -1,4 +1,4 @@
-#include "sms/GsmSmsUnit.h"
+#include "sms/SmsSubmit.h"
 
 #include <algorithm>
 #include <array>
@@ -10,37 +10,37 @@ namespace {
 constexpr quint8 NotFound = 0xFF;
 constexpr quint8 EscapedBit = 0x80;
 
-constexpr std::array<quint8, 0x10000> BuildLookup() {
+constexpr std::array<quint8, 0x10000> buildLookup() {
     std::array<quint8, 0x10000> table{};
     for (auto &entry : table)
         entry = NotFound;
     for (int i = std::size(GsmExtensionTable) - 1; i >= 0; --i)
-        table[GsmExtensionTable[i].Char] = EscapedBit | GsmExtensionTable[i].Septet;
+        table[GsmExtensionTable[i].character] = EscapedBit | GsmExtensionTable[i].septet;
     for (int septet = 127; septet >= 0; --septet)
         table[GsmBasicTable[septet]] = static_cast<quint8>(septet);
     return table;
 }
 
-constexpr std::array<quint8, 0x10000> Lookup = BuildLookup();
+constexpr std::array<quint8, 0x10000> Lookup = buildLookup();
 
 // Septets one code unit costs in GSM 7 bit.
-inline int GsmCost(char16_t ch) {
+inline int gsmCost(char16_t ch) {
     const quint8 entry = Lookup[ch];
     return entry == NotFound ? 0 : (entry & EscapedBit) ? 2 : 1;
 }
 
-void AppendHexByte(QByteArray &out, int value) {
-    out.append(HexDigit(value >> 4));
-    out.append(HexDigit(value));
+void appendHexByte(QByteArray &out, int value) {
+    out.append(hexDigit(value >> 4));
+    out.append(hexDigit(value));
 }
 
 constexpr int MaxAddressDigits = 20; // TP-DA holds at most ten octets of semi-octets
 
 // The address digits and type of a number, or false when they are not usable.
-bool SplitAddress(const QByteArray &number, QByteArray &digits, QByteArray &type) {
+bool splitAddress(const QByteArray &number, QByteArray &digits, QByteArray &type) {
     digits = number;
     digits.replace('-', QByteArray());
-    type = AddressType(digits);
+    type = addressType(digits);
     if (digits.startsWith('+'))
         digits.remove(0, 1);
     if (digits.isEmpty() || digits.size() > MaxAddressDigits)
@@ -52,20 +52,20 @@ bool SplitAddress(const QByteArray &number, QByteArray &digits, QByteArray &type
     return true;
 }
 
-bool IsKnownCoding(TCoding coding) {
-    return coding < CodingCount;
+bool isKnownCoding(Coding coding) {
+    return static_cast<int>(coding) < CodingCount;
 }
 
 } // namespace
 
-TGsmLookup LookupGsmChar(QChar ch) {
+GsmLookup lookupGsmChar(QChar ch) {
     const quint8 entry = Lookup[ch.unicode()];
     if (entry == NotFound)
         return {};
     return {true, (entry & EscapedBit) != 0, static_cast<quint8>(entry & 0x7F)};
 }
 
-TCoding DetectCoding(const QString &text) {
+Coding detectCoding(const QString &text) {
     bool allGsm = true;
     for (QChar ch : text) {
         if (Lookup[ch.unicode()] == NotFound) {
@@ -74,61 +74,61 @@ TCoding DetectCoding(const QString &text) {
         }
     }
     if (allGsm)
-        return cdGsm7Bit;
+        return Coding::Gsm7Bit;
     for (QChar ch : text) {
         if (ch.unicode() > 0xFF)
-            return cdUcs2;
+            return Coding::Ucs2;
     }
-    return cd8Bit;
+    return Coding::EightBit;
 }
 
-TEncoded EncodeGsm7(const QString &text) {
+Encoded encodeGsm7(const QString &text) {
     QByteArray septets;
     septets.reserve(text.size() * 2);
     for (QChar ch : text) {
-        const TGsmLookup hit = LookupGsmChar(ch);
-        if (!hit.Found)
+        const GsmLookup hit = lookupGsmChar(ch);
+        if (!hit.found)
             continue;
-        if (hit.Escaped)
+        if (hit.escaped)
             septets.append(static_cast<char>(GsmEscape));
-        septets.append(static_cast<char>(hit.Septet));
+        septets.append(static_cast<char>(hit.septet));
     }
-    return {PackSeptets(septets), static_cast<int>(septets.size())};
+    return {packSeptets(septets), static_cast<int>(septets.size())};
 }
 
-TEncoded Encode8Bit(const QString &text) {
-    TEncoded result;
-    result.Hex.reserve(text.size() * 2);
+Encoded encode8Bit(const QString &text) {
+    Encoded result;
+    result.hex.reserve(text.size() * 2);
     for (QChar ch : text)
-        AppendHexByte(result.Hex, ch.unicode() & 0xFF);
-    result.Count = static_cast<int>(text.size());
+        appendHexByte(result.hex, ch.unicode() & 0xFF);
+    result.count = static_cast<int>(text.size());
     return result;
 }
 
-TEncoded EncodeUcs2(const QString &text) {
-    TEncoded result;
-    result.Hex.reserve(text.size() * 4);
+Encoded encodeUcs2(const QString &text) {
+    Encoded result;
+    result.hex.reserve(text.size() * 4);
     for (QChar ch : text) {
-        AppendHexByte(result.Hex, ch.unicode() >> 8);
-        AppendHexByte(result.Hex, ch.unicode() & 0xFF);
+        appendHexByte(result.hex, ch.unicode() >> 8);
+        appendHexByte(result.hex, ch.unicode() & 0xFF);
     }
-    result.Count = static_cast<int>(text.size() * 2);
+    result.count = static_cast<int>(text.size() * 2);
     return result;
 }
 
-TEncoded Encode(const QString &text, TCoding coding) {
+Encoded encode(const QString &text, Coding coding) {
     switch (coding) {
-    case cdGsm7Bit:
-        return EncodeGsm7(text);
-    case cd8Bit:
-        return Encode8Bit(text);
-    case cdUcs2:
+    case Coding::Gsm7Bit:
+        return encodeGsm7(text);
+    case Coding::EightBit:
+        return encode8Bit(text);
+    case Coding::Ucs2:
         break;
     }
-    return EncodeUcs2(text);
+    return encodeUcs2(text);
 }
 
-QByteArray PackSeptets(const QByteArray &septets) {
+QByteArray packSeptets(const QByteArray &septets) {
     const auto n = septets.size();
     QByteArray hex;
     hex.reserve((n - n / 8) * 2);
@@ -136,7 +136,7 @@ QByteArray PackSeptets(const QByteArray &septets) {
     for (qsizetype i = 0; i < n; ++i) {
         const int current = static_cast<quint8>(septets[i]) & 0x7F;
         const int next = i + 1 < n ? static_cast<quint8>(septets[i + 1]) : 0;
-        AppendHexByte(hex, (current >> shift) | ((next << (7 - shift)) & 0xFF));
+        appendHexByte(hex, (current >> shift) | ((next << (7 - shift)) & 0xFF));
         if (shift == 6) {
             ++i; // the next septet went whole into this octet
             shift = 0;
@@ -147,7 +147,7 @@ QByteArray PackSeptets(const QByteArray &septets) {
     return hex;
 }
 
-QByteArray SwapSemiOctets(const QByteArray &digits) {
+QByteArray swapSemiOctets(const QByteArray &digits) {
     QByteArray swapped = digits;
     if (swapped.size() % 2 != 0)
         swapped.append('F');
@@ -156,45 +156,47 @@ QByteArray SwapSemiOctets(const QByteArray &digits) {
     return swapped;
 }
 
-QByteArray AddressType(const QByteArray &number) {
+QByteArray addressType(const QByteArray &number) {
     return number.startsWith('+') ? QByteArrayLiteral("91") : QByteArrayLiteral("81");
 }
 
-char HexDigit(int value) {
+char hexDigit(int value) {
     return "0123456789ABCDEF"[value & 0x0F];
 }
 
-int CountUnits(const QString &text, TCoding coding) {
-    if (coding != cdGsm7Bit)
+int countUnits(const QString &text, Coding coding) {
+    if (coding != Coding::Gsm7Bit)
         return static_cast<int>(text.size());
     int septets = 0;
     for (QChar ch : text)
-        septets += GsmCost(ch.unicode());
+        septets += gsmCost(ch.unicode());
     return septets;
 }
 
-int FitLength(const QString &text, TCoding coding, int limit) {
+int fitLength(const QString &text, Coding coding, int limit) {
     const auto size = text.size();
     if (limit < 0)
         return 0;
-    if (coding != cdGsm7Bit)
+    if (coding != Coding::Gsm7Bit)
         return static_cast<int>(std::min<qsizetype>(size, limit));
     // Characters outside the alphabet cost nothing, so they stay when they follow the last
     // character that fits, just as the loop keeps them.
     const char16_t *units = reinterpret_cast<const char16_t *>(text.constData());
     int used = 0;
     for (qsizetype i = 0; i < size; ++i) {
-        used += GsmCost(units[i]);
+        used += gsmCost(units[i]);
         if (used > limit)
             return static_cast<int>(i);
     }
     return static_cast<int>(size);
 }
 
-int FitLengthRedetect(const QString &text, int keep, int fixedLimit) {
+int fitLengthRedetect(const QString &text, int keep, int fixedLimit) {
     const qsizetype size = text.size();
-    const int longest =
-        fixedLimit > 0 ? fixedLimit : std::max({CodingLimit[0], CodingLimit[1], CodingLimit[2]});
+    const int longest = fixedLimit > 0
+                            ? fixedLimit
+                            : std::max({codingLimit(Coding::Gsm7Bit), codingLimit(Coding::EightBit),
+                                        codingLimit(Coding::Ucs2)});
     keep = std::clamp<int>(keep, 0, static_cast<int>(size));
     int best = -1;
     bool allGsm = true;
@@ -208,55 +210,57 @@ int FitLengthRedetect(const QString &text, int keep, int fixedLimit) {
             if (Lookup[ch] == NotFound)
                 allGsm = false;
             else
-                septets += GsmCost(ch);
+                septets += gsmCost(ch);
             above8Bit = above8Bit || ch > 0xFF;
         }
-        const TCoding coding = allGsm ? cdGsm7Bit : above8Bit ? cdUcs2 : cd8Bit;
+        const Coding coding = allGsm      ? Coding::Gsm7Bit
+                              : above8Bit ? Coding::Ucs2
+                                          : Coding::EightBit;
         const int count = allGsm ? septets : static_cast<int>(n);
-        const int limit = fixedLimit > 0 ? fixedLimit : CodingLimit[coding];
+        const int limit = fixedLimit > 0 ? fixedLimit : codingLimit(coding);
         if (count <= limit && n >= keep)
             best = static_cast<int>(n);
     }
     return best < 0 ? keep : best;
 }
 
-bool IsValidNumber(const QByteArray &number) {
+bool isValidNumber(const QByteArray &number) {
     QByteArray digits, type;
-    return SplitAddress(number, digits, type);
+    return splitAddress(number, digits, type);
 }
 
-TBuildResult BuildSubmitPdu(const TSmsSubmit &request, TPDUs &pdus) {
-    if (request.Long)
-        return brLong;
+BuildResult buildSubmitPdu(const SmsSubmit &request, PduList &pdus) {
+    if (request.isLong)
+        return BuildResult::Long;
 
     QByteArray digits, type;
-    if (!SplitAddress(request.Number, digits, type)) {
+    if (!splitAddress(request.number, digits, type)) {
         // Leave nothing behind that a caller could send to the previous recipient.
         pdus.clear();
-        return brInvalidNumber;
+        return BuildResult::InvalidNumber;
     }
 
-    const TCoding coding =
-        IsKnownCoding(request.Coding) ? request.Coding : DetectCoding(request.Text);
-    const int fit = FitLength(request.Text, coding, CodingLimit[coding]);
-    const TEncoded userData = Encode(request.Text.left(fit), coding);
+    const Coding coding =
+        isKnownCoding(request.coding) ? request.coding : detectCoding(request.text);
+    const int fit = fitLength(request.text, coding, codingLimit(coding));
+    const Encoded userData = encode(request.text.left(fit), coding);
 
-    quint8 dcs = CodingDcs[coding];
-    if (request.Flash)
+    quint8 dcs = codingDcs(coding);
+    if (request.flash)
         dcs |= FlashDcsBit;
 
     QByteArray hex;
-    hex.reserve(2 * 12 + digits.size() + 1 + userData.Hex.size());
-    AppendHexByte(hex, 0x01); // SMS-SUBMIT, no validity period, no status report
-    AppendHexByte(hex, 0x00); // TP-MR: the phone sets the reference
-    AppendHexByte(hex, static_cast<int>(digits.size()));
+    hex.reserve(2 * 12 + digits.size() + 1 + userData.hex.size());
+    appendHexByte(hex, 0x01); // SMS-SUBMIT, no validity period, no status report
+    appendHexByte(hex, 0x00); // TP-MR: the phone sets the reference
+    appendHexByte(hex, static_cast<int>(digits.size()));
     hex.append(type);
-    hex.append(SwapSemiOctets(digits));
-    AppendHexByte(hex, 0x00); // TP-PID
-    AppendHexByte(hex, dcs);
-    AppendHexByte(hex, userData.Count);
-    hex.append(userData.Hex);
+    hex.append(swapSemiOctets(digits));
+    appendHexByte(hex, 0x00); // TP-PID
+    appendHexByte(hex, dcs);
+    appendHexByte(hex, userData.count);
+    hex.append(userData.hex);
 
-    pdus = {TPDU{hex, static_cast<qint32>(hex.size() / 2)}};
-    return brOk;
+    pdus = {Pdu{hex, static_cast<qint32>(hex.size() / 2)}};
+    return BuildResult::Ok;
 }

@@ -5,22 +5,33 @@
 #include <QList>
 #include <QString>
 
-// SMS-SUBMIT TPDU encoding (GSM 03.40) with the GSM 03.38 alphabet and packing.
+// SMS-SUBMIT Pdu encoding (GSM 03.40) with the GSM 03.38 alphabet and packing.
 // Pure computation: no state, no I/O, no exceptions; callable from any thread.
 
 // The data coding of one message; the value is what the program stores and compares.
-enum TCoding : quint8 {
-    cdGsm7Bit = 0, // GSM 7-bit default alphabet, counted in septets
-    cd8Bit = 1,    // 8-bit data, counted in octets (one per character)
-    cdUcs2 = 2,    // UCS-2, counted in octets by the encoder, in characters by the compose view
+enum class Coding : quint8 {
+    Gsm7Bit = 0,  // GSM 7-bit default alphabet, counted in septets
+    EightBit = 1, // 8-bit data, counted in octets (one per character)
+    Ucs2 = 2,     // UCS-2, counted in octets by the encoder, in characters by the compose view
 };
 
 inline constexpr int CodingCount = 3;
 
-// Indexed by TCoding. A limit is in "units" (see CountUnits): septets, octets, UTF-16 code units.
-inline constexpr int CodingLimit[CodingCount] = {160, 140, 70};
-inline constexpr const char *CodingName[CodingCount] = {"GSM 7 bit", "8-bit", "UCS2 (16bit)"};
-inline constexpr quint8 CodingDcs[CodingCount] = {0x00, 0x04, 0x08};
+// What one message holds, in "units" (see countUnits): septets, octets, UTF-16 code units.
+constexpr int codingLimit(Coding coding) {
+    constexpr int limits[CodingCount] = {160, 140, 70};
+    return limits[static_cast<int>(coding)];
+}
+// The coding's name as the compose view and pelorvane-cli show it.
+constexpr const char *codingName(Coding coding) {
+    constexpr const char *names[CodingCount] = {"GSM 7 bit", "8-bit", "UCS2 (16bit)"};
+    return names[static_cast<int>(coding)];
+}
+// TP-DCS of the coding, message class bits clear.
+constexpr quint8 codingDcs(Coding coding) {
+    constexpr quint8 dcs[CodingCount] = {0x00, 0x04, 0x08};
+    return dcs[static_cast<int>(coding)];
+}
 
 // TP-DCS bit that makes a message class 0 (flash): the class bits are meaningful and zero.
 inline constexpr quint8 FlashDcsBit = 0x10;
@@ -48,95 +59,95 @@ inline constexpr char16_t GsmBasicTable[128] = {
     u'x',      u'y',      u'z',      u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0',
 };
 
-struct TGsmExtension {
-    quint8 Septet; // the septet that follows the escape septet
-    char16_t Char;
+struct GsmExtension {
+    quint8 septet; // the septet that follows the escape septet
+    char16_t character;
 };
 
 // The characters reached through the escape septet, in search order.
-inline constexpr TGsmExtension GsmExtensionTable[10] = {
+inline constexpr GsmExtension GsmExtensionTable[10] = {
     {0x0A, u'\f'}, {0x14, u'^'}, {0x28, u'{'}, {0x29, u'}'}, {0x2F, u'\\'},
     {0x3C, u'['},  {0x3D, u'~'}, {0x3E, u']'}, {0x40, u'|'}, {0x65, u'\u20AC'},
 };
 
 // The request for one message.
-struct TSmsSubmit {
-    TCoding Coding = cdGsm7Bit; // normally DetectCoding(Text)
-    bool Flash = false;         // class 0 message
-    bool Long = false;          // no PDU is built for a long message
-    QByteArray Number;          // recipient as stored: digits, optional leading "+", any "-"
-    QString Text;
+struct SmsSubmit {
+    Coding coding = Coding::Gsm7Bit; // normally detectCoding(Text)
+    bool flash = false;              // class 0 message
+    bool isLong = false;             // no PDU is built for a long message
+    QByteArray number;               // recipient as stored: digits, optional leading "+", any "-"
+    QString text;
 };
 
-// One encoded TPDU, without the SMSC field.
-struct TPDU {
-    QByteArray Hex;    // upper-case hex, two digits per octet
-    qint32 Length = 0; // octets Hex stands for: the number AT+CMGS is given
+// One encoded Pdu, without the SMSC field.
+struct Pdu {
+    QByteArray hex;    // upper-case hex, two digits per octet
+    qint32 length = 0; // octets Hex stands for: the number AT+CMGS is given
 };
 
-using TPDUs = QList<TPDU>;
+using PduList = QList<Pdu>;
 
-struct TGsmLookup {
-    bool Found = false;
-    bool Escaped = false; // reached through the escape septet
-    quint8 Septet = 0;
+struct GsmLookup {
+    bool found = false;
+    bool escaped = false; // reached through the escape septet
+    quint8 septet = 0;
 };
 
 // User data of one encoder: the hex text and the count that goes into TP-UDL
 // (septets for GSM 7 bit, octets for 8-bit and UCS-2).
-struct TEncoded {
-    QByteArray Hex;
-    int Count = 0;
+struct Encoded {
+    QByteArray hex;
+    int count = 0;
 };
 
-enum TBuildResult {
-    brOk,            // pdus holds exactly one PDU
-    brLong,          // the long flag is set: pdus left as it was
-    brInvalidNumber, // the number is not a usable address: pdus emptied
+enum class BuildResult {
+    Ok,            // pdus holds exactly one PDU
+    Long,          // the long flag is set: pdus left as it was
+    InvalidNumber, // the number is not a usable address: pdus emptied
 };
 
 // First hit in the basic table, then the extension table in its order.
-TGsmLookup LookupGsmChar(QChar ch);
+GsmLookup lookupGsmChar(QChar ch);
 
 // GSM 7 bit when every code unit is in the alphabet (the empty text too), else UCS-2 when one
 // is above U+00FF, else 8-bit.
-TCoding DetectCoding(const QString &text);
+Coding detectCoding(const QString &text);
 
 // A code unit outside the alphabet adds nothing.
-TEncoded EncodeGsm7(const QString &text);
-// DetectCoding picks 8-bit only when every code is at most 0xFF; a larger code keeps its low
+Encoded encodeGsm7(const QString &text);
+// detectCoding picks 8-bit only when every code is at most 0xFF; a larger code keeps its low
 // byte so that the hex always has two digits per character.
-TEncoded Encode8Bit(const QString &text);
+Encoded encode8Bit(const QString &text);
 // Big-endian UTF-16 code units; Count is 2 x code units.
-TEncoded EncodeUcs2(const QString &text);
+Encoded encodeUcs2(const QString &text);
 // The encoder of the given coding.
-TEncoded Encode(const QString &text, TCoding coding);
+Encoded encode(const QString &text, Coding coding);
 
 // One septet per byte in, packed least significant bit first, as hex.
-QByteArray PackSeptets(const QByteArray &septets);
+QByteArray packSeptets(const QByteArray &septets);
 // An odd count gets an "F" appended, then every pair is exchanged: 12345 -> 2143F5.
-QByteArray SwapSemiOctets(const QByteArray &digits);
+QByteArray swapSemiOctets(const QByteArray &digits);
 // "91" when the number begins with "+", otherwise "81".
-QByteArray AddressType(const QByteArray &number);
+QByteArray addressType(const QByteArray &number);
 // 0..15 -> '0'..'9', 'A'..'F'; only the low four bits are used.
-char HexDigit(int value);
+char hexDigit(int value);
 
 // Count of a text in the units of CodingLimit: septets (an extension character is two),
 // octets, or UTF-16 code units for UCS-2 (the compose view's character count).
-int CountUnits(const QString &text, TCoding coding);
+int countUnits(const QString &text, Coding coding);
 
 // How many leading UTF-16 code units of the text fit into limit units of the given coding:
 // the same cut as deleting the last code unit and counting again until the text fits, done in
 // one pass. A surrogate pair can be split, as that loop would split it.
-int FitLength(const QString &text, TCoding coding, int limit);
+int fitLength(const QString &text, Coding coding, int limit);
 
 // The compose view's cut, where the coding is chosen anew for every shorter text: the largest
 // length >= keep whose prefix fits its own coding's limit (or fixedLimit units when
 // fixedLimit > 0). Gives keep when no such prefix fits, and the text's length when it fits.
-int FitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
+int fitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
 
 // True when the number, with every "-" and then a leading "+" removed, is 1 to 20 digits 0-9.
-bool IsValidNumber(const QByteArray &number);
+bool isValidNumber(const QByteArray &number);
 
 // Encodes one message into pdus, cutting the text at its end until it fits one message.
-TBuildResult BuildSubmitPdu(const TSmsSubmit &request, TPDUs &pdus);
+BuildResult buildSubmitPdu(const SmsSubmit &request, PduList &pdus);

@@ -8,48 +8,48 @@
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    QString Out;
-    QString Err;
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
 };
 
-TRun RunInProcess(const QStringList &args, const QByteArray &input = {}) {
-    TRun run;
-    QTextStream out(&run.Out);
-    QTextStream err(&run.Err);
+Run runInProcess(const QStringList &args, const QByteArray &input = {}) {
+    Run run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
     QBuffer in;
     in.setData(input);
     in.open(QIODevice::ReadOnly);
-    run.Status = RunCli(args, out, err, in);
+    run.status = runCli(args, out, err, in);
     return run;
 }
 
-QString CliBinary() {
+QString cliBinary() {
     const QString dir = qEnvironmentVariableIsSet("PELORVANE_BINARY_DIR")
                             ? qEnvironmentVariable("PELORVANE_BINARY_DIR")
                             : QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     return QDir(dir).filePath(QStringLiteral("tools/cli/pelorvane-cli"));
 }
 
-TRun RunProcess(const QStringList &args, const QByteArray &input = {}) {
-    TRun run;
+Run runProcess(const QStringList &args, const QByteArray &input = {}) {
+    Run run;
     QProcess process;
-    process.start(CliBinary(), args);
+    process.start(cliBinary(), args);
     if (!process.waitForStarted(10000))
         return run;
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit)
         return run;
-    run.Status = process.exitCode();
-    run.Out = QString::fromUtf8(process.readAllStandardOutput());
-    run.Err = QString::fromUtf8(process.readAllStandardError());
+    run.status = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
 
 // The three lines of a successful pdu run must agree with each other.
-void CheckPduLines(const QString &out) {
+void checkPduLines(const QString &out) {
     const QStringList lines = out.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last line end
     QVERIFY(lines.at(3).isEmpty());
@@ -125,11 +125,11 @@ void TestCliPdu::pdu() {
     QFETCH(QByteArray, input);
     QFETCH(QString, out);
 
-    const TRun run = RunInProcess(args, input);
-    QCOMPARE(run.Status, int(csOk));
-    QCOMPARE(run.Out, out);
-    QCOMPARE(run.Err, QString());
-    CheckPduLines(run.Out);
+    const Run run = runInProcess(args, input);
+    QCOMPARE(run.status, int(ExitOk));
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.err, QString());
+    checkPduLines(run.out);
 }
 
 void TestCliPdu::invalidNumber_data() {
@@ -152,10 +152,10 @@ void TestCliPdu::invalidNumber() {
     QFETCH(QString, shown);
 
     for (const QString &text : {QStringLiteral("hello"), QStringLiteral(u"\u4E2D")}) {
-        const TRun run = RunInProcess({"pdu", number, text});
-        QCOMPARE(run.Status, int(csFailed));
-        QCOMPARE(run.Out, QString());
-        QCOMPARE(run.Err, QStringLiteral("Invalid phone number: ") + shown + u'\n');
+        const Run run = runInProcess({"pdu", number, text});
+        QCOMPARE(run.status, int(ExitFailed));
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.err, QStringLiteral("Invalid phone number: ") + shown + u'\n');
     }
 }
 
@@ -181,80 +181,80 @@ void TestCliPdu::usageErrors() {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
 
-    const TRun run = RunInProcess(args, "text on stdin");
-    QCOMPARE(run.Status, int(csUsage));
-    QCOMPARE(run.Out, QString());
-    QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+    const Run run = runInProcess(args, "text on stdin");
+    QCOMPARE(run.status, int(ExitUsage));
+    QCOMPARE(run.out, QString());
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
 
 void TestCliPdu::invalidUtf8OnStdin() {
     // A Latin-1 file, a stray byte, and a sequence cut off at the end.
     for (const QByteArray &input :
          {QByteArray("caf\xE9 ok"), QByteArray("\xFF"), QByteArray("caf\xE9")}) {
-        const TRun run = RunInProcess({"pdu", "12345"}, input);
-        QCOMPARE(run.Status, int(csFailed));
-        QCOMPARE(run.Out, QString());
-        QCOMPARE(run.Err, QStringLiteral("Standard input is not valid UTF-8 text\n"));
+        const Run run = runInProcess({"pdu", "12345"}, input);
+        QCOMPARE(run.status, int(ExitFailed));
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.err, QStringLiteral("Standard input is not valid UTF-8 text\n"));
     }
 }
 
 void TestCliPdu::help() {
     for (const QStringList &args :
          {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
-        const TRun run = RunInProcess(args);
-        QCOMPARE(run.Status, int(csOk));
-        QVERIFY2(run.Out.contains(QLatin1String("  pdu [--flash] NUMBER [TEXT]\n")),
-                 qPrintable(run.Out));
-        QCOMPARE(run.Err, QString());
+        const Run run = runInProcess(args);
+        QCOMPARE(run.status, int(ExitOk));
+        QVERIFY2(run.out.contains(QLatin1String("  pdu [--flash] NUMBER [TEXT]\n")),
+                 qPrintable(run.out));
+        QCOMPARE(run.err, QString());
     }
     for (const QStringList &args : {QStringList{"help", "pdu"}, QStringList{"pdu", "--help"},
                                     QStringList{"pdu", "123", "-h"}}) {
-        const TRun run = RunInProcess(args);
-        QCOMPARE(run.Status, int(csOk));
-        QVERIFY(run.Out.startsWith(QLatin1String("Usage: pelorvane-cli pdu [--flash] NUMBER")));
+        const Run run = runInProcess(args);
+        QCOMPARE(run.status, int(ExitOk));
+        QVERIFY(run.out.startsWith(QLatin1String("Usage: pelorvane-cli pdu [--flash] NUMBER")));
     }
     // A cut text is reported, and the PDU still comes out.
-    const TRun cut = RunInProcess({"pdu", "123", QString(161, u'a')});
-    QCOMPARE(cut.Status, int(csOk));
-    QVERIFY(cut.Err.contains(QLatin1String("cut to 160 of its 161 characters")));
-    CheckPduLines(cut.Out);
+    const Run cut = runInProcess({"pdu", "123", QString(161, u'a')});
+    QCOMPARE(cut.status, int(ExitOk));
+    QVERIFY(cut.err.contains(QLatin1String("cut to 160 of its 161 characters")));
+    checkPduLines(cut.out);
 }
 
 void TestCliPdu::realProcess() {
-    QVERIFY2(QFile::exists(CliBinary()), qPrintable(CliBinary()));
+    QVERIFY2(QFile::exists(cliBinary()), qPrintable(cliBinary()));
 
-    TRun run = RunProcess({"pdu", "0123456789", "hello"});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out,
+    Run run = runProcess({"pdu", "0123456789", "hello"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out,
              QStringLiteral("GSM 7 bit\nAT+CMGS=17\n0001000A811032547698000005E8329BFD06\n"));
 
-    run = RunProcess({"pdu", "--flash", "+123-456"}, QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD"));
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out, QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
+    run = runProcess({"pdu", "--flash", "+123-456"}, QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD"));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
                                      "00010006912143650018044F60597D\n"));
 
-    run = RunProcess({"pdu", QStringLiteral(u"\u4F60\u597D"), "x"});
-    QCOMPARE(run.Status, 1);
-    QCOMPARE(run.Out, QString());
-    QCOMPARE(run.Err, QStringLiteral(u"Invalid phone number: \u4F60\u597D\n"));
+    run = runProcess({"pdu", QStringLiteral(u"\u4F60\u597D"), "x"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.err, QStringLiteral(u"Invalid phone number: \u4F60\u597D\n"));
 
-    run = RunProcess({"pdu", "123\r\nAT+CMGD=1", "x"});
-    QCOMPARE(run.Status, 1);
-    QCOMPARE(run.Out, QString());
-    QCOMPARE(run.Err, QStringLiteral("Invalid phone number: 123\\x0d\\x0aAT+CMGD=1\n"));
+    run = runProcess({"pdu", "123\r\nAT+CMGD=1", "x"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.err, QStringLiteral("Invalid phone number: 123\\x0d\\x0aAT+CMGD=1\n"));
 
     // An argument that is not UTF-8 is refused rather than sent as replacement characters.
     QProcess shell;
     shell.start(QStringLiteral("/bin/sh"),
-                {"-c", "exec \"$0\" pdu 123 \"$(printf 'caf\\351')\"", CliBinary()});
+                {"-c", "exec \"$0\" pdu 123 \"$(printf 'caf\\351')\"", cliBinary()});
     QVERIFY(shell.waitForFinished(10000));
-    QCOMPARE(shell.exitCode(), int(csUsage));
+    QCOMPARE(shell.exitCode(), int(ExitUsage));
     QCOMPARE(shell.readAllStandardOutput(), QByteArray());
     QCOMPARE(shell.readAllStandardError(), QByteArray("Argument 3 is not valid UTF-8\n"));
 
-    run = RunProcess({"--help"});
-    QCOMPARE(run.Status, 0);
-    QVERIFY(run.Out.contains(QLatin1String("pdu [--flash] NUMBER [TEXT]")));
+    run = runProcess({"--help"});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.contains(QLatin1String("pdu [--flash] NUMBER [TEXT]")));
 }
 
 QTEST_GUILESS_MAIN(TestCliPdu)

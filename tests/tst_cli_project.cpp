@@ -1,4 +1,4 @@
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "support/TestFiles.h"
 #include "tools/cli/CmdProject.h"
 
@@ -14,30 +14,30 @@ namespace {
 const QString CsvError = QStringLiteral("String is a badly formed CSV string: mismatched quotes, "
                                         "no comma after closing quote [MirvParser.ExtractFields])");
 
-using TCommand = int (*)(const QStringList &, QTextStream &, QTextStream &);
+using Command = int (*)(const QStringList &, QTextStream &, QTextStream &);
 
-struct TRun {
-    int Status;
-    QString Out;
-    QString Err;
+struct Run {
+    int status;
+    QString out;
+    QString err;
 };
 
-TRun Run(TCommand command, const QStringList &args) {
-    TRun run;
-    QTextStream out(&run.Out);
-    QTextStream err(&run.Err);
-    run.Status = command(args, out, err);
+Run runCli(Command command, const QStringList &args) {
+    Run run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = command(args, out, err);
     out.flush();
     err.flush();
     return run;
 }
 
-TMessage MakeMessage(const QByteArray &number, const QString &text, double created, double sent) {
-    TMessage m;
-    m.Number = number;
-    m.Text = text;
-    m.Created = created;
-    m.Sent = sent;
+Message makeMessage(const QByteArray &number, const QString &text, double created, double sent) {
+    Message m;
+    m.number = number;
+    m.text = text;
+    m.created = created;
+    m.sent = sent;
     return m;
 }
 
@@ -58,42 +58,42 @@ private Q_SLOTS:
     void exportWritesExchangeFile();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    QString Path(const QString &name) const { return FDir->filePath(name); }
-    void SaveProject(TDataModule1 &m, const QString &name) {
-        m.OnAskFileName = [=, this] { return Path(name); };
-        QVERIFY(m.Save(true));
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    void saveProject(AppData &m, const QString &name) {
+        m.onAskFileName = [=, this] { return path(name); };
+        QVERIFY(m.save(true));
     }
 };
 
 void TestCliProject::init() {
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
 }
 
 void TestCliProject::showPrintsWholeProject() {
-    TDataModule1 m;
-    m.Compose.To = "+30 691, 0044";
-    m.Compose.Subject = QStringLiteral("Θέμα");
-    m.Compose.Body = QStringLiteral("你好 😀");
-    TContact c;
-    c.Name = QStringLiteral("Ελένη");
-    c.Number = "+30691";
-    c.SentCount = 4;
-    c.Checked = 0;
-    m.ContactList->Add(c);
-    TMessage flash = MakeMessage("+30691", QStringLiteral("hi"), 45000.25, 0);
-    flash.Flash = 1;
-    flash.Status = msSent; // saved while not yet transferred: back as pending
-    m.OutboxList->Add(flash);
-    m.SentList->Add(MakeMessage("0044", "sent", 45000.5 + 1234.0 / 86400000.0, 45001.75));
-    SaveProject(m, "p.sms");
+    AppData m;
+    m.compose.to = "+30 691, 0044";
+    m.compose.subject = QStringLiteral("Θέμα");
+    m.compose.body = QStringLiteral("你好 😀");
+    Contact c;
+    c.name = QStringLiteral("Ελένη");
+    c.number = "+30691";
+    c.sentCount = 4;
+    c.checked = 0;
+    m.contactList->add(c);
+    Message flash = makeMessage("+30691", QStringLiteral("hi"), 45000.25, 0);
+    flash.flash = 1;
+    flash.status = MessageStatus::Sent; // saved while not yet transferred: back as pending
+    m.outboxList->add(flash);
+    m.sentList->add(makeMessage("0044", "sent", 45000.5 + 1234.0 / 86400000.0, 45001.75));
+    saveProject(m, "p.sms");
 
-    TRun run = Run(CmdShow, {Path("p.sms")});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Err, QString());
+    Run run = runCli(cmdShow, {path("p.sms")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QString());
     QJsonParseError parseError;
-    QJsonDocument doc = QJsonDocument::fromJson(run.Out.toUtf8(), &parseError);
+    QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &parseError);
     QCOMPARE(parseError.error, QJsonParseError::NoError);
     QJsonObject root = doc.object();
     QCOMPARE(root.keys(), QStringList({"compose", "contacts", "outbox", "sent"}));
@@ -145,115 +145,115 @@ void TestCliProject::showFailures() {
     QFETCH(QByteArray, file);
     QFETCH(QString, error);
     if (!file.isEmpty())
-        WriteAll(Path("f.sms"), file);
+        writeAll(path("f.sms"), file);
     for (QString &a : args)
-        a = Path(a);
-    TRun run = Run(CmdShow, args);
-    QCOMPARE(run.Status, 2);
-    QCOMPARE(run.Out, QString());
-    QCOMPARE(run.Err.trimmed(), error);
+        a = path(a);
+    Run run = runCli(cmdShow, args);
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.err.trimmed(), error);
 }
 
 void TestCliProject::importCreatesProject() {
-    WriteAll(Path("in.csv"), "Ann,1\r\n\"Bob, B\",2,7\r\nAnnie,1\r\n");
-    TRun run = Run(CmdImport, {Path("new.sms"), Path("in.csv")});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out, QStringLiteral("Imported 2 contacts, ignored 1 duplicates\n"));
-    QCOMPARE(run.Err, QString());
-    TDataModule1 m;
-    m.Load(Path("new.sms"));
-    QCOMPARE(m.ContactList->Count(), 2);
-    QCOMPARE(m.ContactList->Get(1).Name, QStringLiteral("Bob, B"));
-    QCOMPARE(m.ContactList->Get(1).SentCount, 7);
+    writeAll(path("in.csv"), "Ann,1\r\n\"Bob, B\",2,7\r\nAnnie,1\r\n");
+    Run run = runCli(cmdImport, {path("new.sms"), path("in.csv")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("Imported 2 contacts, ignored 1 duplicates\n"));
+    QCOMPARE(run.err, QString());
+    AppData m;
+    m.load(path("new.sms"));
+    QCOMPARE(m.contactList->count(), 2);
+    QCOMPARE(m.contactList->get(1).name, QStringLiteral("Bob, B"));
+    QCOMPARE(m.contactList->get(1).sentCount, 7);
 
-    WriteAll(Path("empty.csv"), "");
-    run = Run(CmdImport, {Path("empty.sms"), Path("empty.csv")});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out, QStringLiteral("Imported 0 contacts, ignored 0 duplicates\n"));
-    QCOMPARE(ReadAll(Path("empty.sms")).size(), 36);
+    writeAll(path("empty.csv"), "");
+    run = runCli(cmdImport, {path("empty.sms"), path("empty.csv")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("Imported 0 contacts, ignored 0 duplicates\n"));
+    QCOMPARE(readAll(path("empty.sms")).size(), 36);
 }
 
 void TestCliProject::importKeepsOtherSections() {
-    TDataModule1 m;
-    m.Compose.Body = "body";
-    TContact c;
-    c.Name = "Old";
-    c.Number = "2";
-    m.ContactList->Add(c);
-    m.SentList->Add(MakeMessage("1", "sent", 45000, 45000));
-    SaveProject(m, "p.sms");
-    WriteAll(Path("in.csv"), "Ann,1\nBob,2\n");
-    TRun run = Run(CmdImport, {Path("p.sms"), Path("in.csv")});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out, QStringLiteral("Imported 1 contacts, ignored 1 duplicates\n"));
-    TDataModule1 back;
-    back.Load(Path("p.sms"));
-    QCOMPARE(back.Compose.Body, QStringLiteral("body"));
-    QCOMPARE(back.ContactList->Count(), 2);
-    QCOMPARE(back.SentList->Count(), 1);
+    AppData m;
+    m.compose.body = "body";
+    Contact c;
+    c.name = "Old";
+    c.number = "2";
+    m.contactList->add(c);
+    m.sentList->add(makeMessage("1", "sent", 45000, 45000));
+    saveProject(m, "p.sms");
+    writeAll(path("in.csv"), "Ann,1\nBob,2\n");
+    Run run = runCli(cmdImport, {path("p.sms"), path("in.csv")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("Imported 1 contacts, ignored 1 duplicates\n"));
+    AppData back;
+    back.load(path("p.sms"));
+    QCOMPARE(back.compose.body, QStringLiteral("body"));
+    QCOMPARE(back.contactList->count(), 2);
+    QCOMPARE(back.sentList->count(), 1);
 }
 
 void TestCliProject::importMalformedLineSavesEarlierContacts() {
-    WriteAll(Path("in.csv"), "Ann,1\n\"Bob\" ,2\nCid,3\n");
-    TRun run = Run(CmdImport, {Path("p.sms"), Path("in.csv")});
-    QCOMPARE(run.Status, 2);
-    QCOMPARE(run.Out, QString());
-    QCOMPARE(run.Err.trimmed(), CsvError);
-    TDataModule1 m;
-    m.Load(Path("p.sms"));
-    QCOMPARE(m.ContactList->Count(), 1);
-    QCOMPARE(m.ContactList->Get(0).Name, QStringLiteral("Ann"));
+    writeAll(path("in.csv"), "Ann,1\n\"Bob\" ,2\nCid,3\n");
+    Run run = runCli(cmdImport, {path("p.sms"), path("in.csv")});
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.err.trimmed(), CsvError);
+    AppData m;
+    m.load(path("p.sms"));
+    QCOMPARE(m.contactList->count(), 1);
+    QCOMPARE(m.contactList->get(0).name, QStringLiteral("Ann"));
 }
 
 void TestCliProject::importFailures() {
     // Missing exchange file: nothing created.
-    TRun run = Run(CmdImport, {Path("p.sms"), Path("missing.csv")});
-    QCOMPARE(run.Status, 2);
-    QVERIFY(run.Err.contains("No such file"));
-    QVERIFY(!QFile::exists(Path("p.sms")));
+    Run run = runCli(cmdImport, {path("p.sms"), path("missing.csv")});
+    QCOMPARE(run.status, 2);
+    QVERIFY(run.err.contains("No such file"));
+    QVERIFY(!QFile::exists(path("p.sms")));
 
     // A project that does not load is left alone.
-    WriteAll(Path("bad.sms"), "not a project");
-    WriteAll(Path("in.csv"), "Ann,1\n");
-    run = Run(CmdImport, {Path("bad.sms"), Path("in.csv")});
-    QCOMPARE(run.Status, 2);
-    QCOMPARE(run.Err.trimmed(), QStringLiteral("Invalid file format."));
-    QCOMPARE(ReadAll(Path("bad.sms")), QByteArray("not a project"));
+    writeAll(path("bad.sms"), "not a project");
+    writeAll(path("in.csv"), "Ann,1\n");
+    run = runCli(cmdImport, {path("bad.sms"), path("in.csv")});
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err.trimmed(), QStringLiteral("Invalid file format."));
+    QCOMPARE(readAll(path("bad.sms")), QByteArray("not a project"));
 
-    run = Run(CmdImport, {Path("p.sms")});
-    QCOMPARE(run.Status, 2);
-    QCOMPARE(run.Err.trimmed(),
+    run = runCli(cmdImport, {path("p.sms")});
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err.trimmed(),
              QStringLiteral("usage: pelorvane-cli import FILE.sms CONTACTS.csv"));
 }
 
 void TestCliProject::exportWritesExchangeFile() {
-    TDataModule1 m;
-    TContact c;
-    c.Name = QStringLiteral("Ελένη");
-    c.Number = "+30 691";
-    c.SentCount = 3;
-    m.ContactList->Add(c);
-    c.Name = "Bob";
-    c.Number = "2";
-    c.SentCount = 0;
-    m.ContactList->Add(c);
-    SaveProject(m, "p.sms");
-    QByteArray project = ReadAll(Path("p.sms"));
-    TRun run = Run(CmdExport, {Path("p.sms"), Path("out.csv")});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Err, QString());
+    AppData m;
+    Contact c;
+    c.name = QStringLiteral("Ελένη");
+    c.number = "+30 691";
+    c.sentCount = 3;
+    m.contactList->add(c);
+    c.name = "Bob";
+    c.number = "2";
+    c.sentCount = 0;
+    m.contactList->add(c);
+    saveProject(m, "p.sms");
+    QByteArray project = readAll(path("p.sms"));
+    Run run = runCli(cmdExport, {path("p.sms"), path("out.csv")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QString());
     QCOMPARE(
-        ReadAll(Path("out.csv")),
+        readAll(path("out.csv")),
         QByteArray(
             "\"\xce\x95\xce\xbb\xce\xad\xce\xbd\xce\xb7\",\"+30 691\",3\r\n\"Bob\",\"2\",0\r\n"));
-    QCOMPARE(ReadAll(Path("p.sms")), project);
+    QCOMPARE(readAll(path("p.sms")), project);
 
-    run = Run(CmdExport, {Path("missing.sms"), Path("out2.csv")});
-    QCOMPARE(run.Status, 2);
-    QVERIFY(!QFile::exists(Path("out2.csv")));
-    run = Run(CmdExport, {Path("p.sms"), Path("no/dir/out.csv")});
-    QCOMPARE(run.Status, 2);
-    QVERIFY(!run.Err.isEmpty());
+    run = runCli(cmdExport, {path("missing.sms"), path("out2.csv")});
+    QCOMPARE(run.status, 2);
+    QVERIFY(!QFile::exists(path("out2.csv")));
+    run = runCli(cmdExport, {path("p.sms"), path("no/dir/out.csv")});
+    QCOMPARE(run.status, 2);
+    QVERIFY(!run.err.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliProject)

@@ -1,10 +1,10 @@
 // pelorvane-cli queue and send: the outbox as Send to Outbox fills it, and a whole run through
 // the simulated phone, in-process and as a real process stopped by Ctrl+C.
 
+#include "app/AppData.h"
 #include "app/ComposeOutbox.h"
-#include "app/Database.h"
+#include "modemsim/ModemSim.h"
 #include "tools/cli/Cli.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QBuffer>
 #include <QProcess>
@@ -15,31 +15,31 @@
 
 namespace {
 
-struct TCliRun {
-    int Status = -1;
-    QString Out;
-    QString Err;
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
 };
 
-TCliRun RunCliInProcess(const QStringList &args) {
-    TCliRun run;
-    QTextStream out(&run.Out);
-    QTextStream err(&run.Err);
+CliRun runCliInProcess(const QStringList &args) {
+    CliRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
     QBuffer in;
     in.open(QIODevice::ReadOnly);
-    run.Status = RunCli(args, out, err, in);
+    run.status = runCli(args, out, err, in);
     out.flush();
     err.flush();
     return run;
 }
 
-std::unique_ptr<TDataModule1> LoadProject(const QString &fileName) {
-    auto data = std::make_unique<TDataModule1>();
-    data->Load(fileName);
+std::unique_ptr<AppData> loadProject(const QString &fileName) {
+    auto data = std::make_unique<AppData>();
+    data->load(fileName);
     return data;
 }
 
-QString CliPath() {
+QString cliPath() {
     return qEnvironmentVariable("PELORVANE_BINARY_DIR") +
            QStringLiteral("/tools/cli/pelorvane-cli");
 }
@@ -60,7 +60,7 @@ private Q_SLOTS:
     void sendStoppedByCtrlC();
 
 private:
-    QTemporaryDir FDir;
+    QTemporaryDir m_dir;
 };
 
 void TestCliSend::splitRecipients_data() {
@@ -79,42 +79,42 @@ void TestCliSend::splitRecipients_data() {
 void TestCliSend::splitRecipients() {
     QFETCH(QByteArray, to);
     QFETCH(QList<QByteArray>, recipients);
-    QCOMPARE(SplitRecipients(to), recipients);
+    QCOMPARE(::splitRecipients(to), recipients);
 }
 
 void TestCliSend::queueTypedAllChecked() {
-    const QString project = FDir.filePath(QStringLiteral("queue.sms"));
+    const QString project = m_dir.filePath(QStringLiteral("queue.sms"));
     {
-        TDataModule1 data;
+        AppData data;
         for (const char *number : {"111", "222", "333"}) {
-            TContact contact;
-            contact.Number = number;
-            contact.Checked = QByteArray(number) != "222";
-            data.ContactList->Add(contact);
+            Contact contact;
+            contact.number = number;
+            contact.checked = QByteArray(number) != "222";
+            data.contactList->add(contact);
         }
-        data.OnAskFileName = [&] { return project; };
-        QVERIFY(data.Save());
+        data.onAskFileName = [&] { return project; };
+        QVERIFY(data.save());
     }
-    TCliRun run = RunCliInProcess(
+    CliRun run = runCliInProcess(
         {"queue", project, "--to", "111;222; ;333", "--subject", "Hi", "--flash", "there"});
-    QCOMPARE(run.Status, 0);
-    QCOMPARE(run.Out, QStringLiteral("Queued 3 messages\n"));
-    run = RunCliInProcess({"queue", project, "--checked", "checked only"});
-    QCOMPARE(run.Out, QStringLiteral("Queued 2 messages\n"));
-    run = RunCliInProcess({"queue", project, "--all", "everyone"});
-    QCOMPARE(run.Out, QStringLiteral("Queued 3 messages\n"));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("Queued 3 messages\n"));
+    run = runCliInProcess({"queue", project, "--checked", "checked only"});
+    QCOMPARE(run.out, QStringLiteral("Queued 2 messages\n"));
+    run = runCliInProcess({"queue", project, "--all", "everyone"});
+    QCOMPARE(run.out, QStringLiteral("Queued 3 messages\n"));
 
-    auto data = LoadProject(project);
-    QCOMPARE(data->OutboxList->Count(), 8);
-    const TMessage first = data->OutboxList->Get(0);
-    QCOMPARE(first.Text, QStringLiteral("Hi:there"));
-    QCOMPARE(first.Flash, quint8(1));
-    QCOMPARE(first.Status, msPending);
-    QVERIFY(first.Created > 0);
-    QCOMPARE(first.Sent, 0.0);
-    QCOMPARE(data->OutboxList->Get(3).Number, QByteArray("111"));
-    QCOMPARE(data->OutboxList->Get(4).Number, QByteArray("333"));
-    QCOMPARE(data->OutboxList->Get(7).Text, QStringLiteral("everyone"));
+    auto data = loadProject(project);
+    QCOMPARE(data->outboxList->count(), 8);
+    const Message first = data->outboxList->get(0);
+    QCOMPARE(first.text, QStringLiteral("Hi:there"));
+    QCOMPARE(first.flash, quint8(1));
+    QCOMPARE(first.status, MessageStatus::Pending);
+    QVERIFY(first.created > 0);
+    QCOMPARE(first.sent, 0.0);
+    QCOMPARE(data->outboxList->get(3).number, QByteArray("111"));
+    QCOMPARE(data->outboxList->get(4).number, QByteArray("333"));
+    QCOMPARE(data->outboxList->get(7).text, QStringLiteral("everyone"));
 }
 
 void TestCliSend::queueRefusesBadArguments_data() {
@@ -129,69 +129,69 @@ void TestCliSend::queueRefusesBadArguments_data() {
 void TestCliSend::queueRefusesBadArguments() {
     QFETCH(QStringList, args);
     QFETCH(int, status);
-    const TCliRun run = RunCliInProcess(QStringList{"queue"} + args);
-    QCOMPARE(run.Status, status);
-    QVERIFY(!run.Err.isEmpty());
+    const CliRun run = runCliInProcess(QStringList{"queue"} + args);
+    QCOMPARE(run.status, status);
+    QVERIFY(!run.err.isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("x.sms")));
 }
 
 void TestCliSend::sendWholeOutbox() {
-    const QString project = FDir.filePath(QStringLiteral("send.sms"));
-    QCOMPARE(RunCliInProcess({"queue", project, "--to", "111;222", "hello"}).Status, 0);
-    const TCliRun run = RunCliInProcess({"send", project, "--simulate"});
-    QCOMPARE(run.Status, 0);
-    QVERIFY(run.Out.endsWith(QStringLiteral("Sent 2 of 2\n")));
-    QVERIFY(run.Err.contains(QStringLiteral("Message 2 of 2 to 222: sent")));
-    auto data = LoadProject(project);
-    QCOMPARE(data->OutboxList->Count(), 0);
-    QCOMPARE(data->SentList->Count(), 2);
-    QVERIFY(data->SentList->Get(1).Sent > 0);
+    const QString project = m_dir.filePath(QStringLiteral("send.sms"));
+    QCOMPARE(runCliInProcess({"queue", project, "--to", "111;222", "hello"}).status, 0);
+    const CliRun run = runCliInProcess({"send", project, "--simulate"});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.endsWith(QStringLiteral("Sent 2 of 2\n")));
+    QVERIFY(run.err.contains(QStringLiteral("Message 2 of 2 to 222: sent")));
+    auto data = loadProject(project);
+    QCOMPARE(data->outboxList->count(), 0);
+    QCOMPARE(data->sentList->count(), 2);
+    QVERIFY(data->sentList->get(1).sent > 0);
 }
 
 void TestCliSend::sendThroughPortStopsAtRefusal() {
-    TModemSimOptions options;
-    options.FailAt = 2;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const QString project = FDir.filePath(QStringLiteral("refused.sms"));
-    QCOMPARE(RunCliInProcess({"queue", project, "--to", "111;222;333", "hello"}).Status, 0);
-    const TCliRun run = RunCliInProcess({"send", project, "--port", sim.PortPath()});
-    QCOMPARE(run.Status, 1);
-    QVERIFY(run.Out.contains(QStringLiteral("+CMS ERROR: 500\n")));
-    QVERIFY(run.Out.endsWith(QStringLiteral("Sent 1 of 3\n")));
-    auto data = LoadProject(project);
-    QCOMPARE(data->SentList->Count(), 1);
-    QCOMPARE(data->OutboxList->Count(), 2);
-    QCOMPARE(data->OutboxList->Get(0).Number, QByteArray("222"));
-    QCOMPARE(data->OutboxList->Get(0).Status, msPending);
+    ModemSimOptions options;
+    options.failAt = 2;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QString project = m_dir.filePath(QStringLiteral("refused.sms"));
+    QCOMPARE(runCliInProcess({"queue", project, "--to", "111;222;333", "hello"}).status, 0);
+    const CliRun run = runCliInProcess({"send", project, "--port", sim.portPath()});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.contains(QStringLiteral("+CMS ERROR: 500\n")));
+    QVERIFY(run.out.endsWith(QStringLiteral("Sent 1 of 3\n")));
+    auto data = loadProject(project);
+    QCOMPARE(data->sentList->count(), 1);
+    QCOMPARE(data->outboxList->count(), 2);
+    QCOMPARE(data->outboxList->get(0).number, QByteArray("222"));
+    QCOMPARE(data->outboxList->get(0).status, MessageStatus::Pending);
 }
 
 void TestCliSend::sendStoppedByCtrlC() {
-    TModemSimOptions options;
-    options.DelayMs = 40;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const QString project = FDir.filePath(QStringLiteral("stopped.sms"));
+    ModemSimOptions options;
+    options.delayMs = 40;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QString project = m_dir.filePath(QStringLiteral("stopped.sms"));
     QStringList numbers;
     for (int i = 0; i < 200; ++i)
         numbers << QString::number(1000 + i);
-    QCOMPARE(RunCliInProcess({"queue", project, "--to", numbers.join(';'), "hi"}).Status, 0);
+    QCOMPARE(runCliInProcess({"queue", project, "--to", numbers.join(';'), "hi"}).status, 0);
 
     QProcess process;
-    process.start(CliPath(), {"send", project, "--port", sim.PortPath()});
+    process.start(cliPath(), {"send", project, "--port", sim.portPath()});
     QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(sim.Received().size() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 2, 20000);
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
 
     // Every message the phone took is under Sent; the rest wait in the outbox.
-    auto data = LoadProject(project);
-    const int accepted = sim.Received().size();
+    auto data = loadProject(project);
+    const int accepted = sim.received().size();
     QVERIFY(accepted < 200);
-    QCOMPARE(data->SentList->Count(), accepted);
-    QCOMPARE(data->OutboxList->Count(), 200 - accepted);
+    QCOMPARE(data->sentList->count(), accepted);
+    QCOMPARE(data->outboxList->count(), 200 - accepted);
 }
 
 QTEST_GUILESS_MAIN(TestCliSend)

@@ -1,5 +1,5 @@
-#include "app/Errors.h"
-#include "data/ContactUnit.h"
+#include "base/Error.h"
+#include "data/ContactList.h"
 #include "support/ByteWriter.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestFiles.h"
@@ -12,34 +12,34 @@
 
 #include <future>
 
-using TContacts = QList<TContact>;
-Q_DECLARE_METATYPE(TContact)
+using Contacts = QList<Contact>;
+Q_DECLARE_METATYPE(Contact)
 
 namespace {
 
 const QString CsvError = QStringLiteral("String is a badly formed CSV string: mismatched quotes, "
                                         "no comma after closing quote [MirvParser.ExtractFields])");
 
-TContact MakeContact(const QString &name, const QByteArray &number, qint32 sent = 0,
-                     quint8 checked = 1) {
-    TContact c;
-    c.Name = name;
-    c.Number = number;
-    c.SentCount = sent;
-    c.Checked = checked;
+Contact makeContact(const QString &name, const QByteArray &number, qint32 sent = 0,
+                    quint8 checked = 1) {
+    Contact c;
+    c.name = name;
+    c.number = number;
+    c.sentCount = sent;
+    c.checked = checked;
     return c;
 }
 
-TContacts Contents(TContactList &list) {
-    TContacts result;
-    for (int i = 0; i < list.Count(); ++i)
-        result.append(list.Get(i));
+Contacts contents(ContactList &list) {
+    Contacts result;
+    for (int i = 0; i < list.count(); ++i)
+        result.append(list.get(i));
     return result;
 }
 
-void Fill(TContactList &list, const TContacts &contacts) {
-    for (const TContact &c : contacts)
-        list.Add(c);
+void fill(ContactList &list, const Contacts &contacts) {
+    for (const Contact &c : contacts)
+        list.add(c);
 }
 
 } // namespace
@@ -70,13 +70,13 @@ private Q_SLOTS:
     void exportCannotCreate();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    QString Path(const QString &name) const { return FDir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
 };
 
 void TestContactList::init() {
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
 }
 
 void TestContactList::incSentCount_data() {
@@ -95,249 +95,246 @@ void TestContactList::incSentCount() {
     QFETCH(QByteArray, number);
     QFETCH(QList<int>, counts);
     int calls = 0;
-    TContactList list;
-    Fill(list, {MakeContact("a", "+306912"), MakeContact("b", "306912"),
-                MakeContact("c", "30 6912"), MakeContact("d", "+306912")});
-    list.OnChange = [&](TContactList &) { ++calls; };
-    list.IncSentCount(number);
+    ContactList list;
+    fill(list, {makeContact("a", "+306912"), makeContact("b", "306912"),
+                makeContact("c", "30 6912"), makeContact("d", "+306912")});
+    list.onChange = [&](ContactList &) { ++calls; };
+    list.incSentCount(number);
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(list.Get(i).SentCount, counts[i]);
+        QCOMPARE(list.get(i).sentCount, counts[i]);
     QCOMPARE(calls, 0);
-    list.OnChange = nullptr;
+    list.onChange = nullptr;
 }
 
 void TestContactList::checkedCount() {
-    TContactList list;
-    QCOMPARE(list.CheckedCount(), 0);
-    list.Add(TContact());
-    QCOMPARE(list.CheckedCount(), 1); // new contacts start checked
-    list.Add(MakeContact("b", "2", 0, 0));
-    list.Add(MakeContact("c", "3", 0, 5));
-    QCOMPARE(list.CheckedCount(), 2);
+    ContactList list;
+    QCOMPARE(list.checkedCount(), 0);
+    list.add(Contact());
+    QCOMPARE(list.checkedCount(), 1); // new contacts start checked
+    list.add(makeContact("b", "2", 0, 0));
+    list.add(makeContact("c", "3", 0, 5));
+    QCOMPARE(list.checkedCount(), 2);
     int calls = 0;
-    list.OnChange = [&](TContactList &) { ++calls; };
+    list.onChange = [&](ContactList &) { ++calls; };
     {
         // The contacts view's bulk check: in place, no notification.
-        TContactList::TLocker lock(list);
+        ContactList::Locker lock(list);
         for (auto &c : *lock)
-            c->Checked = 0;
+            c->checked = 0;
     }
-    QCOMPARE(list.CheckedCount(), 0);
+    QCOMPARE(list.checkedCount(), 0);
     QCOMPARE(calls, 0);
-    list.OnChange = nullptr;
+    list.onChange = nullptr;
 }
 
 void TestContactList::streamLayout() {
-    TContactList list;
+    ContactList list;
     QBuffer empty;
     empty.open(QIODevice::WriteOnly);
-    list.SaveToStream(empty);
+    list.saveToStream(empty);
     QCOMPARE(empty.data(), QByteArray(4, '\0'));
 
-    TContact blank;
-    blank.Checked = 0;
-    list.Add(blank);
+    Contact blank;
+    blank.checked = 0;
+    list.add(blank);
     QBuffer one;
     one.open(QIODevice::WriteOnly);
-    list.SaveToStream(one);
+    list.saveToStream(one);
     QCOMPARE(one.data().size(), 4 + 13);
     QCOMPARE(one.data(), QByteArray(17, '\0').replace(0, 1, "\x01"));
 
-    list.Clear();
-    list.Add(MakeContact(QStringLiteral("Ελένη 李"), "+30 69", 0x01020304, 1));
+    list.clear();
+    list.add(makeContact(QStringLiteral("Ελένη 李"), "+30 69", 0x01020304, 1));
     QBuffer full;
     full.open(QIODevice::WriteOnly);
-    list.SaveToStream(full);
-    QCOMPARE(full.data(), TByteWriter()
-                              .Int32(1)
-                              .Wide(QStringLiteral("Ελένη 李"))
-                              .Ansi("+30 69")
-                              .Int32(0x01020304)
-                              .Byte(1)
-                              .Bytes);
+    list.saveToStream(full);
+    QCOMPARE(full.data(), ByteWriter()
+                              .int32(1)
+                              .wide(QStringLiteral("Ελένη 李"))
+                              .ansi("+30 69")
+                              .int32(0x01020304)
+                              .byte(1)
+                              .bytes);
 }
 
 void TestContactList::loadRules() {
-    TContactList source;
-    Fill(source,
-         {MakeContact(QString(QChar(0xDC00)) + "x", "1", -3, 0), MakeContact("", "", 7, 9)});
+    ContactList source;
+    fill(source,
+         {makeContact(QString(QChar(0xDC00)) + "x", "1", -3, 0), makeContact("", "", 7, 9)});
     QBuffer saved;
     saved.open(QIODevice::ReadWrite);
-    source.SaveToStream(saved);
+    source.saveToStream(saved);
 
     // Version other than 10: nothing consumed, nothing changed.
-    TContactList target;
-    target.Add(MakeContact("keep", "0"));
+    ContactList target;
+    target.add(makeContact("keep", "0"));
     saved.seek(0);
-    target.LoadFromStream(saved, 9);
+    target.loadFromStream(saved, 9);
     QCOMPARE(saved.pos(), 0);
-    QCOMPARE(Contents(target), TContacts{MakeContact("keep", "0")});
+    QCOMPARE(contents(target), Contacts{makeContact("keep", "0")});
 
     // A complete load replaces the contents, keeping every value as it was.
-    target.LoadFromStream(saved, 10);
+    target.loadFromStream(saved, 10);
     QCOMPARE(saved.pos(), saved.size());
-    QCOMPARE(Contents(target), Contents(source));
+    QCOMPARE(contents(target), contents(source));
 
     // Any cut leaves the list as it was.
     for (qsizetype cut = 0; cut < saved.size(); ++cut) {
         QByteArray bytes = saved.data().left(cut);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        TContactList list;
-        list.Add(MakeContact("keep", "0"));
-        QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, 10); }),
+        ContactList list;
+        list.add(makeContact("keep", "0"));
+        QCOMPARE(errorMessage([&] { list.loadFromStream(buffer, 10); }),
                  QStringLiteral("Stream read error"));
-        QCOMPARE(Contents(list), TContacts{MakeContact("keep", "0")});
+        QCOMPARE(contents(list), Contacts{makeContact("keep", "0")});
     }
 
-    QByteArray negative = TByteWriter().Int32(-7).Bytes;
+    QByteArray negative = ByteWriter().int32(-7).bytes;
     QBuffer buffer(&negative);
     buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(ErrorMessage([&] { target.LoadFromStream(buffer, 10); }),
+    QCOMPARE(errorMessage([&] { target.loadFromStream(buffer, 10); }),
              QStringLiteral("List count out of bounds (-7)"));
-    QCOMPARE(target.Count(), 2);
+    QCOMPARE(target.count(), 2);
 }
 
 void TestContactList::parseContactLine_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("usable");
-    QTest::addColumn<TContact>("contact");
-    QTest::newRow("name and number") << QByteArray("Ann,123") << true << MakeContact("Ann", "123");
+    QTest::addColumn<Contact>("contact");
+    QTest::newRow("name and number") << QByteArray("Ann,123") << true << makeContact("Ann", "123");
     QTest::newRow("quoted name with comma and count")
         << QByteArray("\"Smith, Ann\",\"+44 7700\",3") << true
-        << MakeContact("Smith, Ann", "+44 7700", 3);
-    QTest::newRow("empty name") << QByteArray(",123,4") << false << MakeContact("", "123", 4);
-    QTest::newRow("name only") << QByteArray("Ann") << false << MakeContact("Ann", "");
+        << makeContact("Smith, Ann", "+44 7700", 3);
+    QTest::newRow("empty name") << QByteArray(",123,4") << false << makeContact("", "123", 4);
+    QTest::newRow("name only") << QByteArray("Ann") << false << makeContact("Ann", "");
     QTest::newRow("count not a number")
-        << QByteArray("Ann,123,many") << true << MakeContact("Ann", "123", 0);
+        << QByteArray("Ann,123,many") << true << makeContact("Ann", "123", 0);
     QTest::newRow("count too large")
-        << QByteArray("Ann,123,99999999999") << true << MakeContact("Ann", "123", 0);
+        << QByteArray("Ann,123,99999999999") << true << makeContact("Ann", "123", 0);
     QTest::newRow("negative count")
-        << QByteArray("Ann,123,-2") << true << MakeContact("Ann", "123", -2);
+        << QByteArray("Ann,123,-2") << true << makeContact("Ann", "123", -2);
     QTest::newRow("fourth field ignored")
-        << QByteArray("Ann,123,2,x") << true << MakeContact("Ann", "123", 2);
+        << QByteArray("Ann,123,2,x") << true << makeContact("Ann", "123", 2);
     QTest::newRow("blank before comma stays")
-        << QByteArray("Ann ,123") << true << MakeContact("Ann ", "123");
-    QTest::newRow("empty line") << QByteArray() << false << TContact();
+        << QByteArray("Ann ,123") << true << makeContact("Ann ", "123");
+    QTest::newRow("empty line") << QByteArray() << false << Contact();
     QTest::newRow("8-bit name") << QByteArray("\xce\x95\xce\xbb\xce\xad\xce\xbd\xce\xb7,1") << true
-                                << MakeContact(QStringLiteral("Ελένη"), "1");
+                                << makeContact(QStringLiteral("Ελένη"), "1");
 }
 
 void TestContactList::parseContactLine() {
     QFETCH(QByteArray, line);
     QFETCH(bool, usable);
-    QFETCH(TContact, contact);
-    TContact parsed = MakeContact("stale", "stale", 9, 0);
-    QCOMPARE(TContactList::ParseContactLine(line, parsed), usable);
+    QFETCH(Contact, contact);
+    Contact parsed = makeContact("stale", "stale", 9, 0);
+    QCOMPARE(ContactList::parseContactLine(line, parsed), usable);
     QCOMPARE(parsed, contact);
 }
 
 void TestContactList::import_data() {
-    QTest::addColumn<TContacts>("before");
+    QTest::addColumn<Contacts>("before");
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<TContacts>("after");
+    QTest::addColumn<Contacts>("after");
     QTest::addColumn<int>("imported");
     QTest::addColumn<int>("duplicates");
-    TContact a = MakeContact("Ann", "1");
-    TContact b = MakeContact("Bob", "2", 5);
-    QTest::newRow("empty file") << TContacts{} << QByteArray() << TContacts{} << 0 << 0;
-    QTest::newRow("LF") << TContacts{} << QByteArray("Ann,1\nBob,2,5\n") << TContacts{a, b} << 2
-                        << 0;
-    QTest::newRow("CR") << TContacts{} << QByteArray("Ann,1\rBob,2,5\r") << TContacts{a, b} << 2
-                        << 0;
-    QTest::newRow("CR LF") << TContacts{} << QByteArray("Ann,1\r\nBob,2,5\r\n") << TContacts{a, b}
+    Contact a = makeContact("Ann", "1");
+    Contact b = makeContact("Bob", "2", 5);
+    QTest::newRow("empty file") << Contacts{} << QByteArray() << Contacts{} << 0 << 0;
+    QTest::newRow("LF") << Contacts{} << QByteArray("Ann,1\nBob,2,5\n") << Contacts{a, b} << 2 << 0;
+    QTest::newRow("CR") << Contacts{} << QByteArray("Ann,1\rBob,2,5\r") << Contacts{a, b} << 2 << 0;
+    QTest::newRow("CR LF") << Contacts{} << QByteArray("Ann,1\r\nBob,2,5\r\n") << Contacts{a, b}
                            << 2 << 0;
     QTest::newRow("last line without end")
-        << TContacts{} << QByteArray("Ann,1\r\nBob,2,5") << TContacts{a, b} << 2 << 0;
+        << Contacts{} << QByteArray("Ann,1\r\nBob,2,5") << Contacts{a, b} << 2 << 0;
     QTest::newRow("mixed ends and blank lines")
-        << TContacts{} << QByteArray("\r\n\nAnn,1\n\r\rBob,2,5\r\n\r\n") << TContacts{a, b} << 2
-        << 0;
+        << Contacts{} << QByteArray("\r\n\nAnn,1\n\r\rBob,2,5\r\n\r\n") << Contacts{a, b} << 2 << 0;
     QTest::newRow("same number twice in file")
-        << TContacts{} << QByteArray("Ann,1\nAnnie,1,9\nBob,2,5") << TContacts{a, b} << 2 << 1;
+        << Contacts{} << QByteArray("Ann,1\nAnnie,1,9\nBob,2,5") << Contacts{a, b} << 2 << 1;
     QTest::newRow("number already in list under another name")
-        << TContacts{MakeContact("Other", "2", 1, 0)} << QByteArray("Ann,1\nBob,2,5")
-        << TContacts{MakeContact("Other", "2", 1, 0), a} << 1 << 1;
+        << Contacts{makeContact("Other", "2", 1, 0)} << QByteArray("Ann,1\nBob,2,5")
+        << Contacts{makeContact("Other", "2", 1, 0), a} << 1 << 1;
     QTest::newRow("unusable lines counted nowhere")
-        << TContacts{} << QByteArray(",1\nNameOnly\n\"\",\"\"\nAnn,1") << TContacts{a} << 1 << 0;
+        << Contacts{} << QByteArray(",1\nNameOnly\n\"\",\"\"\nAnn,1") << Contacts{a} << 1 << 0;
     QTest::newRow("numbers compared byte for byte")
-        << TContacts{a} << QByteArray("A,+1\nB, 1\nC,1 \nD,1")
-        << TContacts{a, MakeContact("A", "+1"), MakeContact("B", " 1"), MakeContact("C", "1 ")} << 3
+        << Contacts{a} << QByteArray("A,+1\nB, 1\nC,1 \nD,1")
+        << Contacts{a, makeContact("A", "+1"), makeContact("B", " 1"), makeContact("C", "1 ")} << 3
         << 1;
 }
 
 void TestContactList::import() {
-    QFETCH(TContacts, before);
+    QFETCH(Contacts, before);
     QFETCH(QByteArray, file);
-    QFETCH(TContacts, after);
+    QFETCH(Contacts, after);
     QFETCH(int, imported);
     QFETCH(int, duplicates);
-    WriteAll(Path("in.csv"), file);
+    writeAll(path("in.csv"), file);
     int calls = 0;
-    TContactList list;
-    Fill(list, before);
-    list.OnChange = [&](TContactList &) { ++calls; };
-    TImportResult result = list.ImportFromFile(Path("in.csv"));
-    QCOMPARE(result.Imported, imported);
-    QCOMPARE(result.Duplicates, duplicates);
-    QCOMPARE(Contents(list), after);
+    ContactList list;
+    fill(list, before);
+    list.onChange = [&](ContactList &) { ++calls; };
+    ImportResult result = list.importFromFile(path("in.csv"));
+    QCOMPARE(result.imported, imported);
+    QCOMPARE(result.duplicates, duplicates);
+    QCOMPARE(contents(list), after);
     QCOMPARE(calls, imported > 0 ? 1 : 0);
-    list.OnChange = nullptr;
+    list.onChange = nullptr;
 }
 
 void TestContactList::importMalformedLineKeepsEarlierContacts() {
-    WriteAll(Path("in.csv"), "Ann,1\n\"Bob\" ,2\nCid,3\n");
+    writeAll(path("in.csv"), "Ann,1\n\"Bob\" ,2\nCid,3\n");
     int calls = 0;
-    TContactList list;
-    list.OnChange = [&](TContactList &) { ++calls; };
-    QCOMPARE(ErrorMessage([&] { list.ImportFromFile(Path("in.csv")); }), CsvError);
-    QCOMPARE(Contents(list), TContacts{MakeContact("Ann", "1")});
+    ContactList list;
+    list.onChange = [&](ContactList &) { ++calls; };
+    QCOMPARE(errorMessage([&] { list.importFromFile(path("in.csv")); }), CsvError);
+    QCOMPARE(contents(list), Contacts{makeContact("Ann", "1")});
     QCOMPARE(calls, 1); // so the project is marked modified and the contact is not lost
 
     // Failing on the first line adds nothing and notifies nothing.
-    WriteAll(Path("bad.csv"), "\"unclosed,1\nDan,4\n");
-    QCOMPARE(ErrorMessage([&] { list.ImportFromFile(Path("bad.csv")); }), CsvError);
-    QCOMPARE(list.Count(), 1);
+    writeAll(path("bad.csv"), "\"unclosed,1\nDan,4\n");
+    QCOMPARE(errorMessage([&] { list.importFromFile(path("bad.csv")); }), CsvError);
+    QCOMPARE(list.count(), 1);
     QCOMPARE(calls, 1);
-    list.OnChange = nullptr;
+    list.onChange = nullptr;
 }
 
 void TestContactList::importNotifiesAfterUnlockAndOnlyWhenAdded() {
-    WriteAll(Path("in.csv"), "Ann,1\nBob,2\n");
+    writeAll(path("in.csv"), "Ann,1\nBob,2\n");
     bool lockFree = false;
     int calls = 0;
-    TContactList list;
-    list.OnChange = [&](TContactList &l) {
+    ContactList list;
+    list.onChange = [&](ContactList &l) {
         ++calls;
-        auto count = std::async(std::launch::async, [&l] { return l.Count(); });
+        auto count = std::async(std::launch::async, [&l] { return l.count(); });
         lockFree = count.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     };
-    TImportResult first = list.ImportFromFile(Path("in.csv"));
-    QCOMPARE(first.Imported, 2);
+    ImportResult first = list.importFromFile(path("in.csv"));
+    QCOMPARE(first.imported, 2);
     QCOMPARE(calls, 1);
     QVERIFY(lockFree);
-    TImportResult again = list.ImportFromFile(Path("in.csv"));
-    QCOMPARE(again.Imported, 0);
-    QCOMPARE(again.Duplicates, 2);
+    ImportResult again = list.importFromFile(path("in.csv"));
+    QCOMPARE(again.imported, 0);
+    QCOMPARE(again.duplicates, 2);
     QCOMPARE(calls, 1);
-    list.OnChange = nullptr;
+    list.onChange = nullptr;
 }
 
 void TestContactList::importUnreadableFile() {
-    TContactList list;
-    list.Add(MakeContact("Ann", "1"));
-    QString error = ErrorMessage([&] { list.ImportFromFile(Path("missing.csv")); });
+    ContactList list;
+    list.add(makeContact("Ann", "1"));
+    QString error = errorMessage([&] { list.importFromFile(path("missing.csv")); });
     QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
              qPrintable(error));
-    QCOMPARE(list.Count(), 1);
+    QCOMPARE(list.count(), 1);
 }
 
 // The hash of numbers must give exactly what scanning the list for every line gives.
 void TestContactList::importDuplicateRuleMatchesListScan() {
     QRandomGenerator random(99);
     for (int round = 0; round < 50; ++round) {
-        TContacts before;
+        Contacts before;
         for (int i = random.bounded(20); i > 0; --i)
-            before.append(MakeContact("p", QByteArray::number(random.bounded(30))));
+            before.append(makeContact("p", QByteArray::number(random.bounded(30))));
         QByteArray file;
         QList<QByteArray> lines;
         for (int i = random.bounded(60); i > 0; --i) {
@@ -346,17 +343,17 @@ void TestContactList::importDuplicateRuleMatchesListScan() {
             lines.append(name + "," + number + "," + QByteArray::number(i));
         }
         file = lines.join("\r\n");
-        WriteAll(Path("in.csv"), file);
+        writeAll(path("in.csv"), file);
 
-        TContacts expected = before;
+        Contacts expected = before;
         int imported = 0;
         int duplicates = 0;
         for (const QByteArray &line : lines) {
-            TContact c;
-            if (!TContactList::ParseContactLine(line, c))
+            Contact c;
+            if (!ContactList::parseContactLine(line, c))
                 continue;
             bool present = std::any_of(expected.begin(), expected.end(),
-                                       [&](const TContact &e) { return e.Number == c.Number; });
+                                       [&](const Contact &e) { return e.number == c.number; });
             if (present) {
                 ++duplicates;
             } else {
@@ -364,80 +361,80 @@ void TestContactList::importDuplicateRuleMatchesListScan() {
                 ++imported;
             }
         }
-        TContactList list;
-        Fill(list, before);
-        TImportResult result = list.ImportFromFile(Path("in.csv"));
-        QCOMPARE(result.Imported, imported);
-        QCOMPARE(result.Duplicates, duplicates);
-        QCOMPARE(Contents(list), expected);
+        ContactList list;
+        fill(list, before);
+        ImportResult result = list.importFromFile(path("in.csv"));
+        QCOMPARE(result.imported, imported);
+        QCOMPARE(result.duplicates, duplicates);
+        QCOMPARE(contents(list), expected);
     }
 }
 
 void TestContactList::exportLayout() {
     int calls = 0;
-    TContactList list;
-    Fill(list, {MakeContact("Ann", "+44 1", 3, 0), MakeContact("", "", -1),
-                MakeContact(QStringLiteral("Smith, \"Jo\" Ελ"), "1,2", 0)});
-    list.OnChange = [&](TContactList &) { ++calls; };
-    WriteAll(Path("out.csv"), "old content that is longer than the new one............");
-    list.ExportToFile(Path("out.csv"));
-    QCOMPARE(ReadAll(Path("out.csv")),
+    ContactList list;
+    fill(list, {makeContact("Ann", "+44 1", 3, 0), makeContact("", "", -1),
+                makeContact(QStringLiteral("Smith, \"Jo\" Ελ"), "1,2", 0)});
+    list.onChange = [&](ContactList &) { ++calls; };
+    writeAll(path("out.csv"), "old content that is longer than the new one............");
+    list.exportToFile(path("out.csv"));
+    QCOMPARE(readAll(path("out.csv")),
              QByteArray("\"Ann\",\"+44 1\",3\r\n"
                         "\"\",\"\",-1\r\n"
                         "\"Smith, \"Jo\" \xce\x95\xce\xbb\",\"1,2\",0\r\n"));
     QCOMPARE(calls, 0);
-    list.OnChange = nullptr;
-    TContactList empty;
-    empty.ExportToFile(Path("empty.csv"));
-    QCOMPARE(ReadAll(Path("empty.csv")), QByteArray());
+    list.onChange = nullptr;
+    ContactList empty;
+    empty.exportToFile(path("empty.csv"));
+    QCOMPARE(readAll(path("empty.csv")), QByteArray());
 }
 
 void TestContactList::exportImportRoundTrip() {
-    TContactList source;
-    Fill(source, {MakeContact(QStringLiteral("Ελένη, Π."), "+30 691", 12, 0),
-                  MakeContact(QStringLiteral("李小龍 😀"), "0044", 0, 1),
-                  MakeContact("Plain", "1", 2147483647, 0)});
-    source.ExportToFile(Path("out.csv"));
-    TContactList target;
-    TImportResult result = target.ImportFromFile(Path("out.csv"));
-    QCOMPARE(result.Imported, 3);
-    QCOMPARE(result.Duplicates, 0);
-    TContacts expected = Contents(source);
-    for (TContact &c : expected)
-        c.Checked = 1; // the check mark is not in the file
-    QCOMPARE(Contents(target), expected);
+    ContactList source;
+    fill(source, {makeContact(QStringLiteral("Ελένη, Π."), "+30 691", 12, 0),
+                  makeContact(QStringLiteral("李小龍 😀"), "0044", 0, 1),
+                  makeContact("Plain", "1", 2147483647, 0)});
+    source.exportToFile(path("out.csv"));
+    ContactList target;
+    ImportResult result = target.importFromFile(path("out.csv"));
+    QCOMPARE(result.imported, 3);
+    QCOMPARE(result.duplicates, 0);
+    Contacts expected = contents(source);
+    for (Contact &c : expected)
+        c.checked = 1; // the check mark is not in the file
+    QCOMPARE(contents(target), expected);
 }
 
 void TestContactList::exportedNameWithQuoteFailsReimport() {
-    TContactList source;
-    Fill(source,
-         {MakeContact("Ann", "1"), MakeContact("The \"Boss\"", "2"), MakeContact("Cid", "3")});
-    source.ExportToFile(Path("out.csv"));
-    TContactList target;
-    QCOMPARE(ErrorMessage([&] { target.ImportFromFile(Path("out.csv")); }), CsvError);
-    QCOMPARE(Contents(target), TContacts{MakeContact("Ann", "1")});
+    ContactList source;
+    fill(source,
+         {makeContact("Ann", "1"), makeContact("The \"Boss\"", "2"), makeContact("Cid", "3")});
+    source.exportToFile(path("out.csv"));
+    ContactList target;
+    QCOMPARE(errorMessage([&] { target.importFromFile(path("out.csv")); }), CsvError);
+    QCOMPARE(contents(target), Contacts{makeContact("Ann", "1")});
 }
 
 void TestContactList::exportFailureKeepsOldFile() {
-    TContactList list;
+    ContactList list;
     for (int i = 0; i < 20000; ++i)
-        list.Add(MakeContact(QStringLiteral("Contact %1").arg(i), QByteArray::number(i)));
+        list.add(makeContact(QStringLiteral("Contact %1").arg(i), QByteArray::number(i)));
     QByteArray old = "\"Old\",\"1\",0\r\n";
-    WriteAll(Path("out.csv"), old);
+    writeAll(path("out.csv"), old);
     QString error;
     {
-        TFileSizeLimit limit(4096);
-        error = ErrorMessage([&] { list.ExportToFile(Path("out.csv")); });
+        FileSizeLimit limit(4096);
+        error = errorMessage([&] { list.exportToFile(path("out.csv")); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
-    QCOMPARE(ReadAll(Path("out.csv")), old);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::Files), QStringList{"out.csv"});
+    QCOMPARE(readAll(path("out.csv")), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.csv"});
 }
 
 void TestContactList::exportCannotCreate() {
-    TContactList list;
-    list.Add(MakeContact("Ann", "1"));
-    QString error = ErrorMessage([&] { list.ExportToFile(Path("no/such/dir/out.csv")); });
+    ContactList list;
+    list.add(makeContact("Ann", "1"));
+    QString error = errorMessage([&] { list.exportToFile(path("no/such/dir/out.csv")); });
     QVERIFY2(error.contains(QStringLiteral("No such file"), Qt::CaseInsensitive),
              qPrintable(error));
 }

@@ -1,9 +1,9 @@
 // The AT command channel over a real pty against the simulated phone: echo, device answers,
 // message submission with its errors, unsolicited lines, silence, stops and hang-ups.
-#include "app/Errors.h"
-#include "link/ComPort.h"
+#include "base/Error.h"
 #include "link/GsmSerial.h"
-#include "tools/modemsim/ModemSim.h"
+#include "link/SerialPort.h"
+#include "modemsim/ModemSim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-using TLines = QList<QByteArray>;
+using Lines = QList<QByteArray>;
 
 namespace {
 
@@ -20,31 +20,31 @@ namespace {
 const QByteArray HelloPdu = "01000D91945111325476F8000005E8329BFD06";
 const int HelloOctets = 19;
 
-QString ErrorOf(const std::function<void()> &action) {
+QString errorOf(const std::function<void()> &action) {
     try {
         action();
-    } catch (const EPelorvane &e) {
-        return e.Message();
+    } catch (const Error &e) {
+        return e.message();
     }
     return QString();
 }
 
 // A started phone and a link opened on it.
-struct TBench {
-    explicit TBench(const TModemSimOptions &options = {}) : Sim(options) {
+struct Bench {
+    explicit Bench(const ModemSimOptions &options = {}) : sim(options) {
         QString error;
-        Started = Sim.Start(&error);
-        if (!Started) {
+        started = sim.start(&error);
+        if (!started) {
             qWarning("simulated phone: %s", qPrintable(error));
             return;
         }
-        Port.SetPortName(QFile::encodeName(Sim.PortPath()));
-        Link.Open();
+        port.setPortName(QFile::encodeName(sim.portPath()));
+        link.open();
     }
-    TModemSim Sim;
-    TComPort Port;
-    TGsmSerial Link{Port};
-    bool Started = false;
+    ModemSim sim;
+    SerialPort port;
+    GsmSerial link{port};
+    bool started = false;
 };
 
 } // namespace
@@ -66,23 +66,23 @@ private Q_SLOTS:
 };
 
 void TestGsmSim::echoUntilAte0() {
-    TBench bench;
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("AT"));
-    QCOMPARE(link.Responses, (TLines{"AT", "OK"}));
-    QCOMPARE(link.InfoLine(), QByteArray("OK"));
-    QVERIFY(link.ExecuteCommand("AT+CSQ"));
-    QCOMPARE(link.Responses.first(), QByteArray("AT+CSQ"));
-    QCOMPARE(link.InfoLine(), QByteArray("+CSQ: 20,99"));
-    QCOMPARE(link.InfoFieldCount(), 2);
-    QCOMPARE(link.InfoField(1), QByteArray("20"));
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.ExecuteCommand("AT+CSQ"));
-    QCOMPARE(link.Responses, (TLines{"+CSQ: 20,99", "OK"}));
-    QVERIFY(link.ExecuteCommand("AT+CMGF=?"));
-    QCOMPARE(link.Responses, (TLines{"+CMGF: (0,1)", "OK"}));
-    QCOMPARE(bench.Sim.Commands(), (TLines{"AT", "AT+CSQ", "ATE0", "AT+CSQ", "AT+CMGF=?"}));
+    Bench bench;
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("AT"));
+    QCOMPARE(link.responses, (Lines{"AT", "OK"}));
+    QCOMPARE(link.infoLine(), QByteArray("OK"));
+    QVERIFY(link.executeCommand("AT+CSQ"));
+    QCOMPARE(link.responses.first(), QByteArray("AT+CSQ"));
+    QCOMPARE(link.infoLine(), QByteArray("+CSQ: 20,99"));
+    QCOMPARE(link.infoFieldCount(), 2);
+    QCOMPARE(link.infoField(1), QByteArray("20"));
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.executeCommand("AT+CSQ"));
+    QCOMPARE(link.responses, (Lines{"+CSQ: 20,99", "OK"}));
+    QVERIFY(link.executeCommand("AT+CMGF=?"));
+    QCOMPARE(link.responses, (Lines{"+CMGF: (0,1)", "OK"}));
+    QCOMPARE(bench.sim.commands(), (Lines{"AT", "AT+CSQ", "ATE0", "AT+CSQ", "AT+CMGF=?"}));
 }
 
 void TestGsmSim::deviceAnswers_data() {
@@ -119,21 +119,21 @@ void TestGsmSim::deviceAnswers() {
     QFETCH(int, field);
     QFETCH(QByteArray, value);
 
-    TModemSimOptions options;
-    options.Battery = 42;
-    options.Signal = 7;
-    options.Maker = "Acme";
-    options.Model = "Brick 2";
-    options.RefuseCbc = refuse;
-    options.RefuseGmm = refuse;
-    options.RefuseCmgf0 = refuse;
-    TBench bench(options);
-    QVERIFY(bench.Started);
+    ModemSimOptions options;
+    options.battery = 42;
+    options.signal = 7;
+    options.maker = "Acme";
+    options.model = "Brick 2";
+    options.refuseCbc = refuse;
+    options.refuseGmm = refuse;
+    options.refuseCmgf0 = refuse;
+    Bench bench(options);
+    QVERIFY(bench.started);
     // Echo stays on, as for the device probe.
-    QCOMPARE(bench.Link.ExecuteCommand(command), result);
-    QCOMPARE(bench.Link.Responses.first(), command);
-    QCOMPARE(bench.Link.InfoLine(), infoLine);
-    QCOMPARE(bench.Link.InfoField(field), value);
+    QCOMPARE(bench.link.executeCommand(command), result);
+    QCOMPARE(bench.link.responses.first(), command);
+    QCOMPARE(bench.link.infoLine(), infoLine);
+    QCOMPARE(bench.link.infoField(field), value);
 }
 
 void TestGsmSim::submitMessage_data() {
@@ -154,118 +154,118 @@ void TestGsmSim::submitMessage() {
     QFETCH(bool, accepted);
     QFETCH(QByteArray, infoLine);
 
-    TModemSimOptions options;
-    options.FailAt = failAt;
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.ExecuteCommand("AT+CMGF=0"));
-    link.ResultOk = false;
-    QVERIFY(link.SendAndWait("AT+CMGS=" + QByteArray::number(octets), "> ", false));
-    QVERIFY(link.ResultOk);
-    QCOMPARE(link.Responses.last(), QByteArray("> "));
-    QVERIFY(link.SendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true));
-    QCOMPARE(link.ResultOk, accepted);
-    QCOMPARE(link.LastCommandFailed(), !accepted);
+    ModemSimOptions options;
+    options.failAt = failAt;
+    Bench bench(options);
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.executeCommand("AT+CMGF=0"));
+    link.resultOk = false;
+    QVERIFY(link.sendAndWait("AT+CMGS=" + QByteArray::number(octets), "> ", false));
+    QVERIFY(link.resultOk);
+    QCOMPARE(link.responses.last(), QByteArray("> "));
+    QVERIFY(link.sendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true));
+    QCOMPARE(link.resultOk, accepted);
+    QCOMPARE(link.lastCommandFailed(), !accepted);
     if (accepted) {
-        QVERIFY(link.Responses.last().contains("OK"));
-        QVERIFY(bench.Sim.WaitForReceived(1, 2000));
-        const TReceivedSms sms = bench.Sim.Received().value(0);
-        QCOMPARE(sms.Number, QByteArray("+4915112345678"));
-        QCOMPARE(sms.Text, QStringLiteral("hello"));
-        QCOMPARE(sms.Coding, 0);
+        QVERIFY(link.responses.last().contains("OK"));
+        QVERIFY(bench.sim.waitForReceived(1, 2000));
+        const ReceivedSms sms = bench.sim.received().value(0);
+        QCOMPARE(sms.number, QByteArray("+4915112345678"));
+        QCOMPARE(sms.text, QStringLiteral("hello"));
+        QCOMPARE(sms.coding, 0);
     } else {
-        QCOMPARE(link.Responses.last(), infoLine);
-        QVERIFY(bench.Sim.Received().isEmpty());
+        QCOMPARE(link.responses.last(), infoLine);
+        QVERIFY(bench.sim.received().isEmpty());
     }
 }
 
 void TestGsmSim::promptWithLineEnd() {
-    TModemSimOptions options;
-    options.PromptWithLineEnd = true;
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    QVERIFY(bench.Link.ExecuteCommand("ATE0"));
-    QVERIFY(bench.Link.SendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", true));
-    QVERIFY(bench.Link.ResultOk);
-    QVERIFY(bench.Link.SendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true));
-    QVERIFY(bench.Link.ResultOk);
+    ModemSimOptions options;
+    options.promptWithLineEnd = true;
+    Bench bench(options);
+    QVERIFY(bench.started);
+    QVERIFY(bench.link.executeCommand("ATE0"));
+    QVERIFY(bench.link.sendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", true));
+    QVERIFY(bench.link.resultOk);
+    QVERIFY(bench.link.sendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true));
+    QVERIFY(bench.link.resultOk);
 }
 
 void TestGsmSim::unsolicitedLinesAreRecorded() {
-    TModemSimOptions options;
-    options.Unsolicited = "RING";
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.ExecuteCommand("AT+CSQ"));
-    QVERIFY(link.Responses.contains("RING"));
-    QVERIFY(link.Responses.contains("+CSQ: 20,99"));
-    QCOMPARE(link.Responses.last(), QByteArray("OK"));
+    ModemSimOptions options;
+    options.unsolicited = "RING";
+    Bench bench(options);
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.executeCommand("AT+CSQ"));
+    QVERIFY(link.responses.contains("RING"));
+    QVERIFY(link.responses.contains("+CSQ: 20,99"));
+    QCOMPARE(link.responses.last(), QByteArray("OK"));
 }
 
 void TestGsmSim::silentPhoneTimesOut() {
-    TModemSimOptions options;
-    options.SilentAt = 1;
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.SendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
-    link.ReadWait = 5;
+    ModemSimOptions options;
+    options.silentAt = 1;
+    Bench bench(options);
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.sendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
+    link.readWait = 5;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(ErrorOf([&] { link.SendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true); }),
+    QCOMPARE(errorOf([&] { link.sendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true); }),
              QStringLiteral("Timeout in reading COM port"));
     QVERIFY(timer.elapsed() >= 300);
-    QVERIFY(link.Connected());
+    QVERIFY(link.connected());
 }
 
 void TestGsmSim::stopDuringSilentWait() {
-    TModemSimOptions options;
-    options.SilentAt = 1;
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.SendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
+    ModemSimOptions options;
+    options.silentAt = 1;
+    Bench bench(options);
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.sendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        link.Aborted = true;
+        link.aborted = true;
     });
     QElapsedTimer timer;
     timer.start();
-    const bool result = link.SendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true);
+    const bool result = link.sendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true);
     stopper.join();
     QVERIFY(!result);
     // Within one read wait of the stop.
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
     // Open clears the latch and the phone answers again.
-    link.Open();
-    QVERIFY(link.ExecuteCommand("AT"));
+    link.open();
+    QVERIFY(link.executeCommand("AT"));
 }
 
 void TestGsmSim::hangupMidWait() {
-    TModemSimOptions options;
-    options.HangupAt = 1;
-    TBench bench(options);
-    QVERIFY(bench.Started);
-    TGsmSerial &link = bench.Link;
-    QVERIFY(link.ExecuteCommand("ATE0"));
-    QVERIFY(link.SendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
+    ModemSimOptions options;
+    options.hangupAt = 1;
+    Bench bench(options);
+    QVERIFY(bench.started);
+    GsmSerial &link = bench.link;
+    QVERIFY(link.executeCommand("ATE0"));
+    QVERIFY(link.sendAndWait("AT+CMGS=" + QByteArray::number(HelloOctets), "> ", false));
     QElapsedTimer timer;
     timer.start();
     const QString error =
-        ErrorOf([&] { link.SendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true); });
+        errorOf([&] { link.sendAndWait("00" + HelloPdu + "\x1a", QByteArray(), true); });
     // The line goes away during the read wait, or before it when the phone is quicker.
     QVERIFY2(error == QStringLiteral("Error in ReadBuffer") ||
                  error == QStringLiteral("ClearCommError function failed (win error code: 5)"),
              qPrintable(error));
     QVERIFY(timer.elapsed() < 5000);
-    link.Close();
-    QVERIFY(!link.Connected());
+    link.close();
+    QVERIFY(!link.connected());
 }
 
 QTEST_GUILESS_MAIN(TestGsmSim)

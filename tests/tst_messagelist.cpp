@@ -1,6 +1,6 @@
-#include "app/Errors.h"
-#include "data/MessageUnit.h"
-#include "data/OleDate.h"
+#include "base/Error.h"
+#include "base/OleDate.h"
+#include "data/MessageList.h"
 #include "support/ByteWriter.h"
 #include "support/FailingDevice.h"
 #include "support/TestFiles.h"
@@ -14,46 +14,46 @@
 #include <future>
 #include <thread>
 
-using TListOp = std::function<void(TMessageList &)>;
-Q_DECLARE_METATYPE(TListOp)
+using ListOp = std::function<void(MessageList &)>;
+Q_DECLARE_METATYPE(ListOp)
 
 namespace {
 
-TMessage MakeMessage(int i, TMessageStatus status = msPending) {
-    TMessage m;
-    m.Number = "+4479460" + QByteArray::number(10000 + i);
-    m.Text = QStringLiteral("text %1").arg(i);
-    m.Flash = quint8(i % 2);
-    m.Long = quint8((i / 2) % 2);
-    m.Created = 45000.5 + i;
-    m.Sent = status == msSent ? 45001.25 + i : 0;
-    m.Status = status;
+Message makeMessage(int i, MessageStatus status = MessageStatus::Pending) {
+    Message m;
+    m.number = "+4479460" + QByteArray::number(10000 + i);
+    m.text = QStringLiteral("text %1").arg(i);
+    m.flash = quint8(i % 2);
+    m.isLong = quint8((i / 2) % 2);
+    m.created = 45000.5 + i;
+    m.sent = status == MessageStatus::Sent ? 45001.25 + i : 0;
+    m.status = status;
     return m;
 }
 
-// Records what OnChange saw: how often it ran, on which thread, and whether another thread
+// Records what onChange saw: how often it ran, on which thread, and whether another thread
 // could take the list's lock meanwhile (it cannot while the changing thread still holds it).
-struct TChangeProbe {
-    int Calls = 0;
-    bool LockWasFree = true;
-    std::thread::id Thread;
-    std::vector<std::future<int>> Pending;
+struct ChangeProbe {
+    int calls = 0;
+    bool lockWasFree = true;
+    std::thread::id thread;
+    std::vector<std::future<int>> pending;
 
-    void Attach(TMessageList &list) {
-        list.OnChange = [this](TMessageList &l) {
-            ++Calls;
-            Thread = std::this_thread::get_id();
-            auto count = std::async(std::launch::async, [&l] { return l.Count(); });
+    void attach(MessageList &list) {
+        list.onChange = [this](MessageList &l) {
+            ++calls;
+            thread = std::this_thread::get_id();
+            auto count = std::async(std::launch::async, [&l] { return l.count(); });
             if (count.wait_for(std::chrono::seconds(2)) != std::future_status::ready)
-                LockWasFree = false;
-            Pending.push_back(std::move(count));
+                lockWasFree = false;
+            pending.push_back(std::move(count));
         };
     }
 };
 
-QList<const TMessage *> Identities(TMessageList &list) {
-    QList<const TMessage *> result;
-    TMessageList::TLocker lock(list);
+QList<const Message *> identities(MessageList &list) {
+    QList<const Message *> result;
+    MessageList::Locker lock(list);
     for (const auto &item : *lock)
         result.append(item.get());
     return result;
@@ -92,105 +92,105 @@ private Q_SLOTS:
 };
 
 void TestMessageList::addGetCopiesInAndOut() {
-    TMessageList list;
-    TMessage m = MakeMessage(1);
-    QCOMPARE(list.Add(m), 0);
-    QCOMPARE(list.Add(MakeMessage(2)), 1);
-    m.Number[0] = 'X';
-    m.Text[0] = QLatin1Char('X');
-    QCOMPARE(list.Get(0), MakeMessage(1));
-    TMessage out = list.Get(0);
-    out.Text = QStringLiteral("changed");
-    QCOMPARE(list.Get(0).Text, QStringLiteral("text 1"));
-    list.Put(1, MakeMessage(7));
-    QCOMPARE(list.Get(1), MakeMessage(7));
-    QCOMPARE(list.Count(), 2);
+    MessageList list;
+    Message m = makeMessage(1);
+    QCOMPARE(list.add(m), 0);
+    QCOMPARE(list.add(makeMessage(2)), 1);
+    m.number[0] = 'X';
+    m.text[0] = QLatin1Char('X');
+    QCOMPARE(list.get(0), makeMessage(1));
+    Message out = list.get(0);
+    out.text = QStringLiteral("changed");
+    QCOMPARE(list.get(0).text, QStringLiteral("text 1"));
+    list.put(1, makeMessage(7));
+    QCOMPARE(list.get(1), makeMessage(7));
+    QCOMPARE(list.count(), 2);
 }
 
 void TestMessageList::badIndexFailsUnchanged_data() {
-    QTest::addColumn<TListOp>("op");
+    QTest::addColumn<ListOp>("op");
     QTest::addColumn<QString>("error");
-    QTest::newRow("Get -1") << TListOp([](TMessageList &l) { l.Get(-1); })
+    QTest::newRow("Get -1") << ListOp([](MessageList &l) { l.get(-1); })
                             << "List index out of bounds (-1)";
-    QTest::newRow("Get Count") << TListOp([](TMessageList &l) { l.Get(3); })
+    QTest::newRow("Get Count") << ListOp([](MessageList &l) { l.get(3); })
                                << "List index out of bounds (3)";
-    QTest::newRow("Delete Count") << TListOp([](TMessageList &l) { l.Delete(3); })
+    QTest::newRow("Delete Count") << ListOp([](MessageList &l) { l.remove(3); })
                                   << "List index out of bounds (3)";
-    QTest::newRow("Delete -5") << TListOp([](TMessageList &l) { l.Delete(-5); })
+    QTest::newRow("Delete -5") << ListOp([](MessageList &l) { l.remove(-5); })
                                << "List index out of bounds (-5)";
-    QTest::newRow("Put 100") << TListOp([](TMessageList &l) { l.Put(100, TMessage()); })
+    QTest::newRow("Put 100") << ListOp([](MessageList &l) { l.put(100, Message()); })
                              << "List index out of bounds (100)";
 }
 
 void TestMessageList::badIndexFailsUnchanged() {
-    QFETCH(TListOp, op);
+    QFETCH(ListOp, op);
     QFETCH(QString, error);
-    TChangeProbe probe; // outlives the list, whose destructor notifies
-    TMessageList list;
+    ChangeProbe probe; // outlives the list, whose destructor notifies
+    MessageList list;
     for (int i = 0; i < 3; ++i)
-        list.Add(MakeMessage(i));
-    probe.Attach(list);
-    auto before = Identities(list);
-    QCOMPARE(ErrorMessage([&] { op(list); }), error);
-    QCOMPARE(Identities(list), before);
-    QCOMPARE(probe.Calls, 0);
+        list.add(makeMessage(i));
+    probe.attach(list);
+    auto before = identities(list);
+    QCOMPARE(errorMessage([&] { op(list); }), error);
+    QCOMPARE(identities(list), before);
+    QCOMPARE(probe.calls, 0);
     // The lock was released on the way out.
-    auto other = std::async(std::launch::async, [&] { return list.Count(); });
+    auto other = std::async(std::launch::async, [&] { return list.count(); });
     QVERIFY(other.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
 }
 
 void TestMessageList::notifications_data() {
-    QTest::addColumn<TListOp>("op");
+    QTest::addColumn<ListOp>("op");
     QTest::addColumn<int>("calls");
-    QTest::newRow("Add") << TListOp([](TMessageList &l) { l.Add(MakeMessage(9)); }) << 1;
-    QTest::newRow("Put") << TListOp([](TMessageList &l) { l.Put(0, MakeMessage(9)); }) << 1;
-    QTest::newRow("Delete") << TListOp([](TMessageList &l) { l.Delete(1); }) << 1;
-    QTest::newRow("DeleteMany") << TListOp([](TMessageList &l) { l.DeleteMany({0, 2}); }) << 1;
-    QTest::newRow("DeleteMany none") << TListOp([](TMessageList &l) { l.DeleteMany({}); }) << 0;
-    QTest::newRow("Clear") << TListOp([](TMessageList &l) { l.Clear(); }) << 1;
-    QTest::newRow("Clear twice") << TListOp([](TMessageList &l) {
-        l.Clear();
-        l.Clear();
+    QTest::newRow("Add") << ListOp([](MessageList &l) { l.add(makeMessage(9)); }) << 1;
+    QTest::newRow("Put") << ListOp([](MessageList &l) { l.put(0, makeMessage(9)); }) << 1;
+    QTest::newRow("Delete") << ListOp([](MessageList &l) { l.remove(1); }) << 1;
+    QTest::newRow("DeleteMany") << ListOp([](MessageList &l) { l.removeMany({0, 2}); }) << 1;
+    QTest::newRow("DeleteMany none") << ListOp([](MessageList &l) { l.removeMany({}); }) << 0;
+    QTest::newRow("Clear") << ListOp([](MessageList &l) { l.clear(); }) << 1;
+    QTest::newRow("Clear twice") << ListOp([](MessageList &l) {
+        l.clear();
+        l.clear();
     }) << 2;
-    QTest::newRow("Changed") << TListOp([](TMessageList &l) { l.Changed(); }) << 1;
-    QTest::newRow("Count Get IndexOf") << TListOp([](TMessageList &l) {
-        l.Count();
-        l.Get(0);
-        l.IndexOf(nullptr);
+    QTest::newRow("Changed") << ListOp([](MessageList &l) { l.changed(); }) << 1;
+    QTest::newRow("Count Get IndexOf") << ListOp([](MessageList &l) {
+        l.count();
+        l.get(0);
+        l.indexOf(nullptr);
     }) << 0;
-    QTest::newRow("SaveToStream") << TListOp([](TMessageList &l) {
+    QTest::newRow("SaveToStream") << ListOp([](MessageList &l) {
         QBuffer buffer;
         buffer.open(QIODevice::ReadWrite);
-        l.SaveToStream(buffer);
+        l.saveToStream(buffer);
     }) << 0;
-    QTest::newRow("LoadFromStream") << TListOp([](TMessageList &l) {
+    QTest::newRow("LoadFromStream") << ListOp([](MessageList &l) {
         QBuffer buffer;
         buffer.open(QIODevice::ReadWrite);
-        l.SaveToStream(buffer);
+        l.saveToStream(buffer);
         buffer.seek(0);
-        l.LoadFromStream(buffer, msSent, 10);
+        l.loadFromStream(buffer, MessageStatus::Sent, 10);
     }) << 0;
-    QTest::newRow("in place under LockList") << TListOp([](TMessageList &l) {
-        TMessageList::TLocker lock(l);
-        lock->front()->Status = msSending;
-        lock->front()->Sent = OleNow();
+    QTest::newRow("in place under LockList") << ListOp([](MessageList &l) {
+        MessageList::Locker lock(l);
+        lock->front()->status = MessageStatus::Sending;
+        lock->front()->sent = oleNow();
     }) << 0;
-    QTest::newRow("MoveSentTo") << TListOp([](TMessageList &l) {
-        TMessageList sent;
-        l.LockList().front()->Status = msSent;
-        l.UnlockList();
-        l.MoveSentTo(sent);
+    QTest::newRow("MoveSentTo") << ListOp([](MessageList &l) {
+        MessageList sent;
+        l.lockList().front()->status = MessageStatus::Sent;
+        l.unlockList();
+        l.moveSentTo(sent);
     }) << 1;
 }
 
 void TestMessageList::notifications() {
-    QFETCH(TListOp, op);
+    QFETCH(ListOp, op);
     QFETCH(int, calls);
-    TChangeProbe probe; // outlives the list, whose destructor notifies
-    TMessageList list;
+    ChangeProbe probe; // outlives the list, whose destructor notifies
+    MessageList list;
     for (int i = 0; i < 3; ++i)
-        list.Add(MakeMessage(i));
-    probe.Attach(list);
+        list.add(makeMessage(i));
+    probe.attach(list);
     // Run the operation on another thread: the notification must come on that thread.
     std::thread::id worker;
     std::thread t([&] {
@@ -198,21 +198,21 @@ void TestMessageList::notifications() {
         op(list);
     });
     t.join();
-    QCOMPARE(probe.Calls, calls);
-    QVERIFY(probe.LockWasFree);
+    QCOMPARE(probe.calls, calls);
+    QVERIFY(probe.lockWasFree);
     if (calls > 0)
-        QCOMPARE(probe.Thread, worker);
+        QCOMPARE(probe.thread, worker);
 }
 
 void TestMessageList::destructorClearsAndNotifies() {
     int calls = 0;
     int countSeen = -1;
     {
-        TMessageList list;
-        list.Add(MakeMessage(1));
-        list.OnChange = [&](TMessageList &l) {
+        MessageList list;
+        list.add(makeMessage(1));
+        list.onChange = [&](MessageList &l) {
             ++calls;
-            countSeen = l.Count();
+            countSeen = l.count();
         };
     }
     QCOMPARE(calls, 1);
@@ -220,103 +220,103 @@ void TestMessageList::destructorClearsAndNotifies() {
 }
 
 void TestMessageList::streamLayout() {
-    TMessageList list;
+    MessageList list;
     QBuffer empty;
     empty.open(QIODevice::WriteOnly);
-    list.SaveToStream(empty);
+    list.saveToStream(empty);
     QCOMPARE(empty.data(), QByteArray(4, '\0'));
 
-    list.Add(TMessage());
+    list.add(Message());
     QBuffer one;
     one.open(QIODevice::WriteOnly);
-    list.SaveToStream(one);
+    list.saveToStream(one);
     QCOMPARE(one.data().size(), 4 + 26);
     QCOMPARE(one.data(),
-             TByteWriter().Int32(1).Int32(0).Int32(0).Byte(0).Byte(0).Double(0).Double(0).Bytes);
+             ByteWriter().int32(1).int32(0).int32(0).byte(0).byte(0).float64(0).float64(0).bytes);
 
-    TMessage m;
-    m.Number = "+30 69";
-    m.Text = QStringLiteral("Γειά 😀");
-    m.Flash = 1;
-    m.Long = 0;
-    m.Created = 45123.75;
-    m.Sent = 45124.000011574;
-    m.Status = msSending; // not stored
-    list.Clear();
-    list.Add(m);
+    Message m;
+    m.number = "+30 69";
+    m.text = QStringLiteral("Γειά 😀");
+    m.flash = 1;
+    m.isLong = 0;
+    m.created = 45123.75;
+    m.sent = 45124.000011574;
+    m.status = MessageStatus::Sending; // not stored
+    list.clear();
+    list.add(m);
     QBuffer full;
     full.open(QIODevice::WriteOnly);
-    list.SaveToStream(full);
-    QCOMPARE(full.data(), TByteWriter()
-                              .Int32(1)
-                              .Ansi("+30 69")
-                              .Wide(m.Text)
-                              .Byte(1)
-                              .Byte(0)
-                              .Double(45123.75)
-                              .Double(45124.000011574)
-                              .Bytes);
+    list.saveToStream(full);
+    QCOMPARE(full.data(), ByteWriter()
+                              .int32(1)
+                              .ansi("+30 69")
+                              .wide(m.text)
+                              .byte(1)
+                              .byte(0)
+                              .float64(45123.75)
+                              .float64(45124.000011574)
+                              .bytes);
 }
 
 void TestMessageList::saveWriteErrorReleasesLock() {
-    TMessageList list;
+    MessageList list;
     for (int i = 0; i < 5000; ++i)
-        list.Add(MakeMessage(i));
-    TFailingDevice device(1000);
-    QCOMPARE(ErrorMessage([&] { list.SaveToStream(device); }),
+        list.add(makeMessage(i));
+    FailingDevice device(1000);
+    QCOMPARE(errorMessage([&] { list.saveToStream(device); }),
              QStringLiteral("Stream write error"));
-    auto other = std::async(std::launch::async, [&] { return list.Count(); });
+    auto other = std::async(std::launch::async, [&] { return list.count(); });
     QVERIFY(other.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
     QCOMPARE(other.get(), 5000);
 }
 
 void TestMessageList::loadRoundTripAndStatus() {
-    TMessageList source;
-    source.Add(MakeMessage(0, msPending));
-    source.Add(MakeMessage(1, msSending));
-    source.Add(MakeMessage(2, msSent));
-    TMessage odd;
-    odd.Text = QString(QChar(0xD800)) + QChar(0xDC01) + QChar(0xDFFF); // lone surrogates
-    odd.Flash = 7;                                                     // kept as read
-    source.Add(odd);
+    MessageList source;
+    source.add(makeMessage(0, MessageStatus::Pending));
+    source.add(makeMessage(1, MessageStatus::Sending));
+    source.add(makeMessage(2, MessageStatus::Sent));
+    Message odd;
+    odd.text = QString(QChar(0xD800)) + QChar(0xDC01) + QChar(0xDFFF); // lone surrogates
+    odd.flash = 7;                                                     // kept as read
+    source.add(odd);
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
-    source.SaveToStream(buffer);
+    source.saveToStream(buffer);
     QByteArray saved = buffer.data();
 
-    for (TMessageStatus status : {msPending, msSent}) {
-        TMessageList target;
-        target.Add(MakeMessage(99));
+    for (MessageStatus status : {MessageStatus::Pending, MessageStatus::Sent}) {
+        MessageList target;
+        target.add(makeMessage(99));
         buffer.seek(0);
-        target.LoadFromStream(buffer, status, 10);
+        target.loadFromStream(buffer, status, 10);
         QCOMPARE(buffer.pos(), saved.size());
-        QCOMPARE(target.Count(), 4);
+        QCOMPARE(target.count(), 4);
         for (int i = 0; i < 4; ++i) {
-            TMessage expected = source.Get(i);
-            expected.Status = status;
-            QCOMPARE(target.Get(i), expected);
+            Message expected = source.get(i);
+            expected.status = status;
+            QCOMPARE(target.get(i), expected);
         }
         QBuffer again;
         again.open(QIODevice::WriteOnly);
-        target.SaveToStream(again);
+        target.saveToStream(again);
         QCOMPARE(again.data(), saved);
     }
 }
 
 void TestMessageList::loadOtherVersionConsumesNothing() {
-    TMessageList source;
-    source.Add(MakeMessage(1));
+    MessageList source;
+    source.add(makeMessage(1));
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
-    source.SaveToStream(buffer);
+    source.saveToStream(buffer);
     for (int version : {0, 9, 11, 255}) {
-        TMessageList target;
-        target.Add(MakeMessage(5));
+        MessageList target;
+        target.add(makeMessage(5));
         buffer.seek(0);
-        target.LoadFromStream(buffer, msPending, version);
+        target.loadFromStream(buffer, MessageStatus::Pending, version);
         QCOMPARE(buffer.pos(), 0);
-        QCOMPARE(target.Count(), 1);
-        QCOMPARE(target.Get(0), MakeMessage(5));
+        QCOMPARE(target.count(), 1);
+        QCOMPARE(target.get(0), makeMessage(5));
     }
 }
 
@@ -324,102 +324,104 @@ void TestMessageList::loadFailureKeepsList_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
     QByteArray record =
-        TByteWriter().Ansi("123").Wide("abc").Byte(0).Byte(1).Double(1).Double(0).Bytes;
+        ByteWriter().ansi("123").wide("abc").byte(0).byte(1).float64(1).float64(0).bytes;
     QTest::newRow("empty stream") << QByteArray() << "Stream read error";
     QTest::newRow("count cut") << QByteArray(3, '\0') << "Stream read error";
     QTest::newRow("negative count")
-        << TByteWriter().Int32(-1).Bytes << "List count out of bounds (-1)";
-    QTest::newRow("most negative count") << TByteWriter().Int32(INT_MIN).Bytes
+        << ByteWriter().int32(-1).bytes << "List count out of bounds (-1)";
+    QTest::newRow("most negative count") << ByteWriter().int32(INT_MIN).bytes
                                          << QString("List count out of bounds (%1)").arg(INT_MIN);
     QTest::newRow("second record missing")
-        << TByteWriter().Int32(2).Raw(record).Bytes << "Stream read error";
+        << ByteWriter().int32(2).raw(record).bytes << "Stream read error";
     QTest::newRow("second record cut")
-        << TByteWriter().Int32(2).Raw(record).Raw(record.left(record.size() - 1)).Bytes
+        << ByteWriter().int32(2).raw(record).raw(record.left(record.size() - 1)).bytes
         << "Stream read error";
     QTest::newRow("negative number length")
-        << TByteWriter().Int32(1).Int32(-4).Raw(QByteArray(40, 'x')).Bytes << "Stream read error";
+        << ByteWriter().int32(1).int32(-4).raw(QByteArray(40, 'x')).bytes << "Stream read error";
     QTest::newRow("negative text length")
-        << TByteWriter().Int32(1).Ansi("1").Int32(-1).Raw(QByteArray(40, 'x')).Bytes
+        << ByteWriter().int32(1).ansi("1").int32(-1).raw(QByteArray(40, 'x')).bytes
         << "Stream read error";
     QTest::newRow("text longer than stream")
-        << TByteWriter().Int32(1).Ansi("1").Int32(1000).Raw(QByteArray(40, 'x')).Bytes
+        << ByteWriter().int32(1).ansi("1").int32(1000).raw(QByteArray(40, 'x')).bytes
         << "Stream read error";
     QTest::newRow("text length 2^30")
-        << TByteWriter().Int32(1).Ansi("1").Int32(1 << 30).Raw(QByteArray(40, 'x')).Bytes
+        << ByteWriter().int32(1).ansi("1").int32(1 << 30).raw(QByteArray(40, 'x')).bytes
         << "Stream read error";
 }
 
 void TestMessageList::loadFailureKeepsList() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
-    TMessageList list;
-    list.Add(MakeMessage(1));
-    list.Add(MakeMessage(2));
-    auto before = Identities(list);
+    MessageList list;
+    list.add(makeMessage(1));
+    list.add(makeMessage(2));
+    auto before = identities(list);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, msPending, 10); }), error);
-    QCOMPARE(Identities(list), before);
-    QCOMPARE(list.Get(1), MakeMessage(2));
+    QCOMPARE(errorMessage([&] { list.loadFromStream(buffer, MessageStatus::Pending, 10); }), error);
+    QCOMPARE(identities(list), before);
+    QCOMPARE(list.get(1), makeMessage(2));
 }
 
 void TestMessageList::forgedCountFailsAtOnce() {
-    QByteArray bytes = TByteWriter().Int32(2000000000).Raw(QByteArray(1000, '\0')).Bytes;
+    QByteArray bytes = ByteWriter().int32(2000000000).raw(QByteArray(1000, '\0')).bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    TMessageList list;
+    MessageList list;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(ErrorMessage([&] { list.LoadFromStream(buffer, msPending, 10); }),
+    QCOMPARE(errorMessage([&] { list.loadFromStream(buffer, MessageStatus::Pending, 10); }),
              QStringLiteral("Stream read error"));
     QVERIFY2(timer.elapsed() < 200, "the count must be checked before reading records");
 }
 
 void TestMessageList::moveSentTo() {
     QList<int> order; // outlives the lists, whose destructors notify
-    TMessageList outbox;
-    TMessageList sent;
-    sent.Add(MakeMessage(100, msSent));
-    const TMessageStatus statuses[] = {msSent, msPending, msSent, msSending, msSent, msPending};
+    MessageList outbox;
+    MessageList sent;
+    sent.add(makeMessage(100, MessageStatus::Sent));
+    const MessageStatus statuses[] = {MessageStatus::Sent, MessageStatus::Pending,
+                                      MessageStatus::Sent, MessageStatus::Sending,
+                                      MessageStatus::Sent, MessageStatus::Pending};
     for (int i = 0; i < 6; ++i)
-        outbox.Add(MakeMessage(i, statuses[i]));
-    auto before = Identities(outbox);
-    outbox.OnChange = [&](TMessageList &) { order.append(1); };
-    sent.OnChange = [&](TMessageList &) { order.append(2); };
+        outbox.add(makeMessage(i, statuses[i]));
+    auto before = identities(outbox);
+    outbox.onChange = [&](MessageList &) { order.append(1); };
+    sent.onChange = [&](MessageList &) { order.append(2); };
 
-    QCOMPARE(outbox.MoveSentTo(sent), 3);
+    QCOMPARE(outbox.moveSentTo(sent), 3);
     QCOMPARE(order, QList<int>({1, 2}));
-    QCOMPARE(Identities(outbox), QList<const TMessage *>({before[1], before[3], before[5]}));
-    QCOMPARE(Identities(sent).mid(1), QList<const TMessage *>({before[0], before[2], before[4]}));
-    QCOMPARE(sent.Get(0), MakeMessage(100, msSent));
-    QCOMPARE(sent.Get(2), MakeMessage(2, msSent));
-    QCOMPARE(outbox.Get(1).Status, msSending);
-    QCOMPARE(outbox.MoveSentTo(outbox), 0);
+    QCOMPARE(identities(outbox), QList<const Message *>({before[1], before[3], before[5]}));
+    QCOMPARE(identities(sent).mid(1), QList<const Message *>({before[0], before[2], before[4]}));
+    QCOMPARE(sent.get(0), makeMessage(100, MessageStatus::Sent));
+    QCOMPARE(sent.get(2), makeMessage(2, MessageStatus::Sent));
+    QCOMPARE(outbox.get(1).status, MessageStatus::Sending);
+    QCOMPARE(outbox.moveSentTo(outbox), 0);
 }
 
 void TestMessageList::moveSentToNothingSentNoNotify() {
     int calls = 0;
-    TMessageList outbox;
-    TMessageList sent;
-    outbox.Add(MakeMessage(1, msPending));
-    outbox.Add(MakeMessage(2, msSending));
-    outbox.OnChange = [&](TMessageList &) { ++calls; };
-    sent.OnChange = [&](TMessageList &) { ++calls; };
-    QCOMPARE(outbox.MoveSentTo(sent), 0);
+    MessageList outbox;
+    MessageList sent;
+    outbox.add(makeMessage(1, MessageStatus::Pending));
+    outbox.add(makeMessage(2, MessageStatus::Sending));
+    outbox.onChange = [&](MessageList &) { ++calls; };
+    sent.onChange = [&](MessageList &) { ++calls; };
+    QCOMPARE(outbox.moveSentTo(sent), 0);
     QCOMPARE(calls, 0);
-    QCOMPARE(outbox.Count(), 2);
-    QCOMPARE(sent.Count(), 0);
+    QCOMPARE(outbox.count(), 2);
+    QCOMPARE(sent.count(), 0);
 }
 
 void TestMessageList::deleteManyMatchesOneByOne() {
     auto *random = QRandomGenerator::global();
     for (int round = 0; round < 200; ++round) {
         int count = random->bounded(1, 60);
-        TMessageList a;
-        TMessageList b;
+        MessageList a;
+        MessageList b;
         for (int i = 0; i < count; ++i) {
-            a.Add(MakeMessage(i));
-            b.Add(MakeMessage(i));
+            a.add(makeMessage(i));
+            b.add(makeMessage(i));
         }
         QList<int> selected;
         for (int i = 0; i < count; ++i) {
@@ -430,93 +432,93 @@ void TestMessageList::deleteManyMatchesOneByOne() {
         std::shuffle(shuffled.begin(), shuffled.end(), *random);
         if (!shuffled.isEmpty())
             shuffled.append(shuffled.front()); // a repeated index counts once
-        a.DeleteMany(shuffled);
+        a.removeMany(shuffled);
         for (qsizetype i = selected.size() - 1; i >= 0; --i)
-            b.Delete(selected[i]);
-        QCOMPARE(a.Count(), b.Count());
-        for (int i = 0; i < a.Count(); ++i)
-            QCOMPARE(a.Get(i), b.Get(i));
+            b.remove(selected[i]);
+        QCOMPARE(a.count(), b.count());
+        for (int i = 0; i < a.count(); ++i)
+            QCOMPARE(a.get(i), b.get(i));
     }
 }
 
 void TestMessageList::deleteManyBadIndex() {
     int calls = 0;
-    TMessageList list;
+    MessageList list;
     for (int i = 0; i < 5; ++i)
-        list.Add(MakeMessage(i));
-    list.OnChange = [&](TMessageList &) { ++calls; };
-    QCOMPARE(ErrorMessage([&] {
-                 list.DeleteMany({1, 7, 3, 5});
+        list.add(makeMessage(i));
+    list.onChange = [&](MessageList &) { ++calls; };
+    QCOMPARE(errorMessage([&] {
+                 list.removeMany({1, 7, 3, 5});
              }),
              QStringLiteral("List index out of bounds (7)"));
-    QCOMPARE(ErrorMessage([&] {
-                 list.DeleteMany({-2, 1, -1});
+    QCOMPARE(errorMessage([&] {
+                 list.removeMany({-2, 1, -1});
              }),
              QStringLiteral("List index out of bounds (-2)"));
-    QCOMPARE(list.Count(), 5);
+    QCOMPARE(list.count(), 5);
     QCOMPARE(calls, 0);
 }
 
 void TestMessageList::deleteManyLargeSelectionIsFast() {
-    TMessageList list;
+    MessageList list;
     {
-        TMessageList::TLocker lock(list);
+        MessageList::Locker lock(list);
         for (int i = 0; i < 100000; ++i)
-            lock->push_back(std::make_shared<TMessage>(MakeMessage(i)));
+            lock->push_back(std::make_shared<Message>(makeMessage(i)));
     }
     QList<int> selected;
     for (int i = 1; i < 100000; i += 2)
         selected.append(i);
     QElapsedTimer timer;
     timer.start();
-    list.DeleteMany(selected);
+    list.removeMany(selected);
     QVERIFY(timer.elapsed() < 1000);
-    QCOMPARE(list.Count(), 50000);
-    QCOMPARE(list.Get(0), MakeMessage(0));
-    QCOMPARE(list.Get(49999), MakeMessage(99998));
+    QCOMPARE(list.count(), 50000);
+    QCOMPARE(list.get(0), makeMessage(0));
+    QCOMPARE(list.get(49999), makeMessage(99998));
 }
 
 void TestMessageList::indexOfAfterDeletions() {
-    TMessageList list;
+    MessageList list;
     for (int i = 0; i < 10; ++i)
-        list.Add(MakeMessage(i));
-    const TMessage *seventh = list.LockList()[7].get();
-    list.UnlockList();
-    QCOMPARE(list.IndexOf(seventh, 7), 7);
-    list.DeleteMany({0, 2, 3});
-    QCOMPARE(list.IndexOf(seventh, 7), 4);
-    QCOMPARE(list.IndexOf(seventh), 4);
-    QCOMPARE(list.IndexOf(seventh, 0), 4);
-    list.Add(MakeMessage(10));
-    QCOMPARE(list.IndexOf(seventh, 100), 4);
-    list.Delete(4);
-    QCOMPARE(list.IndexOf(seventh, 4), -1);
-    QCOMPARE(list.IndexOf(nullptr), -1);
+        list.add(makeMessage(i));
+    const Message *seventh = list.lockList()[7].get();
+    list.unlockList();
+    QCOMPARE(list.indexOf(seventh, 7), 7);
+    list.removeMany({0, 2, 3});
+    QCOMPARE(list.indexOf(seventh, 7), 4);
+    QCOMPARE(list.indexOf(seventh), 4);
+    QCOMPARE(list.indexOf(seventh, 0), 4);
+    list.add(makeMessage(10));
+    QCOMPARE(list.indexOf(seventh, 100), 4);
+    list.remove(4);
+    QCOMPARE(list.indexOf(seventh, 4), -1);
+    QCOMPARE(list.indexOf(nullptr), -1);
 }
 
 void TestMessageList::holderKeepsDeletedRecord() {
-    TMessageList list;
-    list.Add(MakeMessage(1));
-    TMessageList::TItem held;
+    MessageList list;
+    list.add(makeMessage(1));
+    MessageList::Item held;
     {
-        TMessageList::TLocker lock(list);
+        MessageList::Locker lock(list);
         held = lock->front();
-        held->Status = msSending;
+        held->status = MessageStatus::Sending;
     }
-    list.Delete(0);
+    list.remove(0);
     {
-        TMessageList::TLocker lock(list);
-        held->Status = msSent; // still a valid record
+        MessageList::Locker lock(list);
+        held->status = MessageStatus::Sent; // still a valid record
     }
-    QCOMPARE(held->Number, MakeMessage(1).Number);
-    QCOMPARE(held->Status, msSent);
-    QCOMPARE(list.Count(), 0);
+    QCOMPARE(held->number, makeMessage(1).number);
+    QCOMPARE(held->status, MessageStatus::Sent);
+    QCOMPARE(list.count(), 0);
 }
 
 void TestMessageList::twoThreadsForASecond() {
     std::atomic<int> notified{0};
-    TMessageList list;
-    list.OnChange = [&](TMessageList &) { ++notified; };
+    MessageList list;
+    list.onChange = [&](MessageList &) { ++notified; };
     std::atomic<bool> stop{false};
     std::atomic<int> changes{0};
     std::atomic<int> heldChecks{0};
@@ -529,57 +531,57 @@ void TestMessageList::twoThreadsForASecond() {
                 switch (random.bounded(4)) {
                 case 0:
                 case 1:
-                    list.Add(MakeMessage(random.bounded(1000)));
+                    list.add(makeMessage(random.bounded(1000)));
                     ++changes;
                     break;
                 case 2: {
-                    int count = list.Count();
+                    int count = list.count();
                     if (count > 0) {
-                        TMessage m = list.Get(random.bounded(count));
-                        if (m.Text !=
-                            QStringLiteral("text %1").arg(m.Number.mid(8).toInt() - 10000))
+                        Message m = list.get(random.bounded(count));
+                        if (m.text !=
+                            QStringLiteral("text %1").arg(m.number.mid(8).toInt() - 10000))
                             qFatal("torn record");
                     }
                     break;
                 }
                 case 3: {
-                    int count = list.Count();
+                    int count = list.count();
                     if (count > 0) {
-                        list.Delete(random.bounded(count));
+                        list.remove(random.bounded(count));
                         ++changes;
                     }
                     break;
                 }
                 }
-            } catch (const EPelorvane &) {
+            } catch (const Error &) {
             }
         }
     };
     // Claims a record as the sender does, lets the other thread delete it, and keeps using it.
     auto holder = [&] {
         while (!stop) {
-            TMessageList::TItem held;
+            MessageList::Item held;
             int index = -1;
             {
-                TMessageList::TLocker lock(list);
+                MessageList::Locker lock(list);
                 if (!lock->empty()) {
                     index = int(lock->size()) / 2;
                     held = (*lock)[index];
-                    held->Status = msSending;
+                    held->status = MessageStatus::Sending;
                 }
             }
             if (!held)
                 continue;
             std::this_thread::yield();
             {
-                TMessageList::TLocker lock(list);
-                index = list.IndexOf(held.get(), index);
-                held->Status = msSent;
-                held->Sent = 45000;
+                MessageList::Locker lock(list);
+                index = list.indexOf(held.get(), index);
+                held->status = MessageStatus::Sent;
+                held->sent = 45000;
                 if (index >= 0)
-                    (*lock)[index]->Long = 1;
+                    (*lock)[index]->isLong = 1;
             }
-            if (held->Number.size() != 13 || held->Status != msSent)
+            if (held->number.size() != 13 || held->status != MessageStatus::Sent)
                 qFatal("held record damaged");
             ++heldChecks;
         }
@@ -613,21 +615,21 @@ void TestMessageList::oleDateConversion_data() {
 void TestMessageList::oleDateConversion() {
     QFETCH(double, ole);
     QFETCH(QDateTime, local);
-    QCOMPARE(OleToDateTime(ole), local);
-    QCOMPARE(OleToDateTime(ole).timeSpec(), Qt::LocalTime);
-    QVERIFY(qAbs(DateTimeToOle(local) - ole) < 1e-9);
-    QVERIFY(qAbs(DateTimeToOle(local.toUTC()) - ole) < 1e-9);
+    QCOMPARE(oleToDateTime(ole), local);
+    QCOMPARE(oleToDateTime(ole).timeSpec(), Qt::LocalTime);
+    QVERIFY(qAbs(dateTimeToOle(local) - ole) < 1e-9);
+    QVERIFY(qAbs(dateTimeToOle(local.toUTC()) - ole) < 1e-9);
 }
 
 void TestMessageList::oleDateRejectsNonDates() {
-    QVERIFY(!OleToDateTime(0).isValid());
-    QVERIFY(!OleToDateTime(std::nan("")).isValid());
-    QVERIFY(!OleToDateTime(1e300).isValid());
-    QVERIFY(!OleToDateTime(-1e300).isValid());
-    QVERIFY(!OleToDateTime(std::numeric_limits<double>::infinity()).isValid());
-    QCOMPARE(DateTimeToOle(QDateTime()), 0.0);
-    double now = OleNow();
-    QVERIFY(qAbs(now - DateTimeToOle(QDateTime::currentDateTime())) < 1.0 / 86400);
+    QVERIFY(!oleToDateTime(0).isValid());
+    QVERIFY(!oleToDateTime(std::nan("")).isValid());
+    QVERIFY(!oleToDateTime(1e300).isValid());
+    QVERIFY(!oleToDateTime(-1e300).isValid());
+    QVERIFY(!oleToDateTime(std::numeric_limits<double>::infinity()).isValid());
+    QCOMPARE(dateTimeToOle(QDateTime()), 0.0);
+    double now = oleNow();
+    QVERIFY(qAbs(now - dateTimeToOle(QDateTime::currentDateTime())) < 1.0 / 86400);
 }
 
 QTEST_GUILESS_MAIN(TestMessageList)

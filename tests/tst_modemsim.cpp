@@ -1,6 +1,6 @@
 // The simulated phone, driven through its real pseudo-terminal with plain POSIX I/O.
 
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,7 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
-Q_DECLARE_METATYPE(TModemSimOptions)
+Q_DECLARE_METATYPE(ModemSimOptions)
 
 namespace {
 
@@ -30,33 +30,33 @@ constexpr int Patience = 5000; // ms; only reached when something is broken
 constexpr int GapBetweenPrograms = 100;
 
 // The program's end of the line, reduced to open/read/write.
-class TPort {
+class Port {
 public:
-    explicit TPort(const QString &path) {
-        FFd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    explicit Port(const QString &path) {
+        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     }
-    ~TPort() { Close(); }
-    TPort(const TPort &) = delete;
-    TPort &operator=(const TPort &) = delete;
+    ~Port() { close(); }
+    Port(const Port &) = delete;
+    Port &operator=(const Port &) = delete;
 
-    bool IsOpen() const { return FFd >= 0; }
-    int Fd() const { return FFd; }
-    void Close() {
-        if (FFd >= 0)
-            ::close(FFd);
-        FFd = -1;
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    void close() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
     }
 
-    bool Write(const QByteArray &data) {
+    bool write(const QByteArray &data) {
         qsizetype done = 0;
         QElapsedTimer timer;
         timer.start();
         while (done < data.size() && timer.elapsed() < Patience) {
-            const ssize_t n = ::write(FFd, data.constData() + done, data.size() - done);
+            const ssize_t n = ::write(m_fd, data.constData() + done, data.size() - done);
             if (n > 0) {
                 done += n;
             } else if (n < 0 && errno == EAGAIN) {
-                pollfd p{FFd, POLLOUT, 0};
+                pollfd p{m_fd, POLLOUT, 0};
                 ::poll(&p, 1, 50);
             } else {
                 return false;
@@ -66,31 +66,31 @@ public:
     }
 
     // Reads until what was received satisfies done, or the time is up; gives everything read.
-    template <typename TDone>
-    QByteArray ReadWhile(TDone done, int timeoutMs) {
+    template <typename Done>
+    QByteArray readWhile(Done done, int timeoutMs) {
         QElapsedTimer timer;
         timer.start();
         for (;;) {
-            if (done(FBuffer))
-                return Take();
+            if (done(m_buffer))
+                return take();
             const qint64 left = timeoutMs - timer.elapsed();
-            if (left <= 0 || !ReadSome(static_cast<int>(left)))
-                return Take();
+            if (left <= 0 || !readSome(static_cast<int>(left)))
+                return take();
         }
     }
-    QByteArray ReadUntil(const QList<QByteArray> &endings, int timeoutMs = Patience) {
-        return ReadWhile(
+    QByteArray readUntil(const QList<QByteArray> &endings, int timeoutMs = Patience) {
+        return readWhile(
             [&](const QByteArray &b) {
                 return std::any_of(endings.begin(), endings.end(),
                                    [&](const QByteArray &e) { return b.endsWith(e); });
             },
             timeoutMs);
     }
-    QByteArray ReadUntil(const QByteArray &ending) { return ReadUntil(QList{ending}); }
+    QByteArray readUntil(const QByteArray &ending) { return readUntil(QList{ending}); }
 
     // Up to a final result line (one containing OK or ERROR) or the "> " prompt.
-    QByteArray ReadAnswer(int timeoutMs = Patience) {
-        return ReadWhile(
+    QByteArray readAnswer(int timeoutMs = Patience) {
+        return readWhile(
             [](const QByteArray &b) {
                 if (b.endsWith("> ") || b.endsWith("> \r\n"))
                     return true;
@@ -103,80 +103,80 @@ public:
     }
 
     // Everything that arrives within the time.
-    QByteArray ReadFor(int ms) { return ReadUntil(QList<QByteArray>{}, ms); }
+    QByteArray readFor(int ms) { return readUntil(QList<QByteArray>{}, ms); }
 
-    QByteArray Exchange(const QByteArray &command) {
-        Write(command + "\r\n");
-        return ReadAnswer();
+    QByteArray exchange(const QByteArray &command) {
+        write(command + "\r\n");
+        return readAnswer();
     }
 
     // Waits for the line to show a hang-up: POLLHUP, then a read that gives EIO or end of file.
-    bool SeesHangup(int timeoutMs) {
+    bool seesHangup(int timeoutMs) {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < timeoutMs) {
-            pollfd p{FFd, POLLIN, 0};
+            pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, 50) > 0 && (p.revents & POLLHUP)) {
                 char c;
-                const ssize_t n = ::read(FFd, &c, 1);
+                const ssize_t n = ::read(m_fd, &c, 1);
                 return n == 0 || (n < 0 && errno == EIO);
             }
             if (p.revents & POLLIN) {
                 char buffer[256];
-                (void)::read(FFd, buffer, sizeof buffer);
+                (void)::read(m_fd, buffer, sizeof buffer);
             }
         }
         return false;
     }
 
 private:
-    bool ReadSome(int timeoutMs) {
-        pollfd p{FFd, POLLIN, 0};
+    bool readSome(int timeoutMs) {
+        pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN))
             return false;
         char buffer[4096];
-        const ssize_t n = ::read(FFd, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
         if (n <= 0)
             return false;
-        FBuffer.append(buffer, n);
+        m_buffer.append(buffer, n);
         return true;
     }
-    QByteArray Take() {
-        QByteArray taken = FBuffer;
-        FBuffer.clear();
+    QByteArray take() {
+        QByteArray taken = m_buffer;
+        m_buffer.clear();
         return taken;
     }
 
-    int FFd = -1;
-    QByteArray FBuffer;
+    int m_fd = -1;
+    QByteArray m_buffer;
 };
 
 // The example message of the program's encoder: 0123456789, GSM 7 bit, "hello".
 const QByteArray HelloPdu = "01000A811032547698000005E8329BFD06";
 
-QByteArray Answer(std::initializer_list<QByteArray> lines) {
+QByteArray answerLines(std::initializer_list<QByteArray> lines) {
     QByteArray bytes;
     for (const QByteArray &line : lines)
         bytes += "\r\n" + line + "\r\n";
     return bytes;
 }
 
-QByteArray Accepted(int reference) {
-    return Answer({"+CMGS: " + QByteArray::number(reference), "OK"});
+QByteArray accepted(int reference) {
+    return answerLines({"+CMGS: " + QByteArray::number(reference), "OK"});
 }
 
 // Submits one body as the program does: AT+CMGS=<n>, prompt, "00", PDU, Ctrl-Z, CR LF.
-QByteArray Submit(TPort &port, const QByteArray &pdu, int octets = -1) {
+QByteArray submit(Port &port, const QByteArray &pdu, int octets = -1) {
     if (octets < 0)
         octets = static_cast<int>(pdu.size() / 2);
-    const QByteArray prompt = port.Exchange("AT+CMGS=" + QByteArray::number(octets));
+    const QByteArray prompt = port.exchange("AT+CMGS=" + QByteArray::number(octets));
     if (!prompt.endsWith("> "))
         return "no prompt: " + prompt;
-    port.Write("00" + pdu + "\x1A\r\n");
-    return port.ReadAnswer();
+    port.write("00" + pdu + "\x1A\r\n");
+    return port.readAnswer();
 }
 
-QString ToolPath() {
+QString toolPath() {
     return qEnvironmentVariable("PELORVANE_BINARY_DIR") +
            QStringLiteral("/tools/modemsim/pelorvane-modemsim");
 }
@@ -226,108 +226,112 @@ private Q_SLOTS:
 };
 
 void TestModemSim::echoesUntilAte0() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    QVERIFY(port.IsOpen());
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    QVERIFY(port.isOpen());
 
-    QCOMPARE(port.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
-    QCOMPARE(port.Exchange("at+csq"), QByteArray("at+csq\r") + Answer({"+CSQ: 20,99", "OK"}));
-    QCOMPARE(port.Exchange("ATE0"), QByteArray("ATE0\r") + Answer({"OK"}));
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
-    QCOMPARE(port.Exchange("ATE1"), Answer({"OK"}));
-    QCOMPARE(port.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
+    QCOMPARE(port.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
+    QCOMPARE(port.exchange("at+csq"), QByteArray("at+csq\r") + answerLines({"+CSQ: 20,99", "OK"}));
+    QCOMPARE(port.exchange("ATE0"), QByteArray("ATE0\r") + answerLines({"OK"}));
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
+    QCOMPARE(port.exchange("ATE1"), answerLines({"OK"}));
+    QCOMPARE(port.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
     // With echo on, the body is echoed too, but not the CR LF after Ctrl-Z.
-    QCOMPARE(port.Exchange("AT+CMGS=17"), QByteArray("AT+CMGS=17\r\r\n> "));
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), "00" + HelloPdu + "\x1A" + Accepted(1));
-    QCOMPARE(port.ReadFor(100), QByteArray());
+    QCOMPARE(port.exchange("AT+CMGS=17"), QByteArray("AT+CMGS=17\r\r\n> "));
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), "00" + HelloPdu + "\x1A" + accepted(1));
+    QCOMPARE(port.readFor(100), QByteArray());
 }
 
 void TestModemSim::answers_data() {
-    QTest::addColumn<TModemSimOptions>("options");
+    QTest::addColumn<ModemSimOptions>("options");
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("answer");
 
-    const TModemSimOptions plain;
+    const ModemSimOptions plain;
     auto with = [](auto change) {
-        TModemSimOptions o;
+        ModemSimOptions o;
         change(o);
         return o;
     };
-    QTest::newRow("AT") << plain << QByteArray("AT") << Answer({"OK"});
-    QTest::newRow("lower case at") << plain << QByteArray("at") << Answer({"OK"});
+    QTest::newRow("AT") << plain << QByteArray("AT") << answerLines({"OK"});
+    QTest::newRow("lower case at") << plain << QByteArray("at") << answerLines({"OK"});
     QTest::newRow("CMGF query") << plain << QByteArray("AT+CMGF=?")
-                                << Answer({"+CMGF: (0,1)", "OK"});
-    QTest::newRow("CMGF=0") << plain << QByteArray("AT+CMGF=0") << Answer({"OK"});
-    QTest::newRow("CMGF read") << plain << QByteArray("AT+CMGF?") << Answer({"+CMGF: 0", "OK"});
-    QTest::newRow("CMGF=2 unknown") << plain << QByteArray("AT+CMGF=2") << Answer({"ERROR"});
-    QTest::newRow("CBC") << plain << QByteArray("AT+CBC") << Answer({"+CBC: 0,85", "OK"});
-    QTest::newRow("GMI") << plain << QByteArray("AT+GMI") << Answer({"Pelorvane", "OK"});
-    QTest::newRow("CGMI") << plain << QByteArray("AT+CGMI") << Answer({"Pelorvane", "OK"});
-    QTest::newRow("GMM") << plain << QByteArray("AT+GMM") << Answer({"Demo GSM Phone", "OK"});
-    QTest::newRow("CSQ") << plain << QByteArray("AT+CSQ") << Answer({"+CSQ: 20,99", "OK"});
+                                << answerLines({"+CMGF: (0,1)", "OK"});
+    QTest::newRow("CMGF=0") << plain << QByteArray("AT+CMGF=0") << answerLines({"OK"});
+    QTest::newRow("CMGF read") << plain << QByteArray("AT+CMGF?")
+                               << answerLines({"+CMGF: 0", "OK"});
+    QTest::newRow("CMGF=2 unknown") << plain << QByteArray("AT+CMGF=2") << answerLines({"ERROR"});
+    QTest::newRow("CBC") << plain << QByteArray("AT+CBC") << answerLines({"+CBC: 0,85", "OK"});
+    QTest::newRow("GMI") << plain << QByteArray("AT+GMI") << answerLines({"Pelorvane", "OK"});
+    QTest::newRow("CGMI") << plain << QByteArray("AT+CGMI") << answerLines({"Pelorvane", "OK"});
+    QTest::newRow("GMM") << plain << QByteArray("AT+GMM") << answerLines({"Demo GSM Phone", "OK"});
+    QTest::newRow("CSQ") << plain << QByteArray("AT+CSQ") << answerLines({"+CSQ: 20,99", "OK"});
     QTest::newRow("spaces and mixed case")
-        << plain << QByteArray("a T + c S q") << Answer({"+CSQ: 20,99", "OK"});
+        << plain << QByteArray("a T + c S q") << answerLines({"+CSQ: 20,99", "OK"});
     QTest::newRow("backspace edits the line")
-        << plain << QByteArray("AT+CSX\bQ") << Answer({"+CSQ: 20,99", "OK"});
-    QTest::newRow("CMGS test") << plain << QByteArray("AT+CMGS=?") << Answer({"OK"});
-    QTest::newRow("CMGS without length") << plain << QByteArray("AT+CMGS=") << Answer({"ERROR"});
-    QTest::newRow("CMGS non-numeric") << plain << QByteArray("AT+CMGS=1x") << Answer({"ERROR"});
-    QTest::newRow("CMGS zero") << plain << QByteArray("AT+CMGS=0") << Answer({"+CMS ERROR: 304"});
+        << plain << QByteArray("AT+CSX\bQ") << answerLines({"+CSQ: 20,99", "OK"});
+    QTest::newRow("CMGS test") << plain << QByteArray("AT+CMGS=?") << answerLines({"OK"});
+    QTest::newRow("CMGS without length")
+        << plain << QByteArray("AT+CMGS=") << answerLines({"ERROR"});
+    QTest::newRow("CMGS non-numeric")
+        << plain << QByteArray("AT+CMGS=1x") << answerLines({"ERROR"});
+    QTest::newRow("CMGS zero") << plain << QByteArray("AT+CMGS=0")
+                               << answerLines({"+CMS ERROR: 304"});
     QTest::newRow("CMGS above any TPDU")
-        << plain << QByteArray("AT+CMGS=165") << Answer({"+CMS ERROR: 304"});
-    QTest::newRow("unknown command") << plain << QByteArray("AT+FOO") << Answer({"ERROR"});
-    QTest::newRow("dial is unknown") << plain << QByteArray("ATD123;") << Answer({"ERROR"});
-    QTest::newRow("no AT prefix") << plain << QByteArray("hello") << Answer({"ERROR"});
+        << plain << QByteArray("AT+CMGS=165") << answerLines({"+CMS ERROR: 304"});
+    QTest::newRow("unknown command") << plain << QByteArray("AT+FOO") << answerLines({"ERROR"});
+    QTest::newRow("dial is unknown") << plain << QByteArray("ATD123;") << answerLines({"ERROR"});
+    QTest::newRow("no AT prefix") << plain << QByteArray("hello") << answerLines({"ERROR"});
     QTest::newRow("ATI") << plain << QByteArray("ATI")
-                         << Answer({"Pelorvane", "Demo GSM Phone", "OK"});
+                         << answerLines({"Pelorvane", "Demo GSM Phone", "OK"});
 
-    QTest::newRow("battery 42") << with([](auto &o) { o.Battery = 42; }) << QByteArray("AT+CBC")
-                                << Answer({"+CBC: 0,42", "OK"});
-    QTest::newRow("signal unknown") << with([](auto &o) { o.Signal = 99; }) << QByteArray("AT+CSQ")
-                                    << Answer({"+CSQ: 99,99", "OK"});
-    QTest::newRow("maker") << with([](auto &o) { o.Maker = "Acme"; }) << QByteArray("AT+GMI")
-                           << Answer({"Acme", "OK"});
-    QTest::newRow("model") << with([](auto &o) { o.Model = "X 1"; }) << QByteArray("AT+GMM")
-                           << Answer({"X 1", "OK"});
-    QTest::newRow("refuse CMGF query") << with([](auto &o) { o.RefuseCmgfQuery = true; })
-                                       << QByteArray("AT+CMGF=?") << Answer({"ERROR"});
-    QTest::newRow("refuse CMGF=0") << with([](auto &o) { o.RefuseCmgf0 = true; })
-                                   << QByteArray("AT+CMGF=0") << Answer({"ERROR"});
-    QTest::newRow("refuse CBC") << with([](auto &o) { o.RefuseCbc = true; }) << QByteArray("AT+CBC")
-                                << Answer({"ERROR"});
-    QTest::newRow("refuse GMM") << with([](auto &o) { o.RefuseGmm = true; }) << QByteArray("AT+GMM")
-                                << Answer({"ERROR"});
+    QTest::newRow("battery 42") << with([](auto &o) { o.battery = 42; }) << QByteArray("AT+CBC")
+                                << answerLines({"+CBC: 0,42", "OK"});
+    QTest::newRow("signal unknown") << with([](auto &o) { o.signal = 99; }) << QByteArray("AT+CSQ")
+                                    << answerLines({"+CSQ: 99,99", "OK"});
+    QTest::newRow("maker") << with([](auto &o) { o.maker = "Acme"; }) << QByteArray("AT+GMI")
+                           << answerLines({"Acme", "OK"});
+    QTest::newRow("model") << with([](auto &o) { o.model = "X 1"; }) << QByteArray("AT+GMM")
+                           << answerLines({"X 1", "OK"});
+    QTest::newRow("refuse CMGF query") << with([](auto &o) { o.refuseCmgfQuery = true; })
+                                       << QByteArray("AT+CMGF=?") << answerLines({"ERROR"});
+    QTest::newRow("refuse CMGF=0") << with([](auto &o) { o.refuseCmgf0 = true; })
+                                   << QByteArray("AT+CMGF=0") << answerLines({"ERROR"});
+    QTest::newRow("refuse CBC") << with([](auto &o) { o.refuseCbc = true; }) << QByteArray("AT+CBC")
+                                << answerLines({"ERROR"});
+    QTest::newRow("refuse GMM") << with([](auto &o) { o.refuseGmm = true; }) << QByteArray("AT+GMM")
+                                << answerLines({"ERROR"});
     QTest::newRow("refusals leave other commands") << with([](auto &o) {
-        o.RefuseCmgfQuery = o.RefuseCmgf0 = o.RefuseCbc = o.RefuseGmm = true;
-    }) << QByteArray("AT+CSQ") << Answer({"+CSQ: 20,99", "OK"});
+        o.refuseCmgfQuery = o.refuseCmgf0 = o.refuseCbc = o.refuseGmm = true;
+    }) << QByteArray("AT+CSQ") << answerLines({"+CSQ: 20,99", "OK"});
 }
 
 void TestModemSim::answers() {
-    QFETCH(TModemSimOptions, options);
+    QFETCH(ModemSimOptions, options);
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, answer);
 
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    QCOMPARE(port.Exchange("ATE0"), QByteArray("ATE0\r") + Answer({"OK"}));
-    QCOMPARE(port.Exchange(command), answer);
-    QCOMPARE(port.ReadFor(50), QByteArray());
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    QCOMPARE(port.exchange("ATE0"), QByteArray("ATE0\r") + answerLines({"OK"}));
+    QCOMPARE(port.exchange(command), answer);
+    QCOMPARE(port.readFor(50), QByteArray());
 }
 
 void TestModemSim::promptHasNoLineEnd() {
     for (const bool lineEnd : {false, true}) {
-        TModemSimOptions options;
-        options.PromptWithLineEnd = lineEnd;
-        TModemSim sim(options);
-        QVERIFY(sim.Start());
-        TPort port(sim.PortPath());
-        port.Exchange("ATE0");
-        port.Write("AT+CMGS=17\r\n");
-        const QByteArray prompt = port.ReadUntil(lineEnd ? "> \r\n" : "> ");
-        QCOMPARE(prompt + port.ReadFor(150), lineEnd ? QByteArray("\r\n> \r\n") : "\r\n> ");
+        ModemSimOptions options;
+        options.promptWithLineEnd = lineEnd;
+        ModemSim sim(options);
+        QVERIFY(sim.start());
+        Port port(sim.portPath());
+        port.exchange("ATE0");
+        port.write("AT+CMGS=17\r\n");
+        const QByteArray prompt = port.readUntil(lineEnd ? "> \r\n" : "> ");
+        QCOMPARE(prompt + port.readFor(150), lineEnd ? QByteArray("\r\n> \r\n") : "\r\n> ");
     }
 }
 
@@ -361,28 +365,28 @@ void TestModemSim::acceptsAndRecordsBody() {
     QFETCH(bool, flash);
     QFETCH(QString, text);
 
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=" + QByteArray::number(pdu.size() / 2)), "\r\n> ");
-    port.Write(smsc + pdu + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), Accepted(1));
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=" + QByteArray::number(pdu.size() / 2)), "\r\n> ");
+    port.write(smsc + pdu + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), accepted(1));
 
-    QVERIFY(sim.WaitForReceived(1, Patience));
-    const QList<TReceivedSms> received = sim.Received();
+    QVERIFY(sim.waitForReceived(1, Patience));
+    const QList<ReceivedSms> received = sim.received();
     QCOMPARE(received.size(), 1);
-    QCOMPARE(received[0].Number, number);
-    QCOMPARE(received[0].Coding, coding);
-    QCOMPARE(received[0].Flash, flash);
-    QCOMPARE(received[0].Text, text);
-    QCOMPARE(received[0].Pdu, pdu);
-    QCOMPARE(received[0].Reference, 1);
-    QCOMPARE(sim.Bodies(), QList<QByteArray>{smsc + pdu});
-    QCOMPARE(sim.BodiesSeen(), 1);
+    QCOMPARE(received[0].number, number);
+    QCOMPARE(received[0].coding, coding);
+    QCOMPARE(received[0].flash, flash);
+    QCOMPARE(received[0].text, text);
+    QCOMPARE(received[0].pdu, pdu);
+    QCOMPARE(received[0].reference, 1);
+    QCOMPARE(sim.bodies(), QList<QByteArray>{smsc + pdu});
+    QCOMPARE(sim.bodiesSeen(), 1);
     // The CR LF after Ctrl-Z is no command: nothing more arrives, the phone takes commands.
-    QCOMPARE(port.ReadFor(50), QByteArray());
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
+    QCOMPARE(port.readFor(50), QByteArray());
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
 }
 
 void TestModemSim::refusesBadBody_data() {
@@ -409,155 +413,155 @@ void TestModemSim::refusesBadBody() {
     QFETCH(int, octets);
     QFETCH(QByteArray, body);
 
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=" + QByteArray::number(octets)), "\r\n> ");
-    port.Write(body + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), Answer({"+CMS ERROR: 304"}));
-    QCOMPARE(sim.BodiesSeen(), 1);
-    QVERIFY(sim.Received().isEmpty());
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=" + QByteArray::number(octets)), "\r\n> ");
+    port.write(body + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), answerLines({"+CMS ERROR: 304"}));
+    QCOMPARE(sim.bodiesSeen(), 1);
+    QVERIFY(sim.received().isEmpty());
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
 }
 
 void TestModemSim::referencesCount() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
     for (int i = 1; i <= 3; ++i)
-        QCOMPARE(Submit(port, HelloPdu), Accepted(i));
-    QVERIFY(sim.WaitForReceived(3, Patience));
-    QCOMPARE(sim.Received()[2].Reference, 3);
-    QVERIFY(!sim.WaitForReceived(4, 50));
+        QCOMPARE(submit(port, HelloPdu), accepted(i));
+    QVERIFY(sim.waitForReceived(3, Patience));
+    QCOMPARE(sim.received()[2].reference, 3);
+    QVERIFY(!sim.waitForReceived(4, 50));
 }
 
 void TestModemSim::escapeCancelsBody() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-    port.Write("0001000A81\x1B");
-    QCOMPARE(port.ReadAnswer(), Answer({"OK"}));
-    QCOMPARE(sim.BodiesSeen(), 0);
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+    port.write("0001000A81\x1B");
+    QCOMPARE(port.readAnswer(), answerLines({"OK"}));
+    QCOMPARE(sim.bodiesSeen(), 0);
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
 }
 
 void TestModemSim::textModeRefusesCmgs() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGF=1"), Answer({"OK"}));
-    QCOMPARE(port.Exchange("AT+CMGF?"), Answer({"+CMGF: 1", "OK"}));
-    QCOMPARE(port.Exchange("AT+CMGS=17"), Answer({"+CMS ERROR: 302"}));
-    QCOMPARE(port.Exchange("AT+CMGF=0"), Answer({"OK"}));
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGF=1"), answerLines({"OK"}));
+    QCOMPARE(port.exchange("AT+CMGF?"), answerLines({"+CMGF: 1", "OK"}));
+    QCOMPARE(port.exchange("AT+CMGS=17"), answerLines({"+CMS ERROR: 302"}));
+    QCOMPARE(port.exchange("AT+CMGF=0"), answerLines({"OK"}));
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
 }
 
 void TestModemSim::failAt() {
-    TModemSimOptions options;
-    options.FailAt = 2;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
-    QCOMPARE(Submit(port, HelloPdu), Answer({"+CMS ERROR: 500"}));
-    QCOMPARE(Submit(port, HelloPdu), Accepted(2));
-    QCOMPARE(sim.BodiesSeen(), 3);
-    QCOMPARE(sim.Received().size(), 2);
+    ModemSimOptions options;
+    options.failAt = 2;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
+    QCOMPARE(submit(port, HelloPdu), answerLines({"+CMS ERROR: 500"}));
+    QCOMPARE(submit(port, HelloPdu), accepted(2));
+    QCOMPARE(sim.bodiesSeen(), 3);
+    QCOMPARE(sim.received().size(), 2);
 }
 
 void TestModemSim::silentAt() {
-    TModemSimOptions options;
-    options.SilentAt = 1;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QCOMPARE(port.ReadFor(300), QByteArray());
-    QCOMPARE(sim.BodiesSeen(), 1);
-    QVERIFY(sim.Received().isEmpty());
+    ModemSimOptions options;
+    options.silentAt = 1;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QCOMPARE(port.readFor(300), QByteArray());
+    QCOMPARE(sim.bodiesSeen(), 1);
+    QVERIFY(sim.received().isEmpty());
     // Only that body goes unanswered.
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
 }
 
 void TestModemSim::hangupAt() {
-    TModemSimOptions options;
-    options.HangupAt = 2;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-    QVERIFY(sim.IsServing());
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QVERIFY(port.SeesHangup(Patience));
-    QTRY_VERIFY_WITH_TIMEOUT(!sim.IsServing(), Patience);
-    QCOMPARE(sim.BodiesSeen(), 2);
-    QCOMPARE(sim.Received().size(), 1);
+    ModemSimOptions options;
+    options.hangupAt = 2;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+    QVERIFY(sim.isServing());
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QVERIFY(port.seesHangup(Patience));
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.isServing(), Patience);
+    QCOMPARE(sim.bodiesSeen(), 2);
+    QCOMPARE(sim.received().size(), 1);
     // A waiter learns at once that no more messages will come.
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!sim.WaitForReceived(2, Patience));
+    QVERIFY(!sim.waitForReceived(2, Patience));
     QVERIFY(timer.elapsed() < Patience / 2);
-    sim.Stop();
+    sim.stop();
 }
 
 void TestModemSim::delayBeforeEachAnswer() {
-    TModemSimOptions options;
-    options.DelayMs = 400;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
+    ModemSimOptions options;
+    options.delayMs = 400;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
 
     QElapsedTimer timer;
     timer.start();
-    port.Write("AT\r\n");
+    port.write("AT\r\n");
     // The echo is immediate; only the answer waits.
-    QCOMPARE(port.ReadUntil("AT\r"), QByteArray("AT\r"));
+    QCOMPARE(port.readUntil("AT\r"), QByteArray("AT\r"));
     QVERIFY2(timer.elapsed() < 300, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(port.ReadAnswer(), Answer({"OK"}));
+    QCOMPARE(port.readAnswer(), answerLines({"OK"}));
     QVERIFY(timer.elapsed() >= 390);
 
-    port.Exchange("ATE0");
+    port.exchange("ATE0");
     timer.restart();
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
     QVERIFY(timer.elapsed() >= 390);
     timer.restart();
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), Accepted(1));
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), accepted(1));
     QVERIFY(timer.elapsed() >= 390);
 }
 
 void TestModemSim::unsolicitedBeforeEachAnswer() {
-    TModemSimOptions options;
-    options.Unsolicited = "RING";
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    QCOMPARE(port.Exchange("ATE0"), "ATE0\r" + Answer({"RING", "OK"}));
-    QCOMPARE(port.Exchange("AT+CSQ"), Answer({"RING", "+CSQ: 20,99", "OK"}));
-    QCOMPARE(port.Exchange("AT+CMGS=17"), Answer({"RING"}) + "\r\n> ");
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), Answer({"RING"}) + Accepted(1));
+    ModemSimOptions options;
+    options.unsolicited = "RING";
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    QCOMPARE(port.exchange("ATE0"), "ATE0\r" + answerLines({"RING", "OK"}));
+    QCOMPARE(port.exchange("AT+CSQ"), answerLines({"RING", "+CSQ: 20,99", "OK"}));
+    QCOMPARE(port.exchange("AT+CMGS=17"), answerLines({"RING"}) + "\r\n> ");
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), answerLines({"RING"}) + accepted(1));
 }
 
 void TestModemSim::garbageAndNulBytes() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
     // NUL and other control bytes inside a command line are ignored.
-    QCOMPARE(port.Exchange(QByteArray("AT\0+C\x01S\x7FQ", 9)), Answer({"+CSQ: 20,99", "OK"}));
+    QCOMPARE(port.exchange(QByteArray("AT\0+C\x01S\x7FQ", 9)), answerLines({"+CSQ: 20,99", "OK"}));
 
     QRandomGenerator random(3);
     QByteArray garbage(256 * 1024, '\0');
@@ -566,205 +570,205 @@ void TestModemSim::garbageAndNulBytes() {
     // Keep reading while writing, as a program would, so neither side blocks.
     std::atomic<bool> writing{true};
     std::thread writer([&] {
-        TPort same(sim.PortPath());
-        same.Write(garbage);
+        Port same(sim.portPath());
+        same.write(garbage);
         writing = false;
     });
     while (writing)
-        port.ReadFor(20);
+        port.readFor(20);
     writer.join();
     // Whatever state the garbage left (a body, a line), ESC and CR end it.
-    port.Write("\x1B\r");
-    port.ReadFor(200);
-    QVERIFY(sim.IsServing());
-    QCOMPARE(port.Exchange("ATE0"), Answer({"OK"}));
-    QCOMPARE(Submit(port, HelloPdu), Accepted(sim.Received().size() + 1));
+    port.write("\x1B\r");
+    port.readFor(200);
+    QVERIFY(sim.isServing());
+    QCOMPARE(port.exchange("ATE0"), answerLines({"OK"}));
+    QCOMPARE(submit(port, HelloPdu), accepted(sim.received().size() + 1));
 }
 
 void TestModemSim::overlongCommandLine() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT" + QByteArray(5000, 'X')), Answer({"ERROR"}));
-    QCOMPARE(sim.Commands().last(), "AT" + QByteArray(1022, 'X'));
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT" + QByteArray(5000, 'X')), answerLines({"ERROR"}));
+    QCOMPARE(sim.commands().last(), "AT" + QByteArray(1022, 'X'));
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
 }
 
 void TestModemSim::recordsCommandsInOrder() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("AT+CMGF=?");
-    port.Exchange("ATE0");
-    port.Write("\r\n \r\n");
-    port.Exchange("AT+CMGF=0");
-    Submit(port, HelloPdu);
-    port.Exchange("at+foo");
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("AT+CMGF=?");
+    port.exchange("ATE0");
+    port.write("\r\n \r\n");
+    port.exchange("AT+CMGF=0");
+    submit(port, HelloPdu);
+    port.exchange("at+foo");
     const QList<QByteArray> expected{"AT+CMGF=?", "ATE0", "AT+CMGF=0", "AT+CMGS=17", "at+foo"};
-    QCOMPARE(sim.Commands(), expected);
-    QCOMPARE(sim.Bodies(), QList<QByteArray>{"00" + HelloPdu});
+    QCOMPARE(sim.commands(), expected);
+    QCOMPARE(sim.bodies(), QList<QByteArray>{"00" + HelloPdu});
 }
 
 // Readers on other threads while the phone serves (the thread-sanitizer build checks this).
 void TestModemSim::recordsAreReadableWhileServing() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+    ModemSim sim;
+    QVERIFY(sim.start());
     std::atomic<bool> done{false};
     std::atomic<int> reads{0};
     std::thread reader([&] {
         while (!done) {
-            const qsizetype seen = sim.Commands().size() + sim.Received().size() +
-                                   sim.Bodies().size() + sim.BodiesSeen() + sim.IsServing() +
-                                   sim.PortPath().size();
+            const qsizetype seen = sim.commands().size() + sim.received().size() +
+                                   sim.bodies().size() + sim.bodiesSeen() + sim.isServing() +
+                                   sim.portPath().size();
             (void)seen;
             ++reads;
         }
     });
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
+    Port port(sim.portPath());
+    port.exchange("ATE0");
     for (int i = 1; i <= 20; ++i)
-        QCOMPARE(Submit(port, HelloPdu), Accepted(i));
-    QVERIFY(sim.WaitForReceived(20, Patience));
+        QCOMPARE(submit(port, HelloPdu), accepted(i));
+    QVERIFY(sim.waitForReceived(20, Patience));
     done = true;
     reader.join();
     QVERIFY(reads > 0);
-    QCOMPARE(sim.Received().size(), 20);
+    QCOMPARE(sim.received().size(), 20);
 }
 
 void TestModemSim::survivesPortReopen() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+    ModemSim sim;
+    QVERIFY(sim.start());
     for (int round = 0; round < 3; ++round) {
-        TPort port(sim.PortPath());
-        QVERIFY(port.IsOpen());
-        QCOMPARE(port.Exchange("AT+CSQ").right(6), QByteArray("\r\nOK\r\n"));
+        Port port(sim.portPath());
+        QVERIFY(port.isOpen());
+        QCOMPARE(port.exchange("AT+CSQ").right(6), QByteArray("\r\nOK\r\n"));
     }
-    QVERIFY(sim.IsServing());
+    QVERIFY(sim.isServing());
 }
 
 // A real line loses what the phone sends while the port is closed; the next program
 // must not read answers meant for the one before.
 void TestModemSim::reopenDropsWhatNobodyRead() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+    ModemSim sim;
+    QVERIFY(sim.start());
     {
-        TPort port(sim.PortPath());
-        port.Write("AT+CSQ\r\n");
-        QTRY_COMPARE_WITH_TIMEOUT(sim.Commands().size(), 1, Patience);
+        Port port(sim.portPath());
+        port.write("AT+CSQ\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(sim.commands().size(), 1, Patience);
         QTest::qWait(100);
     }
     QTest::qWait(GapBetweenPrograms);
-    TPort port(sim.PortPath());
-    QCOMPARE(port.ReadFor(100), QByteArray());
-    QCOMPARE(port.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
+    Port port(sim.portPath());
+    QCOMPARE(port.readFor(100), QByteArray());
+    QCOMPARE(port.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
 }
 
 void TestModemSim::reopenDropsDelayedAnswer() {
-    TModemSimOptions options;
-    options.DelayMs = 300;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
+    ModemSimOptions options;
+    options.delayMs = 300;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
     {
-        TPort port(sim.PortPath());
-        port.Write("AT+CSQ\r\n");
-        QTRY_COMPARE_WITH_TIMEOUT(sim.Commands().size(), 1, Patience);
+        Port port(sim.portPath());
+        port.write("AT+CSQ\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(sim.commands().size(), 1, Patience);
     }
     QTest::qWait(GapBetweenPrograms);
-    TPort port(sim.PortPath());
-    QCOMPARE(port.ReadFor(400), QByteArray());
-    QCOMPARE(port.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
+    Port port(sim.portPath());
+    QCOMPARE(port.readFor(400), QByteArray());
+    QCOMPARE(port.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
 }
 
 void TestModemSim::reopenLeavesPrompt() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+    ModemSim sim;
+    QVERIFY(sim.start());
     {
-        TPort port(sim.PortPath());
-        port.Exchange("ATE0");
-        QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-        port.Write("0001000A81");
+        Port port(sim.portPath());
+        port.exchange("ATE0");
+        QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+        port.write("0001000A81");
     }
     QTest::qWait(GapBetweenPrograms);
-    TPort port(sim.PortPath());
-    QCOMPARE(port.Exchange("AT"), Answer({"OK"}));
-    QCOMPARE(sim.BodiesSeen(), 0);
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
+    Port port(sim.portPath());
+    QCOMPARE(port.exchange("AT"), answerLines({"OK"}));
+    QCOMPARE(sim.bodiesSeen(), 0);
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
 }
 
 // The sim holds the device open, so an exclusive-use flag set by a program would outlive
 // its close and lock out every later non-root opener.
 void TestModemSim::closeClearsExclusiveUse() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+    ModemSim sim;
+    QVERIFY(sim.start());
     {
-        TPort port(sim.PortPath());
-        QCOMPARE(::ioctl(port.Fd(), TIOCEXCL), 0);
+        Port port(sim.portPath());
+        QCOMPARE(::ioctl(port.fd(), TIOCEXCL), 0);
         int exclusive = 0;
-        QCOMPARE(::ioctl(port.Fd(), TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(::ioctl(port.fd(), TIOCGEXCL, &exclusive), 0);
         QCOMPARE(exclusive, 1);
     }
-    TPort port(sim.PortPath());
-    QVERIFY(port.IsOpen()); // as root the flag does not stop this open; the test reads it
+    Port port(sim.portPath());
+    QVERIFY(port.isOpen()); // as root the flag does not stop this open; the test reads it
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             int exclusive = 1;
-            return ::ioctl(port.Fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
+            return ::ioctl(port.fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
         }(),
         Patience);
-    QCOMPARE(port.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
+    QCOMPARE(port.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
 }
 
 // Like a second program whose open fails on the lock: it opens and closes the device
 // while the first one is mid-message. The first program's exchange goes on unharmed.
 void TestModemSim::otherOpenerLeavesHolderAlone() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-    port.Write("00" + HelloPdu.left(10));
-    QTRY_VERIFY_WITH_TIMEOUT(TPort(sim.PortPath()).IsOpen(), Patience);
+    ModemSim sim;
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+    port.write("00" + HelloPdu.left(10));
+    QTRY_VERIFY_WITH_TIMEOUT(Port(sim.portPath()).isOpen(), Patience);
     QTest::qWait(GapBetweenPrograms);
-    port.Write(HelloPdu.mid(10) + "\x1A\r\n");
-    QCOMPARE(port.ReadAnswer(), Accepted(1));
-    port.Write("AT\r\n");
-    QTRY_COMPARE_WITH_TIMEOUT(sim.Commands().size(), 3, Patience);
-    TPort(sim.PortPath()).Close();
+    port.write(HelloPdu.mid(10) + "\x1A\r\n");
+    QCOMPARE(port.readAnswer(), accepted(1));
+    port.write("AT\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(sim.commands().size(), 3, Patience);
+    Port(sim.portPath()).close();
     QTest::qWait(GapBetweenPrograms);
-    QCOMPARE(port.ReadAnswer(), Answer({"OK"}));
+    QCOMPARE(port.readAnswer(), answerLines({"OK"}));
 }
 
 void TestModemSim::startStopLifecycle() {
-    TModemSim sim;
-    QVERIFY(!sim.IsServing());
+    ModemSim sim;
+    QVERIFY(!sim.isServing());
     QString error;
-    QVERIFY(sim.Start(&error));
-    QVERIFY(sim.IsServing());
-    QVERIFY(!sim.Start(&error));
+    QVERIFY(sim.start(&error));
+    QVERIFY(sim.isServing());
+    QVERIFY(!sim.start(&error));
     QVERIFY(!error.isEmpty());
-    const QString path = sim.PortPath();
-    TPort port(path);
-    QVERIFY(port.IsOpen());
-    port.Exchange("AT");
+    const QString path = sim.portPath();
+    Port port(path);
+    QVERIFY(port.isOpen());
+    port.exchange("AT");
 
-    sim.Stop();
-    QVERIFY(!sim.IsServing());
-    QVERIFY(port.SeesHangup(Patience));
-    sim.Stop();
+    sim.stop();
+    QVERIFY(!sim.isServing());
+    QVERIFY(port.seesHangup(Patience));
+    sim.stop();
 
     // A stopped phone can be started again, on a new line, keeping what it recorded.
-    QVERIFY(sim.Start(&error));
-    TPort again(sim.PortPath());
-    QCOMPARE(again.Exchange("AT"), QByteArray("AT\r") + Answer({"OK"}));
-    QCOMPARE(sim.Commands().size(), 2);
+    QVERIFY(sim.start(&error));
+    Port again(sim.portPath());
+    QCOMPARE(again.exchange("AT"), QByteArray("AT\r") + answerLines({"OK"}));
+    QCOMPARE(sim.commands().size(), 2);
 
     // The destructor of a serving phone stops it.
     {
-        TModemSim other;
-        QVERIFY(other.Start());
-        TPort otherPort(other.PortPath());
-        otherPort.Write("AT+CMGS=17\r\n");
+        ModemSim other;
+        QVERIFY(other.start());
+        Port otherPort(other.portPath());
+        otherPort.write("AT+CMGS=17\r\n");
     }
 }
 
@@ -777,16 +781,16 @@ void TestModemSim::logsAcceptedMessagesAsJson() {
     earlier.write("{\"earlier\": true}\n");
     earlier.close();
 
-    TModemSim sim;
-    sim.SetLogFile(log);
-    QVERIFY(sim.Start());
-    TPort port(sim.PortPath());
-    port.Exchange("ATE0");
-    QCOMPARE(Submit(port, HelloPdu), Accepted(1));
-    QCOMPARE(Submit(port, HelloPdu, 16), Answer({"+CMS ERROR: 304"}));
+    ModemSim sim;
+    sim.setLogFile(log);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    QCOMPARE(submit(port, HelloPdu), accepted(1));
+    QCOMPARE(submit(port, HelloPdu, 16), answerLines({"+CMS ERROR: 304"}));
     // UCS-2 text with a quotation mark and a backslash: U+4F60 " \ to +123456, flash.
-    QCOMPARE(Submit(port, "0100069121436500180A4F600022005C00410042"), Accepted(2));
-    QVERIFY(sim.WaitForReceived(2, Patience));
+    QCOMPARE(submit(port, "0100069121436500180A4F600022005C00410042"), accepted(2));
+    QVERIFY(sim.waitForReceived(2, Patience));
 
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -812,8 +816,8 @@ void TestModemSim::logsAcceptedMessagesAsJson() {
 namespace {
 
 // Starts the tool and reads the port path from its first line of output.
-bool StartTool(QProcess &tool, const QStringList &arguments, QString *path) {
-    tool.start(ToolPath(), arguments);
+bool startTool(QProcess &tool, const QStringList &arguments, QString *path) {
+    tool.start(toolPath(), arguments);
     if (!tool.waitForStarted(Patience))
         return false;
     QElapsedTimer timer;
@@ -831,14 +835,14 @@ void TestModemSim::toolPrintsPathAndServes() {
     const QString log = dir.filePath(QStringLiteral("log.jsonl"));
     QProcess tool;
     QString path;
-    QVERIFY2(StartTool(tool, {QStringLiteral("--log"), log}, &path), qPrintable(path));
+    QVERIFY2(startTool(tool, {QStringLiteral("--log"), log}, &path), qPrintable(path));
     {
-        TPort port(path);
-        QVERIFY(port.IsOpen());
-        QCOMPARE(port.Exchange("AT+CMGF=?"), "AT+CMGF=?\r" + Answer({"+CMGF: (0,1)", "OK"}));
-        port.Exchange("ATE0");
-        QCOMPARE(Submit(port, HelloPdu), Accepted(1));
-        QCOMPARE(Submit(port, "01000A811032547698001005E8329BFD06"), Accepted(2));
+        Port port(path);
+        QVERIFY(port.isOpen());
+        QCOMPARE(port.exchange("AT+CMGF=?"), "AT+CMGF=?\r" + answerLines({"+CMGF: (0,1)", "OK"}));
+        port.exchange("ATE0");
+        QCOMPARE(submit(port, HelloPdu), accepted(1));
+        QCOMPARE(submit(port, "01000A811032547698001005E8329BFD06"), accepted(2));
     }
     tool.terminate();
     QVERIFY(tool.waitForFinished(Patience));
@@ -862,31 +866,31 @@ void TestModemSim::toolOptions_data() {
     QTest::addColumn<QByteArray>("answer");
 
     QTest::newRow("--battery") << QStringList{"--battery", "42"} << QByteArray("AT+CBC")
-                               << Answer({"+CBC: 0,42", "OK"});
+                               << answerLines({"+CBC: 0,42", "OK"});
     QTest::newRow("--signal") << QStringList{"--signal", "7"} << QByteArray("AT+CSQ")
-                              << Answer({"+CSQ: 7,99", "OK"});
+                              << answerLines({"+CSQ: 7,99", "OK"});
     QTest::newRow("--maker") << QStringList{"--maker", "Acme Ltd"} << QByteArray("AT+GMI")
-                             << Answer({"Acme Ltd", "OK"});
+                             << answerLines({"Acme Ltd", "OK"});
     QTest::newRow("--model") << QStringList{"--model", "M-1"} << QByteArray("AT+GMM")
-                             << Answer({"M-1", "OK"});
+                             << answerLines({"M-1", "OK"});
     QTest::newRow("--refuse-cmgf-query")
-        << QStringList{"--refuse-cmgf-query"} << QByteArray("AT+CMGF=?") << Answer({"ERROR"});
+        << QStringList{"--refuse-cmgf-query"} << QByteArray("AT+CMGF=?") << answerLines({"ERROR"});
     QTest::newRow("--refuse-cmgf")
-        << QStringList{"--refuse-cmgf"} << QByteArray("AT+CMGF=0") << Answer({"ERROR"});
+        << QStringList{"--refuse-cmgf"} << QByteArray("AT+CMGF=0") << answerLines({"ERROR"});
     QTest::newRow("--refuse-cbc") << QStringList{"--refuse-cbc"} << QByteArray("AT+CBC")
-                                  << Answer({"ERROR"});
+                                  << answerLines({"ERROR"});
     QTest::newRow("--refuse-gmm") << QStringList{"--refuse-gmm"} << QByteArray("AT+GMM")
-                                  << Answer({"ERROR"});
+                                  << answerLines({"ERROR"});
     QTest::newRow("--unsolicited")
-        << QStringList{"--unsolicited", "RING"} << QByteArray("AT") << Answer({"RING", "OK"});
+        << QStringList{"--unsolicited", "RING"} << QByteArray("AT") << answerLines({"RING", "OK"});
     QTest::newRow("--prompt-line-end")
         << QStringList{"--prompt-line-end"} << QByteArray("AT+CMGS=17") << QByteArray("\r\n> \r\n");
     QTest::newRow("--delay-ms") << QStringList{"--delay-ms", "50"} << QByteArray("AT")
-                                << Answer({"OK"});
+                                << answerLines({"OK"});
     QTest::newRow("--fail-at") << QStringList{"--fail-at", "1"} << QByteArray()
-                               << Answer({"+CMS ERROR: 500"});
+                               << answerLines({"+CMS ERROR: 500"});
     QTest::newRow("--silent-at") << QStringList{"--silent-at", "1"} << QByteArray() << QByteArray();
-    QTest::newRow("no option") << QStringList{} << QByteArray() << Accepted(1);
+    QTest::newRow("no option") << QStringList{} << QByteArray() << accepted(1);
 }
 
 // Each option reaches the phone; an empty command means "submit the hello message".
@@ -897,17 +901,17 @@ void TestModemSim::toolOptions() {
 
     QProcess tool;
     QString path;
-    QVERIFY2(StartTool(tool, arguments, &path), qPrintable(path));
+    QVERIFY2(startTool(tool, arguments, &path), qPrintable(path));
     {
-        TPort port(path);
-        port.Write("ATE0\r\n");
-        port.ReadUntil("OK\r\n");
+        Port port(path);
+        port.write("ATE0\r\n");
+        port.readUntil("OK\r\n");
         if (command.isEmpty()) {
-            QCOMPARE(port.Exchange("AT+CMGS=17").right(2), "> ");
-            port.Write("00" + HelloPdu + "\x1A\r\n");
-            QCOMPARE(port.ReadAnswer(500), answer);
+            QCOMPARE(port.exchange("AT+CMGS=17").right(2), "> ");
+            port.write("00" + HelloPdu + "\x1A\r\n");
+            QCOMPARE(port.readAnswer(500), answer);
         } else {
-            QCOMPARE(port.Exchange(command) + port.ReadFor(50), answer);
+            QCOMPARE(port.exchange(command) + port.readFor(50), answer);
         }
     }
     tool.terminate();
@@ -918,12 +922,12 @@ void TestModemSim::toolOptions() {
 void TestModemSim::toolHangupEndsProcess() {
     QProcess tool;
     QString path;
-    QVERIFY(StartTool(tool, {QStringLiteral("--hangup-at"), QStringLiteral("1")}, &path));
-    TPort port(path);
-    port.Exchange("ATE0");
-    QCOMPARE(port.Exchange("AT+CMGS=17"), "\r\n> ");
-    port.Write("00" + HelloPdu + "\x1A\r\n");
-    QVERIFY(port.SeesHangup(Patience));
+    QVERIFY(startTool(tool, {QStringLiteral("--hangup-at"), QStringLiteral("1")}, &path));
+    Port port(path);
+    port.exchange("ATE0");
+    QCOMPARE(port.exchange("AT+CMGS=17"), "\r\n> ");
+    port.write("00" + HelloPdu + "\x1A\r\n");
+    QVERIFY(port.seesHangup(Patience));
     QVERIFY(tool.waitForFinished(Patience));
     QCOMPARE(tool.exitCode(), 0);
     QVERIFY(tool.readAllStandardError().contains("hung up"));
@@ -950,7 +954,7 @@ void TestModemSim::toolRejectsBadArguments() {
     QFETCH(QByteArray, message);
 
     QProcess tool;
-    tool.start(ToolPath(), arguments);
+    tool.start(toolPath(), arguments);
     QVERIFY(tool.waitForFinished(Patience));
     QVERIFY(tool.exitCode() != 0);
     QCOMPARE(tool.readAllStandardOutput(), QByteArray());
@@ -959,7 +963,7 @@ void TestModemSim::toolRejectsBadArguments() {
 
 void TestModemSim::toolHelp() {
     QProcess tool;
-    tool.start(ToolPath(), {QStringLiteral("--help")});
+    tool.start(toolPath(), {QStringLiteral("--help")});
     QVERIFY(tool.waitForFinished(Patience));
     QCOMPARE(tool.exitCode(), 0);
     const QByteArray help = tool.readAllStandardOutput();

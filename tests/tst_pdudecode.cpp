@@ -1,6 +1,6 @@
 // The simulated phone's SMS-SUBMIT decoder against PDUs worked out by hand.
 
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -9,7 +9,7 @@ namespace {
 
 // A plain reference packer (bit accumulator), written differently from the decoder's
 // unpacking so that the two check each other.
-QByteArray PackSeptets(const QByteArray &septets) {
+QByteArray packSeptets(const QByteArray &septets) {
     QByteArray octets;
     quint32 bits = 0;
     int count = 0;
@@ -27,12 +27,12 @@ QByteArray PackSeptets(const QByteArray &septets) {
     return octets.toHex().toUpper();
 }
 
-QByteArray Hex2(int v) {
+QByteArray hex2(int v) {
     return QByteArray::number(v, 16).rightJustified(2, '0').toUpper();
 }
 
 // Header of a PDU to 0123456789 with PID 00 and the given DCS, ready for UDL and UD.
-QByteArray Head(const char *dcs) {
+QByteArray head(const char *dcs) {
     return QByteArray("01000A8110325476980000").chopped(2) + dcs;
 }
 
@@ -86,49 +86,49 @@ void TestPduDecode::decodes_data() {
         << QByteArray("01FF0691214365410002E834") << QByteArray("+123456") << 0 << false << "hi"
         << QByteArray();
     QTest::newRow("hellohello 10 septets in 9 octets")
-        << Head("00") + "0AE8329BFD4697D9EC37" << QByteArray("0123456789") << 0 << false
+        << head("00") + "0AE8329BFD4697D9EC37" << QByteArray("0123456789") << 0 << false
         << "hellohello" << QByteArray();
-    QTest::newRow("euro is escape 65") << Head("00") + "029B32" << QByteArray("0123456789") << 0
+    QTest::newRow("euro is escape 65") << head("00") + "029B32" << QByteArray("0123456789") << 0
                                        << false << QString(QChar(0x20AC)) << QByteArray();
     QTest::newRow("every extension character")
-        << Head("00") + "141BC586B2416D529BD786B7E96D7C1BE0A60C" << QByteArray("0123456789") << 0
+        << head("00") + "141BC586B2416D529BD786B7E96D7C1BE0A60C" << QByteArray("0123456789") << 0
         << false << QString::fromUtf8("\f^{}\\[~]|€") << QByteArray();
     QTest::newRow("whole basic table")
-        << Head("00") +
+        << head("00") +
                "7F8080604028180E888462C168381E90886442A9582E988C86D3F17C4021D18854329D5029D58AD5"
                "72BD6031D98C56B3DD7039DD8ED7F3FD8041E19058341E9149E592D9743EA151E9945AB55EB159ED96"
                "DBF57EC161F1985C369FD169F59ADD76BFE171F99C5EB7DFF179FD9EDFF7FF01"
         << QByteArray("0123456789") << 0 << false << basicTable << QByteArray();
     QTest::newRow("unknown escape, double escape, trailing escape")
-        << Head("00") + "069BE06613DE00" << QByteArray("0123456789") << 0 << false << "A a "
+        << head("00") + "069BE06613DE00" << QByteArray("0123456789") << 0 << false << "A a "
         << QByteArray();
-    QTest::newRow("160 septets") << Head("00") + "A0" + QByteArray("E170381C0E87C3").repeated(20)
+    QTest::newRow("160 septets") << head("00") + "A0" + QByteArray("E170381C0E87C3").repeated(20)
                                  << QByteArray("0123456789") << 0 << false
                                  << QString(160, QChar('a')) << QByteArray();
-    QTest::newRow("empty text") << Head("00") + "00" << QByteArray("0123456789") << 0 << false
+    QTest::newRow("empty text") << head("00") + "00" << QByteArray("0123456789") << 0 << false
                                 << QString() << QByteArray();
-    QTest::newRow("8-bit as Latin-1") << Head("04") + "03E1FF41" << QByteArray("0123456789") << 1
+    QTest::newRow("8-bit as Latin-1") << head("04") + "03E1FF41" << QByteArray("0123456789") << 1
                                       << false << QString::fromUtf8("áÿA") << QByteArray();
-    QTest::newRow("8-bit NUL kept") << Head("04") + "024100" << QByteArray("0123456789") << 1
+    QTest::newRow("8-bit NUL kept") << head("04") + "024100" << QByteArray("0123456789") << 1
                                     << false << QString::fromUtf8("A\0", 2) << QByteArray();
-    QTest::newRow("UCS-2 4F60 597D") << Head("08") + "044F60597D" << QByteArray("0123456789") << 2
+    QTest::newRow("UCS-2 4F60 597D") << head("08") + "044F60597D" << QByteArray("0123456789") << 2
                                      << false << QString::fromUtf8("你好") << QByteArray();
-    QTest::newRow("UCS-2 surrogate pair") << Head("08") + "04D83DDE00" << QByteArray("0123456789")
+    QTest::newRow("UCS-2 surrogate pair") << head("08") + "04D83DDE00" << QByteArray("0123456789")
                                           << 2 << false << QString::fromUtf8("😀") << QByteArray();
-    QTest::newRow("flash GSM 10") << Head("10") + "05E8329BFD06" << QByteArray("0123456789") << 0
+    QTest::newRow("flash GSM 10") << head("10") + "05E8329BFD06" << QByteArray("0123456789") << 0
                                   << true << "hello" << QByteArray();
     QTest::newRow("flash 8-bit 14")
-        << Head("14") + "0141" << QByteArray("0123456789") << 1 << true << "A" << QByteArray();
-    QTest::newRow("flash UCS-2 18") << Head("18") + "024F60" << QByteArray("0123456789") << 2
+        << head("14") + "0141" << QByteArray("0123456789") << 1 << true << "A" << QByteArray();
+    QTest::newRow("flash UCS-2 18") << head("18") + "024F60" << QByteArray("0123456789") << 2
                                     << true << QString(QChar(0x4F60)) << QByteArray();
     QTest::newRow("class 1 is not flash")
-        << Head("11") + "0161" << QByteArray("0123456789") << 0 << false << "a" << QByteArray();
+        << head("11") + "0161" << QByteArray("0123456789") << 0 << false << "a" << QByteArray();
     QTest::newRow("no class bit is not flash")
-        << Head("03") + "0161" << QByteArray("0123456789") << 0 << false << "a" << QByteArray();
+        << head("03") + "0161" << QByteArray("0123456789") << 0 << false << "a" << QByteArray();
     QTest::newRow("group F0 class 0 flash")
-        << Head("F0") + "0161" << QByteArray("0123456789") << 0 << true << "a" << QByteArray();
+        << head("F0") + "0161" << QByteArray("0123456789") << 0 << true << "a" << QByteArray();
     QTest::newRow("group F5 8-bit class 1")
-        << Head("F5") + "0141" << QByteArray("0123456789") << 1 << false << "A" << QByteArray();
+        << head("F5") + "0141" << QByteArray("0123456789") << 1 << false << "A" << QByteArray();
     QTest::newRow("relative validity period")
         << QByteArray("11000A8110325476980000A705E8329BFD06") << QByteArray("0123456789") << 0
         << false << "hello" << QByteArray();
@@ -155,15 +155,15 @@ void TestPduDecode::decodes() {
     QFETCH(QString, text);
     QFETCH(QByteArray, header);
 
-    TReceivedSms sms;
+    ReceivedSms sms;
     QString error;
-    QVERIFY2(DecodeSubmitPdu(hex, &sms, &error), qPrintable(error));
-    QCOMPARE(sms.Number, number);
-    QCOMPARE(sms.Coding, coding);
-    QCOMPARE(sms.Flash, flash);
-    QCOMPARE(sms.Text, text);
-    QCOMPARE(sms.Header, header);
-    QCOMPARE(sms.Pdu, hex);
+    QVERIFY2(decodeSubmitPdu(hex, &sms, &error), qPrintable(error));
+    QCOMPARE(sms.number, number);
+    QCOMPARE(sms.coding, coding);
+    QCOMPARE(sms.flash, flash);
+    QCOMPARE(sms.text, text);
+    QCOMPARE(sms.header, header);
+    QCOMPARE(sms.pdu, hex);
 }
 
 // Every septet count from 0 to 160 ends the packing at a different bit position.
@@ -174,12 +174,12 @@ void TestPduDecode::decodesEveryLengthOfPackedText() {
         QByteArray septets;
         for (int i = 0; i < length; ++i)
             septets.append(alphabet[random.bounded(alphabet.size())]);
-        const QByteArray pdu = Head("00") + Hex2(length) + PackSeptets(septets);
-        TReceivedSms sms;
+        const QByteArray pdu = head("00") + hex2(length) + packSeptets(septets);
+        ReceivedSms sms;
         QString error;
-        QVERIFY2(DecodeSubmitPdu(pdu, &sms, &error),
+        QVERIFY2(decodeSubmitPdu(pdu, &sms, &error),
                  qPrintable(QStringLiteral("length %1: %2").arg(length).arg(error)));
-        QCOMPARE(sms.Text, QString::fromLatin1(septets));
+        QCOMPARE(sms.text, QString::fromLatin1(septets));
     }
 }
 
@@ -212,31 +212,31 @@ void TestPduDecode::rejectsMalformed_data() {
                                           << "Alphanumeric";
     QTest::newRow("ends before DCS") << QByteArray("010004812143") + "00"
                                      << "before TP-DCS";
-    QTest::newRow("reserved alphabet 0C") << Head("0C") + "0161"
+    QTest::newRow("reserved alphabet 0C") << head("0C") + "0161"
                                           << "Reserved alphabet";
-    QTest::newRow("compressed 20") << Head("20") + "0161"
+    QTest::newRow("compressed 20") << head("20") + "0161"
                                    << "Compressed";
-    QTest::newRow("message waiting group C0") << Head("C0") + "0161"
+    QTest::newRow("message waiting group C0") << head("C0") + "0161"
                                               << "Unsupported TP-DCS";
     QTest::newRow("ends inside relative validity") << QByteArray("11000A811032547698") + "0000"
                                                    << "inside TP-VP";
     QTest::newRow("ends inside absolute validity")
         << QByteArray("19000A811032547698") + "0000424011"
         << "inside TP-VP";
-    QTest::newRow("no UDL") << Head("00") << "before TP-UDL";
-    QTest::newRow("GSM UDL 161") << Head("00") + "A1" + QByteArray("00").repeated(141)
+    QTest::newRow("no UDL") << head("00") << "before TP-UDL";
+    QTest::newRow("GSM UDL 161") << head("00") + "A1" + QByteArray("00").repeated(141)
                                  << "exceeds 160";
     QTest::newRow("8-bit UDL 141")
-        << Head("04") + "8D" + QByteArray("41").repeated(141) << "exceeds 140";
+        << head("04") + "8D" + QByteArray("41").repeated(141) << "exceeds 140";
     QTest::newRow("UCS-2 UDL 142")
-        << Head("08") + "8E" + QByteArray("41").repeated(142) << "exceeds 140";
-    QTest::newRow("truncated GSM user data") << Head("00") + "05E8329B"
+        << head("08") + "8E" + QByteArray("41").repeated(142) << "exceeds 140";
+    QTest::newRow("truncated GSM user data") << head("00") + "05E8329B"
                                              << "shorter than TP-UDL";
-    QTest::newRow("truncated 8-bit user data") << Head("04") + "03E1FF"
+    QTest::newRow("truncated 8-bit user data") << head("04") + "03E1FF"
                                                << "shorter than TP-UDL";
-    QTest::newRow("user data longer than UDL") << Head("00") + "05E8329BFD0600"
+    QTest::newRow("user data longer than UDL") << head("00") + "05E8329BFD0600"
                                                << "longer than TP-UDL";
-    QTest::newRow("UCS-2 odd octet count") << Head("08") + "034F6059"
+    QTest::newRow("UCS-2 odd octet count") << head("08") + "034F6059"
                                            << "odd octet count";
     QTest::newRow("header flag without user data") << QByteArray("41000A8110325476980000") + "00"
                                                    << "header missing";
@@ -250,13 +250,13 @@ void TestPduDecode::rejectsMalformed() {
     QFETCH(QByteArray, hex);
     QFETCH(QString, reason);
 
-    TReceivedSms sms;
-    sms.Text = QStringLiteral("untouched");
+    ReceivedSms sms;
+    sms.text = QStringLiteral("untouched");
     QString error;
-    QVERIFY(!DecodeSubmitPdu(hex, &sms, &error));
+    QVERIFY(!decodeSubmitPdu(hex, &sms, &error));
     QVERIFY2(error.contains(reason, Qt::CaseInsensitive), qPrintable(error));
-    QCOMPARE(sms.Text, QStringLiteral("untouched"));
-    QVERIFY(!DecodeSubmitPdu(hex, nullptr, nullptr));
+    QCOMPARE(sms.text, QStringLiteral("untouched"));
+    QVERIFY(!decodeSubmitPdu(hex, nullptr, nullptr));
 }
 
 // Whatever arrives, the decoder either gives a message or a reason, and never reads past
@@ -271,12 +271,12 @@ void TestPduDecode::survivesRandomInput() {
             c = static_cast<char>(random.bounded(256));
         // Keep a plausible start half of the time, so the deeper fields get exercised.
         const QByteArray hex = (round % 2 ? base : QByteArray()) + octets.toHex();
-        TReceivedSms sms;
+        ReceivedSms sms;
         QString error;
-        if (DecodeSubmitPdu(hex, &sms, &error)) {
+        if (decodeSubmitPdu(hex, &sms, &error)) {
             ++accepted;
-            QVERIFY(sms.Coding >= 0 && sms.Coding <= 2);
-            QVERIFY(sms.Text.size() <= 160);
+            QVERIFY(sms.coding >= 0 && sms.coding <= 2);
+            QVERIFY(sms.text.size() <= 160);
         } else {
             QVERIFY(!error.isEmpty());
         }

@@ -1,14 +1,14 @@
 // The device probe through the phone, against the simulated phone and a scripted one on real
 // pseudo-terminals.
 
-#include "app/Database.h"
-#include "app/Setting.h"
+#include "app/AppData.h"
+#include "app/Settings.h"
 #include "link/GsmSerial.h"
-#include "link/PhoneUnit.h"
-#include "sending/GetInfoThread.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
+#include "sending/ProbeThread.h"
 #include "support/ScriptedPhone.h"
 #include "tools/cli/Cli.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -23,30 +23,30 @@
 
 namespace {
 
-using TResult = TGetInfoThread::TResult;
-using TValues = std::array<QByteArray, TGetInfoThread::RowCount>;
+using Result = ProbeThread::Result;
+using Values = std::array<QByteArray, ProbeThread::RowCount>;
 
 // A data module on a temporary settings file whose probes go to port.
-struct TProbeFixture {
-    explicit TProbeFixture(const QByteArray &port) {
-        Data = std::make_unique<TDataModule1>(Dir.filePath(QStringLiteral("pelorvane.ini")));
-        Data->Settings->SetSessionPort(port);
-        Data->Phone->OnWorkerDone = [this](TPhone &phone) {
-            ++WorkerDone;
-            ReportsAtEnd = phone.Reports;
+struct ProbeFixture {
+    explicit ProbeFixture(const QByteArray &port) {
+        data = std::make_unique<AppData>(dir.filePath(QStringLiteral("pelorvane.ini")));
+        data->settings->setSessionPort(port);
+        data->phone->onWorkerDone = [this](Phone &phone) {
+            ++workerDone;
+            reportsAtEnd = phone.reports;
         };
     }
 
     // Runs one probe the way the phone view does and waits for the phone to become idle.
-    std::optional<TResult> Probe() {
-        std::optional<TResult> result;
+    std::optional<Result> probe() {
+        std::optional<Result> result;
         bool started = false;
-        WithPhoneLock(*Data->Phone, [&] {
-            if (Data->Phone->IsBusy())
+        withPhoneLock(*data->phone, [&] {
+            if (data->phone->isBusy())
                 return;
-            Data->Phone->Start(new TGetInfoThread([&](const TResult &r) {
-                OnUiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-                LinkOpenInHandler = Data->Serial->Connected();
+            data->phone->start(new ProbeThread([&](const Result &r) {
+                onUiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+                linkOpenInHandler = data->serial->connected();
                 result = r;
             }));
             started = true;
@@ -55,32 +55,32 @@ struct TProbeFixture {
             return std::nullopt;
         QElapsedTimer timer;
         timer.start();
-        while (Data->Phone->IsBusy() && timer.elapsed() < 20000)
+        while (data->phone->isBusy() && timer.elapsed() < 20000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return result;
     }
 
-    QTemporaryDir Dir;
-    std::unique_ptr<TDataModule1> Data;
-    int WorkerDone = 0;
-    QList<QByteArray> ReportsAtEnd;
-    bool OnUiThread = false;
-    bool LinkOpenInHandler = true;
+    QTemporaryDir dir;
+    std::unique_ptr<AppData> data;
+    int workerDone = 0;
+    QList<QByteArray> reportsAtEnd;
+    bool onUiThread = false;
+    bool linkOpenInHandler = true;
 };
 
-struct TCliRun {
-    int Status = -1;
-    QString Out;
-    QString Err;
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
 };
 
-TCliRun RunProbe(const QStringList &args) {
-    TCliRun run;
-    QTextStream out(&run.Out);
-    QTextStream err(&run.Err);
+CliRun runProbe(const QStringList &args) {
+    CliRun run;
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
     QBuffer in;
     in.open(QIODevice::ReadOnly);
-    run.Status = RunCli(QStringList{QStringLiteral("probe")} + args, out, err, in);
+    run.status = runCli(QStringList{QStringLiteral("probe")} + args, out, err, in);
     return run;
 }
 
@@ -88,7 +88,7 @@ const QList<QByteArray> AllCommands{"AT+CBC", "AT+GMI", "AT+GMM", "AT+CSQ"};
 
 } // namespace
 
-class TestGetInfo : public QObject {
+class TestProbe : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -108,7 +108,7 @@ private Q_SLOTS:
     void cliProbeProcess();
 };
 
-void TestGetInfo::simulatedPhone_data() {
+void TestProbe::simulatedPhone_data() {
     QTest::addColumn<int>("battery");
     QTest::addColumn<int>("signal");
     QTest::addColumn<QByteArray>("batteryText");
@@ -124,71 +124,70 @@ void TestGetInfo::simulatedPhone_data() {
         << 50 << 99 << QByteArray("50%") << QByteArray("Unknown");
 }
 
-void TestGetInfo::simulatedPhone() {
+void TestProbe::simulatedPhone() {
     QFETCH(int, battery);
     QFETCH(int, signal);
     QFETCH(QByteArray, batteryText);
     QFETCH(QByteArray, signalText);
-    TModemSimOptions options;
-    options.Battery = battery;
-    options.Signal = signal;
-    options.Maker = "ACME Mobile";
-    options.Model = "Model 3310, rev B";
-    TModemSim sim(options);
+    ModemSimOptions options;
+    options.battery = battery;
+    options.signal = signal;
+    options.maker = "ACME Mobile";
+    options.model = "Model 3310, rev B";
+    ModemSim sim(options);
     QString error;
-    QVERIFY2(sim.Start(&error), qPrintable(error));
-    TProbeFixture f(sim.PortPath().toLocal8Bit());
+    QVERIFY2(sim.start(&error), qPrintable(error));
+    ProbeFixture f(sim.portPath().toLocal8Bit());
 
-    const std::optional<TResult> result = f.Probe();
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poDone);
-    QCOMPARE(result->Values,
-             (TValues{batteryText, "ACME Mobile", "Model 3310, rev B", signalText}));
+    QCOMPARE(result->outcome, ProbeThread::Done);
+    QCOMPARE(result->values, (Values{batteryText, "ACME Mobile", "Model 3310, rev B", signalText}));
     // No set-up commands: the probe leaves echo as it is.
-    QCOMPARE(sim.Commands(), AllCommands);
-    QVERIFY(f.OnUiThread);
-    QVERIFY(!f.LinkOpenInHandler);
-    QVERIFY(!f.Data->Serial->Connected());
-    QCOMPARE(f.WorkerDone, 1);
-    QVERIFY(f.ReportsAtEnd.isEmpty());
+    QCOMPARE(sim.commands(), AllCommands);
+    QVERIFY(f.onUiThread);
+    QVERIFY(!f.linkOpenInHandler);
+    QVERIFY(!f.data->serial->connected());
+    QCOMPARE(f.workerDone, 1);
+    QVERIFY(f.reportsAtEnd.isEmpty());
 }
 
-void TestGetInfo::refusedCommandEndsSequence_data() {
+void TestProbe::refusedCommandEndsSequence_data() {
     QTest::addColumn<bool>("refuseCbc");
     QTest::addColumn<bool>("refuseGmm");
     QTest::addColumn<QByteArray>("refused");
-    QTest::addColumn<TValues>("values");
+    QTest::addColumn<Values>("values");
     QTest::addColumn<int>("commandsSent");
     QTest::newRow("AT+CBC refused: four empty values")
-        << true << false << QByteArray("AT+CBC") << TValues{} << 1;
+        << true << false << QByteArray("AT+CBC") << Values{} << 1;
     QTest::newRow("AT+GMM refused: battery and maker only")
-        << false << true << QByteArray("AT+GMM") << TValues{"85%", "Pelorvane", "", ""} << 3;
+        << false << true << QByteArray("AT+GMM") << Values{"85%", "Pelorvane", "", ""} << 3;
 }
 
-void TestGetInfo::refusedCommandEndsSequence() {
+void TestProbe::refusedCommandEndsSequence() {
     QFETCH(bool, refuseCbc);
     QFETCH(bool, refuseGmm);
     QFETCH(QByteArray, refused);
-    QFETCH(TValues, values);
+    QFETCH(Values, values);
     QFETCH(int, commandsSent);
-    TModemSimOptions options;
-    options.RefuseCbc = refuseCbc;
-    options.RefuseGmm = refuseGmm;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TProbeFixture f(sim.PortPath().toLocal8Bit());
+    ModemSimOptions options;
+    options.refuseCbc = refuseCbc;
+    options.refuseGmm = refuseGmm;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    ProbeFixture f(sim.portPath().toLocal8Bit());
 
-    const std::optional<TResult> result = f.Probe();
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poRefused);
-    QCOMPARE(result->RefusedCommand, refused);
-    QCOMPARE(result->Values, values);
-    QCOMPARE(sim.Commands(), AllCommands.first(commandsSent));
-    QVERIFY(f.ReportsAtEnd.isEmpty());
-    QVERIFY(!f.Data->Serial->Connected());
+    QCOMPARE(result->outcome, ProbeThread::Refused);
+    QCOMPARE(result->refusedCommand, refused);
+    QCOMPARE(result->values, values);
+    QCOMPARE(sim.commands(), AllCommands.first(commandsSent));
+    QVERIFY(f.reportsAtEnd.isEmpty());
+    QVERIFY(!f.data->serial->connected());
 }
 
-void TestGetInfo::scriptedReplies_data() {
+void TestProbe::scriptedReplies_data() {
     QTest::addColumn<QByteArray>("cbc");
     QTest::addColumn<QByteArray>("csq");
     QTest::addColumn<QByteArray>("batteryText");
@@ -205,74 +204,74 @@ void TestGetInfo::scriptedReplies_data() {
                                       << QByteArray("7%") << QByteArray("Mid (12)");
 }
 
-void TestGetInfo::scriptedReplies() {
+void TestProbe::scriptedReplies() {
     QFETCH(QByteArray, cbc);
     QFETCH(QByteArray, csq);
     QFETCH(QByteArray, batteryText);
     QFETCH(QByteArray, signalText);
-    TScriptedPhone phone;
-    QVERIFY(phone.IsValid());
-    phone.SetReply("AT+CBC", {cbc, "OK"});
-    phone.SetReply("AT+GMI", {"Maker", "OK"});
-    phone.SetReply("AT+GMM", {"Model X", "OK"});
-    phone.SetReply("AT+CSQ", {csq, "OK"});
-    TProbeFixture f(phone.PortPath());
+    ScriptedPhone phone;
+    QVERIFY(phone.isValid());
+    phone.setReply("AT+CBC", {cbc, "OK"});
+    phone.setReply("AT+GMI", {"Maker", "OK"});
+    phone.setReply("AT+GMM", {"Model X", "OK"});
+    phone.setReply("AT+CSQ", {csq, "OK"});
+    ProbeFixture f(phone.portPath());
 
-    const std::optional<TResult> result = f.Probe();
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poDone);
-    QCOMPARE(result->Values, (TValues{batteryText, "Maker", "Model X", signalText}));
+    QCOMPARE(result->outcome, ProbeThread::Done);
+    QCOMPARE(result->values, (Values{batteryText, "Maker", "Model X", signalText}));
 }
 
-void TestGetInfo::badSignalFieldFails() {
-    TScriptedPhone phone;
-    QVERIFY(phone.IsValid());
-    phone.SetReply("AT+CBC", {"+CBC: 0,50", "OK"});
-    phone.SetReply("AT+GMI", {"Maker", "OK"});
-    phone.SetReply("AT+GMM", {"Model X", "OK"});
-    phone.SetReply("AT+CSQ", {"+CSQ: strong,99", "OK"});
-    TProbeFixture f(phone.PortPath());
+void TestProbe::badSignalFieldFails() {
+    ScriptedPhone phone;
+    QVERIFY(phone.isValid());
+    phone.setReply("AT+CBC", {"+CBC: 0,50", "OK"});
+    phone.setReply("AT+GMI", {"Maker", "OK"});
+    phone.setReply("AT+GMM", {"Model X", "OK"});
+    phone.setReply("AT+CSQ", {"+CSQ: strong,99", "OK"});
+    ProbeFixture f(phone.portPath());
 
-    const std::optional<TResult> result = f.Probe();
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poFailed);
-    QCOMPARE(result->Error, QStringLiteral("'strong' is not a valid integer value"));
-    QCOMPARE(result->Values, TValues{});
-    QVERIFY(f.ReportsAtEnd.isEmpty());
-    QVERIFY(!f.Data->Serial->Connected());
-    QCOMPARE(f.WorkerDone, 1);
+    QCOMPARE(result->outcome, ProbeThread::Failed);
+    QCOMPARE(result->error, QStringLiteral("'strong' is not a valid integer value"));
+    QCOMPARE(result->values, Values{});
+    QVERIFY(f.reportsAtEnd.isEmpty());
+    QVERIFY(!f.data->serial->connected());
+    QCOMPARE(f.workerDone, 1);
 }
 
-void TestGetInfo::portThatCannotOpen() {
+void TestProbe::portThatCannotOpen() {
     QTemporaryDir dir;
-    TProbeFixture f(dir.filePath(QStringLiteral("no-such-port")).toLocal8Bit());
-    const std::optional<TResult> result = f.Probe();
+    ProbeFixture f(dir.filePath(QStringLiteral("no-such-port")).toLocal8Bit());
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poFailed);
-    QVERIFY(!result->Error.isEmpty());
-    QVERIFY(f.ReportsAtEnd.isEmpty());
-    QVERIFY(!f.Data->Phone->IsBusy());
-    QCOMPARE(f.WorkerDone, 1);
+    QCOMPARE(result->outcome, ProbeThread::Failed);
+    QVERIFY(!result->error.isEmpty());
+    QVERIFY(f.reportsAtEnd.isEmpty());
+    QVERIFY(!f.data->phone->isBusy());
+    QCOMPARE(f.workerDone, 1);
     // The phone is free for the next worker.
-    QVERIFY(f.Probe());
+    QVERIFY(f.probe());
 }
 
-void TestGetInfo::linkAlreadyOpen() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    TProbeFixture f(sim.PortPath().toLocal8Bit());
-    f.Data->Serial->Port().SetPortName(sim.PortPath().toLocal8Bit());
-    f.Data->Serial->Open();
-    const std::optional<TResult> result = f.Probe();
+void TestProbe::linkAlreadyOpen() {
+    ModemSim sim;
+    QVERIFY(sim.start());
+    ProbeFixture f(sim.portPath().toLocal8Bit());
+    f.data->serial->port().setPortName(sim.portPath().toLocal8Bit());
+    f.data->serial->open();
+    const std::optional<Result> result = f.probe();
     QVERIFY(result);
-    QCOMPARE(result->Outcome, TGetInfoThread::poBusy);
-    QVERIFY(sim.Commands().isEmpty());
+    QCOMPARE(result->outcome, ProbeThread::Busy);
+    QVERIFY(sim.commands().isEmpty());
     // Whoever opened the link keeps it.
-    QVERIFY(f.Data->Serial->Connected());
-    f.Data->Serial->Close();
+    QVERIFY(f.data->serial->connected());
+    f.data->serial->close();
 }
 
-void TestGetInfo::signalText_data() {
+void TestProbe::signalText_data() {
     QTest::addColumn<int>("value");
     QTest::addColumn<QByteArray>("text");
     QTest::newRow("0") << 0 << QByteArray("Low (0)");
@@ -286,13 +285,13 @@ void TestGetInfo::signalText_data() {
     QTest::newRow("-1 as unsigned") << -1 << QByteArray("Unknown");
 }
 
-void TestGetInfo::signalText() {
+void TestProbe::signalText() {
     QFETCH(int, value);
     QFETCH(QByteArray, text);
-    QCOMPARE(TGetInfoThread::SignalText(value), text);
+    QCOMPARE(ProbeThread::signalText(value), text);
 }
 
-void TestGetInfo::cliProbe_data() {
+void TestProbe::cliProbe_data() {
     QTest::addColumn<bool>("refuseGmm");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
@@ -307,27 +306,27 @@ void TestGetInfo::cliProbe_data() {
         << "Note: the phone refused AT+GMM; the rows after it are empty\n";
 }
 
-void TestGetInfo::cliProbe() {
+void TestProbe::cliProbe() {
     QFETCH(bool, refuseGmm);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    TModemSimOptions options;
-    options.RefuseGmm = refuseGmm;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const TCliRun run = RunProbe({QStringLiteral("--port"), sim.PortPath()});
-    QCOMPARE(run.Err, err);
-    QCOMPARE(run.Out, out);
-    QCOMPARE(run.Status, status);
+    ModemSimOptions options;
+    options.refuseGmm = refuseGmm;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const CliRun run = runProbe({QStringLiteral("--port"), sim.portPath()});
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.status, status);
 
-    const TCliRun simulated = RunProbe({QStringLiteral("--simulate")});
-    QCOMPARE(simulated.Status, 0);
-    QVERIFY2(simulated.Out.contains(QStringLiteral("Model: Demo GSM Phone\n")),
-             qPrintable(simulated.Out));
+    const CliRun simulated = runProbe({QStringLiteral("--simulate")});
+    QCOMPARE(simulated.status, 0);
+    QVERIFY2(simulated.out.contains(QStringLiteral("Model: Demo GSM Phone\n")),
+             qPrintable(simulated.out));
 }
 
-void TestGetInfo::cliProbeProcess() {
+void TestProbe::cliProbeProcess() {
     const QString dir = qEnvironmentVariableIsSet("PELORVANE_BINARY_DIR")
                             ? qEnvironmentVariable("PELORVANE_BINARY_DIR")
                             : QCoreApplication::applicationDirPath() + QStringLiteral("/..");
@@ -337,27 +336,27 @@ void TestGetInfo::cliProbeProcess() {
         QProcess process;
         process.start(cli, QStringList{QStringLiteral("probe")} + args);
         if (!process.waitForFinished(30000))
-            return TCliRun{};
-        return TCliRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                       QString::fromUtf8(process.readAllStandardError())};
+            return CliRun{};
+        return CliRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                      QString::fromUtf8(process.readAllStandardError())};
     };
-    const TCliRun simulated = run({QStringLiteral("--simulate")});
-    QCOMPARE(simulated.Status, 0);
-    QCOMPARE(simulated.Out.count(QLatin1Char('\n')), 4);
-    QVERIFY(simulated.Out.startsWith(QStringLiteral("Battery Level: 85%\n")));
+    const CliRun simulated = run({QStringLiteral("--simulate")});
+    QCOMPARE(simulated.status, 0);
+    QCOMPARE(simulated.out.count(QLatin1Char('\n')), 4);
+    QVERIFY(simulated.out.startsWith(QStringLiteral("Battery Level: 85%\n")));
 
-    const TCliRun missing = run({QStringLiteral("--port"), tmp.filePath(QStringLiteral("none"))});
-    QCOMPARE(missing.Status, 1);
-    QVERIFY(missing.Out.isEmpty());
-    QVERIFY2(missing.Err.startsWith(tmp.filePath(QStringLiteral("none")) + QStringLiteral(": ")),
-             qPrintable(missing.Err));
+    const CliRun missing = run({QStringLiteral("--port"), tmp.filePath(QStringLiteral("none"))});
+    QCOMPARE(missing.status, 1);
+    QVERIFY(missing.out.isEmpty());
+    QVERIFY2(missing.err.startsWith(tmp.filePath(QStringLiteral("none")) + QStringLiteral(": ")),
+             qPrintable(missing.err));
 
-    QCOMPARE(run({QStringLiteral("--port")}).Status, 2);
+    QCOMPARE(run({QStringLiteral("--port")}).status, 2);
     QCOMPARE(
-        run({QStringLiteral("--simulate"), QStringLiteral("--port"), QStringLiteral("x")}).Status,
+        run({QStringLiteral("--simulate"), QStringLiteral("--port"), QStringLiteral("x")}).status,
         2);
-    QCOMPARE(run({QStringLiteral("extra")}).Status, 2);
+    QCOMPARE(run({QStringLiteral("extra")}).status, 2);
 }
 
-QTEST_GUILESS_MAIN(TestGetInfo)
-#include "tst_getinfo.moc"
+QTEST_GUILESS_MAIN(TestProbe)
+#include "tst_probe.moc"

@@ -1,7 +1,7 @@
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "data/OleDate.h"
-#include "data/StreamIO.h"
+#include "app/AppData.h"
+#include "base/Error.h"
+#include "base/OleDate.h"
+#include "base/StreamIO.h"
 #include "support/ByteWriter.h"
 #include "support/FailingDevice.h"
 #include "support/FileSizeLimit.h"
@@ -21,76 +21,79 @@ namespace {
 const QByteArray Header("\x83\x56\x0a\x00", 4);
 
 template <typename L>
-auto Contents(L &list) {
-    QList<decltype(list.Get(0))> result;
-    for (int i = 0; i < list.Count(); ++i)
-        result.append(list.Get(i));
+auto contents(L &list) {
+    QList<decltype(list.get(0))> result;
+    for (int i = 0; i < list.count(); ++i)
+        result.append(list.get(i));
     return result;
 }
 
 // Everything a document holds, for comparing two of them.
-struct TSnapshot {
-    TComposeFields Compose;
-    QList<TContact> Contacts;
-    QList<TMessage> Outbox;
-    QList<TMessage> Sent;
+struct Snapshot {
+    ComposeFields compose;
+    QList<Contact> contacts;
+    QList<Message> outbox;
+    QList<Message> sent;
 
-    explicit TSnapshot(TDataModule1 &m)
-        : Compose(m.Compose), Contacts(Contents(*m.ContactList)), Outbox(Contents(*m.OutboxList)),
-          Sent(Contents(*m.SentList)) {}
+    explicit Snapshot(AppData &m)
+        : compose(m.compose), contacts(contents(*m.contactList)), outbox(contents(*m.outboxList)),
+          sent(contents(*m.sentList)) {}
 };
 
-TMessage MakeMessage(const QByteArray &number, const QString &text, TMessageStatus status,
-                     quint8 flash = 0, quint8 isLong = 0, double created = 0, double sent = 0) {
-    TMessage m;
-    m.Number = number;
-    m.Text = text;
-    m.Flash = flash;
-    m.Long = isLong;
-    m.Created = created;
-    m.Sent = sent;
-    m.Status = status;
+Message makeMessage(const QByteArray &number, const QString &text, MessageStatus status,
+                    quint8 flash = 0, quint8 isLong = 0, double created = 0, double sent = 0) {
+    Message m;
+    m.number = number;
+    m.text = text;
+    m.flash = flash;
+    m.isLong = isLong;
+    m.created = created;
+    m.sent = sent;
+    m.status = status;
     return m;
 }
 
 const QString LoneSurrogates = QString(QChar(0xD83D)) + "a" + QChar(0xDE00) + QChar(0xDBFF);
 
 // A document with something unusual in every field.
-void FillRich(TDataModule1 &m) {
-    m.Compose.To = "+30 6912345678, 0044 7700";
-    m.Compose.Cc = QByteArray("\xe9\x00\xff", 3);
-    m.Compose.Subject = QStringLiteral("Θέμα 主题 😀");
-    m.Compose.Body = QStringLiteral("Γειά σου κόσμε, 你好, 🎉\r\n") + LoneSurrogates;
-    TContact c;
-    c.Name = QStringLiteral("Ελένη 李 😀");
-    c.Number = "+306912345678";
-    c.SentCount = 12;
-    c.Checked = 0;
-    m.ContactList->Add(c);
-    m.ContactList->Add(TContact());
-    c.Name = LoneSurrogates;
-    c.Number = QByteArray("\x01\x02", 2);
-    c.SentCount = -5;
-    c.Checked = 1;
-    m.ContactList->Add(c);
-    m.OutboxList->Add(
-        MakeMessage("123", QStringLiteral("flash 😀"), msPending, 1, 0, 45123.123456789));
-    m.OutboxList->Add(MakeMessage("", "", msSending, 0, 1, 0.5, 0));
-    m.OutboxList->Add(MakeMessage("456", LoneSurrogates, msSent, 1, 1, 45000.75, 45000.7500001));
-    m.SentList->Add(MakeMessage("789", QStringLiteral("已发送"), msSent, 0, 0, -1.25, 45001.999));
-    m.SentList->Add(MakeMessage("789", QStringLiteral("已发送"), msSent, 0, 0, 45002, 45003));
+void fillRich(AppData &m) {
+    m.compose.to = "+30 6912345678, 0044 7700";
+    m.compose.cc = QByteArray("\xe9\x00\xff", 3);
+    m.compose.subject = QStringLiteral("Θέμα 主题 😀");
+    m.compose.body = QStringLiteral("Γειά σου κόσμε, 你好, 🎉\r\n") + LoneSurrogates;
+    Contact c;
+    c.name = QStringLiteral("Ελένη 李 😀");
+    c.number = "+306912345678";
+    c.sentCount = 12;
+    c.checked = 0;
+    m.contactList->add(c);
+    m.contactList->add(Contact());
+    c.name = LoneSurrogates;
+    c.number = QByteArray("\x01\x02", 2);
+    c.sentCount = -5;
+    c.checked = 1;
+    m.contactList->add(c);
+    m.outboxList->add(makeMessage("123", QStringLiteral("flash 😀"), MessageStatus::Pending, 1, 0,
+                                  45123.123456789));
+    m.outboxList->add(makeMessage("", "", MessageStatus::Sending, 0, 1, 0.5, 0));
+    m.outboxList->add(
+        makeMessage("456", LoneSurrogates, MessageStatus::Sent, 1, 1, 45000.75, 45000.7500001));
+    m.sentList->add(
+        makeMessage("789", QStringLiteral("已发送"), MessageStatus::Sent, 0, 0, -1.25, 45001.999));
+    m.sentList->add(
+        makeMessage("789", QStringLiteral("已发送"), MessageStatus::Sent, 0, 0, 45002, 45003));
 }
 
 // A different document, to see which parts a load replaced.
-void FillOther(TDataModule1 &m) {
-    m.Compose.To = "old to";
-    m.Compose.Body = "old body";
-    TContact c;
-    c.Name = "Old";
-    c.Number = "000";
-    m.ContactList->Add(c);
-    m.OutboxList->Add(MakeMessage("0", "old outbox", msPending));
-    m.SentList->Add(MakeMessage("0", "old sent", msSent));
+void fillOther(AppData &m) {
+    m.compose.to = "old to";
+    m.compose.body = "old body";
+    Contact c;
+    c.name = "Old";
+    c.number = "000";
+    m.contactList->add(c);
+    m.outboxList->add(makeMessage("0", "old outbox", MessageStatus::Pending));
+    m.sentList->add(makeMessage("0", "old sent", MessageStatus::Sent));
 }
 
 } // namespace
@@ -123,116 +126,116 @@ private Q_SLOTS:
     void fuzzLoad();
 
 private:
-    std::unique_ptr<QTemporaryDir> FDir;
-    QString Path(const QString &name) const { return FDir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
     // Saves m under name without a dialog.
-    void SaveAs(TDataModule1 &m, const QString &name) {
-        m.OnAskFileName = [=, this] { return Path(name); };
-        QVERIFY(m.Save(true));
+    void saveAs(AppData &m, const QString &name) {
+        m.onAskFileName = [=, this] { return path(name); };
+        QVERIFY(m.save(true));
     }
 };
 
 void TestProjectFile::init() {
-    FDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(FDir->isValid());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
 }
 
 void TestProjectFile::emptyFileIs36Bytes() {
-    TDataModule1 m;
-    SaveAs(m, "empty.sms");
+    AppData m;
+    saveAs(m, "empty.sms");
     QByteArray expected =
         Header + QByteArray(17, '\0') + QByteArray("\x01\0\0\0\0\x02\0\0\0\0\x03\0\0\0\0", 15);
     QCOMPARE(expected.size(), 36);
-    QCOMPARE(ReadAll(Path("empty.sms")), expected);
+    QCOMPARE(readAll(path("empty.sms")), expected);
 
-    TDataModule1 loaded;
-    FillOther(loaded);
-    loaded.Modified = true;
-    loaded.Load(Path("empty.sms"));
-    QVERIFY(!loaded.Modified);
-    QCOMPARE(loaded.ContactList->Count() + loaded.OutboxList->Count() + loaded.SentList->Count(),
+    AppData loaded;
+    fillOther(loaded);
+    loaded.modified = true;
+    loaded.load(path("empty.sms"));
+    QVERIFY(!loaded.modified);
+    QCOMPARE(loaded.contactList->count() + loaded.outboxList->count() + loaded.sentList->count(),
              0);
-    QCOMPARE(loaded.Compose, TComposeFields());
-    QCOMPARE(loaded.FileName, Path("empty.sms"));
-    QCOMPARE(loaded.Title(), QStringLiteral("empty.sms"));
+    QCOMPARE(loaded.compose, ComposeFields());
+    QCOMPARE(loaded.fileName, path("empty.sms"));
+    QCOMPARE(loaded.title(), QStringLiteral("empty.sms"));
 }
 
 void TestProjectFile::byteLayout() {
-    TDataModule1 m;
-    m.Compose.To = "1,2";
-    m.Compose.Body = QStringLiteral("é");
-    TContact c;
-    c.Name = "A";
-    c.Number = "9";
-    m.ContactList->Add(c);
-    m.SentList->Add(MakeMessage("5", "x", msSent, 1, 0, 2.5, 3.25));
+    AppData m;
+    m.compose.to = "1,2";
+    m.compose.body = QStringLiteral("é");
+    Contact c;
+    c.name = "A";
+    c.number = "9";
+    m.contactList->add(c);
+    m.sentList->add(makeMessage("5", "x", MessageStatus::Sent, 1, 0, 2.5, 3.25));
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    m.SaveToDevice(buffer);
-    QCOMPARE(buffer.data(), TByteWriter()
-                                .Raw(Header)
-                                .Byte(0)
-                                .Ansi("1,2")
-                                .Ansi("")
-                                .Wide("")
-                                .Wide(QStringLiteral("é"))
-                                .Byte(1)
-                                .Int32(1)
-                                .Wide("A")
-                                .Ansi("9")
-                                .Int32(0)
-                                .Byte(1)
-                                .Byte(2)
-                                .Int32(0)
-                                .Byte(3)
-                                .Int32(1)
-                                .Ansi("5")
-                                .Wide("x")
-                                .Byte(1)
-                                .Byte(0)
-                                .Double(2.5)
-                                .Double(3.25)
-                                .Bytes);
+    m.saveToDevice(buffer);
+    QCOMPARE(buffer.data(), ByteWriter()
+                                .raw(Header)
+                                .byte(0)
+                                .ansi("1,2")
+                                .ansi("")
+                                .wide("")
+                                .wide(QStringLiteral("é"))
+                                .byte(1)
+                                .int32(1)
+                                .wide("A")
+                                .ansi("9")
+                                .int32(0)
+                                .byte(1)
+                                .byte(2)
+                                .int32(0)
+                                .byte(3)
+                                .int32(1)
+                                .ansi("5")
+                                .wide("x")
+                                .byte(1)
+                                .byte(0)
+                                .float64(2.5)
+                                .float64(3.25)
+                                .bytes);
 }
 
 void TestProjectFile::roundTripByteIdentical() {
-    TDataModule1 m;
-    FillRich(m);
-    SaveAs(m, "rich.sms");
-    QVERIFY(!m.Modified);
-    QByteArray first = ReadAll(Path("rich.sms"));
+    AppData m;
+    fillRich(m);
+    saveAs(m, "rich.sms");
+    QVERIFY(!m.modified);
+    QByteArray first = readAll(path("rich.sms"));
 
-    TDataModule1 loaded;
-    loaded.Load(Path("rich.sms"));
-    TSnapshot original(m);
-    TSnapshot back(loaded);
-    QCOMPARE(back.Compose, original.Compose);
-    QCOMPARE(back.Compose.Body.right(4), LoneSurrogates);
-    QCOMPARE(back.Contacts, original.Contacts);
-    QCOMPARE(back.Outbox.size(), original.Outbox.size());
-    for (qsizetype i = 0; i < back.Outbox.size(); ++i) {
-        TMessage expected = original.Outbox[i];
-        expected.Status = msPending; // the section decides, not what was saved
-        QCOMPARE(back.Outbox[i], expected);
+    AppData loaded;
+    loaded.load(path("rich.sms"));
+    Snapshot original(m);
+    Snapshot back(loaded);
+    QCOMPARE(back.compose, original.compose);
+    QCOMPARE(back.compose.body.right(4), LoneSurrogates);
+    QCOMPARE(back.contacts, original.contacts);
+    QCOMPARE(back.outbox.size(), original.outbox.size());
+    for (qsizetype i = 0; i < back.outbox.size(); ++i) {
+        Message expected = original.outbox[i];
+        expected.status = MessageStatus::Pending; // the section decides, not what was saved
+        QCOMPARE(back.outbox[i], expected);
     }
-    QCOMPARE(back.Sent, original.Sent);
-    QCOMPARE(loaded.OutboxList->Get(0).Created, 45123.123456789);
+    QCOMPARE(back.sent, original.sent);
+    QCOMPARE(loaded.outboxList->get(0).created, 45123.123456789);
 
-    loaded.Save();
-    QCOMPARE(ReadAll(Path("rich.sms")), first);
-    SaveAs(loaded, "again.sms");
-    QCOMPARE(ReadAll(Path("again.sms")), first);
+    loaded.save();
+    QCOMPARE(readAll(path("rich.sms")), first);
+    saveAs(loaded, "again.sms");
+    QCOMPARE(readAll(path("again.sms")), first);
 }
 
 void TestProjectFile::loadRules_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("changed");
-    TDataModule1 rich;
-    FillRich(rich);
+    AppData rich;
+    fillRich(rich);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    rich.SaveToDevice(buffer);
+    rich.saveToDevice(buffer);
     QByteArray full = buffer.data();
 
     QTest::newRow("empty") << QByteArray() << "Invalid file format." << false;
@@ -266,103 +269,103 @@ void TestProjectFile::loadRules() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
     QFETCH(bool, changed);
-    WriteAll(Path("in.sms"), bytes);
-    TDataModule1 m;
-    FillOther(m);
-    m.Modified = true;
-    TSnapshot before(m);
-    QCOMPARE(ErrorMessage([&] { m.Load(Path("in.sms")); }), error);
-    QCOMPARE(m.Modified.load(), !error.isEmpty());
-    TSnapshot after(m);
-    QCOMPARE(after.Contacts == before.Contacts, !changed);
+    writeAll(path("in.sms"), bytes);
+    AppData m;
+    fillOther(m);
+    m.modified = true;
+    Snapshot before(m);
+    QCOMPARE(errorMessage([&] { m.load(path("in.sms")); }), error);
+    QCOMPARE(m.modified.load(), !error.isEmpty());
+    Snapshot after(m);
+    QCOMPARE(after.contacts == before.contacts, !changed);
     if (!changed) {
-        QCOMPARE(after.Compose, before.Compose);
-        QCOMPARE(after.Outbox, before.Outbox);
-        QCOMPARE(after.Sent, before.Sent);
+        QCOMPARE(after.compose, before.compose);
+        QCOMPARE(after.outbox, before.outbox);
+        QCOMPARE(after.sent, before.sent);
     }
 }
 
 void TestProjectFile::onlyContactsSection() {
-    TDataModule1 m;
-    FillOther(m);
-    TContactList contacts;
-    TContact c;
-    c.Name = "New";
-    c.Number = "1";
-    contacts.Add(c);
+    AppData m;
+    fillOther(m);
+    ContactList contacts;
+    Contact c;
+    c.name = "New";
+    c.number = "1";
+    contacts.add(c);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    contacts.SaveToStream(buffer);
-    WriteAll(Path("contacts.sms"), Header + "\x01" + buffer.data());
-    TSnapshot before(m);
-    m.Load(Path("contacts.sms"));
-    TSnapshot after(m);
-    QCOMPARE(after.Contacts, QList<TContact>{c});
-    QCOMPARE(after.Compose, before.Compose);
-    QCOMPARE(after.Outbox, before.Outbox);
-    QCOMPARE(after.Sent, before.Sent);
+    contacts.saveToStream(buffer);
+    writeAll(path("contacts.sms"), Header + "\x01" + buffer.data());
+    Snapshot before(m);
+    m.load(path("contacts.sms"));
+    Snapshot after(m);
+    QCOMPARE(after.contacts, QList<Contact>{c});
+    QCOMPARE(after.compose, before.compose);
+    QCOMPARE(after.outbox, before.outbox);
+    QCOMPARE(after.sent, before.sent);
 }
 
 void TestProjectFile::sectionTwice() {
-    TMessageList first;
-    first.Add(MakeMessage("1", "first", msPending));
-    first.Add(MakeMessage("2", "first", msPending));
-    TMessageList second;
-    second.Add(MakeMessage("3", "second", msPending));
+    MessageList first;
+    first.add(makeMessage("1", "first", MessageStatus::Pending));
+    first.add(makeMessage("2", "first", MessageStatus::Pending));
+    MessageList second;
+    second.add(makeMessage("3", "second", MessageStatus::Pending));
     QBuffer a;
     a.open(QIODevice::WriteOnly);
-    first.SaveToStream(a);
+    first.saveToStream(a);
     QBuffer b;
     b.open(QIODevice::WriteOnly);
-    second.SaveToStream(b);
-    WriteAll(Path("twice.sms"), Header + "\x02" + a.data() + "\x02" + b.data());
-    TDataModule1 m;
-    m.Load(Path("twice.sms"));
-    QCOMPARE(Contents(*m.OutboxList), Contents(second));
+    second.saveToStream(b);
+    writeAll(path("twice.sms"), Header + "\x02" + a.data() + "\x02" + b.data());
+    AppData m;
+    m.load(path("twice.sms"));
+    QCOMPARE(contents(*m.outboxList), contents(second));
 }
 
 // Every cut of a real file either loads the sections it holds completely (a cut right after a
 // section, or one byte later) or fails with the right error; each part of the document is
 // then either wholly the old one or wholly the file's.
 void TestProjectFile::truncationAtEveryOffset() {
-    TDataModule1 rich;
-    FillRich(rich);
+    AppData rich;
+    fillRich(rich);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    rich.SaveToDevice(buffer);
+    rich.saveToDevice(buffer);
     QByteArray full = buffer.data();
-    TSnapshot fileDoc(rich);
-    for (TMessage &msg : fileDoc.Outbox)
-        msg.Status = msPending;
+    Snapshot fileDoc(rich);
+    for (Message &msg : fileDoc.outbox)
+        msg.status = MessageStatus::Pending;
 
     // Section ends, from the section sizes.
     QList<qsizetype> ends;
     {
         QBuffer part;
         part.open(QIODevice::WriteOnly);
-        TStreamWriter writer(part);
-        rich.Compose.SaveToStream(writer);
-        writer.Flush();
+        StreamWriter writer(part);
+        rich.compose.saveToStream(writer);
+        writer.flush();
         ends.append(4 + 1 + part.size());
     }
     auto listSize = [](auto &list) {
         QBuffer part;
         part.open(QIODevice::WriteOnly);
-        list.SaveToStream(part);
+        list.saveToStream(part);
         return part.size();
     };
-    ends.append(ends.back() + 1 + listSize(*rich.ContactList));
-    ends.append(ends.back() + 1 + listSize(*rich.OutboxList));
-    ends.append(ends.back() + 1 + listSize(*rich.SentList));
+    ends.append(ends.back() + 1 + listSize(*rich.contactList));
+    ends.append(ends.back() + 1 + listSize(*rich.outboxList));
+    ends.append(ends.back() + 1 + listSize(*rich.sentList));
     QCOMPARE(ends.back(), full.size());
 
     for (qsizetype cut = 0; cut < full.size(); ++cut) {
-        WriteAll(Path("cut.sms"), full.left(cut));
-        TDataModule1 m;
-        FillOther(m);
-        m.Modified = true;
-        TSnapshot old(m);
-        QString error = ErrorMessage([&] { m.Load(Path("cut.sms")); });
+        writeAll(path("cut.sms"), full.left(cut));
+        AppData m;
+        fillOther(m);
+        m.modified = true;
+        Snapshot old(m);
+        QString error = errorMessage([&] { m.load(path("cut.sms")); });
         QString expected;
         if (cut < 4)
             expected = "Invalid file format.";
@@ -370,12 +373,12 @@ void TestProjectFile::truncationAtEveryOffset() {
                               [&](qsizetype e) { return cut == e || cut == e + 1; }))
             expected = "Stream read error";
         QVERIFY2(error == expected, qPrintable(QString("cut %1: %2").arg(cut).arg(error)));
-        QCOMPARE(m.Modified.load(), !expected.isEmpty());
-        TSnapshot now(m);
-        QCOMPARE(now.Compose, cut >= ends[0] ? fileDoc.Compose : old.Compose);
-        QCOMPARE(now.Contacts, cut >= ends[1] ? fileDoc.Contacts : old.Contacts);
-        QCOMPARE(now.Outbox, cut >= ends[2] ? fileDoc.Outbox : old.Outbox);
-        QCOMPARE(now.Sent, old.Sent); // the sent section is complete only in the full file
+        QCOMPARE(m.modified.load(), !expected.isEmpty());
+        Snapshot now(m);
+        QCOMPARE(now.compose, cut >= ends[0] ? fileDoc.compose : old.compose);
+        QCOMPARE(now.contacts, cut >= ends[1] ? fileDoc.contacts : old.contacts);
+        QCOMPARE(now.outbox, cut >= ends[2] ? fileDoc.outbox : old.outbox);
+        QCOMPARE(now.sent, old.sent); // the sent section is complete only in the full file
     }
 }
 
@@ -383,248 +386,248 @@ void TestProjectFile::forgedCountsFailAtOnce() {
     QElapsedTimer timer;
     timer.start();
     for (quint8 tag : {1, 2, 3}) {
-        WriteAll(
-            Path("forged.sms"),
-            TByteWriter().Raw(Header).Byte(tag).Int32(2000000000).Raw(QByteArray(64, '\0')).Bytes);
-        TDataModule1 m;
-        FillOther(m);
-        TSnapshot before(m);
-        QCOMPARE(ErrorMessage([&] { m.Load(Path("forged.sms")); }),
+        writeAll(
+            path("forged.sms"),
+            ByteWriter().raw(Header).byte(tag).int32(2000000000).raw(QByteArray(64, '\0')).bytes);
+        AppData m;
+        fillOther(m);
+        Snapshot before(m);
+        QCOMPARE(errorMessage([&] { m.load(path("forged.sms")); }),
                  QStringLiteral("Stream read error"));
-        TSnapshot after(m);
-        QCOMPARE(after.Contacts, before.Contacts);
-        QCOMPARE(after.Outbox, before.Outbox);
+        Snapshot after(m);
+        QCOMPARE(after.contacts, before.contacts);
+        QCOMPARE(after.outbox, before.outbox);
     }
-    WriteAll(Path("forged.sms"),
-             TByteWriter().Raw(Header).Byte(0).Int32(0x7fffffff).Raw(QByteArray(64, 'x')).Bytes);
-    TDataModule1 m;
-    QCOMPARE(ErrorMessage([&] { m.Load(Path("forged.sms")); }),
+    writeAll(path("forged.sms"),
+             ByteWriter().raw(Header).byte(0).int32(0x7fffffff).raw(QByteArray(64, 'x')).bytes);
+    AppData m;
+    QCOMPARE(errorMessage([&] { m.load(path("forged.sms")); }),
              QStringLiteral("Stream read error"));
     QVERIFY(timer.elapsed() < 500);
 }
 
 void TestProjectFile::fileNameAndModifiedAfterFailedLoad() {
-    TDataModule1 m;
-    FillOther(m);
-    SaveAs(m, "previous.sms");
+    AppData m;
+    fillOther(m);
+    saveAs(m, "previous.sms");
     // Nothing taken from a file with a bad header: the document still is the previous file.
-    WriteAll(Path("bad.sms"), QByteArray("\x83\x56\x0b\x00", 4));
-    QCOMPARE(ErrorMessage([&] { m.Load(Path("bad.sms")); }),
+    writeAll(path("bad.sms"), QByteArray("\x83\x56\x0b\x00", 4));
+    QCOMPARE(errorMessage([&] { m.load(path("bad.sms")); }),
              QStringLiteral("Invalid file version 11"));
-    QCOMPARE(m.FileName, Path("previous.sms"));
-    QVERIFY(!m.Modified);
+    QCOMPARE(m.fileName, path("previous.sms"));
+    QVERIFY(!m.modified);
 
     // Compose and contacts taken, outbox cut: saving must not go to the previous file.
-    TDataModule1 rich;
-    FillRich(rich);
+    AppData rich;
+    fillRich(rich);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    rich.SaveToDevice(buffer);
-    WriteAll(Path("cut.sms"), buffer.data().left(buffer.data().size() - 30));
-    QCOMPARE(ErrorMessage([&] { m.Load(Path("cut.sms")); }), QStringLiteral("Stream read error"));
-    QCOMPARE(m.FileName, Path("cut.sms"));
-    QVERIFY(!m.Modified);
-    QCOMPARE(m.ContactList->Count(), 3);
-    QCOMPARE(m.SentList->Get(0).Text, QStringLiteral("old sent"));
+    rich.saveToDevice(buffer);
+    writeAll(path("cut.sms"), buffer.data().left(buffer.data().size() - 30));
+    QCOMPARE(errorMessage([&] { m.load(path("cut.sms")); }), QStringLiteral("Stream read error"));
+    QCOMPARE(m.fileName, path("cut.sms"));
+    QVERIFY(!m.modified);
+    QCOMPARE(m.contactList->count(), 3);
+    QCOMPARE(m.sentList->get(0).text, QStringLiteral("old sent"));
 }
 
 void TestProjectFile::missingFile() {
-    TDataModule1 m;
-    m.FileName = "/keep/me.sms";
-    m.Modified = true;
-    QString error = ErrorMessage([&] { m.Load(Path("missing.sms")); });
+    AppData m;
+    m.fileName = "/keep/me.sms";
+    m.modified = true;
+    QString error = errorMessage([&] { m.load(path("missing.sms")); });
     QVERIFY2(error.contains("No such file", Qt::CaseInsensitive), qPrintable(error));
-    QCOMPARE(m.FileName, QStringLiteral("/keep/me.sms"));
-    QVERIFY(m.Modified);
+    QCOMPARE(m.fileName, QStringLiteral("/keep/me.sms"));
+    QVERIFY(m.modified);
 }
 
 void TestProjectFile::reloadWithEmptyName() {
-    TDataModule1 m;
-    FillRich(m);
-    SaveAs(m, "p.sms");
-    m.ContactList->Clear();
-    QVERIFY(m.Modified);
-    m.Load(QString());
-    QCOMPARE(m.ContactList->Count(), 3);
-    QVERIFY(!m.Modified);
-    QCOMPARE(m.FileName, Path("p.sms"));
+    AppData m;
+    fillRich(m);
+    saveAs(m, "p.sms");
+    m.contactList->clear();
+    QVERIFY(m.modified);
+    m.load(QString());
+    QCOMPARE(m.contactList->count(), 3);
+    QVERIFY(!m.modified);
+    QCOMPARE(m.fileName, path("p.sms"));
 }
 
 void TestProjectFile::saveAsksForName() {
-    TDataModule1 m;
+    AppData m;
     int asked = 0;
-    m.OnAskFileName = [&] {
+    m.onAskFileName = [&] {
         ++asked;
-        return Path(QStringLiteral("p%1.sms").arg(asked));
+        return path(QStringLiteral("p%1.sms").arg(asked));
     };
-    QCOMPARE(m.Title(), QStringLiteral("Untitled"));
-    m.ContactList->Add(TContact());
-    QVERIFY(m.Save());
+    QCOMPARE(m.title(), QStringLiteral("Untitled"));
+    m.contactList->add(Contact());
+    QVERIFY(m.save());
     QCOMPARE(asked, 1);
-    QCOMPARE(m.FileName, Path("p1.sms"));
-    QCOMPARE(m.Title(), QStringLiteral("p1.sms"));
-    QVERIFY(!m.Modified);
-    m.ContactList->Add(TContact());
-    QVERIFY(m.Save());
+    QCOMPARE(m.fileName, path("p1.sms"));
+    QCOMPARE(m.title(), QStringLiteral("p1.sms"));
+    QVERIFY(!m.modified);
+    m.contactList->add(Contact());
+    QVERIFY(m.save());
     QCOMPARE(asked, 1); // titled: written at once
-    QVERIFY(m.Save(true));
+    QVERIFY(m.save(true));
     QCOMPARE(asked, 2); // Save As always asks
-    QCOMPARE(m.FileName, Path("p2.sms"));
-    QCOMPARE(ReadAll(Path("p2.sms")), ReadAll(Path("p1.sms")));
+    QCOMPARE(m.fileName, path("p2.sms"));
+    QCOMPARE(readAll(path("p2.sms")), readAll(path("p1.sms")));
 }
 
 void TestProjectFile::saveCancelChangesNothing() {
-    TDataModule1 m;
-    m.ContactList->Add(TContact());
-    m.OnAskFileName = [] { return QString(); };
-    QVERIFY(!m.Save());
-    QVERIFY(m.FileName.isEmpty());
-    QVERIFY(m.Modified);
-    SaveAs(m, "p.sms");
-    QByteArray saved = ReadAll(Path("p.sms"));
-    m.ContactList->Add(TContact());
-    m.OnAskFileName = [] { return QString(); };
-    QVERIFY(!m.Save(true));
-    QCOMPARE(m.FileName, Path("p.sms"));
-    QVERIFY(m.Modified);
-    QCOMPARE(ReadAll(Path("p.sms")), saved);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::Files), QStringList{"p.sms"});
-    m.OnAskFileName = nullptr; // no dialog provided: same as a cancel
-    QVERIFY(!m.Save(true));
+    AppData m;
+    m.contactList->add(Contact());
+    m.onAskFileName = [] { return QString(); };
+    QVERIFY(!m.save());
+    QVERIFY(m.fileName.isEmpty());
+    QVERIFY(m.modified);
+    saveAs(m, "p.sms");
+    QByteArray saved = readAll(path("p.sms"));
+    m.contactList->add(Contact());
+    m.onAskFileName = [] { return QString(); };
+    QVERIFY(!m.save(true));
+    QCOMPARE(m.fileName, path("p.sms"));
+    QVERIFY(m.modified);
+    QCOMPARE(readAll(path("p.sms")), saved);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"p.sms"});
+    m.onAskFileName = nullptr; // no dialog provided: same as a cancel
+    QVERIFY(!m.save(true));
 }
 
 void TestProjectFile::saveFailureKeepsOldFile() {
-    TDataModule1 m;
-    FillOther(m);
-    SaveAs(m, "p.sms");
-    QByteArray old = ReadAll(Path("p.sms"));
+    AppData m;
+    fillOther(m);
+    saveAs(m, "p.sms");
+    QByteArray old = readAll(path("p.sms"));
     for (int i = 0; i < 5000; ++i)
-        m.OutboxList->Add(
-            MakeMessage("+306900000000", QStringLiteral("a message text %1").arg(i), msPending));
-    QVERIFY(m.Modified);
+        m.outboxList->add(makeMessage("+306900000000", QStringLiteral("a message text %1").arg(i),
+                                      MessageStatus::Pending));
+    QVERIFY(m.modified);
     QString error;
     {
-        TFileSizeLimit limit(8192);
-        error = ErrorMessage([&] { m.Save(); });
+        FileSizeLimit limit(8192);
+        error = errorMessage([&] { m.save(); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
-    QCOMPARE(ReadAll(Path("p.sms")), old);
-    QCOMPARE(QDir(FDir->path()).entryList(QDir::Files), QStringList{"p.sms"});
-    QVERIFY(m.Modified);
-    QCOMPARE(m.FileName, Path("p.sms"));
+    QCOMPARE(readAll(path("p.sms")), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"p.sms"});
+    QVERIFY(m.modified);
+    QCOMPARE(m.fileName, path("p.sms"));
 
     // Save As to a new name that fails: the chosen name stays, as a retry target.
     {
-        TFileSizeLimit limit(8192);
-        m.OnAskFileName = [this] { return Path("new.sms"); };
-        error = ErrorMessage([&] { m.Save(true); });
+        FileSizeLimit limit(8192);
+        m.onAskFileName = [this] { return path("new.sms"); };
+        error = errorMessage([&] { m.save(true); });
     }
     QCOMPARE(error, QStringLiteral("Stream write error"));
-    QCOMPARE(m.FileName, Path("new.sms"));
-    QVERIFY(m.Modified);
-    QVERIFY(!QFile::exists(Path("new.sms")));
-    QVERIFY(m.Save());
-    QVERIFY(!m.Modified);
-    TDataModule1 check;
-    check.Load(Path("new.sms"));
-    QCOMPARE(check.OutboxList->Count(), 5001);
+    QCOMPARE(m.fileName, path("new.sms"));
+    QVERIFY(m.modified);
+    QVERIFY(!QFile::exists(path("new.sms")));
+    QVERIFY(m.save());
+    QVERIFY(!m.modified);
+    AppData check;
+    check.load(path("new.sms"));
+    QCOMPARE(check.outboxList->count(), 5001);
 }
 
 void TestProjectFile::saveIntoMissingFolder() {
-    TDataModule1 m;
-    m.ContactList->Add(TContact());
-    m.OnAskFileName = [this] { return Path("no/such/folder/p.sms"); };
-    QString error = ErrorMessage([&] { m.Save(); });
+    AppData m;
+    m.contactList->add(Contact());
+    m.onAskFileName = [this] { return path("no/such/folder/p.sms"); };
+    QString error = errorMessage([&] { m.save(); });
     QVERIFY2(error.contains("No such file", Qt::CaseInsensitive), qPrintable(error));
-    QCOMPARE(m.FileName, Path("no/such/folder/p.sms"));
-    QVERIFY(m.Modified);
+    QCOMPARE(m.fileName, path("no/such/folder/p.sms"));
+    QVERIFY(m.modified);
 }
 
 void TestProjectFile::streamWriteError() {
-    TDataModule1 m;
-    FillRich(m);
+    AppData m;
+    fillRich(m);
     for (int i = 0; i < 3000; ++i)
-        m.SentList->Add(MakeMessage("1", "x", msSent));
+        m.sentList->add(makeMessage("1", "x", MessageStatus::Sent));
     QBuffer complete;
     complete.open(QIODevice::WriteOnly);
-    m.SaveToDevice(complete);
+    m.saveToDevice(complete);
     for (qint64 capacity :
          {qint64(0), qint64(3), qint64(100), qint64(65536), complete.size() - 1}) {
-        TFailingDevice device(capacity);
-        QCOMPARE(ErrorMessage([&] { m.SaveToDevice(device); }),
+        FailingDevice device(capacity);
+        QCOMPARE(errorMessage([&] { m.saveToDevice(device); }),
                  QStringLiteral("Stream write error"));
-        QVERIFY(complete.data().startsWith(device.Written));
+        QVERIFY(complete.data().startsWith(device.written));
     }
-    TFailingDevice enough(complete.size());
-    m.SaveToDevice(enough);
-    QCOMPARE(enough.Written, complete.data());
+    FailingDevice enough(complete.size());
+    m.saveToDevice(enough);
+    QCOMPARE(enough.written, complete.data());
 }
 
 void TestProjectFile::newKeepsCompose() {
-    TDataModule1 m;
-    FillRich(m);
-    SaveAs(m, "p.sms");
+    AppData m;
+    fillRich(m);
+    saveAs(m, "p.sms");
     int notified = 0;
-    m.OutboxList->OnChange = [&](TMessageList &) { ++notified; };
-    TComposeFields compose = m.Compose;
-    m.New();
+    m.outboxList->onChange = [&](MessageList &) { ++notified; };
+    ComposeFields compose = m.compose;
+    m.newProject();
     QCOMPARE(notified, 1);
-    QCOMPARE(m.Compose, compose);
-    QCOMPARE(m.ContactList->Count() + m.OutboxList->Count() + m.SentList->Count(), 0);
-    QVERIFY(m.FileName.isEmpty());
-    QCOMPARE(m.Title(), QStringLiteral("Untitled"));
-    QVERIFY(!m.Modified);
-    m.OutboxList->OnChange = [&m](TMessageList &) { m.SetModified(); };
+    QCOMPARE(m.compose, compose);
+    QCOMPARE(m.contactList->count() + m.outboxList->count() + m.sentList->count(), 0);
+    QVERIFY(m.fileName.isEmpty());
+    QCOMPARE(m.title(), QStringLiteral("Untitled"));
+    QVERIFY(!m.modified);
+    m.outboxList->onChange = [&m](MessageList &) { m.setModified(); };
 }
 
 void TestProjectFile::modifiedTracking() {
-    TDataModule1 m;
-    QVERIFY(!m.Modified);
-    m.Compose.Body = "typing does not mark the document";
-    QVERIFY(!m.Modified);
+    AppData m;
+    QVERIFY(!m.modified);
+    m.compose.body = "typing does not mark the document";
+    QVERIFY(!m.modified);
     auto check = [&](const char *what, const std::function<void()> &change, bool marks) {
-        m.Modified = false;
+        m.modified = false;
         change();
-        QVERIFY2(m.Modified == marks, what);
+        QVERIFY2(m.modified == marks, what);
     };
     check(
-        "contact Add", [&] { m.ContactList->Add(TContact()); }, true);
+        "contact Add", [&] { m.contactList->add(Contact()); }, true);
     check(
-        "contact Put", [&] { m.ContactList->Put(0, TContact()); }, true);
+        "contact Put", [&] { m.contactList->put(0, Contact()); }, true);
     check(
-        "IncSentCount", [&] { m.ContactList->IncSentCount(""); }, false);
+        "IncSentCount", [&] { m.contactList->incSentCount(""); }, false);
     check(
-        "outbox Add", [&] { m.OutboxList->Add(TMessage()); }, true);
+        "outbox Add", [&] { m.outboxList->add(Message()); }, true);
     check(
-        "sent Add", [&] { m.SentList->Add(TMessage()); }, true);
+        "sent Add", [&] { m.sentList->add(Message()); }, true);
     check(
-        "sent Delete", [&] { m.SentList->Delete(0); }, true);
+        "sent Delete", [&] { m.sentList->remove(0); }, true);
     check(
         "sender's in-place change",
         [&] {
-            TMessageList::TLocker lock(*m.OutboxList);
-            lock->front()->Status = msSent;
+            MessageList::Locker lock(*m.outboxList);
+            lock->front()->status = MessageStatus::Sent;
         },
         false);
     check(
-        "transfer", [&] { m.OutboxList->MoveSentTo(*m.SentList); }, true);
+        "transfer", [&] { m.outboxList->moveSentTo(*m.sentList); }, true);
     check(
-        "Clear", [&] { m.SentList->Clear(); }, true);
+        "Clear", [&] { m.sentList->clear(); }, true);
 }
 
 // Random bytes and mutations of a real file: never a crash, only the file errors.
 void TestProjectFile::fuzzLoad() {
-    TDataModule1 rich;
-    FillRich(rich);
+    AppData rich;
+    fillRich(rich);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    rich.SaveToDevice(buffer);
+    rich.saveToDevice(buffer);
     const QByteArray real = buffer.data();
     const QStringList allowed{"Invalid file format.", "Stream read error"};
     QRandomGenerator random(20240);
     QElapsedTimer timer;
     timer.start();
-    TDataModule1 m;
+    AppData m;
     int loaded = 0;
     const int rounds = 300000;
     for (int round = 0; round < rounds; ++round) {
@@ -658,12 +661,12 @@ void TestProjectFile::fuzzLoad() {
         QBuffer device(&bytes);
         device.open(QIODevice::ReadOnly);
         try {
-            m.LoadFromDevice(device);
+            m.loadFromDevice(device);
             ++loaded;
-        } catch (const EPelorvane &e) {
-            if (!allowed.contains(e.Message()) &&
-                !e.Message().startsWith("List count out of bounds ("))
-                QFAIL(qPrintable(e.Message()));
+        } catch (const Error &e) {
+            if (!allowed.contains(e.message()) &&
+                !e.message().startsWith("List count out of bounds ("))
+                QFAIL(qPrintable(e.message()));
         }
     }
     qInfo("%d cases, %d loaded, %lld ms", rounds, loaded, timer.elapsed());

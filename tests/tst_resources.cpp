@@ -10,7 +10,7 @@
 
 namespace {
 
-QString ResourcesDir() {
+QString resourcesDir() {
     const QString fromEnv = qEnvironmentVariable("PELORVANE_SOURCE_DIR");
     if (!fromEnv.isEmpty())
         return QDir(fromEnv).filePath(QStringLiteral("resources"));
@@ -18,9 +18,9 @@ QString ResourcesDir() {
 }
 
 // Resource path (":/alias") to the file it is made from.
-QMap<QString, QString> ReadQrc(QString &error) {
+QMap<QString, QString> readQrc(QString &error) {
     QMap<QString, QString> entries;
-    QFile file(QDir(ResourcesDir()).filePath(QStringLiteral("resources.qrc")));
+    QFile file(QDir(resourcesDir()).filePath(QStringLiteral("resources.qrc")));
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
         return entries;
@@ -48,23 +48,23 @@ QMap<QString, QString> ReadQrc(QString &error) {
     return entries;
 }
 
-struct TGifFrame {
-    int Delay = -1; // hundredths of a second
-    int Transparent = -1;
-    int Disposal = 0;
-    QRect Rect;
-    QList<int> Indices;
+struct GifFrame {
+    int delay = -1; // hundredths of a second
+    int transparent = -1;
+    int disposal = 0;
+    QRect rect;
+    QList<int> indices;
 };
 
-struct TGif {
-    QSize Size;
-    int PaletteSize = 0;
-    int Loops = -1; // -1: no loop block
-    QList<TGifFrame> Frames;
+struct Gif {
+    QSize size;
+    int paletteSize = 0;
+    int loops = -1; // -1: no loop block
+    QList<GifFrame> frames;
 };
 
 // GIF's variable-width LZW, as a decoder reads it: the sequence of colour indices, or an error.
-bool DecodeLzw(const QByteArray &data, int minCodeSize, QList<int> &out, QString &error) {
+bool decodeLzw(const QByteArray &data, int minCodeSize, QList<int> &out, QString &error) {
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
     QList<QList<int>> table;
@@ -113,7 +113,7 @@ bool DecodeLzw(const QByteArray &data, int minCodeSize, QList<int> &out, QString
     }
 }
 
-bool ParseGif(const QByteArray &bytes, TGif &gif, QString &error) {
+bool parseGif(const QByteArray &bytes, Gif &gif, QString &error) {
     qsizetype pos = 0;
     const auto need = [&](qsizetype n) { return pos + n <= bytes.size(); };
     const auto u8 = [&] { return static_cast<unsigned char>(bytes.at(pos++)); };
@@ -138,15 +138,15 @@ bool ParseGif(const QByteArray &bytes, TGif &gif, QString &error) {
         return false;
     }
     pos = 6;
-    gif.Size.setWidth(u16());
-    gif.Size.setHeight(u16());
+    gif.size.setWidth(u16());
+    gif.size.setHeight(u16());
     const int packed = u8();
     pos += 2;
     if (packed & 0x80) {
-        gif.PaletteSize = 1 << ((packed & 7) + 1);
-        pos += 3 * gif.PaletteSize;
+        gif.paletteSize = 1 << ((packed & 7) + 1);
+        pos += 3 * gif.paletteSize;
     }
-    TGifFrame pending;
+    GifFrame pending;
     while (need(1)) {
         const int block = u8();
         if (block == 0x3B)
@@ -156,17 +156,17 @@ bool ParseGif(const QByteArray &bytes, TGif &gif, QString &error) {
             QByteArray body;
             if (label == 0xF9 && need(6) && u8() == 4) {
                 const int flags = u8();
-                pending.Disposal = (flags >> 2) & 7;
-                pending.Delay = u16();
+                pending.disposal = (flags >> 2) & 7;
+                pending.delay = u16();
                 const int transparent = u8();
-                pending.Transparent = (flags & 1) ? transparent : -1;
+                pending.transparent = (flags & 1) ? transparent : -1;
                 if (!subBlocks(body))
                     break;
             } else if (label == 0xFF) {
                 if (!subBlocks(body))
                     break;
                 if (body.startsWith("NETSCAPE2.0") && body.size() == 14 && body.at(11) == 1)
-                    gif.Loops = static_cast<unsigned char>(body.at(12)) |
+                    gif.loops = static_cast<unsigned char>(body.at(12)) |
                                 (static_cast<unsigned char>(body.at(13)) << 8);
             } else if (!subBlocks(body)) {
                 break;
@@ -185,10 +185,10 @@ bool ParseGif(const QByteArray &bytes, TGif &gif, QString &error) {
             QByteArray data;
             if (!subBlocks(data))
                 break;
-            pending.Rect = QRect(left, top, width, height);
-            if (!DecodeLzw(data, minCodeSize, pending.Indices, error))
+            pending.rect = QRect(left, top, width, height);
+            if (!decodeLzw(data, minCodeSize, pending.indices, error))
                 return false;
-            gif.Frames.append(pending);
+            gif.frames.append(pending);
             pending = {};
         } else {
             error = QStringLiteral("unknown block 0x%1 at %2").arg(block, 0, 16).arg(pos - 1);
@@ -207,36 +207,36 @@ class TestResources : public QObject {
 private Q_SLOTS:
     void qrcCompilesEveryPicture() {
         QString error;
-        const QMap<QString, QString> entries = ReadQrc(error);
+        const QMap<QString, QString> entries = readQrc(error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QSet<QString> paths;
-        for (const TImageRole role : AllImageRoles) {
-            const QString path = ImageRolePath(role);
+        for (const ImageRole role : AllImageRoles) {
+            const QString path = imageRolePath(role);
             QVERIFY2(entries.contains(path), qPrintable(path));
             QVERIFY2(!paths.contains(path), qPrintable("two roles share " + path));
             paths.insert(path);
         }
-        QVERIFY(entries.contains(ProgramIconPath()));
-        QVERIFY(entries.contains(ActivityClipPath()));
+        QVERIFY(entries.contains(programIconPath()));
+        QVERIFY(entries.contains(activityClipPath()));
         for (auto it = entries.cbegin(); it != entries.cend(); ++it)
-            QVERIFY2(QFileInfo(QDir(ResourcesDir()).filePath(it.value())).isFile(),
+            QVERIFY2(QFileInfo(QDir(resourcesDir()).filePath(it.value())).isFile(),
                      qPrintable(it.value()));
         // No drawing lies around unlisted.
         const QStringList icons =
-            QDir(QDir(ResourcesDir()).filePath("icons")).entryList({"*.svg"}, QDir::Files);
+            QDir(QDir(resourcesDir()).filePath("icons")).entryList({"*.svg"}, QDir::Files);
         QCOMPARE(icons.size(), static_cast<qsizetype>(AllImageRoles.size()));
     }
 
     void svgIsSelfContained_data() {
         QTest::addColumn<QString>("file");
         QString error;
-        for (const QString &source : ReadQrc(error))
+        for (const QString &source : readQrc(error))
             if (source.endsWith(".svg"))
                 QTest::newRow(qPrintable(source)) << source;
     }
     void svgIsSelfContained() {
         QFETCH(QString, file);
-        QFile svg(QDir(ResourcesDir()).filePath(file));
+        QFile svg(QDir(resourcesDir()).filePath(file));
         QVERIFY(svg.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&svg);
         QVERIFY(xml.readNextStartElement());
@@ -272,27 +272,27 @@ private Q_SLOTS:
     }
 
     void activityClipPlays() {
-        QFile file(QDir(ResourcesDir()).filePath("mainavi.gif"));
+        QFile file(QDir(resourcesDir()).filePath("mainavi.gif"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        TGif gif;
+        Gif gif;
         QString error;
-        QVERIFY2(ParseGif(file.readAll(), gif, error), qPrintable(error));
-        QCOMPARE(gif.Size, QSize(32, 32));
-        QCOMPARE(gif.Loops, 0); // for ever
-        QCOMPARE(gif.Frames.size(), 9);
+        QVERIFY2(parseGif(file.readAll(), gif, error), qPrintable(error));
+        QCOMPARE(gif.size, QSize(32, 32));
+        QCOMPARE(gif.loops, 0); // for ever
+        QCOMPARE(gif.frames.size(), 9);
         QList<int> previous;
-        for (const TGifFrame &frame : std::as_const(gif.Frames)) {
-            QCOMPARE(frame.Rect, QRect(0, 0, 32, 32));
-            QCOMPARE(frame.Delay, 10);
-            QCOMPARE(frame.Disposal, 2); // each frame drawn on a clear background
-            QCOMPARE(frame.Indices.size(), 32 * 32);
-            QVERIFY(frame.Transparent >= 0);
-            const qsizetype clear = frame.Indices.count(frame.Transparent);
+        for (const GifFrame &frame : std::as_const(gif.frames)) {
+            QCOMPARE(frame.rect, QRect(0, 0, 32, 32));
+            QCOMPARE(frame.delay, 10);
+            QCOMPARE(frame.disposal, 2); // each frame drawn on a clear background
+            QCOMPARE(frame.indices.size(), 32 * 32);
+            QVERIFY(frame.transparent >= 0);
+            const qsizetype clear = frame.indices.count(frame.transparent);
             QVERIFY(clear > 0 && clear < 32 * 32);
-            for (const int index : frame.Indices)
-                QVERIFY(index < gif.PaletteSize);
-            QVERIFY(frame.Indices != previous); // it moves
-            previous = frame.Indices;
+            for (const int index : frame.indices)
+                QVERIFY(index < gif.paletteSize);
+            QVERIFY(frame.indices != previous); // it moves
+            previous = frame.indices;
         }
     }
 };

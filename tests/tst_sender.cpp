@@ -1,12 +1,12 @@
 // Whole sending runs through the phone and the sender thread against the simulated phone on
 // a real pseudo-terminal.
 
-#include "app/Database.h"
-#include "data/OleDate.h"
+#include "app/AppData.h"
+#include "base/OleDate.h"
 #include "link/GsmSerial.h"
-#include "link/PhoneUnit.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -19,81 +19,81 @@
 namespace {
 
 // A data module on a temporary settings file, talking to one simulated phone.
-struct TRunFixture {
-    explicit TRunFixture(TModemSimOptions options = {}) : Sim(options) {
+struct RunFixture {
+    explicit RunFixture(ModemSimOptions options = {}) : sim(options) {
         QString error;
-        Started = Sim.Start(&error);
-        if (!Started)
+        started = sim.start(&error);
+        if (!started)
             qWarning("simulated phone: %s", qPrintable(error));
-        Data = std::make_unique<TDataModule1>(Dir.filePath(QStringLiteral("pelorvane.ini")));
-        Data->Settings->SetSessionPort(Sim.PortPath().toLocal8Bit());
-        Data->OnRefreshAll = [this] {
-            ++Refreshes;
-            if (OnRefresh)
-                OnRefresh();
+        data = std::make_unique<AppData>(dir.filePath(QStringLiteral("pelorvane.ini")));
+        data->settings->setSessionPort(sim.portPath().toLocal8Bit());
+        data->onRefreshAll = [this] {
+            ++refreshes;
+            if (onRefresh)
+                onRefresh();
         };
-        Data->Phone->OnWorkerDone = [this](TPhone &) { ++WorkerDone; };
+        data->phone->onWorkerDone = [this](Phone &) { ++workerDone; };
     }
 
-    void AddMessage(const QByteArray &number, const QString &text, bool flash = false,
+    void addMessage(const QByteArray &number, const QString &text, bool flash = false,
                     bool isLong = false) {
-        TMessage message;
-        message.Number = number;
-        message.Text = text;
-        message.Flash = flash;
-        message.Long = isLong;
-        message.Created = OleNow();
-        Data->OutboxList->Add(message);
+        Message message;
+        message.number = number;
+        message.text = text;
+        message.flash = flash;
+        message.isLong = isLong;
+        message.created = oleNow();
+        data->outboxList->add(message);
     }
 
-    void AddMessages(int count) {
+    void addMessages(int count) {
         for (int i = 1; i <= count; ++i)
-            AddMessage(QByteArray::number(1000 + i), QStringLiteral("message %1").arg(i));
+            addMessage(QByteArray::number(1000 + i), QStringLiteral("message %1").arg(i));
     }
 
-    void AddContact(const QByteArray &number) {
-        TContact contact;
-        contact.Name = QString::fromLatin1(number);
-        contact.Number = number;
-        Data->ContactList->Add(contact);
+    void addContact(const QByteArray &number) {
+        Contact contact;
+        contact.name = QString::fromLatin1(number);
+        contact.number = number;
+        data->contactList->add(contact);
     }
 
     // The UI action pattern of the window's Start.
-    bool StartRun() {
+    bool startRun() {
         bool started = false;
-        WithPhoneLock(*Data->Phone, [&] {
-            if (!Data->Phone->IsBusy()) {
-                Data->Phone->Start(new TSenderThread(*Data));
+        withPhoneLock(*data->phone, [&] {
+            if (!data->phone->isBusy()) {
+                data->phone->start(data->newSender());
                 started = true;
             }
         });
         return started;
     }
 
-    bool WaitIdle(int timeoutMs = 20000) {
+    bool waitIdle(int timeoutMs = 20000) {
         QElapsedTimer timer;
         timer.start();
-        while (Data->Phone->IsBusy() && timer.elapsed() < timeoutMs)
+        while (data->phone->isBusy() && timer.elapsed() < timeoutMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !Data->Phone->IsBusy();
+        return !data->phone->isBusy();
     }
 
-    bool Run() { return StartRun() && WaitIdle(); }
+    bool run() { return startRun() && waitIdle(); }
 
-    QList<TMessageStatus> OutboxStatuses() const {
-        QList<TMessageStatus> result;
-        for (int i = 0; i < Data->OutboxList->Count(); ++i)
-            result << Data->OutboxList->Get(i).Status;
+    QList<MessageStatus> outboxStatuses() const {
+        QList<MessageStatus> result;
+        for (int i = 0; i < data->outboxList->count(); ++i)
+            result << data->outboxList->get(i).status;
         return result;
     }
 
-    QTemporaryDir Dir;
-    TModemSim Sim;
-    bool Started = false;
-    std::unique_ptr<TDataModule1> Data;
-    int Refreshes = 0;
-    int WorkerDone = 0;
-    std::function<void()> OnRefresh;
+    QTemporaryDir dir;
+    ModemSim sim;
+    bool started = false;
+    std::unique_ptr<AppData> data;
+    int refreshes = 0;
+    int workerDone = 0;
+    std::function<void()> onRefresh;
 };
 
 const QList<QByteArray> SetupCommands = {"AT+CMGF=?", "ATE0", "AT+CMGF=0"};
@@ -127,64 +127,68 @@ private Q_SLOTS:
 };
 
 void TestSender::emptyOutboxSendsSetupOnly() {
-    TRunFixture f;
-    QVERIFY(f.Started);
-    QVERIFY(f.Run());
-    QCOMPARE(f.Sim.Commands(), SetupCommands);
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
-    QVERIFY(!f.Data->Serial->Connected());
-    QCOMPARE(f.WorkerDone, 1);
-    QVERIFY(!f.Data->Modified);
+    RunFixture f;
+    QVERIFY(f.started);
+    QVERIFY(f.run());
+    QCOMPARE(f.sim.commands(), SetupCommands);
+    QVERIFY(f.data->phone->reports.isEmpty());
+    QVERIFY(!f.data->serial->connected());
+    QCOMPARE(f.workerDone, 1);
+    QVERIFY(!f.data->modified);
 }
 
 void TestSender::threeAcceptedMessages() {
-    TRunFixture f;
-    f.AddContact("1002");
-    f.AddContact("1002");
-    f.AddMessages(3);
-    f.Data->Modified = false;
-    QList<QList<TMessageStatus>> seen;
-    f.OnRefresh = [&] { seen.append(f.OutboxStatuses()); };
-    const double before = OleNow();
-    QVERIFY(f.Run());
+    RunFixture f;
+    f.addContact("1002");
+    f.addContact("1002");
+    f.addMessages(3);
+    f.data->modified = false;
+    QList<QList<MessageStatus>> seen;
+    f.onRefresh = [&] { seen.append(f.outboxStatuses()); };
+    const double before = oleNow();
+    QVERIFY(f.run());
 
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
-    const QList<TReceivedSms> received = f.Sim.Received();
+    QVERIFY(f.data->phone->reports.isEmpty());
+    const QList<ReceivedSms> received = f.sim.received();
     QCOMPARE(received.size(), 3);
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(received[i].Number, QByteArray::number(1001 + i));
-        QCOMPARE(received[i].Text, QStringLiteral("message %1").arg(i + 1));
-        const TMessage message = f.Data->OutboxList->Get(i);
-        QCOMPARE(message.Status, msSent);
-        QVERIFY(message.Sent >= before && message.Sent <= OleNow());
+        QCOMPARE(received[i].number, QByteArray::number(1001 + i));
+        QCOMPARE(received[i].text, QStringLiteral("message %1").arg(i + 1));
+        const Message message = f.data->outboxList->get(i);
+        QCOMPARE(message.status, MessageStatus::Sent);
+        QVERIFY(message.sent >= before && message.sent <= oleNow());
     }
     // Two refreshes per message: sending, then sent; in list order.
-    QCOMPARE(f.Refreshes, 6);
-    QCOMPARE(seen[0], (QList<TMessageStatus>{msSending, msPending, msPending}));
-    QCOMPARE(seen[1], (QList<TMessageStatus>{msSent, msPending, msPending}));
-    QCOMPARE(seen[2], (QList<TMessageStatus>{msSent, msSending, msPending}));
+    QCOMPARE(f.refreshes, 6);
+    QCOMPARE(seen[0], (QList<MessageStatus>{MessageStatus::Sending, MessageStatus::Pending,
+                                            MessageStatus::Pending}));
+    QCOMPARE(seen[1], (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Pending,
+                                            MessageStatus::Pending}));
+    QCOMPARE(seen[2], (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Sending,
+                                            MessageStatus::Pending}));
     // Only the first contact with the number counts the message.
-    QCOMPARE(f.Data->ContactList->Get(0).SentCount, 1);
-    QCOMPARE(f.Data->ContactList->Get(1).SentCount, 0);
+    QCOMPARE(f.data->contactList->get(0).sentCount, 1);
+    QCOMPARE(f.data->contactList->get(1).sentCount, 0);
     // The sender never notifies; the transfer does.
-    QVERIFY(!f.Data->Modified);
-    QCOMPARE(f.Data->MoveSentMessages(), 3);
-    QCOMPARE(f.Data->OutboxList->Count(), 0);
-    QCOMPARE(f.Data->SentList->Count(), 3);
-    QVERIFY(f.Data->Modified);
+    QVERIFY(!f.data->modified);
+    QCOMPARE(f.data->moveSentMessages(), 3);
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QCOMPARE(f.data->sentList->count(), 3);
+    QVERIFY(f.data->modified);
 }
 
 void TestSender::refusalEndsTheRun() {
-    TModemSimOptions options;
-    options.FailAt = 1;
-    TRunFixture f(options);
-    f.AddMessages(2);
-    QVERIFY(f.Run());
-    QCOMPARE(f.Data->Phone->Reports, QList<QByteArray>{"+CMS ERROR: 500"});
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msPending, msPending}));
-    QCOMPARE(f.Sim.BodiesSeen(), 1);
-    QVERIFY(!f.Data->Serial->Connected());
-    QCOMPARE(f.Data->MoveSentMessages(), 0);
+    ModemSimOptions options;
+    options.failAt = 1;
+    RunFixture f(options);
+    f.addMessages(2);
+    QVERIFY(f.run());
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{"+CMS ERROR: 500"});
+    QCOMPARE(f.outboxStatuses(),
+             (QList<MessageStatus>{MessageStatus::Pending, MessageStatus::Pending}));
+    QCOMPARE(f.sim.bodiesSeen(), 1);
+    QVERIFY(!f.data->serial->connected());
+    QCOMPARE(f.data->moveSentMessages(), 0);
 }
 
 void TestSender::refusedSetupCommand_data() {
@@ -197,131 +201,135 @@ void TestSender::refusedSetupCommand_data() {
 void TestSender::refusedSetupCommand() {
     QFETCH(int, which);
     QFETCH(int, commands);
-    TModemSimOptions options;
-    (which == 0 ? options.RefuseCmgfQuery : options.RefuseCmgf0) = true;
-    TRunFixture f(options);
-    f.AddMessages(1);
-    QVERIFY(f.Run());
-    QCOMPARE(f.Sim.Commands().size(), commands);
-    QCOMPARE(f.Data->Phone->Reports, QList<QByteArray>{"ERROR"});
-    QCOMPARE(f.Sim.BodiesSeen(), 0);
-    QCOMPARE(f.OutboxStatuses(), QList<TMessageStatus>{msPending});
-    QCOMPARE(f.Refreshes, 0);
+    ModemSimOptions options;
+    (which == 0 ? options.refuseCmgfQuery : options.refuseCmgf0) = true;
+    RunFixture f(options);
+    f.addMessages(1);
+    QVERIFY(f.run());
+    QCOMPARE(f.sim.commands().size(), commands);
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{"ERROR"});
+    QCOMPARE(f.sim.bodiesSeen(), 0);
+    QCOMPARE(f.outboxStatuses(), QList<MessageStatus>{MessageStatus::Pending});
+    QCOMPARE(f.refreshes, 0);
 }
 
 void TestSender::stopWhileWaitingForPrompt() {
-    TModemSimOptions options;
-    options.DelayMs = 1500;
-    TRunFixture f(options);
-    f.Data->Serial->ReadWait = 100;
-    f.AddMessages(2);
+    ModemSimOptions options;
+    options.delayMs = 1500;
+    RunFixture f(options);
+    f.data->serial->readWait = 100;
+    f.addMessages(2);
     // Once the first message is claimed, stop while the phone is slow to prompt.
-    f.OnRefresh = [&] {
-        if (f.Refreshes == 1)
-            QTimer::singleShot(200, [&] { f.Data->Phone->StopWorker(); });
+    f.onRefresh = [&] {
+        if (f.refreshes == 1)
+            QTimer::singleShot(200, [&] { f.data->phone->stopWorker(); });
     };
     QElapsedTimer timer;
-    QVERIFY(f.StartRun());
-    QTRY_COMPARE_WITH_TIMEOUT(f.Refreshes, 1, 10000);
+    QVERIFY(f.startRun());
+    QTRY_COMPARE_WITH_TIMEOUT(f.refreshes, 1, 10000);
     timer.start();
-    QVERIFY(f.WaitIdle());
+    QVERIFY(f.waitIdle());
     // Within one read wait after the stop, not after the phone's slow answer.
     QVERIFY2(timer.elapsed() < 1200, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msPending, msPending}));
-    QCOMPARE(f.Sim.BodiesSeen(), 0);
-    QVERIFY(!f.Data->Serial->Connected());
+    QVERIFY(f.data->phone->reports.isEmpty());
+    QCOMPARE(f.outboxStatuses(),
+             (QList<MessageStatus>{MessageStatus::Pending, MessageStatus::Pending}));
+    QCOMPARE(f.sim.bodiesSeen(), 0);
+    QVERIFY(!f.data->serial->connected());
 }
 
 void TestSender::stopDuringBodyCompletesTheMessage() {
-    TModemSimOptions options;
-    options.DelayMs = 150;
-    TRunFixture f(options);
-    f.AddMessages(2);
-    QVERIFY(f.StartRun());
-    QTRY_COMPARE_WITH_TIMEOUT(f.Sim.BodiesSeen(), 1, 10000);
-    f.Data->Phone->StopWorker();
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msPending}));
-    QCOMPARE(f.Sim.Received().size(), 1);
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
+    ModemSimOptions options;
+    options.delayMs = 150;
+    RunFixture f(options);
+    f.addMessages(2);
+    QVERIFY(f.startRun());
+    QTRY_COMPARE_WITH_TIMEOUT(f.sim.bodiesSeen(), 1, 10000);
+    f.data->phone->stopWorker();
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.outboxStatuses(),
+             (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Pending}));
+    QCOMPARE(f.sim.received().size(), 1);
+    QVERIFY(f.data->phone->reports.isEmpty());
 }
 
 void TestSender::silentPhoneTimesOut() {
-    TModemSimOptions options;
-    options.SilentAt = 2;
-    TRunFixture f(options);
-    f.Data->Serial->ReadWait = 5;
-    f.AddMessages(3);
-    QVERIFY(f.Run());
-    QCOMPARE(f.Data->Phone->Reports, QList<QByteArray>{"Timeout in reading COM port"});
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msPending, msPending}));
-    QVERIFY(!f.Data->Serial->Connected());
+    ModemSimOptions options;
+    options.silentAt = 2;
+    RunFixture f(options);
+    f.data->serial->readWait = 5;
+    f.addMessages(3);
+    QVERIFY(f.run());
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{"Timeout in reading COM port"});
+    QCOMPARE(f.outboxStatuses(), (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Pending,
+                                                       MessageStatus::Pending}));
+    QVERIFY(!f.data->serial->connected());
     // The refresh after the failed outcome still ran: sending and outcome for both.
-    QCOMPARE(f.Refreshes, 4);
+    QCOMPARE(f.refreshes, 4);
 }
 
 void TestSender::hangUpMidRun() {
-    TModemSimOptions options;
-    options.HangupAt = 2;
-    TRunFixture f(options);
-    f.AddMessages(3);
-    QVERIFY(f.Run());
-    QCOMPARE(f.Data->Phone->Reports.size(), 1);
-    QVERIFY(!f.Data->Phone->Reports[0].isEmpty());
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msPending, msPending}));
-    QVERIFY(!f.Data->Serial->Connected());
+    ModemSimOptions options;
+    options.hangupAt = 2;
+    RunFixture f(options);
+    f.addMessages(3);
+    QVERIFY(f.run());
+    QCOMPARE(f.data->phone->reports.size(), 1);
+    QVERIFY(!f.data->phone->reports[0].isEmpty());
+    QCOMPARE(f.outboxStatuses(), (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Pending,
+                                                       MessageStatus::Pending}));
+    QVERIFY(!f.data->serial->connected());
 }
 
 void TestSender::portAlreadyOpen() {
-    TRunFixture f;
-    f.AddMessages(1);
-    f.Data->ComPort->SetPortName(f.Sim.PortPath().toLocal8Bit());
-    f.Data->Serial->Open();
-    QVERIFY(f.Run());
-    QCOMPARE(f.Data->Phone->Reports, QList<QByteArray>{"Phone already busy"});
-    QVERIFY(f.Data->Serial->Connected());
-    QVERIFY(f.Sim.Commands().isEmpty());
-    QCOMPARE(f.OutboxStatuses(), QList<TMessageStatus>{msPending});
-    f.Data->Serial->Close();
+    RunFixture f;
+    f.addMessages(1);
+    f.data->comPort->setPortName(f.sim.portPath().toLocal8Bit());
+    f.data->serial->open();
+    QVERIFY(f.run());
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{"Phone already busy"});
+    QVERIFY(f.data->serial->connected());
+    QVERIFY(f.sim.commands().isEmpty());
+    QCOMPARE(f.outboxStatuses(), QList<MessageStatus>{MessageStatus::Pending});
+    f.data->serial->close();
 }
 
 void TestSender::startTwiceGivesOneWorker() {
-    TModemSimOptions options;
-    options.DelayMs = 50;
-    TRunFixture f(options);
-    f.AddMessages(2);
-    QVERIFY(f.StartRun());
-    QVERIFY(!f.StartRun());
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.WorkerDone, 1);
-    QCOMPARE(f.Sim.Received().size(), 2);
-    QCOMPARE(f.Sim.Commands().count("ATE0"), 1);
+    ModemSimOptions options;
+    options.delayMs = 50;
+    RunFixture f(options);
+    f.addMessages(2);
+    QVERIFY(f.startRun());
+    QVERIFY(!f.startRun());
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.workerDone, 1);
+    QCOMPARE(f.sim.received().size(), 2);
+    QCOMPARE(f.sim.commands().count("ATE0"), 1);
 }
 
 void TestSender::stopWithoutWorker() {
-    TRunFixture f;
-    f.Data->Phone->StopWorker();
-    QVERIFY(!f.Data->Serial->Aborted);
-    QVERIFY(!f.Data->Phone->IsBusy());
-    QCOMPARE(f.WorkerDone, 0);
+    RunFixture f;
+    f.data->phone->stopWorker();
+    QVERIFY(!f.data->serial->aborted);
+    QVERIFY(!f.data->phone->isBusy());
+    QCOMPARE(f.workerDone, 0);
 }
 
 void TestSender::startAfterStop() {
-    TModemSimOptions options;
-    options.DelayMs = 300;
-    TRunFixture f(options);
-    f.Data->Serial->ReadWait = 50;
-    f.AddMessages(2);
-    QVERIFY(f.StartRun());
-    f.Data->Phone->StopWorker();
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.WorkerDone, 1);
+    ModemSimOptions options;
+    options.delayMs = 300;
+    RunFixture f(options);
+    f.data->serial->readWait = 50;
+    f.addMessages(2);
+    QVERIFY(f.startRun());
+    f.data->phone->stopWorker();
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.workerDone, 1);
     // The stop latched the link's abort flag; the next run's Open clears it.
-    QVERIFY(f.Run());
-    QCOMPARE(f.WorkerDone, 2);
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msSent}));
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
+    QVERIFY(f.run());
+    QCOMPARE(f.workerDone, 2);
+    QCOMPARE(f.outboxStatuses(), (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Sent}));
+    QVERIFY(f.data->phone->reports.isEmpty());
 }
 
 void TestSender::invalidNumberAndLongFlag_data() {
@@ -341,66 +349,68 @@ void TestSender::invalidNumberAndLongFlag() {
     QFETCH(QByteArray, number);
     QFETCH(bool, isLong);
     QFETCH(QByteArray, report);
-    TRunFixture f;
-    f.AddMessage("111", QStringLiteral("first"));
-    f.AddMessage(number, QStringLiteral("second"), false, isLong);
-    f.AddMessage("333", QStringLiteral("third"));
-    QVERIFY(f.Run());
-    QCOMPARE(f.Data->Phone->Reports, QList<QByteArray>{report});
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msPending, msPending}));
+    RunFixture f;
+    f.addMessage("111", QStringLiteral("first"));
+    f.addMessage(number, QStringLiteral("second"), false, isLong);
+    f.addMessage("333", QStringLiteral("third"));
+    QVERIFY(f.run());
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{report});
+    QCOMPARE(f.outboxStatuses(), (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Pending,
+                                                       MessageStatus::Pending}));
     // Nothing was written to the phone for the refused message.
-    QCOMPARE(f.Sim.Commands().mid(SetupCommands.size()), QList<QByteArray>{"AT+CMGS=14"});
-    QCOMPARE(f.Sim.BodiesSeen(), 1);
+    QCOMPARE(f.sim.commands().mid(SetupCommands.size()), QList<QByteArray>{"AT+CMGS=14"});
+    QCOMPARE(f.sim.bodiesSeen(), 1);
 }
 
 void TestSender::skipsMessagesNotPending() {
-    TRunFixture f;
-    f.AddMessages(3);
+    RunFixture f;
+    f.addMessages(3);
     {
-        TMessageList::TLocker items(*f.Data->OutboxList);
-        (*items)[0]->Status = msSent;
-        (*items)[1]->Status = msSending;
+        MessageList::Locker items(*f.data->outboxList);
+        (*items)[0]->status = MessageStatus::Sent;
+        (*items)[1]->status = MessageStatus::Sending;
     }
-    QVERIFY(f.Run());
-    QCOMPARE(f.Sim.Received().size(), 1);
-    QCOMPARE(f.Sim.Received()[0].Number, QByteArray("1003"));
+    QVERIFY(f.run());
+    QCOMPARE(f.sim.received().size(), 1);
+    QCOMPARE(f.sim.received()[0].number, QByteArray("1003"));
 }
 
 void TestSender::deletionsDuringRun() {
-    TRunFixture f;
-    f.AddContact("1001");
-    f.AddMessages(6);
+    RunFixture f;
+    f.addContact("1001");
+    f.addMessages(6);
     // While message 1 is in flight: delete it; while message 2 is: delete it and message 4.
-    f.OnRefresh = [&] {
-        if (f.Refreshes == 1) {
-            f.Data->OutboxList->Delete(0);
-        } else if (f.Refreshes == 3) {
-            QCOMPARE(f.Data->OutboxList->Get(0).Status, msSending);
-            f.Data->OutboxList->DeleteMany({0, 2});
+    f.onRefresh = [&] {
+        if (f.refreshes == 1) {
+            f.data->outboxList->remove(0);
+        } else if (f.refreshes == 3) {
+            QCOMPARE(f.data->outboxList->get(0).status, MessageStatus::Sending);
+            f.data->outboxList->removeMany({0, 2});
         }
     };
-    QVERIFY(f.Run());
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
+    QVERIFY(f.run());
+    QVERIFY(f.data->phone->reports.isEmpty());
     QList<QByteArray> numbers;
-    for (const TReceivedSms &sms : f.Sim.Received())
-        numbers << sms.Number;
+    for (const ReceivedSms &sms : f.sim.received())
+        numbers << sms.number;
     // The deleted-in-flight messages went out once; message 4, deleted while waiting, never.
     QCOMPARE(numbers, (QList<QByteArray>{"1001", "1002", "1003", "1005", "1006"}));
-    QCOMPARE(f.OutboxStatuses(), (QList<TMessageStatus>{msSent, msSent, msSent}));
-    QCOMPARE(f.Data->ContactList->Get(0).SentCount, 1);
+    QCOMPARE(f.outboxStatuses(),
+             (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Sent, MessageStatus::Sent}));
+    QCOMPARE(f.data->contactList->get(0).sentCount, 1);
 }
 
 void TestSender::destroyingDataModuleStopsTheRun() {
-    TModemSimOptions options;
-    options.DelayMs = 100;
-    TRunFixture f(options);
-    f.AddMessages(50);
-    QVERIFY(f.StartRun());
-    QTRY_VERIFY_WITH_TIMEOUT(f.Sim.Received().size() >= 1, 10000);
+    ModemSimOptions options;
+    options.delayMs = 100;
+    RunFixture f(options);
+    f.addMessages(50);
+    QVERIFY(f.startRun());
+    QTRY_VERIFY_WITH_TIMEOUT(f.sim.received().size() >= 1, 10000);
     // The worker may be waiting in a refresh on this thread: destruction must serve it.
-    f.Data.reset();
-    QCOMPARE(f.WorkerDone, 1);
-    QVERIFY(f.Sim.Received().size() < 50);
+    f.data.reset();
+    QCOMPARE(f.workerDone, 1);
+    QVERIFY(f.sim.received().size() < 50);
 }
 
 void TestSender::faultInjection_data() {
@@ -417,38 +427,38 @@ void TestSender::faultInjection_data() {
 void TestSender::faultInjection() {
     QFETCH(int, fault);
     QFETCH(int, position);
-    TModemSimOptions options;
-    (fault == 0 ? options.FailAt : fault == 1 ? options.SilentAt : options.HangupAt) = position;
-    auto data = std::make_unique<TRunFixture>(options);
-    TRunFixture &first = *data;
+    ModemSimOptions options;
+    (fault == 0 ? options.failAt : fault == 1 ? options.silentAt : options.hangupAt) = position;
+    auto data = std::make_unique<RunFixture>(options);
+    RunFixture &first = *data;
     // Silence is only noticed after 61 empty read waits: make them short, but not so short
     // that a busy machine's slow answer counts as silence.
     if (fault == 1)
-        first.Data->Serial->ReadWait = 10;
-    first.AddMessages(20);
-    QVERIFY(first.Run());
-    QCOMPARE(first.Data->Phone->Reports.size(), 1);
-    QCOMPARE(first.Data->MoveSentMessages(), position - 1);
+        first.data->serial->readWait = 10;
+    first.addMessages(20);
+    QVERIFY(first.run());
+    QCOMPARE(first.data->phone->reports.size(), 1);
+    QCOMPARE(first.data->moveSentMessages(), position - 1);
 
     // The second run goes to a fresh phone on the same project.
-    TModemSim second;
-    QVERIFY(second.Start());
-    first.Data->Settings->SetSessionPort(second.PortPath().toLocal8Bit());
-    first.Data->Serial->ReadWait = TGsmSerial::ReadWaitMs;
-    QVERIFY(first.Run());
-    QVERIFY(first.Data->Phone->Reports.isEmpty());
-    first.Data->MoveSentMessages();
+    ModemSim second;
+    QVERIFY(second.start());
+    first.data->settings->setSessionPort(second.portPath().toLocal8Bit());
+    first.data->serial->readWait = GsmSerial::ReadWaitMs;
+    QVERIFY(first.run());
+    QVERIFY(first.data->phone->reports.isEmpty());
+    first.data->moveSentMessages();
 
-    QList<TReceivedSms> accepted = first.Sim.Received() + second.Received();
-    QCOMPARE(first.Data->OutboxList->Count(), 0);
-    QCOMPARE(first.Data->SentList->Count(), 20);
+    QList<ReceivedSms> accepted = first.sim.received() + second.received();
+    QCOMPARE(first.data->outboxList->count(), 0);
+    QCOMPARE(first.data->sentList->count(), 20);
     QCOMPARE(accepted.size(), 20);
     QSet<QByteArray> numbers;
     for (int i = 0; i < 20; ++i) {
-        const TMessage sent = first.Data->SentList->Get(i);
-        QCOMPARE(accepted[i].Number, sent.Number);
-        QCOMPARE(accepted[i].Text, sent.Text);
-        numbers.insert(sent.Number);
+        const Message sent = first.data->sentList->get(i);
+        QCOMPARE(accepted[i].number, sent.number);
+        QCOMPARE(accepted[i].text, sent.text);
+        numbers.insert(sent.number);
     }
     QCOMPARE(numbers.size(), 20);
 }

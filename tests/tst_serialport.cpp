@@ -1,8 +1,8 @@
 // The serial port and the serial link on a real pseudo-terminal: line settings, exclusive
 // opening, the exact bytes of a command, read waits, hang-ups, stops and bad input.
-#include "app/Errors.h"
-#include "link/ComPort.h"
+#include "base/Error.h"
 #include "link/GsmSerial.h"
+#include "link/SerialPort.h"
 #include "link/WaitSignal.h"
 #include "support/PtyPair.h"
 
@@ -26,32 +26,32 @@
 #include <cstring>
 #include <thread>
 
-using TLines = QList<QByteArray>;
+using Lines = QList<QByteArray>;
 
 namespace {
 
-QString ErrorOf(const std::function<void()> &action) {
+QString errorOf(const std::function<void()> &action) {
     try {
         action();
-    } catch (const EPelorvane &e) {
-        return e.Message();
+    } catch (const Error &e) {
+        return e.message();
     }
     return QString();
 }
 
 // The second process of the exclusive-open test: opens the port, says what happened.
-int TryOpen(const char *path, bool asNobody) {
+int tryOpen(const char *path, bool asNobody) {
     if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
         std::printf("cannot drop privileges\n");
         std::fflush(stdout);
         return 3;
     }
     QCoreApplication::setApplicationName("tst_comport");
-    TComPort port(path);
+    SerialPort port(path);
     try {
-        port.Open();
-    } catch (const EPelorvane &e) {
-        std::printf("%s\n", qPrintable(e.Message()));
+        port.open();
+    } catch (const Error &e) {
+        std::printf("%s\n", qPrintable(e.message()));
         std::fflush(stdout);
         return 1;
     }
@@ -61,7 +61,7 @@ int TryOpen(const char *path, bool asNobody) {
 
 // Runs this executable as a second process. fork and exec rather than QProcess, whose
 // vfork-style start upsets ThreadSanitizer in the parent.
-QString RunTryOpen(const QByteArray &path, bool asNobody, int *exitCode) {
+QString runTryOpen(const QByteArray &path, bool asNobody, int *exitCode) {
     const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
     const char *mode = asNobody ? "--try-open-as-nobody" : "--try-open";
     int out[2];
@@ -87,7 +87,7 @@ QString RunTryOpen(const QByteArray &path, bool asNobody, int *exitCode) {
     return QString::fromLocal8Bit(said).trimmed();
 }
 
-void MakeFile(const QString &path, const QByteArray &content = {}) {
+void makeFile(const QString &path, const QByteArray &content = {}) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
@@ -95,7 +95,7 @@ void MakeFile(const QString &path, const QByteArray &content = {}) {
 
 } // namespace
 
-class TestComPort : public QObject {
+class TestSerialPort : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -132,7 +132,7 @@ private Q_SLOTS:
     void garbageAndNulBeforeAnswer();
 };
 
-void TestComPort::devicePath_data() {
+void TestSerialPort::devicePath_data() {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("path");
     QTest::newRow("COM1") << QByteArray("COM1") << QByteArray("/dev/ttyS0");
@@ -150,25 +150,25 @@ void TestComPort::devicePath_data() {
     QTest::newRow("pty path") << QByteArray("/dev/pts/7") << QByteArray("/dev/pts/7");
 }
 
-void TestComPort::devicePath() {
+void TestSerialPort::devicePath() {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, path);
-    QCOMPARE(TComPort::DevicePath(name), path);
+    QCOMPARE(SerialPort::devicePath(name), path);
 }
 
-void TestComPort::listPortsSkipsVirtualAndPhantomTtys() {
+void TestSerialPort::listPortsSkipsVirtualAndPhantomTtys() {
     QTemporaryDir root;
     QVERIFY(root.isValid());
     const QString sys = root.filePath("sys");
     const QString dev = root.filePath("dev");
     QVERIFY(QDir().mkpath(sys) && QDir().mkpath(dev));
-    struct TEntry {
-        const char *Name;
-        bool Device;
-        const char *Type; // nullptr: no type file
-        bool Node;
+    struct Entry {
+        const char *name;
+        bool device;
+        const char *type; // nullptr: no type file
+        bool node;
     };
-    const TEntry entries[] = {
+    const Entry entries[] = {
         {"ttyS0", true, "4\n", true},      {"ttyS1", true, "0\n", true},
         {"ttyS10", true, "4", true},       {"ttyS2", true, "0", true},
         {"ttyUSB0", true, nullptr, true},  {"ttyACM0", true, nullptr, true},
@@ -177,25 +177,25 @@ void TestComPort::listPortsSkipsVirtualAndPhantomTtys() {
         {"ptmx", false, nullptr, true},    {"console", false, nullptr, true},
         {"ttyAMA0", true, "83", true},
     };
-    for (const TEntry &e : entries) {
-        const QString dir = sys + '/' + e.Name;
+    for (const Entry &e : entries) {
+        const QString dir = sys + '/' + e.name;
         QVERIFY(QDir().mkpath(dir));
-        if (e.Device)
+        if (e.device)
             QVERIFY(QDir().mkpath(dir + "/device"));
-        if (e.Type)
-            MakeFile(dir + "/type", e.Type);
-        if (e.Node)
-            MakeFile(dev + '/' + e.Name);
+        if (e.type)
+            makeFile(dir + "/type", e.type);
+        if (e.node)
+            makeFile(dev + '/' + e.name);
     }
-    QCOMPARE(TComPort::ListPorts(sys, dev),
-             (TLines{"COM1", "COM11", "rfcomm0", "ttyACM0", "ttyAMA0", "ttyUSB0"}));
-    QCOMPARE(TComPort::ListPorts(root.filePath("missing"), dev), TLines{});
+    QCOMPARE(SerialPort::listPorts(sys, dev),
+             (Lines{"COM1", "COM11", "rfcomm0", "ttyACM0", "ttyAMA0", "ttyUSB0"}));
+    QCOMPARE(SerialPort::listPorts(root.filePath("missing"), dev), Lines{});
 }
 
-void TestComPort::listPortsOfThisSystem() {
-    const TLines ports = TComPort::ListPorts();
+void TestSerialPort::listPortsOfThisSystem() {
+    const Lines ports = SerialPort::listPorts();
     for (const QByteArray &port : ports) {
-        QVERIFY2(QFile::exists(QString::fromLocal8Bit(TComPort::DevicePath(port))), port);
+        QVERIFY2(QFile::exists(QString::fromLocal8Bit(SerialPort::devicePath(port))), port);
         QVERIFY2(!port.startsWith("pts") && port != "ptmx" && port != "console" &&
                      !(port.startsWith("tty") && port.size() > 3 && std::isdigit(port[3])),
                  port);
@@ -204,7 +204,7 @@ void TestComPort::listPortsOfThisSystem() {
         QVERIFY(ports[i - 1].compare(ports[i], Qt::CaseInsensitive) <= 0);
 }
 
-void TestComPort::openFailures_data() {
+void TestSerialPort::openFailures_data() {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QString>("error");
     QTest::newRow("missing device") << QByteArray("/dev/pelorvane-no-such-port")
@@ -216,18 +216,18 @@ void TestComPort::openFailures_data() {
         << QByteArray("FILE") << "Unable to open com port (win error code: 25)";
 }
 
-void TestComPort::openFailures() {
+void TestSerialPort::openFailures() {
     QFETCH(QByteArray, name);
     QFETCH(QString, error);
     QTemporaryDir dir;
     const QByteArray content = "keep me\n";
     if (name == "FILE") {
         name = QFile::encodeName(dir.filePath("plain"));
-        MakeFile(QString::fromLocal8Bit(name), content);
+        makeFile(QString::fromLocal8Bit(name), content);
     }
-    TComPort port(name);
-    QCOMPARE(ErrorOf([&] { port.Open(); }), error);
-    QVERIFY(!port.IsOpen());
+    SerialPort port(name);
+    QCOMPARE(errorOf([&] { port.open(); }), error);
+    QVERIFY(!port.isOpen());
     if (name.startsWith('/') && QFile::exists(QString::fromLocal8Bit(name))) {
         QFile file(QString::fromLocal8Bit(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -235,14 +235,14 @@ void TestComPort::openFailures() {
     }
 }
 
-void TestComPort::openAppliesRawLineSettings() {
-    TPtyPair pty;
-    QVERIFY(pty.IsValid());
-    TComPort port(pty.SlavePath());
-    port.Open();
-    QVERIFY(port.IsOpen());
+void TestSerialPort::openAppliesRawLineSettings() {
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    SerialPort port(pty.slavePath());
+    port.open();
+    QVERIFY(port.isOpen());
     termios tio{};
-    QCOMPARE(::tcgetattr(port.Handle(), &tio), 0);
+    QCOMPARE(::tcgetattr(port.handle(), &tio), 0);
     QCOMPARE(::cfgetospeed(&tio), speed_t(B115200));
     QCOMPARE(::cfgetispeed(&tio), speed_t(B115200));
     QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
@@ -254,62 +254,62 @@ void TestComPort::openAppliesRawLineSettings() {
     QCOMPARE(tio.c_oflag & OPOST, tcflag_t(0));
     QCOMPARE(int(tio.c_cc[VMIN]), 0);
     QCOMPARE(int(tio.c_cc[VTIME]), 0);
-    QVERIFY(::fcntl(port.Handle(), F_GETFD) & FD_CLOEXEC);
+    QVERIFY(::fcntl(port.handle(), F_GETFD) & FD_CLOEXEC);
 }
 
-void TestComPort::bytesPassUnchanged() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    port.Open();
+void TestSerialPort::bytesPassUnchanged() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    port.open();
     QByteArray all(256, '\0');
     for (int i = 0; i < 256; ++i)
         all[i] = char(i);
-    QVERIFY(pty.Write(all));
+    QVERIFY(pty.write(all));
     QByteArray received;
     QElapsedTimer timer;
     timer.start();
     while (received.size() < all.size() && timer.elapsed() < 2000) {
-        port.WaitForChar(100, nullptr);
-        QByteArray part(port.BytesWaiting(), '\0');
-        part.resize(port.Read(part.data(), int(part.size())));
+        port.waitForChar(100, nullptr);
+        QByteArray part(port.bytesWaiting(), '\0');
+        part.resize(port.read(part.data(), int(part.size())));
         received += part;
     }
     QCOMPARE(received, all);
-    QCOMPARE(port.Write(all.constData(), int(all.size())), 256);
-    QCOMPARE(pty.Read(257, 300), all);
+    QCOMPARE(port.write(all.constData(), int(all.size())), 256);
+    QCOMPARE(pty.read(257, 300), all);
 }
 
-void TestComPort::reopenAfterClose() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
+void TestSerialPort::reopenAfterClose() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
     for (int round = 0; round < 3; ++round) {
-        port.Open();
-        QVERIFY(port.IsOpen());
-        port.Close();
-        QVERIFY(!port.IsOpen());
-        port.Close();
+        port.open();
+        QVERIFY(port.isOpen());
+        port.close();
+        QVERIFY(!port.isOpen());
+        port.close();
     }
     // A closed port leaves the device to anybody else.
-    TComPort other(pty.SlavePath());
-    other.Open();
-    QVERIFY(other.IsOpen());
+    SerialPort other(pty.slavePath());
+    other.open();
+    QVERIFY(other.isOpen());
 }
 
-void TestComPort::setPortNameWhileOpenMovesThePort() {
-    TPtyPair first, second;
-    TComPort port(first.SlavePath());
-    port.Open();
-    port.SetPortName(second.SlavePath());
-    QVERIFY(port.IsOpen());
-    QCOMPARE(port.PortName(), second.SlavePath());
-    QCOMPARE(port.Write("A", 1), 1);
-    QCOMPARE(second.Read(1, 500), QByteArray("A"));
-    TComPort other(first.SlavePath());
-    other.Open();
-    QVERIFY(other.IsOpen());
+void TestSerialPort::setPortNameWhileOpenMovesThePort() {
+    PtyPair first, second;
+    SerialPort port(first.slavePath());
+    port.open();
+    port.setPortName(second.slavePath());
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.portName(), second.slavePath());
+    QCOMPARE(port.write("A", 1), 1);
+    QCOMPARE(second.read(1, 500), QByteArray("A"));
+    SerialPort other(first.slavePath());
+    other.open();
+    QVERIFY(other.isOpen());
 }
 
-void TestComPort::closedPortOperationsFail_data() {
+void TestSerialPort::closedPortOperationsFail_data() {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("error");
     QTest::newRow("bytes waiting") << 0 << "ClearCommError function failed (win error code: 9)";
@@ -318,136 +318,136 @@ void TestComPort::closedPortOperationsFail_data() {
     QTest::newRow("write") << 3 << "WriteFile function failed (win error code: 9)";
 }
 
-void TestComPort::closedPortOperationsFail() {
+void TestSerialPort::closedPortOperationsFail() {
     QFETCH(int, operation);
     QFETCH(QString, error);
-    TComPort port("COM1");
+    SerialPort port("COM1");
     char buffer[8];
     const auto run = [&] {
         switch (operation) {
         case 0:
-            port.BytesWaiting();
+            port.bytesWaiting();
             break;
         case 1:
-            port.Read(buffer, 8);
+            port.read(buffer, 8);
             break;
         case 2:
-            port.WaitForChar(10, nullptr);
+            port.waitForChar(10, nullptr);
             break;
         default:
-            port.Write("AT", 2);
+            port.write("AT", 2);
         }
     };
-    QCOMPARE(ErrorOf(run), error);
+    QCOMPARE(errorOf(run), error);
     // Nothing asked, nothing done.
-    QCOMPARE(port.Read(buffer, 0), 0);
-    QCOMPARE(port.Write(buffer, 0), 0);
+    QCOMPARE(port.read(buffer, 0), 0);
+    QCOMPARE(port.write(buffer, 0), 0);
 }
 
-void TestComPort::stopSignalEndsWaitAndIsConsumed() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    port.Open();
-    TWaitSignal stop;
-    QVERIFY(!stop.IsSet());
-    stop.Set();
+void TestSerialPort::stopSignalEndsWaitAndIsConsumed() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    port.open();
+    WaitSignal stop;
+    QVERIFY(!stop.isSet());
+    stop.set();
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(port.WaitForChar(5000, &stop), unsigned(TComPort::evNone));
+    QCOMPARE(port.waitForChar(5000, &stop), unsigned(SerialPort::NoEvent));
     QVERIFY(timer.elapsed() < 1000);
-    QVERIFY(!stop.IsSet());
-    QVERIFY(pty.Write("x"));
-    QCOMPARE(port.WaitForChar(5000, &stop), unsigned(TComPort::evRxChar));
-    QCOMPARE(port.BytesWaiting(), 1);
+    QVERIFY(!stop.isSet());
+    QVERIFY(pty.write("x"));
+    QCOMPARE(port.waitForChar(5000, &stop), unsigned(SerialPort::CharReceived));
+    QCOMPARE(port.bytesWaiting(), 1);
 }
 
-void TestComPort::secondObjectCannotOpen() {
-    TPtyPair pty;
-    TComPort first(pty.SlavePath());
-    first.Open();
-    TComPort second(pty.SlavePath());
-    const QString error = ErrorOf([&] { second.Open(); });
+void TestSerialPort::secondObjectCannotOpen() {
+    PtyPair pty;
+    SerialPort first(pty.slavePath());
+    first.open();
+    SerialPort second(pty.slavePath());
+    const QString error = errorOf([&] { second.open(); });
     // Root passes the terminal's exclusive flag and meets the lock instead.
     QVERIFY2(
         error == QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY) ||
             error ==
                 QStringLiteral("Unable to open com port (win error code: %1)").arg(EWOULDBLOCK),
         qPrintable(error));
-    QVERIFY(!second.IsOpen());
+    QVERIFY(!second.isOpen());
     // The failed attempt must not have loosened the first one's hold.
-    QCOMPARE(first.Write("AT\r\n", 4), 4);
-    QCOMPARE(pty.Read(4, 500), QByteArray("AT\r\n"));
-    QVERIFY(!ErrorOf([&] { TComPort(pty.SlavePath()).Open(); }).isEmpty());
-    first.Close();
-    second.Open();
-    QVERIFY(second.IsOpen());
+    QCOMPARE(first.write("AT\r\n", 4), 4);
+    QCOMPARE(pty.read(4, 500), QByteArray("AT\r\n"));
+    QVERIFY(!errorOf([&] { SerialPort(pty.slavePath()).open(); }).isEmpty());
+    first.close();
+    second.open();
+    QVERIFY(second.isOpen());
 }
 
-void TestComPort::secondProcessCannotOpen() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    port.Open();
+void TestSerialPort::secondProcessCannotOpen() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    port.open();
     int code = -1;
-    QString said = RunTryOpen(pty.SlavePath(), false, &code);
+    QString said = runTryOpen(pty.slavePath(), false, &code);
     QCOMPARE(code, 1);
     QVERIFY2(said.startsWith("Unable to open com port (win error code: "), qPrintable(said));
 
     const bool root = ::geteuid() == 0;
     if (root) {
         // Without root the terminal's exclusive flag is what refuses.
-        QCOMPARE(::chmod(pty.SlavePath().constData(), 0666), 0);
-        said = RunTryOpen(pty.SlavePath(), true, &code);
+        QCOMPARE(::chmod(pty.slavePath().constData(), 0666), 0);
+        said = runTryOpen(pty.slavePath(), true, &code);
         QCOMPARE(said, QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY));
         QCOMPARE(code, 1);
     }
-    port.Close();
-    said = RunTryOpen(pty.SlavePath(), false, &code);
+    port.close();
+    said = runTryOpen(pty.slavePath(), false, &code);
     QCOMPARE(said, QStringLiteral("opened"));
     if (root) {
-        said = RunTryOpen(pty.SlavePath(), true, &code);
+        said = runTryOpen(pty.slavePath(), true, &code);
         QCOMPARE(said, QStringLiteral("opened"));
     }
 }
 
-void TestComPort::writeCommandPutsExactBytes() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    QVERIFY(!link.Connected());
-    link.Open();
-    QVERIFY(link.Connected());
-    TLines sent;
-    link.OnCommandSent = [&](TGsmLink &, const QByteArray &command) { sent.append(command); };
-    QCOMPARE(link.WriteCommand("AT"), 4);
-    QCOMPARE(pty.Read(100, 300), QByteArray("\x41\x54\x0d\x0a"));
-    QCOMPARE(sent, TLines{"AT"});
+void TestSerialPort::writeCommandPutsExactBytes() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    QVERIFY(!link.connected());
+    link.open();
+    QVERIFY(link.connected());
+    Lines sent;
+    link.onCommandSent = [&](GsmLink &, const QByteArray &command) { sent.append(command); };
+    QCOMPARE(link.writeCommand("AT"), 4);
+    QCOMPARE(pty.read(100, 300), QByteArray("\x41\x54\x0d\x0a"));
+    QCOMPARE(sent, Lines{"AT"});
     // A message body ends with Ctrl-Z and still gets its line end.
-    QCOMPARE(link.WriteCommand("0011\x1a"), 7);
-    QCOMPARE(pty.Read(100, 300), QByteArray("0011\x1a\r\n"));
-    link.Close();
-    QVERIFY(!link.Connected());
-    QVERIFY(!port.IsOpen());
+    QCOMPARE(link.writeCommand("0011\x1a"), 7);
+    QCOMPARE(pty.read(100, 300), QByteArray("0011\x1a\r\n"));
+    link.close();
+    QVERIFY(!link.connected());
+    QVERIFY(!port.isOpen());
 }
 
-void TestComPort::writeCommandFailsWhenNothingLeaves() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+void TestSerialPort::writeCommandFailsWhenNothingLeaves() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     // Fill the line while the other end reads nothing, until the pty has moved all it can.
     const QByteArray block(4096, 'x');
     for (bool moved = true; moved;) {
         moved = false;
-        while (::write(port.Handle(), block.constData(), size_t(block.size())) > 0)
+        while (::write(port.handle(), block.constData(), size_t(block.size())) > 0)
             moved = true;
         QCOMPARE(errno, EAGAIN);
         QTest::qWait(50);
     }
     bool sentCalled = false;
-    link.OnCommandSent = [&](TGsmLink &, const QByteArray &) { sentCalled = true; };
+    link.onCommandSent = [&](GsmLink &, const QByteArray &) { sentCalled = true; };
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(ErrorOf([&] { link.WriteCommand("AT"); }),
+    QCOMPARE(errorOf([&] { link.writeCommand("AT"); }),
              QStringLiteral("Cannot write data to COM port"));
     // 500 ms plus 50 ms for each of the four bytes.
     QVERIFY2(timer.elapsed() >= 690 && timer.elapsed() < 2500,
@@ -455,119 +455,119 @@ void TestComPort::writeCommandFailsWhenNothingLeaves() {
     QVERIFY(!sentCalled);
 }
 
-void TestComPort::openOnOpenLinkLeavesPortAndClearsAborted() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
-    const int handle = port.Handle();
-    QVERIFY(pty.Write("\r\nRING\r\n"));
+void TestSerialPort::openOnOpenLinkLeavesPortAndClearsAborted() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
+    const int handle = port.handle();
+    QVERIFY(pty.write("\r\nRING\r\n"));
     QTest::qWait(20);
-    link.Aborted = true;
-    link.Open();
-    QVERIFY(!link.Aborted);
-    QCOMPARE(port.Handle(), handle);
-    QVERIFY(link.Connected());
+    link.aborted = true;
+    link.open();
+    QVERIFY(!link.aborted);
+    QCOMPARE(port.handle(), handle);
+    QVERIFY(link.connected());
     // What the modem sent before is still there.
     QByteArray chunk;
-    QCOMPARE(link.ReadAvailable(chunk, 100), 8);
+    QCOMPARE(link.readAvailable(chunk, 100), 8);
     QCOMPARE(chunk, QByteArray("\r\nRING\r\n"));
 }
 
-void TestComPort::ownedPortIsClosedWithTheLink() {
-    TPtyPair pty;
+void TestSerialPort::ownedPortIsClosedWithTheLink() {
+    PtyPair pty;
     {
-        auto owned = std::make_unique<TComPort>(pty.SlavePath());
-        TComPort *port = owned.get();
-        TGsmSerial link(std::move(owned));
-        QCOMPARE(&link.Port(), port);
-        link.Open();
-        QVERIFY(port->IsOpen());
+        auto owned = std::make_unique<SerialPort>(pty.slavePath());
+        SerialPort *port = owned.get();
+        GsmSerial link(std::move(owned));
+        QCOMPARE(&link.port(), port);
+        link.open();
+        QVERIFY(port->isOpen());
     }
-    TComPort again(pty.SlavePath());
-    again.Open();
-    { TGsmSerial borrowing(again); }
+    SerialPort again(pty.slavePath());
+    again.open();
+    { GsmSerial borrowing(again); }
     // Destroying a link closes the port but leaves the object to its owner.
-    QVERIFY(!again.IsOpen());
-    again.Open();
-    QVERIFY(again.IsOpen());
+    QVERIFY(!again.isOpen());
+    again.open();
+    QVERIFY(again.isOpen());
 }
 
-void TestComPort::readAvailableOnPty() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+void TestSerialPort::readAvailableOnPty() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     QByteArray chunk = "stale";
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(link.ReadAvailable(chunk, 100), -2);
+    QCOMPARE(link.readAvailable(chunk, 100), -2);
     QVERIFY(timer.elapsed() >= 90);
     QVERIFY(chunk.isEmpty());
 
-    QVERIFY(pty.Write("OK\r\n"));
+    QVERIFY(pty.write("OK\r\n"));
     QTest::qWait(20);
     timer.restart();
-    QCOMPARE(link.ReadAvailable(chunk, 5000), 4);
+    QCOMPARE(link.readAvailable(chunk, 5000), 4);
     QCOMPARE(chunk, QByteArray("OK\r\n"));
     QVERIFY(timer.elapsed() < 1000);
 
     std::thread modem([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        pty.Write("+CSQ");
+        pty.write("+CSQ");
     });
     timer.restart();
-    const int n = link.ReadAvailable(chunk, 5000);
+    const int n = link.readAvailable(chunk, 5000);
     modem.join();
     QVERIFY(n >= 1 && n <= 4);
     QCOMPARE(chunk, QByteArray("+CSQ").left(n));
     QVERIFY(timer.elapsed() < 2000);
 
-    QCOMPARE(link.ReadCount(chunk, 0), 0);
+    QCOMPARE(link.readCount(chunk, 0), 0);
     QVERIFY(chunk.isEmpty());
 }
 
-void TestComPort::waitResponseOnPty() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+void TestSerialPort::waitResponseOnPty() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     std::thread modem([&] {
-        const QByteArray command = pty.Read(8, 2000);
+        const QByteArray command = pty.read(8, 2000);
         if (command == "AT+CSQ\r\n") {
-            pty.Write("AT+CSQ\r\r\n+CS");
+            pty.write("AT+CSQ\r\r\n+CS");
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            pty.Write("Q: 17,99\r\n\r\nOK");
+            pty.write("Q: 17,99\r\n\r\nOK");
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            pty.Write("\r\n");
+            pty.write("\r\n");
         }
     });
-    const bool ok = link.ExecuteCommand("AT+CSQ");
+    const bool ok = link.executeCommand("AT+CSQ");
     modem.join();
     QVERIFY(ok);
-    QCOMPARE(link.Responses, (TLines{"AT+CSQ", "+CSQ: 17,99", "OK"}));
-    QCOMPARE(link.InfoField(1), QByteArray("17"));
+    QCOMPARE(link.responses, (Lines{"AT+CSQ", "+CSQ: 17,99", "OK"}));
+    QCOMPARE(link.infoField(1), QByteArray("17"));
 }
 
-void TestComPort::timeoutOnPty() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
-    link.ReadWait = 5;
+void TestSerialPort::timeoutOnPty() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
+    link.readWait = 5;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(ErrorOf([&] { link.ExecuteCommand("AT"); }),
+    QCOMPARE(errorOf([&] { link.executeCommand("AT"); }),
              QStringLiteral("Timeout in reading COM port"));
     // 61 waits of 5 ms.
     QVERIFY2(timer.elapsed() >= 300 && timer.elapsed() < 3000,
              qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(link.Connected());
-    QCOMPARE(TGsmSerial::ReadWaitMs, 500);
-    QCOMPARE(TGsmSerial::EmptyWaitBudget, 60);
+    QVERIFY(link.connected());
+    QCOMPARE(GsmSerial::ReadWaitMs, 500);
+    QCOMPARE(GsmSerial::EmptyWaitBudget, 60);
 }
 
-void TestComPort::hangupGivesTransportError_data() {
+void TestSerialPort::hangupGivesTransportError_data() {
     QTest::addColumn<bool>("duringWait");
     QTest::addColumn<QString>("error");
     QTest::newRow("during the wait") << true << "Error in ReadBuffer";
@@ -575,42 +575,42 @@ void TestComPort::hangupGivesTransportError_data() {
         << false << "ClearCommError function failed (win error code: 5)";
 }
 
-void TestComPort::hangupGivesTransportError() {
+void TestSerialPort::hangupGivesTransportError() {
     QFETCH(bool, duringWait);
     QFETCH(QString, error);
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
-    QVERIFY(pty.Write("\r\n+CSQ: 1,99\r\n"));
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
+    QVERIFY(pty.write("\r\n+CSQ: 1,99\r\n"));
     QTest::qWait(20);
     std::thread modem;
     if (duringWait) {
         modem = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            pty.CloseMaster();
+            pty.closeMaster();
         });
     } else {
         QByteArray chunk;
-        QCOMPARE(link.ReadAvailable(chunk, 100), 14);
-        pty.CloseMaster();
+        QCOMPARE(link.readAvailable(chunk, 100), 14);
+        pty.closeMaster();
     }
     QElapsedTimer timer;
     timer.start();
-    const QString said = ErrorOf([&] { link.WaitResponse(QByteArray(), true); });
+    const QString said = errorOf([&] { link.waitResponse(QByteArray(), true); });
     if (modem.joinable())
         modem.join();
     QCOMPARE(said, error);
     QVERIFY(timer.elapsed() < 2000);
     if (duringWait)
-        QCOMPARE(link.Responses, TLines{"+CSQ: 1,99"});
-    QCOMPARE(ErrorOf([&] { link.WriteCommand("AT"); }),
+        QCOMPARE(link.responses, Lines{"+CSQ: 1,99"});
+    QCOMPARE(errorOf([&] { link.writeCommand("AT"); }),
              QStringLiteral("WriteFile function failed (win error code: 5)"));
-    link.Close();
-    QVERIFY(!link.Connected());
+    link.close();
+    QVERIFY(!link.connected());
 }
 
-void TestComPort::stopEndsWait_data() {
+void TestSerialPort::stopEndsWait_data() {
     QTest::addColumn<bool>("flagOnly");
     QTest::addColumn<int>("limitMs");
     // Setting the flag alone lets the read wait in progress run out (500 ms).
@@ -618,37 +618,37 @@ void TestComPort::stopEndsWait_data() {
     QTest::newRow("Abort") << false << 300;
 }
 
-void TestComPort::stopEndsWait() {
+void TestSerialPort::stopEndsWait() {
     QFETCH(bool, flagOnly);
     QFETCH(int, limitMs);
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (flagOnly)
-            link.Aborted = true;
+            link.aborted = true;
         else
-            link.Abort();
+            link.abort();
     });
     QElapsedTimer timer;
     timer.start();
-    const bool result = link.ExecuteCommand("AT");
+    const bool result = link.executeCommand("AT");
     const qint64 elapsed = timer.elapsed();
     stopper.join();
     QVERIFY(!result);
     QVERIFY2(elapsed < limitMs, qPrintable(QString::number(elapsed)));
-    QVERIFY(!link.WaitResponse(QByteArray(), true));
-    link.Open();
-    QVERIFY(!link.Aborted);
+    QVERIFY(!link.waitResponse(QByteArray(), true));
+    link.open();
+    QVERIFY(!link.aborted);
 }
 
-void TestComPort::megabyteBurstEndsOnStop() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+void TestSerialPort::megabyteBurstEndsOnStop() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     QByteArray burst(1 << 20, '\0');
     for (qsizetype i = 0; i < burst.size(); ++i) {
         const char c = char((i * 37 + 11) % 256);
@@ -656,42 +656,42 @@ void TestComPort::megabyteBurstEndsOnStop() {
     }
     std::atomic<bool> written{false};
     std::thread modem([&] {
-        written = pty.Write(burst, 20000);
-        link.Abort();
+        written = pty.write(burst, 20000);
+        link.abort();
     });
     QElapsedTimer timer;
     timer.start();
-    const bool result = link.WaitResponse("> ", false);
+    const bool result = link.waitResponse("> ", false);
     modem.join();
     QVERIFY(written);
     QVERIFY(!result);
-    QVERIFY(link.Responses.isEmpty());
+    QVERIFY(link.responses.isEmpty());
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
 }
 
-void TestComPort::garbageAndNulBeforeAnswer() {
-    TPtyPair pty;
-    TComPort port(pty.SlavePath());
-    TGsmSerial link(port);
-    link.Open();
+void TestSerialPort::garbageAndNulBeforeAnswer() {
+    PtyPair pty;
+    SerialPort port(pty.slavePath());
+    GsmSerial link(port);
+    link.open();
     QByteArray noise(300, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char(i % 7 == 0 ? 0 : 0x80 + i % 100);
-    QVERIFY(pty.Write(noise + "\r\nOK\r\n"));
-    QVERIFY(link.WaitResponse(QByteArray(), true));
-    QCOMPARE(link.Responses.size(), 2);
-    QCOMPARE(link.Responses[0], QByteArray(noise).replace('\0', QByteArray()));
-    QCOMPARE(link.Responses[1], QByteArray("OK"));
+    QVERIFY(pty.write(noise + "\r\nOK\r\n"));
+    QVERIFY(link.waitResponse(QByteArray(), true));
+    QCOMPARE(link.responses.size(), 2);
+    QCOMPARE(link.responses[0], QByteArray(noise).replace('\0', QByteArray()));
+    QCOMPARE(link.responses[1], QByteArray("OK"));
 }
 
 int main(int argc, char *argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "--try-open") == 0)
-        return TryOpen(argv[2], false);
+        return tryOpen(argv[2], false);
     if (argc == 3 && std::strcmp(argv[1], "--try-open-as-nobody") == 0)
-        return TryOpen(argv[2], true);
+        return tryOpen(argv[2], true);
     QCoreApplication app(argc, argv);
-    TestComPort test;
+    TestSerialPort test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_comport.moc"
+#include "tst_serialport.moc"

@@ -1,6 +1,6 @@
-#include "app/Errors.h"
 #include "app/IniFile.h"
-#include "app/Setting.h"
+#include "app/Settings.h"
+#include "base/Error.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,13 +16,13 @@
 
 namespace {
 
-void WriteBytes(const QString &path, const QByteArray &bytes) {
+void writeBytes(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-QByteArray ReadBytes(const QString &path) {
+QByteArray readBytes(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -30,16 +30,16 @@ QByteArray ReadBytes(const QString &path) {
 }
 
 // Identity and time of the file on disk: an atomic replacement gives a new inode.
-struct TStamp {
-    ino_t Inode = 0;
-    timespec Modified{};
-    bool operator==(const TStamp &other) const {
-        return Inode == other.Inode && Modified.tv_sec == other.Modified.tv_sec &&
-               Modified.tv_nsec == other.Modified.tv_nsec;
+struct Stamp {
+    ino_t inode = 0;
+    timespec modified{};
+    bool operator==(const Stamp &other) const {
+        return inode == other.inode && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
     }
 };
 
-TStamp StampOf(const QString &path) {
+Stamp stampOf(const QString &path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
@@ -59,44 +59,44 @@ const QByteArray WindowSection = "[frmPelorvane]\n"
                                  "Splitter1_Visible=TRUE\n";
 
 // Sets an environment variable for one test and puts the old value back.
-class TEnvGuard {
+class EnvGuard {
 public:
-    explicit TEnvGuard(const char *name) : FName(name), FWasSet(qEnvironmentVariableIsSet(name)) {
-        FOld = qgetenv(name);
+    explicit EnvGuard(const char *name) : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)) {
+        m_old = qgetenv(name);
     }
-    ~TEnvGuard() {
-        if (FWasSet)
-            qputenv(FName, FOld);
+    ~EnvGuard() {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
         else
-            qunsetenv(FName);
+            qunsetenv(m_name);
     }
-    void Set(const QByteArray &value) { qputenv(FName, value); }
-    void Unset() { qunsetenv(FName); }
+    void set(const QByteArray &value) { qputenv(m_name, value); }
+    void unset() { qunsetenv(m_name); }
 
 private:
-    const char *FName;
-    bool FWasSet;
-    QByteArray FOld;
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
 };
 
 // Makes every write of this process beyond limit bytes fail (EFBIG), root included.
-class TFileSizeLimit {
+class FileSizeLimit {
 public:
-    explicit TFileSizeLimit(rlim_t limit) {
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        rlimit lowered = FOld;
+    explicit FileSizeLimit(rlim_t limit) {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
         lowered.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~TFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
     }
 
 private:
-    rlimit FOld{};
-    void (*FOldHandler)(int);
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
 };
 
 } // namespace
@@ -105,14 +105,14 @@ class TestSettings : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    QString FPath;
+    QTemporaryDir m_dir;
+    QString m_path;
 
 private Q_SLOTS:
     void init() {
-        QVERIFY(FDir.isValid());
-        FPath = FDir.filePath(QStringLiteral("pelorvane.ini"));
-        QFile::remove(FPath);
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("pelorvane.ini"));
+        QFile::remove(m_path);
     }
 
     // --- The port name ---
@@ -131,17 +131,17 @@ private Q_SLOTS:
         QFETCH(bool, exists);
         QFETCH(QByteArray, content);
         if (exists)
-            WriteBytes(FPath, content);
-        const TStamp before = StampOf(FPath);
+            writeBytes(m_path, content);
+        const Stamp before = stampOf(m_path);
         {
-            TSettings settings(FPath);
-            QCOMPARE(settings.ComPortName(), QByteArray("COM1"));
-            QVERIFY(!settings.Modified());
+            Settings settings(m_path);
+            QCOMPARE(settings.comPortName(), QByteArray("COM1"));
+            QVERIFY(!settings.modified());
         }
-        QCOMPARE(QFile::exists(FPath), exists);
+        QCOMPARE(QFile::exists(m_path), exists);
         if (exists) {
-            QCOMPARE(ReadBytes(FPath), content);
-            QVERIFY(StampOf(FPath) == before);
+            QCOMPARE(readBytes(m_path), content);
+            QVERIFY(stampOf(m_path) == before);
         }
     }
 
@@ -177,9 +177,9 @@ private Q_SLOTS:
     void portFromFile() {
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, port);
-        WriteBytes(FPath, content);
-        TSettings settings(FPath);
-        QCOMPARE(settings.ComPortName(), port);
+        writeBytes(m_path, content);
+        Settings settings(m_path);
+        QCOMPARE(settings.comPortName(), port);
     }
 
     void samePortWritesNothing_data() {
@@ -193,148 +193,148 @@ private Q_SLOTS:
         QFETCH(QByteArray, port);
         const QByteArray content = "[Setting]\nCOM Port=COM3\n";
         if (exists)
-            WriteBytes(FPath, content);
-        const TStamp before = StampOf(FPath);
+            writeBytes(m_path, content);
+        const Stamp before = stampOf(m_path);
         {
-            TSettings settings(FPath);
-            settings.SetComPortName(port);
-            QVERIFY(!settings.Modified());
+            Settings settings(m_path);
+            settings.setComPortName(port);
+            QVERIFY(!settings.modified());
         }
-        QCOMPARE(QFile::exists(FPath), exists);
+        QCOMPARE(QFile::exists(m_path), exists);
         if (exists)
-            QVERIFY(StampOf(FPath) == before);
+            QVERIFY(stampOf(m_path) == before);
     }
 
     void changedPortIsUsedNextStart() {
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("COM3");
-            QVERIFY(settings.Modified());
-            QCOMPARE(settings.ComPortName(), QByteArray("COM3"));
+            Settings settings(m_path);
+            settings.setComPortName("COM3");
+            QVERIFY(settings.modified());
+            QCOMPARE(settings.comPortName(), QByteArray("COM3"));
             // Nothing is written before the end of the run.
-            QVERIFY(!QFile::exists(FPath));
+            QVERIFY(!QFile::exists(m_path));
         }
-        QCOMPARE(ReadBytes(FPath), QByteArray("[Setting]\nCOM Port=COM3\n"));
-        TSettings next(FPath);
-        QCOMPARE(next.ComPortName(), QByteArray("COM3"));
-        QVERIFY(!next.Modified());
+        QCOMPARE(readBytes(m_path), QByteArray("[Setting]\nCOM Port=COM3\n"));
+        Settings next(m_path);
+        QCOMPARE(next.comPortName(), QByteArray("COM3"));
+        QVERIFY(!next.modified());
     }
 
     void caseOnlyChangeCounts() {
-        WriteBytes(FPath, "[Setting]\nCOM Port=COM3\n");
+        writeBytes(m_path, "[Setting]\nCOM Port=COM3\n");
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("com3");
-            QVERIFY(settings.Modified());
+            Settings settings(m_path);
+            settings.setComPortName("com3");
+            QVERIFY(settings.modified());
         }
-        QCOMPARE(ReadBytes(FPath), QByteArray("[Setting]\nCOM Port=com3\n"));
+        QCOMPARE(readBytes(m_path), QByteArray("[Setting]\nCOM Port=com3\n"));
     }
 
     void changeAndBackStillWrites() {
-        WriteBytes(FPath, "[Setting]\nCOM Port = COM2\n");
+        writeBytes(m_path, "[Setting]\nCOM Port = COM2\n");
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("COM4");
-            settings.SetComPortName("COM3");
-            QVERIFY(settings.Modified());
+            Settings settings(m_path);
+            settings.setComPortName("COM4");
+            settings.setComPortName("COM3");
+            QVERIFY(settings.modified());
         }
         // Written again, in the key's own spelling and spacing.
-        QCOMPARE(ReadBytes(FPath), QByteArray("[Setting]\nCOM Port = COM3\n"));
+        QCOMPARE(readBytes(m_path), QByteArray("[Setting]\nCOM Port = COM3\n"));
     }
 
     void emptyNameIsWrittenAndReadBack() {
-        WriteBytes(FPath, "[Setting]\nCOM Port=COM3\n");
+        writeBytes(m_path, "[Setting]\nCOM Port=COM3\n");
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("");
+            Settings settings(m_path);
+            settings.setComPortName("");
         }
-        QCOMPARE(ReadBytes(FPath), QByteArray("[Setting]\nCOM Port=\n"));
-        TSettings next(FPath);
-        QCOMPARE(next.ComPortName(), QByteArray());
+        QCOMPARE(readBytes(m_path), QByteArray("[Setting]\nCOM Port=\n"));
+        Settings next(m_path);
+        QCOMPARE(next.comPortName(), QByteArray());
     }
 
     // The data module holds its settings for the whole run while the window writes its layout
     // at close, each through its own object; neither may undo the other's write.
     void sectionsSurviveEachOther() {
-        WriteBytes(FPath, QByteArray("[Setting]\nCOM Port=COM2\n\n") + WindowSection);
+        writeBytes(m_path, QByteArray("[Setting]\nCOM Port=COM2\n\n") + WindowSection);
         {
-            TSettings settings(FPath);
+            Settings settings(m_path);
             {
-                TIniFile window(FPath);
-                window.WriteInteger("frmPelorvane", "PnlExplorer_Width", 200);
-                window.WriteBool("frmPelorvane", "PnlExplorer_Visible", false);
-                QVERIFY(window.UpdateFile());
+                IniFile window(m_path);
+                window.writeInteger("frmPelorvane", "PnlExplorer_Width", 200);
+                window.writeBool("frmPelorvane", "PnlExplorer_Visible", false);
+                QVERIFY(window.updateFile());
             }
-            settings.SetComPortName("COM9");
+            settings.setComPortName("COM9");
         }
-        TIniFile check(FPath);
-        QCOMPARE(check.ReadString("Setting", "COM Port", ""), QStringLiteral("COM9"));
-        QCOMPARE(check.ReadInteger("frmPelorvane", "PnlExplorer_Width", 0), 200);
-        QCOMPARE(check.ReadBool("frmPelorvane", "PnlExplorer_Visible", true), false);
-        QCOMPARE(check.ReadString("frmPelorvane", "NormPos", ""),
+        IniFile check(m_path);
+        QCOMPARE(check.readString("Setting", "COM Port", ""), QStringLiteral("COM9"));
+        QCOMPARE(check.readInteger("frmPelorvane", "PnlExplorer_Width", 0), 200);
+        QCOMPARE(check.readBool("frmPelorvane", "PnlExplorer_Visible", true), false);
+        QCOMPARE(check.readString("frmPelorvane", "NormPos", ""),
                  QStringLiteral("100,120,710,713"));
 
         // The other way round: the window's object was bound before the port was saved.
-        TIniFile window(FPath);
+        IniFile window(m_path);
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("COM10");
+            Settings settings(m_path);
+            settings.setComPortName("COM10");
         }
-        window.WriteInteger("frmPelorvane", "ShowCmd", 3);
-        QVERIFY(window.UpdateFile());
-        QCOMPARE(window.ReadString("Setting", "COM Port", ""), QStringLiteral("COM10"));
-        TSettings next(FPath);
-        QCOMPARE(next.ComPortName(), QByteArray("COM10"));
-        QCOMPARE(TIniFile(FPath).ReadInteger("frmPelorvane", "ShowCmd", 0), 3);
+        window.writeInteger("frmPelorvane", "ShowCmd", 3);
+        QVERIFY(window.updateFile());
+        QCOMPARE(window.readString("Setting", "COM Port", ""), QStringLiteral("COM10"));
+        Settings next(m_path);
+        QCOMPARE(next.comPortName(), QByteArray("COM10"));
+        QCOMPARE(IniFile(m_path).readInteger("frmPelorvane", "ShowCmd", 0), 3);
     }
 
     void saveFailureKeepsOldFile() {
         const QByteArray old = "; kept\n[Setting]\nCOM Port=COM2\n";
-        WriteBytes(FPath, old);
-        TSettings settings(FPath);
-        settings.SetComPortName("COM" + QByteArray(8192, '7'));
+        writeBytes(m_path, old);
+        Settings settings(m_path);
+        settings.setComPortName("COM" + QByteArray(8192, '7'));
         {
-            TFileSizeLimit limit(4096);
-            QVERIFY(!settings.Save());
+            FileSizeLimit limit(4096);
+            QVERIFY(!settings.save());
         }
-        QCOMPARE(ReadBytes(FPath), old);
-        QCOMPARE(QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(readBytes(m_path), old);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"pelorvane.ini"});
         // Once the disk takes it again, the same change can be written.
-        QVERIFY(settings.Save());
-        QCOMPARE(TSettings(FPath).ComPortName(), settings.ComPortName());
+        QVERIFY(settings.save());
+        QCOMPARE(Settings(m_path).comPortName(), settings.comPortName());
     }
 
     void unreadableFileIsNeverOverwritten() {
         // A folder in the file's place: it cannot be read, even by root.
-        QVERIFY(QDir().mkpath(FPath));
-        WriteBytes(FPath + "/inside", "x");
-        TIniFile ini(FPath);
-        QVERIFY(!ini.SectionExists("Setting"));
+        QVERIFY(QDir().mkpath(m_path));
+        writeBytes(m_path + "/inside", "x");
+        IniFile ini(m_path);
+        QVERIFY(!ini.sectionExists("Setting"));
         {
-            TSettings settings(FPath);
-            QCOMPARE(settings.ComPortName(), QByteArray("COM1"));
-            settings.SetComPortName("COM2");
-            QVERIFY(!settings.Save());
+            Settings settings(m_path);
+            QCOMPARE(settings.comPortName(), QByteArray("COM1"));
+            settings.setComPortName("COM2");
+            QVERIFY(!settings.save());
         }
-        QVERIFY(QFileInfo(FPath).isDir());
-        QCOMPARE(ReadBytes(FPath + "/inside"), QByteArray("x"));
-        QVERIFY(QDir(FPath).removeRecursively());
+        QVERIFY(QFileInfo(m_path).isDir());
+        QCOMPARE(readBytes(m_path + "/inside"), QByteArray("x"));
+        QVERIFY(QDir(m_path).removeRecursively());
     }
 
     void workerReadsWhileUiWrites() {
-        TSettings settings(FPath);
+        Settings settings(m_path);
         std::atomic<bool> done{false};
         std::atomic<int> bad{0};
         std::thread worker([&] {
             while (!done.load()) {
-                const QByteArray name = settings.ComPortName();
+                const QByteArray name = settings.comPortName();
                 if (name != "COM1" && name != "COM20" && name != "COM300")
                     ++bad;
             }
         });
         for (int i = 0; i < 20000; ++i)
-            settings.SetComPortName(i % 2 ? "COM20" : "COM300");
+            settings.setComPortName(i % 2 ? "COM20" : "COM300");
         done = true;
         worker.join();
         QCOMPARE(bad.load(), 0);
@@ -357,10 +357,10 @@ private Q_SLOTS:
     void booleans() {
         QFETCH(QByteArray, value);
         QFETCH(int, expected);
-        WriteBytes(FPath, "[frmPelorvane]\nSplitter1_Visible=" + value + "\n");
-        TIniFile ini(FPath);
-        QCOMPARE(ini.ReadBool("frmPelorvane", "Splitter1_Visible", true), expected != 0);
-        QCOMPARE(ini.ReadBool("frmPelorvane", "Splitter1_Visible", false), expected == 1);
+        writeBytes(m_path, "[frmPelorvane]\nSplitter1_Visible=" + value + "\n");
+        IniFile ini(m_path);
+        QCOMPARE(ini.readBool("frmPelorvane", "Splitter1_Visible", true), expected != 0);
+        QCOMPARE(ini.readBool("frmPelorvane", "Splitter1_Visible", false), expected == 1);
     }
 
     void integers_data() {
@@ -379,46 +379,46 @@ private Q_SLOTS:
     void integers() {
         QFETCH(QByteArray, value);
         QFETCH(int, expected);
-        WriteBytes(FPath, "[frmPelorvane]\nPnlExplorer_Width=" + value + "\n");
-        TIniFile ini(FPath);
-        QCOMPARE(ini.ReadInteger("frmPelorvane", "PnlExplorer_Width", 555), expected);
-        QCOMPARE(ini.ReadInteger("frmPelorvane", "Missing", 555), 555);
+        writeBytes(m_path, "[frmPelorvane]\nPnlExplorer_Width=" + value + "\n");
+        IniFile ini(m_path);
+        QCOMPARE(ini.readInteger("frmPelorvane", "PnlExplorer_Width", 555), expected);
+        QCOMPARE(ini.readInteger("frmPelorvane", "Missing", 555), 555);
     }
 
     void layoutRoundTrip() {
         {
-            TIniFile ini(FPath);
-            ini.WriteInteger("frmPelorvane", "FormVersion", 0);
-            ini.WriteInteger("frmPelorvane", "ShowCmd", 1);
-            ini.WriteString("frmPelorvane", "MinMaxPos",
+            IniFile ini(m_path);
+            ini.writeInteger("frmPelorvane", "FormVersion", 0);
+            ini.writeInteger("frmPelorvane", "ShowCmd", 1);
+            ini.writeString("frmPelorvane", "MinMaxPos",
                             QString::asprintf("%d,%d,%d,%d", -1, -1, -8, -8));
-            ini.WriteString("frmPelorvane", "NormPos",
+            ini.writeString("frmPelorvane", "NormPos",
                             QString::asprintf("%d,%d,%d,%d", 100, 120, 710, 713));
-            ini.WriteInteger("frmPelorvane", "PnlExplorer_Width", 137);
-            ini.WriteBool("frmPelorvane", "PnlExplorer_Visible", true);
-            ini.WriteBool("frmPelorvane", "Splitter1_Visible", false);
+            ini.writeInteger("frmPelorvane", "PnlExplorer_Width", 137);
+            ini.writeBool("frmPelorvane", "PnlExplorer_Visible", true);
+            ini.writeBool("frmPelorvane", "Splitter1_Visible", false);
             // Pending changes read back before they are written.
-            QCOMPARE(ini.ReadInteger("frmPelorvane", "ShowCmd", 0), 1);
-            QVERIFY(!QFile::exists(FPath));
-            QVERIFY(ini.HasPendingChanges());
-            QVERIFY(ini.UpdateFile());
-            QVERIFY(!ini.HasPendingChanges());
+            QCOMPARE(ini.readInteger("frmPelorvane", "ShowCmd", 0), 1);
+            QVERIFY(!QFile::exists(m_path));
+            QVERIFY(ini.hasPendingChanges());
+            QVERIFY(ini.updateFile());
+            QVERIFY(!ini.hasPendingChanges());
         }
-        QCOMPARE(ReadBytes(FPath), QByteArray("[frmPelorvane]\n"
-                                              "FormVersion=0\n"
-                                              "ShowCmd=1\n"
-                                              "MinMaxPos=-1,-1,-8,-8\n"
-                                              "NormPos=100,120,710,713\n"
-                                              "PnlExplorer_Width=137\n"
-                                              "PnlExplorer_Visible=TRUE\n"
-                                              "Splitter1_Visible=FALSE\n"));
-        TIniFile ini(FPath);
-        QCOMPARE(ini.ReadSection("FRMPELORVANE"),
+        QCOMPARE(readBytes(m_path), QByteArray("[frmPelorvane]\n"
+                                               "FormVersion=0\n"
+                                               "ShowCmd=1\n"
+                                               "MinMaxPos=-1,-1,-8,-8\n"
+                                               "NormPos=100,120,710,713\n"
+                                               "PnlExplorer_Width=137\n"
+                                               "PnlExplorer_Visible=TRUE\n"
+                                               "Splitter1_Visible=FALSE\n"));
+        IniFile ini(m_path);
+        QCOMPARE(ini.readSection("FRMPELORVANE"),
                  (QStringList{"FormVersion", "ShowCmd", "MinMaxPos", "NormPos", "PnlExplorer_Width",
                               "PnlExplorer_Visible", "Splitter1_Visible"}));
-        QCOMPARE(ini.ReadString("frmPelorvane", "NormPos", ""), QStringLiteral("100,120,710,713"));
-        QCOMPARE(ini.ReadBool("frmPelorvane", "PnlExplorer_Visible", false), true);
-        QCOMPARE(ini.ReadBool("frmPelorvane", "Splitter1_Visible", true), false);
+        QCOMPARE(ini.readString("frmPelorvane", "NormPos", ""), QStringLiteral("100,120,710,713"));
+        QCOMPARE(ini.readBool("frmPelorvane", "PnlExplorer_Visible", false), true);
+        QCOMPARE(ini.readBool("frmPelorvane", "Splitter1_Visible", true), false);
     }
 
     // Everything a change does not concern stays byte for byte, in both line end styles.
@@ -457,25 +457,25 @@ private Q_SLOTS:
             "[FRMPELORVANE]",
             "ShowCmd=1",
         });
-        WriteBytes(FPath, head + tail + "trailing odd line without end");
+        writeBytes(m_path, head + tail + "trailing odd line without end");
         {
-            TSettings settings(FPath);
-            QCOMPARE(settings.ComPortName(), QByteArray("COM2"));
-            settings.SetComPortName("COM12");
+            Settings settings(m_path);
+            QCOMPARE(settings.comPortName(), QByteArray("COM2"));
+            settings.setComPortName("COM12");
         }
         {
-            TIniFile ini(FPath);
-            ini.WriteString("setting", "New Key", "added");
-            ini.WriteInteger("frmPelorvane", "PnlExplorer_Width", 90);
-            ini.WriteString("Brand New", "K", "v");
-            QVERIFY(ini.UpdateFile());
+            IniFile ini(m_path);
+            ini.writeString("setting", "New Key", "added");
+            ini.writeInteger("frmPelorvane", "PnlExplorer_Width", 90);
+            ini.writeString("Brand New", "K", "v");
+            QVERIFY(ini.updateFile());
         }
         QByteArray expectedHead = head;
         expectedHead.replace("Com Port\t=\tCOM2   ", "Com Port\t=\tCOM12");
         const QByteArray expected = expectedHead + "New Key=added" + eol + tail +
                                     "PnlExplorer_Width=90" + eol + "trailing odd line without end" +
                                     eol + eol + "[Brand New]" + eol + "K=v" + eol;
-        QCOMPARE(ReadBytes(FPath), expected);
+        QCOMPARE(readBytes(m_path), expected);
     }
 
     void newLinesFollowTheFile_data() {
@@ -509,12 +509,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, expected);
         if (!content.isEmpty())
-            WriteBytes(FPath, content);
+            writeBytes(m_path, content);
         {
-            TSettings settings(FPath);
-            settings.SetComPortName("COM3");
+            Settings settings(m_path);
+            settings.setComPortName("COM3");
         }
-        QCOMPARE(ReadBytes(FPath), expected);
+        QCOMPARE(readBytes(m_path), expected);
     }
 
     void valuesRoundTrip_data() {
@@ -530,11 +530,11 @@ private Q_SLOTS:
     void valuesRoundTrip() {
         QFETCH(QString, value);
         {
-            TIniFile ini(FPath);
-            ini.WriteString("S", "K", value);
-            QVERIFY(ini.UpdateFile());
+            IniFile ini(m_path);
+            ini.writeString("S", "K", value);
+            QVERIFY(ini.updateFile());
         }
-        QCOMPARE(TIniFile(FPath).ReadString("S", "K", "default"), value);
+        QCOMPARE(IniFile(m_path).readString("S", "K", "default"), value);
     }
 
     void badNamesAndValuesRejected_data() {
@@ -576,57 +576,57 @@ private Q_SLOTS:
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
-        WriteBytes(FPath, "[S]\nK=old\n");
-        TIniFile ini(FPath);
-        QVERIFY_THROWS_EXCEPTION(EPelorvane, ini.WriteString(section, key, value));
-        QVERIFY(!ini.HasPendingChanges());
-        QCOMPARE(ini.ReadString("S", "K", ""), QStringLiteral("old"));
+        writeBytes(m_path, "[S]\nK=old\n");
+        IniFile ini(m_path);
+        QVERIFY_THROWS_EXCEPTION(Error, ini.writeString(section, key, value));
+        QVERIFY(!ini.hasPendingChanges());
+        QCOMPARE(ini.readString("S", "K", ""), QStringLiteral("old"));
     }
 
     void deleteAndErase() {
-        WriteBytes(FPath, "[A]\nx=1\nX=2\ny=3\n; end of A\n[b]\nz=1\n[a]\nx=9\n");
-        TIniFile ini(FPath);
-        ini.DeleteKey("a", "X");
-        QCOMPARE(ini.ReadSection("A"), QStringList{"y"});
-        ini.EraseSection("B");
-        ini.DeleteKey("missing", "x");
-        ini.EraseSection("missing");
-        QVERIFY(ini.UpdateFile());
-        QCOMPARE(ReadBytes(FPath), QByteArray("[A]\ny=3\n; end of A\n[a]\nx=9\n"));
-        ini.EraseSection("a");
-        QVERIFY(!ini.SectionExists("A"));
-        QVERIFY(ini.UpdateFile());
-        QCOMPARE(ReadBytes(FPath), QByteArray());
+        writeBytes(m_path, "[A]\nx=1\nX=2\ny=3\n; end of A\n[b]\nz=1\n[a]\nx=9\n");
+        IniFile ini(m_path);
+        ini.deleteKey("a", "X");
+        QCOMPARE(ini.readSection("A"), QStringList{"y"});
+        ini.eraseSection("B");
+        ini.deleteKey("missing", "x");
+        ini.eraseSection("missing");
+        QVERIFY(ini.updateFile());
+        QCOMPARE(readBytes(m_path), QByteArray("[A]\ny=3\n; end of A\n[a]\nx=9\n"));
+        ini.eraseSection("a");
+        QVERIFY(!ini.sectionExists("A"));
+        QVERIFY(ini.updateFile());
+        QCOMPARE(readBytes(m_path), QByteArray());
     }
 
     void queries() {
-        WriteBytes(FPath, "k=0\n[One]\na=1\nA=2\nb=\n[two]\n[ONE]\nc=3\n");
-        TIniFile ini(FPath);
-        QCOMPARE(ini.ReadSections(), (QStringList{"One", "two"}));
-        QCOMPARE(ini.ReadSection("one"), (QStringList{"a", "b"}));
-        QVERIFY(ini.SectionExists("TWO"));
-        QVERIFY(!ini.SectionExists("three"));
-        QVERIFY(!ini.SectionExists(""));
-        QVERIFY(ini.ValueExists("one", "B"));
-        QVERIFY(!ini.ValueExists("one", "c"));
-        QVERIFY(!ini.ValueExists("", "k"));
-        QCOMPARE(ini.ReadSection("two"), QStringList());
+        writeBytes(m_path, "k=0\n[One]\na=1\nA=2\nb=\n[two]\n[ONE]\nc=3\n");
+        IniFile ini(m_path);
+        QCOMPARE(ini.readSections(), (QStringList{"One", "two"}));
+        QCOMPARE(ini.readSection("one"), (QStringList{"a", "b"}));
+        QVERIFY(ini.sectionExists("TWO"));
+        QVERIFY(!ini.sectionExists("three"));
+        QVERIFY(!ini.sectionExists(""));
+        QVERIFY(ini.valueExists("one", "B"));
+        QVERIFY(!ini.valueExists("one", "c"));
+        QVERIFY(!ini.valueExists("", "k"));
+        QCOMPARE(ini.readSection("two"), QStringList());
     }
 
     void missingFolderFailsCleanly() {
-        TIniFile ini(FDir.filePath("no/such/folder/pelorvane.ini"));
-        ini.WriteString("S", "K", "v");
-        QVERIFY(!ini.UpdateFile());
-        QVERIFY(!ini.ErrorString().isEmpty());
-        QVERIFY(ini.HasPendingChanges());
+        IniFile ini(m_dir.filePath("no/such/folder/pelorvane.ini"));
+        ini.writeString("S", "K", "v");
+        QVERIFY(!ini.updateFile());
+        QVERIFY(!ini.errorString().isEmpty());
+        QVERIFY(ini.hasPendingChanges());
     }
 
     // --- Where the file lives ---
 
     void writableFolderHoldsTheFile() {
-        const QString exeDir = FDir.filePath("portable");
+        const QString exeDir = m_dir.filePath("portable");
         QVERIFY(QDir().mkpath(exeDir));
-        QCOMPARE(SettingsFilePath(exeDir), QDir(exeDir).filePath("pelorvane.ini"));
+        QCOMPARE(settingsFilePath(exeDir), QDir(exeDir).filePath("pelorvane.ini"));
         // The writability probe leaves nothing behind.
         QCOMPARE(QDir(exeDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
@@ -653,7 +653,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QTemporaryDir root;
         QVERIFY(root.isValid());
-        WriteBytes(root.filePath("afile"), "not a folder");
+        writeBytes(root.filePath("afile"), "not a folder");
         if (exeDir == "readonly") {
             if (::geteuid() == 0)
                 QSKIP("permission bits do not stop root");
@@ -661,26 +661,26 @@ private Q_SLOTS:
             QVERIFY(
                 QFile::setPermissions(root.filePath(exeDir), QFile::ReadOwner | QFile::ExeOwner));
         }
-        TEnvGuard xdgVar("XDG_CONFIG_HOME");
-        TEnvGuard home("HOME");
-        home.Set(QFile::encodeName(root.filePath("home")));
+        EnvGuard xdgVar("XDG_CONFIG_HOME");
+        EnvGuard home("HOME");
+        home.set(QFile::encodeName(root.filePath("home")));
         if (xdg == "-")
-            xdgVar.Unset();
+            xdgVar.unset();
         else if (xdg.startsWith('@'))
-            xdgVar.Set(QFile::encodeName(root.filePath(QString::fromUtf8(xdg.mid(1)))));
+            xdgVar.set(QFile::encodeName(root.filePath(QString::fromUtf8(xdg.mid(1)))));
         else
-            xdgVar.Set(xdg);
+            xdgVar.set(xdg);
 
-        const QString path = SettingsFilePath(root.filePath(exeDir));
+        const QString path = settingsFilePath(root.filePath(exeDir));
         QCOMPARE(path, root.filePath(expected));
         QVERIFY(QFileInfo(path).absoluteDir().exists());
 
         // The fallback file works as a settings file.
         {
-            TSettings settings(path);
-            settings.SetComPortName("COM5");
+            Settings settings(path);
+            settings.setComPortName("COM5");
         }
-        QCOMPARE(TSettings(path).ComPortName(), QByteArray("COM5"));
+        QCOMPARE(Settings(path).comPortName(), QByteArray("COM5"));
     }
 };
 

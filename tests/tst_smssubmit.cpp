@@ -1,30 +1,30 @@
-#include "sms/GsmSmsUnit.h"
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
+#include "sms/SmsSubmit.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
 
-QString Repeat(const QString &piece, int times) {
+QString repeat(const QString &piece, int times) {
     return piece.repeated(times);
 }
 
 // Linear search of both tables in their order: what the fast lookup must agree with.
-TGsmLookup SearchTables(char16_t ch) {
+GsmLookup searchTables(char16_t ch) {
     for (int septet = 0; septet < 128; ++septet) {
         if (GsmBasicTable[septet] == ch)
             return {true, false, static_cast<quint8>(septet)};
     }
-    for (const TGsmExtension &row : GsmExtensionTable) {
-        if (row.Char == ch)
-            return {true, true, row.Septet};
+    for (const GsmExtension &row : GsmExtensionTable) {
+        if (row.character == ch)
+            return {true, true, row.septet};
     }
     return {};
 }
 
 // Packs by walking a bit stream, least significant bit first: an independent formulation.
-QByteArray PackByBits(const QByteArray &septets) {
+QByteArray packByBits(const QByteArray &septets) {
     QByteArray octets;
     quint32 buffer = 0;
     int bits = 0;
@@ -43,57 +43,59 @@ QByteArray PackByBits(const QByteArray &septets) {
 }
 
 // The encoder's fit rule: GSM in septets, 8-bit in octets, UCS-2 in octets against 2 x 70.
-bool EncoderFits(const QString &text, TCoding coding) {
-    const int count = Encode(text, coding).Count;
+bool encoderFits(const QString &text, Coding coding) {
+    const int count = encode(text, coding).count;
     switch (coding) {
-    case cdGsm7Bit:
+    case Coding::Gsm7Bit:
         return count <= 160;
-    case cd8Bit:
+    case Coding::EightBit:
         return count <= 140;
-    case cdUcs2:
+    case Coding::Ucs2:
         break;
     }
     return count <= 2 * 70;
 }
 
 // Reference: drop the last code unit and encode again until the text fits.
-QString CutByLoop(QString text, TCoding coding) {
-    while (!EncoderFits(text, coding))
+QString cutByLoop(QString text, Coding coding) {
+    while (!encoderFits(text, coding))
         text.chop(1);
     return text;
 }
 
 // Reference for the compose view: the coding is chosen anew after every removal, and only the
 // part after keep may be removed.
-int ComposeCutByLoop(QString text, int keep, int fixedLimit) {
+int composeCutByLoop(QString text, int keep, int fixedLimit) {
     for (;;) {
-        const TCoding coding = DetectCoding(text);
-        int count = Encode(text, coding).Count;
-        if (coding == cdUcs2)
+        const Coding coding = detectCoding(text);
+        int count = encode(text, coding).count;
+        if (coding == Coding::Ucs2)
             count /= 2;
-        const int limit = fixedLimit > 0 ? fixedLimit : CodingLimit[coding];
+        const int limit = fixedLimit > 0 ? fixedLimit : codingLimit(coding);
         if (count <= limit || text.size() <= keep)
             return static_cast<int>(text.size());
         text.chop(1);
     }
 }
 
-enum TFlavour { flGsm, flLatin1, flAny };
+enum class Flavour { Gsm, Latin1, Any };
 
 // Random text of the given flavour; every pool is weighted so that escapes, surrogate pairs and
 // lone surrogates turn up often near the limits.
-QString RandomText(QRandomGenerator &random, TFlavour flavour, int length) {
+QString randomText(QRandomGenerator &random, Flavour flavour, int length) {
     static const QString latin1 = QStringLiteral(u"\u00E1`\u00FF\u00B5\u0000\u00AD");
     static const QString wide = QStringLiteral(u"\u4E2D\u4F60\u0100\uFFFD\uFFFF\u20AC");
     QString text;
     while (text.size() < length) {
-        const int pick = random.bounded(flavour == flGsm ? 2 : flavour == flLatin1 ? 3 : 6);
+        const int pick = random.bounded(flavour == Flavour::Gsm      ? 2
+                                        : flavour == Flavour::Latin1 ? 3
+                                                                     : 6);
         switch (pick) {
         case 0:
             text += QChar(GsmBasicTable[random.bounded(128)]);
             break;
         case 1:
-            text += QChar(GsmExtensionTable[random.bounded(10)].Char);
+            text += QChar(GsmExtensionTable[random.bounded(10)].character);
             break;
         case 2:
             text += latin1.at(random.bounded(latin1.size()));
@@ -112,7 +114,7 @@ QString RandomText(QRandomGenerator &random, TFlavour flavour, int length) {
     return text;
 }
 
-QRandomGenerator Seeded() {
+QRandomGenerator seeded() {
     const quint32 seed = qEnvironmentVariableIsSet("PELORVANE_SEED")
                              ? qEnvironmentVariableIntValue("PELORVANE_SEED")
                              : 20261209u;
@@ -120,7 +122,7 @@ QRandomGenerator Seeded() {
     return QRandomGenerator(seed);
 }
 
-bool IsUpperHex(const QByteArray &text) {
+bool isUpperHex(const QByteArray &text) {
     for (char c : text) {
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
             return false;
@@ -129,18 +131,18 @@ bool IsUpperHex(const QByteArray &text) {
 }
 
 // Septets a text needs, from the tables themselves.
-int SeptetsOf(const QString &text) {
+int septetsOf(const QString &text) {
     int septets = 0;
     for (QChar ch : text) {
-        const TGsmLookup hit = SearchTables(ch.unicode());
-        septets += hit.Found ? (hit.Escaped ? 2 : 1) : 0;
+        const GsmLookup hit = searchTables(ch.unicode());
+        septets += hit.found ? (hit.escaped ? 2 : 1) : 0;
     }
     return septets;
 }
 
 // Texts around every limit: each length from 0 to past the limit, with an escaped character,
 // a surrogate pair or a control character at each position near the end.
-QList<QString> BoundaryTexts() {
+QList<QString> boundaryTexts() {
     QList<QString> texts;
     const QString fillers[] = {QStringLiteral("a"), QStringLiteral(u"\u00E1"),
                                QStringLiteral(u"\u4E2D")};
@@ -167,21 +169,21 @@ QList<QString> BoundaryTexts() {
     return texts;
 }
 
-TPDU Build(const QByteArray &number, const QString &text, bool flash = false) {
-    TSmsSubmit request;
-    request.Coding = DetectCoding(text);
-    request.Flash = flash;
-    request.Number = number;
-    request.Text = text;
-    TPDUs pdus;
-    if (BuildSubmitPdu(request, pdus) != brOk || pdus.size() != 1)
+Pdu build(const QByteArray &number, const QString &text, bool flash = false) {
+    SmsSubmit request;
+    request.coding = detectCoding(text);
+    request.flash = flash;
+    request.number = number;
+    request.text = text;
+    PduList pdus;
+    if (buildSubmitPdu(request, pdus) != BuildResult::Ok || pdus.size() != 1)
         return {};
     return pdus.first();
 }
 
 } // namespace
 
-class TestGsmSms : public QObject {
+class TestSmsSubmit : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -212,7 +214,7 @@ private Q_SLOTS:
     void everyPduDecodes();
 };
 
-void TestGsmSms::lookupGsmChar_data() {
+void TestSmsSubmit::lookupGsmChar_data() {
     QTest::addColumn<QChar>("ch");
     QTest::addColumn<bool>("found");
     QTest::addColumn<bool>("escaped");
@@ -245,97 +247,97 @@ void TestGsmSms::lookupGsmChar_data() {
     QTest::newRow("U+FFFF missing") << QChar(u'\xFFFF') << false << false << 0;
 }
 
-void TestGsmSms::lookupGsmChar() {
+void TestSmsSubmit::lookupGsmChar() {
     QFETCH(QChar, ch);
     QFETCH(bool, found);
     QFETCH(bool, escaped);
     QFETCH(int, septet);
-    const TGsmLookup hit = LookupGsmChar(ch);
-    QCOMPARE(hit.Found, found);
-    QCOMPARE(hit.Escaped, escaped);
+    const GsmLookup hit = ::lookupGsmChar(ch);
+    QCOMPARE(hit.found, found);
+    QCOMPARE(hit.escaped, escaped);
     if (found)
-        QCOMPARE(int(hit.Septet), septet);
+        QCOMPARE(int(hit.septet), septet);
 }
 
-void TestGsmSms::lookupAgreesWithTableSearch() {
+void TestSmsSubmit::lookupAgreesWithTableSearch() {
     for (int code = 0; code <= 0xFFFF; ++code) {
-        const TGsmLookup fast = LookupGsmChar(QChar(code));
-        const TGsmLookup slow = SearchTables(static_cast<char16_t>(code));
-        if (fast.Found != slow.Found || fast.Escaped != slow.Escaped ||
-            (slow.Found && fast.Septet != slow.Septet)) {
+        const GsmLookup fast = ::lookupGsmChar(QChar(code));
+        const GsmLookup slow = searchTables(static_cast<char16_t>(code));
+        if (fast.found != slow.found || fast.escaped != slow.escaped ||
+            (slow.found && fast.septet != slow.septet)) {
             QFAIL(qPrintable(QStringLiteral("lookup differs for U+%1").arg(code, 4, 16)));
         }
     }
 }
 
-void TestGsmSms::detectCoding_data() {
+void TestSmsSubmit::detectCoding_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("coding");
 
-    QTest::newRow("empty text") << QString() << int(cdGsm7Bit);
+    QTest::newRow("empty text") << QString() << int(Coding::Gsm7Bit);
     QTest::newRow("latin, digits, euro, greek capitals")
         << QStringLiteral(u"Hello 2026 \u20AC \u0394\u03A6\u0393\u039B\u03A9\u03A0\u03A8\u03A3"
                           u"\u0398\u039E")
-        << int(cdGsm7Bit);
+        << int(Coding::Gsm7Bit);
     QTest::newRow("all extension characters")
-        << QStringLiteral(u"\f^{}\\[~]|\u20AC") << int(cdGsm7Bit);
-    QTest::newRow("a acute only") << QStringLiteral(u"caf\u00E1") << int(cd8Bit);
-    QTest::newRow("grave accent") << QStringLiteral("`quoted`") << int(cd8Bit);
-    QTest::newRow("y diaeresis U+00FF") << QStringLiteral(u"\u00FF") << int(cd8Bit);
-    QTest::newRow("CJK") << QStringLiteral(u"\u4F60\u597D") << int(cdUcs2);
-    QTest::newRow("U+0100") << QStringLiteral(u"A\u0100") << int(cdUcs2);
-    QTest::newRow("a acute and CJK") << QStringLiteral(u"\u00E1\u4E2D") << int(cdUcs2);
-    QTest::newRow("a acute and euro") << QStringLiteral(u"\u00E1\u20AC") << int(cdUcs2);
-    QTest::newRow("surrogate pair") << QStringLiteral(u"ok \U0001F600") << int(cdUcs2);
-    QTest::newRow("lone surrogate") << QString(QChar(0xDC00)) << int(cdUcs2);
+        << QStringLiteral(u"\f^{}\\[~]|\u20AC") << int(Coding::Gsm7Bit);
+    QTest::newRow("a acute only") << QStringLiteral(u"caf\u00E1") << int(Coding::EightBit);
+    QTest::newRow("grave accent") << QStringLiteral("`quoted`") << int(Coding::EightBit);
+    QTest::newRow("y diaeresis U+00FF") << QStringLiteral(u"\u00FF") << int(Coding::EightBit);
+    QTest::newRow("CJK") << QStringLiteral(u"\u4F60\u597D") << int(Coding::Ucs2);
+    QTest::newRow("U+0100") << QStringLiteral(u"A\u0100") << int(Coding::Ucs2);
+    QTest::newRow("a acute and CJK") << QStringLiteral(u"\u00E1\u4E2D") << int(Coding::Ucs2);
+    QTest::newRow("a acute and euro") << QStringLiteral(u"\u00E1\u20AC") << int(Coding::Ucs2);
+    QTest::newRow("surrogate pair") << QStringLiteral(u"ok \U0001F600") << int(Coding::Ucs2);
+    QTest::newRow("lone surrogate") << QString(QChar(0xDC00)) << int(Coding::Ucs2);
 }
 
-void TestGsmSms::detectCoding() {
+void TestSmsSubmit::detectCoding() {
     QFETCH(QString, text);
     QFETCH(int, coding);
-    QCOMPARE(int(DetectCoding(text)), coding);
+    QCOMPARE(int(::detectCoding(text)), coding);
 }
 
-void TestGsmSms::encoders_data() {
+void TestSmsSubmit::encoders_data() {
     QTest::addColumn<int>("coding");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("hex");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("gsm empty") << int(cdGsm7Bit) << QString() << QByteArray() << 0;
-    QTest::newRow("gsm hello") << int(cdGsm7Bit) << QStringLiteral("hello")
+    QTest::newRow("gsm empty") << int(Coding::Gsm7Bit) << QString() << QByteArray() << 0;
+    QTest::newRow("gsm hello") << int(Coding::Gsm7Bit) << QStringLiteral("hello")
                                << QByteArray("E8329BFD06") << 5;
-    QTest::newRow("gsm hellohello")
-        << int(cdGsm7Bit) << QStringLiteral("hellohello") << QByteArray("E8329BFD4697D9EC37") << 10;
+    QTest::newRow("gsm hellohello") << int(Coding::Gsm7Bit) << QStringLiteral("hellohello")
+                                    << QByteArray("E8329BFD4697D9EC37") << 10;
     QTest::newRow("gsm commercial at packed")
-        << int(cdGsm7Bit) << QStringLiteral("a@b") << QByteArray("618018") << 3;
+        << int(Coding::Gsm7Bit) << QStringLiteral("a@b") << QByteArray("618018") << 3;
     QTest::newRow("gsm euro is two septets")
-        << int(cdGsm7Bit) << QStringLiteral(u"\u20AC") << QByteArray("9B32") << 2;
+        << int(Coding::Gsm7Bit) << QStringLiteral(u"\u20AC") << QByteArray("9B32") << 2;
     QTest::newRow("gsm skips missing characters")
-        << int(cdGsm7Bit) << QStringLiteral(u"he\u4E2Dllo") << QByteArray("E8329BFD06") << 5;
-    QTest::newRow("8-bit") << int(cd8Bit) << QStringLiteral(u"A\u00E1\u00FF\0")
+        << int(Coding::Gsm7Bit) << QStringLiteral(u"he\u4E2Dllo") << QByteArray("E8329BFD06") << 5;
+    QTest::newRow("8-bit") << int(Coding::EightBit) << QStringLiteral(u"A\u00E1\u00FF\0")
                            << QByteArray("41E1FF00") << 4;
     QTest::newRow("8-bit keeps two digits above U+00FF")
-        << int(cd8Bit) << QStringLiteral(u"\u4E2D") << QByteArray("2D") << 1;
+        << int(Coding::EightBit) << QStringLiteral(u"\u4E2D") << QByteArray("2D") << 1;
     QTest::newRow("ucs2 two characters")
-        << int(cdUcs2) << QStringLiteral(u"\u4F60\u597D") << QByteArray("4F60597D") << 4;
+        << int(Coding::Ucs2) << QStringLiteral(u"\u4F60\u597D") << QByteArray("4F60597D") << 4;
     QTest::newRow("ucs2 surrogate pair")
-        << int(cdUcs2) << QStringLiteral(u"\U0001F600") << QByteArray("D83DDE00") << 4;
-    QTest::newRow("ucs2 ascii") << int(cdUcs2) << QStringLiteral("A\r") << QByteArray("0041000D")
-                                << 4;
+        << int(Coding::Ucs2) << QStringLiteral(u"\U0001F600") << QByteArray("D83DDE00") << 4;
+    QTest::newRow("ucs2 ascii") << int(Coding::Ucs2) << QStringLiteral("A\r")
+                                << QByteArray("0041000D") << 4;
 }
 
-void TestGsmSms::encoders() {
+void TestSmsSubmit::encoders() {
     QFETCH(int, coding);
     QFETCH(QString, text);
     QFETCH(QByteArray, hex);
     QFETCH(int, count);
-    const TEncoded encoded = Encode(text, static_cast<TCoding>(coding));
-    QCOMPARE(encoded.Hex, hex);
-    QCOMPARE(encoded.Count, count);
+    const Encoded encoded = encode(text, static_cast<Coding>(coding));
+    QCOMPARE(encoded.hex, hex);
+    QCOMPARE(encoded.count, count);
 }
 
-void TestGsmSms::packSeptets_data() {
+void TestSmsSubmit::packSeptets_data() {
     QTest::addColumn<QByteArray>("septets");
     QTest::addColumn<QByteArray>("hex");
 
@@ -351,39 +353,39 @@ void TestGsmSms::packSeptets_data() {
     QTest::newRow("high bit of a byte ignored") << QByteArray("\xE1") << QByteArray("61");
 }
 
-void TestGsmSms::packSeptets() {
+void TestSmsSubmit::packSeptets() {
     QFETCH(QByteArray, septets);
     QFETCH(QByteArray, hex);
-    QCOMPARE(PackSeptets(septets), hex);
+    QCOMPARE(::packSeptets(septets), hex);
 }
 
-void TestGsmSms::packSeptetsRandom() {
-    QRandomGenerator random = Seeded();
+void TestSmsSubmit::packSeptetsRandom() {
+    QRandomGenerator random = seeded();
     for (int round = 0; round < 2000; ++round) {
         QByteArray septets(random.bounded(48), '\0');
         for (char &s : septets)
             s = static_cast<char>(random.bounded(256));
-        const QByteArray hex = PackSeptets(septets);
-        QCOMPARE(hex, PackByBits(septets));
+        const QByteArray hex = ::packSeptets(septets);
+        QCOMPARE(hex, packByBits(septets));
         QCOMPARE(hex.size(), 2 * (septets.size() - septets.size() / 8));
     }
 }
 
-void TestGsmSms::addressHelpers() {
-    QCOMPARE(SwapSemiOctets("12345"), QByteArray("2143F5"));
-    QCOMPARE(SwapSemiOctets("0123456789"), QByteArray("1032547698"));
-    QCOMPARE(SwapSemiOctets("7"), QByteArray("F7"));
-    QCOMPARE(SwapSemiOctets(""), QByteArray());
-    QCOMPARE(AddressType("+4917"), QByteArray("91"));
-    QCOMPARE(AddressType("4917"), QByteArray("81"));
-    QCOMPARE(AddressType(""), QByteArray("81"));
+void TestSmsSubmit::addressHelpers() {
+    QCOMPARE(swapSemiOctets("12345"), QByteArray("2143F5"));
+    QCOMPARE(swapSemiOctets("0123456789"), QByteArray("1032547698"));
+    QCOMPARE(swapSemiOctets("7"), QByteArray("F7"));
+    QCOMPARE(swapSemiOctets(""), QByteArray());
+    QCOMPARE(addressType("+4917"), QByteArray("91"));
+    QCOMPARE(addressType("4917"), QByteArray("81"));
+    QCOMPARE(addressType(""), QByteArray("81"));
     QByteArray digits;
     for (int v = 0; v < 16; ++v)
-        digits += HexDigit(v);
+        digits += hexDigit(v);
     QCOMPARE(digits, QByteArray("0123456789ABCDEF"));
 }
 
-void TestGsmSms::buildSubmitPdu_data() {
+void TestSmsSubmit::buildSubmitPdu_data() {
     QTest::addColumn<QByteArray>("number");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("flash");
@@ -413,18 +415,18 @@ void TestGsmSms::buildSubmitPdu_data() {
                                        << QByteArray("010005919471F0000002E834");
 }
 
-void TestGsmSms::buildSubmitPdu() {
+void TestSmsSubmit::buildSubmitPdu() {
     QFETCH(QByteArray, number);
     QFETCH(QString, text);
     QFETCH(bool, flash);
     QFETCH(QByteArray, hex);
 
-    const TPDU pdu = Build(number, text, flash);
-    QCOMPARE(pdu.Hex, hex);
-    QCOMPARE(pdu.Length, hex.size() / 2);
+    const Pdu pdu = build(number, text, flash);
+    QCOMPARE(pdu.hex, hex);
+    QCOMPARE(pdu.length, hex.size() / 2);
 }
 
-void TestGsmSms::cutting_data() {
+void TestSmsSubmit::cutting_data() {
     QTest::addColumn<int>("coding");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("keptUnits");
@@ -434,65 +436,65 @@ void TestGsmSms::cutting_data() {
     const QString euro = QStringLiteral(u"\u20AC");
     const QString cjk = QStringLiteral(u"\u4E2D");
     const QString emoji = QStringLiteral(u"\U0001F600");
-    QTest::newRow("gsm 160 fits") << int(cdGsm7Bit) << Repeat(a, 160) << 160 << 160;
-    QTest::newRow("gsm 161 cut to 160") << int(cdGsm7Bit) << Repeat(a, 161) << 160 << 160;
+    QTest::newRow("gsm 160 fits") << int(Coding::Gsm7Bit) << repeat(a, 160) << 160 << 160;
+    QTest::newRow("gsm 161 cut to 160") << int(Coding::Gsm7Bit) << repeat(a, 161) << 160 << 160;
     QTest::newRow("gsm euro at 159/160 cut")
-        << int(cdGsm7Bit) << Repeat(a, 159) + euro << 159 << 159;
+        << int(Coding::Gsm7Bit) << repeat(a, 159) + euro << 159 << 159;
     QTest::newRow("gsm euro ending at 160 fits")
-        << int(cdGsm7Bit) << Repeat(a, 158) + euro << 159 << 160;
-    QTest::newRow("gsm 80 euros fit") << int(cdGsm7Bit) << Repeat(euro, 81) << 80 << 160;
+        << int(Coding::Gsm7Bit) << repeat(a, 158) + euro << 159 << 160;
+    QTest::newRow("gsm 80 euros fit") << int(Coding::Gsm7Bit) << repeat(euro, 81) << 80 << 160;
     QTest::newRow("gsm missing characters cost nothing")
-        << int(cdGsm7Bit) << Repeat(a, 160) + cjk + cjk << 162 << 160;
+        << int(Coding::Gsm7Bit) << repeat(a, 160) + cjk + cjk << 162 << 160;
     QTest::newRow("8-bit 140 fits")
-        << int(cd8Bit) << Repeat(QStringLiteral(u"\u00E1"), 140) << 140 << 140;
+        << int(Coding::EightBit) << repeat(QStringLiteral(u"\u00E1"), 140) << 140 << 140;
     QTest::newRow("8-bit 141 cut to 140")
-        << int(cd8Bit) << Repeat(QStringLiteral(u"\u00E1"), 141) << 140 << 140;
-    QTest::newRow("ucs2 70 fits") << int(cdUcs2) << Repeat(cjk, 70) << 70 << 140;
-    QTest::newRow("ucs2 71 cut to 70") << int(cdUcs2) << Repeat(cjk, 71) << 70 << 140;
+        << int(Coding::EightBit) << repeat(QStringLiteral(u"\u00E1"), 141) << 140 << 140;
+    QTest::newRow("ucs2 70 fits") << int(Coding::Ucs2) << repeat(cjk, 70) << 70 << 140;
+    QTest::newRow("ucs2 71 cut to 70") << int(Coding::Ucs2) << repeat(cjk, 71) << 70 << 140;
     QTest::newRow("ucs2 surrogate pair split at the cut")
-        << int(cdUcs2) << Repeat(cjk, 69) + emoji << 70 << 140;
+        << int(Coding::Ucs2) << repeat(cjk, 69) + emoji << 70 << 140;
     QTest::newRow("ucs2 surrogate pair ending at 70 fits")
-        << int(cdUcs2) << Repeat(cjk, 68) + emoji + cjk << 70 << 140;
-    QTest::newRow("1 MB gsm text") << int(cdGsm7Bit) << Repeat(a, 1 << 20) << 160 << 160;
+        << int(Coding::Ucs2) << repeat(cjk, 68) + emoji + cjk << 70 << 140;
+    QTest::newRow("1 MB gsm text") << int(Coding::Gsm7Bit) << repeat(a, 1 << 20) << 160 << 160;
 }
 
-void TestGsmSms::cutting() {
+void TestSmsSubmit::cutting() {
     QFETCH(int, coding);
     QFETCH(QString, text);
     QFETCH(int, keptUnits);
     QFETCH(int, udl);
 
-    const auto cd = static_cast<TCoding>(coding);
-    QCOMPARE(FitLength(text, cd, CodingLimit[cd]), keptUnits);
+    const auto cd = static_cast<Coding>(coding);
+    QCOMPARE(fitLength(text, cd, codingLimit(cd)), keptUnits);
 
-    TSmsSubmit request;
-    request.Coding = cd;
-    request.Number = "12345";
-    request.Text = text;
-    TPDUs pdus;
-    QCOMPARE(BuildSubmitPdu(request, pdus), brOk);
+    SmsSubmit request;
+    request.coding = cd;
+    request.number = "12345";
+    request.text = text;
+    PduList pdus;
+    QCOMPARE(::buildSubmitPdu(request, pdus), BuildResult::Ok);
     QCOMPARE(pdus.size(), 1);
-    const QByteArray header = QByteArray("010005812143F500") + HexDigit(CodingDcs[cd] >> 4) +
-                              HexDigit(CodingDcs[cd]) + HexDigit(udl >> 4) + HexDigit(udl);
-    QCOMPARE(pdus.first().Hex, header + Encode(text.left(keptUnits), cd).Hex);
+    const QByteArray header = QByteArray("010005812143F500") + hexDigit(codingDcs(cd) >> 4) +
+                              hexDigit(codingDcs(cd)) + hexDigit(udl >> 4) + hexDigit(udl);
+    QCOMPARE(pdus.first().hex, header + encode(text.left(keptUnits), cd).hex);
 }
 
-void TestGsmSms::longFlagLeavesListAlone() {
-    const TPDUs before = {TPDU{"AA", 1}, TPDU{"BBBB", 2}};
+void TestSmsSubmit::longFlagLeavesListAlone() {
+    const PduList before = {Pdu{"AA", 1}, Pdu{"BBBB", 2}};
     for (const QByteArray &number : {QByteArray("12345"), QByteArray("bad number")}) {
-        TSmsSubmit request;
-        request.Long = true;
-        request.Number = number;
-        request.Text = QStringLiteral("hello");
-        TPDUs pdus = before;
-        QCOMPARE(BuildSubmitPdu(request, pdus), brLong);
+        SmsSubmit request;
+        request.isLong = true;
+        request.number = number;
+        request.text = QStringLiteral("hello");
+        PduList pdus = before;
+        QCOMPARE(::buildSubmitPdu(request, pdus), BuildResult::Long);
         QCOMPARE(pdus.size(), 2);
-        QCOMPARE(pdus.at(0).Hex, QByteArray("AA"));
-        QCOMPARE(pdus.at(1).Length, 2);
+        QCOMPARE(pdus.at(0).hex, QByteArray("AA"));
+        QCOMPARE(pdus.at(1).length, 2);
     }
 }
 
-void TestGsmSms::invalidNumber_data() {
+void TestSmsSubmit::invalidNumber_data() {
     QTest::addColumn<QByteArray>("number");
 
     QTest::newRow("space") << QByteArray("0123 456");
@@ -516,23 +518,23 @@ void TestGsmSms::invalidNumber_data() {
     QTest::newRow("300 digits") << QByteArray(300, '9');
 }
 
-void TestGsmSms::invalidNumber() {
+void TestSmsSubmit::invalidNumber() {
     QFETCH(QByteArray, number);
-    QVERIFY(!IsValidNumber(number));
+    QVERIFY(!isValidNumber(number));
     for (const QString &text : {QStringLiteral("hello"), QStringLiteral(u"\u00E1"),
                                 QStringLiteral(u"\u4E2D"), QString()}) {
-        TSmsSubmit request;
-        request.Coding = DetectCoding(text);
-        request.Number = number;
-        request.Text = text;
+        SmsSubmit request;
+        request.coding = ::detectCoding(text);
+        request.number = number;
+        request.text = text;
         // A PDU left over from an earlier message must not survive either.
-        TPDUs pdus = {TPDU{"0100", 2}};
-        QCOMPARE(BuildSubmitPdu(request, pdus), brInvalidNumber);
+        PduList pdus = {Pdu{"0100", 2}};
+        QCOMPARE(::buildSubmitPdu(request, pdus), BuildResult::InvalidNumber);
         QVERIFY(pdus.isEmpty());
     }
 }
 
-void TestGsmSms::validNumberEdges_data() {
+void TestSmsSubmit::validNumberEdges_data() {
     QTest::addColumn<QByteArray>("number");
     QTest::addColumn<QByteArray>("address");
 
@@ -543,25 +545,25 @@ void TestGsmSms::validNumberEdges_data() {
     QTest::newRow("dash before plus") << QByteArray("-+12") << QByteArray("029121");
 }
 
-void TestGsmSms::validNumberEdges() {
+void TestSmsSubmit::validNumberEdges() {
     QFETCH(QByteArray, number);
     QFETCH(QByteArray, address);
-    QVERIFY(IsValidNumber(number));
-    const TPDU pdu = Build(number, QStringLiteral("x"));
-    QCOMPARE(pdu.Hex.mid(4, address.size()), address);
+    QVERIFY(isValidNumber(number));
+    const Pdu pdu = build(number, QStringLiteral("x"));
+    QCOMPARE(pdu.hex.mid(4, address.size()), address);
 }
 
-void TestGsmSms::fitLengthEqualsLoop() {
-    QRandomGenerator random = Seeded();
+void TestSmsSubmit::fitLengthEqualsLoop() {
+    QRandomGenerator random = seeded();
     int cut = 0;
     for (int round = 0; round < 900; ++round) {
-        const auto flavour = static_cast<TFlavour>(round % 3);
-        const auto coding = static_cast<TCoding>((round / 3) % 3);
+        const auto flavour = static_cast<Flavour>(round % 3);
+        const auto coding = static_cast<Coding>((round / 3) % 3);
         // Mostly around the limits, sometimes far past them.
         const int length = round % 10 == 0 ? random.bounded(400) : 60 + random.bounded(120);
-        const QString text = RandomText(random, flavour, length);
-        const QString expected = CutByLoop(text, coding);
-        const int fit = FitLength(text, coding, CodingLimit[coding]);
+        const QString text = randomText(random, flavour, length);
+        const QString expected = cutByLoop(text, coding);
+        const int fit = fitLength(text, coding, codingLimit(coding));
         if (fit != expected.size()) {
             QFAIL(qPrintable(QStringLiteral("coding %1, %2 units: loop keeps %3, one pass %4")
                                  .arg(int(coding))
@@ -575,7 +577,7 @@ void TestGsmSms::fitLengthEqualsLoop() {
     QVERIFY(cut > 300);
 }
 
-void TestGsmSms::fitLengthRedetect_data() {
+void TestSmsSubmit::fitLengthRedetect_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("keep");
     QTest::addColumn<int>("fixedLimit");
@@ -583,40 +585,40 @@ void TestGsmSms::fitLengthRedetect_data() {
 
     const QString a = QStringLiteral("a");
     const QString cjk = QStringLiteral(u"\u4E2D");
-    QTest::newRow("161st GSM character removed") << Repeat(a, 161) << 0 << 0 << 160;
-    QTest::newRow("CJK typed at the end of 100 GSM") << Repeat(a, 100) + cjk << 0 << 0 << 100;
-    QTest::newRow("CJK typed at the start of 100 GSM") << cjk + Repeat(a, 100) << 0 << 0 << 70;
-    QTest::newRow("forwarded 200 GSM characters") << Repeat(a, 200) << 0 << 0 << 160;
+    QTest::newRow("161st GSM character removed") << repeat(a, 161) << 0 << 0 << 160;
+    QTest::newRow("CJK typed at the end of 100 GSM") << repeat(a, 100) + cjk << 0 << 0 << 100;
+    QTest::newRow("CJK typed at the start of 100 GSM") << cjk + repeat(a, 100) << 0 << 0 << 70;
+    QTest::newRow("forwarded 200 GSM characters") << repeat(a, 200) << 0 << 0 << 160;
     QTest::newRow("subject kept, body cut")
-        << QStringLiteral("Hi:") + Repeat(a, 200) << 3 << 0 << 160;
+        << QStringLiteral("Hi:") + repeat(a, 200) << 3 << 0 << 160;
     QTest::newRow("subject alone too long")
-        << Repeat(a, 170) + QStringLiteral(":there") << 171 << 0 << 171;
-    QTest::newRow("long toggle limit") << Repeat(cjk, 1200) << 0 << 1000 << 1000;
+        << repeat(a, 170) + QStringLiteral(":there") << 171 << 0 << 171;
+    QTest::newRow("long toggle limit") << repeat(cjk, 1200) << 0 << 1000 << 1000;
     QTest::newRow("fits whole") << QStringLiteral(u"\u00E1bc") << 0 << 0 << 3;
 }
 
-void TestGsmSms::fitLengthRedetect() {
+void TestSmsSubmit::fitLengthRedetect() {
     QFETCH(QString, text);
     QFETCH(int, keep);
     QFETCH(int, fixedLimit);
     QFETCH(int, expected);
-    QCOMPARE(FitLengthRedetect(text, keep, fixedLimit), expected);
-    QCOMPARE(ComposeCutByLoop(text, keep, fixedLimit), expected);
+    QCOMPARE(::fitLengthRedetect(text, keep, fixedLimit), expected);
+    QCOMPARE(composeCutByLoop(text, keep, fixedLimit), expected);
 }
 
-void TestGsmSms::fitLengthRedetectEqualsLoop() {
-    QRandomGenerator random = Seeded();
+void TestSmsSubmit::fitLengthRedetectEqualsLoop() {
+    QRandomGenerator random = seeded();
     for (int round = 0; round < 900; ++round) {
-        const auto flavour = static_cast<TFlavour>(round % 3);
+        const auto flavour = static_cast<Flavour>(round % 3);
         const int length = random.bounded(round % 10 == 0 ? 400 : 220);
         // Splice a GSM body and a wider tail, so that the coding changes during the cut.
-        QString text = RandomText(random, flGsm, random.bounded(length + 1));
-        text += RandomText(random, flavour, length - static_cast<int>(text.size()));
+        QString text = randomText(random, Flavour::Gsm, random.bounded(length + 1));
+        text += randomText(random, flavour, length - static_cast<int>(text.size()));
         const int keep =
             random.bounded(4) == 0 ? random.bounded(static_cast<int>(text.size()) + 1) : 0;
         const int fixedLimit = round % 7 == 0 ? 1 + random.bounded(200) : 0;
-        const int expected = ComposeCutByLoop(text, keep, fixedLimit);
-        const int fit = FitLengthRedetect(text, keep, fixedLimit);
+        const int expected = composeCutByLoop(text, keep, fixedLimit);
+        const int fit = ::fitLengthRedetect(text, keep, fixedLimit);
         if (fit != expected) {
             QFAIL(qPrintable(QStringLiteral("%1 units, keep %2, limit %3: loop %4, one pass %5")
                                  .arg(text.size())
@@ -628,12 +630,12 @@ void TestGsmSms::fitLengthRedetectEqualsLoop() {
     }
 }
 
-void TestGsmSms::everyPduDecodes() {
-    struct TNumber {
-        QByteArray Stored;
-        QByteArray Decoded;
+void TestSmsSubmit::everyPduDecodes() {
+    struct Number {
+        QByteArray stored;
+        QByteArray decoded;
     };
-    const TNumber numbers[] = {
+    const Number numbers[] = {
         {"0123456789", "0123456789"},
         {"+491701234567", "+491701234567"},
         {"12345", "12345"},
@@ -641,10 +643,10 @@ void TestGsmSms::everyPduDecodes() {
         {"-7-", "7"},
         {QByteArray(20, '9'), QByteArray(20, '9')},
     };
-    QList<QString> texts = BoundaryTexts();
-    QRandomGenerator random = Seeded();
+    QList<QString> texts = boundaryTexts();
+    QRandomGenerator random = seeded();
     for (int i = 0; i < 600; ++i)
-        texts << RandomText(random, static_cast<TFlavour>(i % 3), random.bounded(200))
+        texts << randomText(random, static_cast<Flavour>(i % 3), random.bounded(200))
                      .replace(QChar(0x1B), QChar(u'x'));
 
     int checked = 0;
@@ -652,43 +654,43 @@ void TestGsmSms::everyPduDecodes() {
         const QString &text = texts.at(i);
         // A text with the escape character itself would decode as an escape: not generated.
         QVERIFY(!text.contains(QChar(0x1B)));
-        const TNumber &number = numbers[i % std::size(numbers)];
-        TSmsSubmit request;
-        request.Coding = DetectCoding(text);
-        request.Flash = i % 5 == 0;
-        request.Number = number.Stored;
-        request.Text = text;
-        TPDUs pdus;
-        QCOMPARE(BuildSubmitPdu(request, pdus), brOk);
+        const Number &number = numbers[i % std::size(numbers)];
+        SmsSubmit request;
+        request.coding = ::detectCoding(text);
+        request.flash = i % 5 == 0;
+        request.number = number.stored;
+        request.text = text;
+        PduList pdus;
+        QCOMPARE(::buildSubmitPdu(request, pdus), BuildResult::Ok);
         QCOMPARE(pdus.size(), 1);
-        const TPDU &pdu = pdus.first();
-        QVERIFY2(IsUpperHex(pdu.Hex), pdu.Hex.constData());
-        QCOMPARE(pdu.Length * 2, pdu.Hex.size());
+        const Pdu &pdu = pdus.first();
+        QVERIFY2(isUpperHex(pdu.hex), pdu.hex.constData());
+        QCOMPARE(pdu.length * 2, pdu.hex.size());
 
-        TReceivedSms sms;
+        ReceivedSms sms;
         QString error;
-        if (!DecodeSubmitPdu(pdu.Hex, &sms, &error))
-            QFAIL(qPrintable(QStringLiteral("%1 does not decode: %2").arg(pdu.Hex, error)));
+        if (!decodeSubmitPdu(pdu.hex, &sms, &error))
+            QFAIL(qPrintable(QStringLiteral("%1 does not decode: %2").arg(pdu.hex, error)));
 
-        const QString cut = CutByLoop(text, request.Coding);
-        const int udl = request.Coding == cdGsm7Bit ? SeptetsOf(cut)
-                        : request.Coding == cd8Bit  ? static_cast<int>(cut.size())
-                                                    : static_cast<int>(2 * cut.size());
+        const QString cut = cutByLoop(text, request.coding);
+        const int udl = request.coding == Coding::Gsm7Bit    ? septetsOf(cut)
+                        : request.coding == Coding::EightBit ? static_cast<int>(cut.size())
+                                                             : static_cast<int>(2 * cut.size());
         // TP-UDL and TP-DCS sit right after the address semi-octets.
-        const int digits = pdu.Hex.mid(4, 2).toInt(nullptr, 16);
+        const int digits = pdu.hex.mid(4, 2).toInt(nullptr, 16);
         const qsizetype dcsAt = 8 + (digits + 1) / 2 * 2 + 2;
-        const int dcs = CodingDcs[request.Coding] | (request.Flash ? 0x10 : 0);
-        QCOMPARE(pdu.Hex.mid(dcsAt, 2).toInt(nullptr, 16), dcs);
-        QCOMPARE(pdu.Hex.mid(dcsAt + 2, 2).toInt(nullptr, 16), udl);
+        const int dcs = codingDcs(request.coding) | (request.flash ? 0x10 : 0);
+        QCOMPARE(pdu.hex.mid(dcsAt, 2).toInt(nullptr, 16), dcs);
+        QCOMPARE(pdu.hex.mid(dcsAt + 2, 2).toInt(nullptr, 16), udl);
 
-        QCOMPARE(sms.Number, number.Decoded);
-        QCOMPARE(sms.Coding, int(request.Coding));
-        QCOMPARE(sms.Flash, request.Flash);
-        QCOMPARE(sms.Text, cut);
+        QCOMPARE(sms.number, number.decoded);
+        QCOMPARE(sms.coding, int(request.coding));
+        QCOMPARE(sms.flash, request.flash);
+        QCOMPARE(sms.text, cut);
         ++checked;
     }
     qInfo("%d PDUs decoded", checked);
 }
 
-QTEST_APPLESS_MAIN(TestGsmSms)
-#include "tst_gsmsms.moc"
+QTEST_APPLESS_MAIN(TestSmsSubmit)
+#include "tst_smssubmit.moc"

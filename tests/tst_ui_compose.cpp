@@ -1,14 +1,14 @@
 // The compose view on real widgets: the coding and counter while typing, pasting and
 // forwarding, the recipients of Send to Outbox, Clear, and the project fields.
 
-#include "app/Database.h"
-#include "data/MessageUnit.h"
-#include "sms/GsmSmsUnit.h"
+#include "app/AppData.h"
+#include "data/MessageList.h"
+#include "sms/SmsSubmit.h"
 #include "support/ViewTestHost.h"
 #include "ui/ComposeCounter.h"
-#include "ui/ComposeForm.h"
-#include "ui/MessageForm.h"
+#include "ui/ComposeView.h"
 #include "ui/MessageModel.h"
+#include "ui/MessagesView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,26 +27,26 @@ namespace {
 
 // The counter as a person would do it by hand: cut the last character of the body and count
 // again, the coding chosen anew each time, until the text fits or the body is empty.
-struct TReference {
-    QString Body;
-    TCoding Coding;
-    int Count;
-    int Limit;
+struct Reference {
+    QString body;
+    Coding coding;
+    int count;
+    int limit;
 };
 
-TReference ReferenceCut(const QString &subject, QString body, bool longMessage = false) {
+Reference referenceCut(const QString &subject, QString body, bool longMessage = false) {
     for (;;) {
         const QString text = subject.isEmpty() ? body : subject + QLatin1Char(':') + body;
-        const TCoding coding = DetectCoding(text);
-        const int limit = longMessage ? 1000 : CodingLimit[coding];
-        const int count = CountUnits(text, coding);
+        const Coding coding = detectCoding(text);
+        const int limit = longMessage ? 1000 : codingLimit(coding);
+        const int count = countUnits(text, coding);
         if (count <= limit || body.isEmpty())
             return {body, coding, count, limit};
         body.chop(1);
     }
 }
 
-void TypeText(QWidget *widget, const QString &text) {
+void typeText(QWidget *widget, const QString &text) {
     for (QChar ch : text) {
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
         QApplication::sendEvent(widget, &press);
@@ -55,48 +55,48 @@ void TypeText(QWidget *widget, const QString &text) {
     }
 }
 
-QString Repeat(QChar ch, int count) {
+QString repeat(QChar ch, int count) {
     return QString(count, ch);
 }
 
-struct TFixture {
-    TFixture() {
-        Data = std::make_unique<TDataModule1>(Dir.filePath(QStringLiteral("pelorvane.ini")));
-        Host = std::make_unique<TViewTestHost>(*Data);
-        Compose = Host->ComposeView();
-        Host->Pane->show();
-        Compose->show();
+struct Fixture {
+    Fixture() {
+        data = std::make_unique<AppData>(dir.filePath(QStringLiteral("pelorvane.ini")));
+        host = std::make_unique<ViewTestHost>(*data);
+        compose = host->composeView();
+        host->pane->show();
+        compose->show();
     }
 
-    QString Counter() const { return Compose->LblCharLeft->text(); }
-    QString Encoding() const { return Compose->LblEncode->text(); }
-    QString Body() const { return Compose->BodyText(); }
+    QString counter() const { return compose->charsLeftField->text(); }
+    QString encoding() const { return compose->codingField->text(); }
+    QString body() const { return compose->bodyText(); }
 
-    void AddContact(const QByteArray &number, bool checked) {
-        TContact contact;
-        contact.Name = QString::fromLatin1("Name " + number);
-        contact.Number = number;
-        contact.Checked = checked ? 1 : 0;
-        Data->ContactList->Add(contact);
+    void addContact(const QByteArray &number, bool checked) {
+        Contact contact;
+        contact.name = QString::fromLatin1("Name " + number);
+        contact.number = number;
+        contact.checked = checked ? 1 : 0;
+        data->contactList->add(contact);
     }
 
-    QList<QByteArray> OutboxNumbers() const {
+    QList<QByteArray> outboxNumbers() const {
         QList<QByteArray> numbers;
-        for (int i = 0; i < Data->OutboxList->Count(); ++i)
-            numbers << Data->OutboxList->Get(i).Number;
+        for (int i = 0; i < data->outboxList->count(); ++i)
+            numbers << data->outboxList->get(i).number;
         return numbers;
     }
 
-    void ChooseEntry(QComboBox *box, int entry) {
+    void chooseEntry(QComboBox *box, int entry) {
         box->showPopup();
         box->hidePopup();
         box->setCurrentIndex(entry);
     }
 
-    QTemporaryDir Dir;
-    std::unique_ptr<TDataModule1> Data;
-    std::unique_ptr<TViewTestHost> Host;
-    TfrmCompose *Compose = nullptr;
+    QTemporaryDir dir;
+    std::unique_ptr<AppData> data;
+    std::unique_ptr<ViewTestHost> host;
+    ComposeView *compose = nullptr;
 };
 
 } // namespace
@@ -146,140 +146,140 @@ void TestUiCompose::initTestCase() {
 }
 
 void TestUiCompose::startsEmptyAsGsm() {
-    TFixture f;
-    QCOMPARE(f.Encoding(), QStringLiteral("GSM 7 bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(0/160)"));
-    QVERIFY(f.Compose->btnLong->isHidden() || !f.Compose->btnLong->isVisible());
-    QVERIFY(!f.Compose->btnLong->isChecked());
+    Fixture f;
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(0/160)"));
+    QVERIFY(f.compose->longButton->isHidden() || !f.compose->longButton->isVisible());
+    QVERIFY(!f.compose->longButton->isChecked());
 }
 
 void TestUiCompose::typing161stGsmCharacterIsRemoved() {
-    TFixture f;
-    f.Compose->Memo1->setFocus();
-    TypeText(f.Compose->Memo1, Repeat(QLatin1Char('a'), 160));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
-    TypeText(f.Compose->Memo1, QStringLiteral("b"));
-    QCOMPARE(f.Body(), Repeat(QLatin1Char('a'), 160));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
-    QCOMPARE(f.Compose->Memo1->textCursor().position(), 160);
+    Fixture f;
+    f.compose->bodyEdit->setFocus();
+    typeText(f.compose->bodyEdit, repeat(QLatin1Char('a'), 160));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
+    typeText(f.compose->bodyEdit, QStringLiteral("b"));
+    QCOMPARE(f.body(), repeat(QLatin1Char('a'), 160));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
+    QCOMPARE(f.compose->bodyEdit->textCursor().position(), 160);
 }
 
 void TestUiCompose::typingCjkAtEndOfHundredGsm() {
-    TFixture f;
-    TypeText(f.Compose->Memo1, Repeat(QLatin1Char('x'), 100));
-    TypeText(f.Compose->Memo1, QString(QChar(0x4E2D)));
-    QCOMPARE(f.Body(), Repeat(QLatin1Char('x'), 100));
-    QCOMPARE(f.Encoding(), QStringLiteral("GSM 7 bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(100/160)"));
+    Fixture f;
+    typeText(f.compose->bodyEdit, repeat(QLatin1Char('x'), 100));
+    typeText(f.compose->bodyEdit, QString(QChar(0x4E2D)));
+    QCOMPARE(f.body(), repeat(QLatin1Char('x'), 100));
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(100/160)"));
 }
 
 void TestUiCompose::typingCjkAtStartCutsToSeventy() {
-    TFixture f;
-    TypeText(f.Compose->Memo1, Repeat(QLatin1Char('x'), 100));
-    f.Compose->Memo1->moveCursor(QTextCursor::Start);
-    TypeText(f.Compose->Memo1, QString(QChar(0x4E2D)));
-    QCOMPARE(f.Body(), QString(QChar(0x4E2D)) + Repeat(QLatin1Char('x'), 69));
-    QCOMPARE(f.Encoding(), QStringLiteral("UCS2 (16bit)"));
-    QCOMPARE(f.Counter(), QStringLiteral("(70/70)"));
+    Fixture f;
+    typeText(f.compose->bodyEdit, repeat(QLatin1Char('x'), 100));
+    f.compose->bodyEdit->moveCursor(QTextCursor::Start);
+    typeText(f.compose->bodyEdit, QString(QChar(0x4E2D)));
+    QCOMPARE(f.body(), QString(QChar(0x4E2D)) + repeat(QLatin1Char('x'), 69));
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
     // The body was cut: the caret goes to its end.
-    QCOMPARE(f.Compose->Memo1->textCursor().position(), 70);
+    QCOMPARE(f.compose->bodyEdit->textCursor().position(), 70);
 }
 
 void TestUiCompose::subjectAndBodyAreJoinedWithColon() {
-    TFixture f;
-    f.Compose->Edit1->setText(QStringLiteral("Hi"));
-    f.Compose->SetBody(QStringLiteral("there"));
-    QCOMPARE(f.Compose->ComposeText(), QStringLiteral("Hi:there"));
-    QCOMPARE(f.Counter(), QStringLiteral("(8/160)"));
-    f.Compose->SetRecipients("123");
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.Data->OutboxList->Count(), 1);
-    QCOMPARE(f.Data->OutboxList->Get(0).Text, QStringLiteral("Hi:there"));
+    Fixture f;
+    f.compose->subjectEdit->setText(QStringLiteral("Hi"));
+    f.compose->setBody(QStringLiteral("there"));
+    QCOMPARE(f.compose->composeText(), QStringLiteral("Hi:there"));
+    QCOMPARE(f.counter(), QStringLiteral("(8/160)"));
+    f.compose->setRecipients("123");
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 1);
+    QCOMPARE(f.data->outboxList->get(0).text, QStringLiteral("Hi:there"));
 }
 
 void TestUiCompose::euroCountsTwo() {
-    TFixture f;
-    TypeText(f.Compose->Memo1, QString(QChar(0x20AC)));
-    QCOMPARE(f.Encoding(), QStringLiteral("GSM 7 bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(2/160)"));
+    Fixture f;
+    typeText(f.compose->bodyEdit, QString(QChar(0x20AC)));
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(2/160)"));
     // 79 euros use 158 septets; the 80th fits exactly, the 81st is cut.
-    f.Compose->SetBody(Repeat(QChar(0x20AC), 81));
-    QCOMPARE(f.Body(), Repeat(QChar(0x20AC), 80));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
+    f.compose->setBody(repeat(QChar(0x20AC), 81));
+    QCOMPARE(f.body(), repeat(QChar(0x20AC), 80));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
 }
 
 void TestUiCompose::eightBitText() {
-    TFixture f;
+    Fixture f;
     // U+00A9 is not in the GSM alphabet but fits one octet.
-    f.Compose->SetBody(QString(QChar(0xA9)) + Repeat(QLatin1Char('k'), 200));
-    QCOMPARE(f.Encoding(), QStringLiteral("8-bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(140/140)"));
-    QCOMPARE(f.Body().size(), 140);
+    f.compose->setBody(QString(QChar(0xA9)) + repeat(QLatin1Char('k'), 200));
+    QCOMPARE(f.encoding(), QStringLiteral("8-bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(140/140)"));
+    QCOMPARE(f.body().size(), 140);
 }
 
 void TestUiCompose::subjectAloneOverTheLimit() {
-    TFixture f;
-    f.Compose->SetBody(QStringLiteral("body text"));
-    f.Compose->Edit1->setText(Repeat(QLatin1Char('s'), 171));
-    QCOMPARE(f.Body(), QString());
-    QCOMPARE(f.Counter(), QStringLiteral("(172/160)"));
-    QCOMPARE(f.Encoding(), QStringLiteral("GSM 7 bit"));
+    Fixture f;
+    f.compose->setBody(QStringLiteral("body text"));
+    f.compose->subjectEdit->setText(repeat(QLatin1Char('s'), 171));
+    QCOMPARE(f.body(), QString());
+    QCOMPARE(f.counter(), QStringLiteral("(172/160)"));
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
     // Typing into the body then removes every character at once.
-    TypeText(f.Compose->Memo1, QStringLiteral("abc"));
-    QCOMPARE(f.Body(), QString());
-    QCOMPARE(f.Counter(), QStringLiteral("(172/160)"));
+    typeText(f.compose->bodyEdit, QStringLiteral("abc"));
+    QCOMPARE(f.body(), QString());
+    QCOMPARE(f.counter(), QStringLiteral("(172/160)"));
 }
 
 void TestUiCompose::subjectChangeCutsBody() {
-    TFixture f;
-    f.Compose->SetBody(Repeat(QLatin1Char('b'), 160));
-    f.Compose->Edit1->setText(QStringLiteral("Subject"));
+    Fixture f;
+    f.compose->setBody(repeat(QLatin1Char('b'), 160));
+    f.compose->subjectEdit->setText(QStringLiteral("Subject"));
     // "Subject:" takes 8 septets.
-    QCOMPARE(f.Body(), Repeat(QLatin1Char('b'), 152));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
+    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 152));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
     // A UCS-2 subject takes the body down to what fits 70 characters.
-    f.Compose->Edit1->setText(QString(QChar(0x4E2D)));
-    QCOMPARE(f.Body(), Repeat(QLatin1Char('b'), 68));
-    QCOMPARE(f.Counter(), QStringLiteral("(70/70)"));
+    f.compose->subjectEdit->setText(QString(QChar(0x4E2D)));
+    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 68));
+    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
 }
 
 void TestUiCompose::cutRaisesNoNestedNotification() {
-    TFixture f;
-    f.Compose->SetBody(Repeat(QLatin1Char('a'), 160));
-    QSignalSpy changes(f.Compose->Memo1, &QPlainTextEdit::textChanged);
-    TypeText(f.Compose->Memo1, QStringLiteral("z"));
+    Fixture f;
+    f.compose->setBody(repeat(QLatin1Char('a'), 160));
+    QSignalSpy changes(f.compose->bodyEdit, &QPlainTextEdit::textChanged);
+    typeText(f.compose->bodyEdit, QStringLiteral("z"));
     // The typed character notifies once; removing it again does not notify.
     QCOMPARE(changes.count(), 1);
-    QCOMPARE(f.Body().size(), 160);
+    QCOMPARE(f.body().size(), 160);
 }
 
 void TestUiCompose::forwardOf200Characters() {
-    TFixture f;
+    Fixture f;
     QString text;
     for (int i = 0; i < 200; ++i)
         text += QChar(u'A' + i % 26);
-    f.Compose->SetBody(text);
-    QCOMPARE(f.Body(), text.left(160));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
+    f.compose->setBody(text);
+    QCOMPARE(f.body(), text.left(160));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
 }
 
 void TestUiCompose::setBodyMatchesReferenceLoop_data() {
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("body");
     QTest::addColumn<bool>("longMessage");
-    const QString gsm200 = Repeat(QLatin1Char('g'), 200);
+    const QString gsm200 = repeat(QLatin1Char('g'), 200);
     QTest::newRow("short GSM") << QString() << QStringLiteral("hello") << false;
     QTest::newRow("GSM over limit") << QString() << gsm200 << false;
     QTest::newRow("extension chars over limit")
-        << QString() << Repeat(QLatin1Char('{'), 90) << false;
+        << QString() << repeat(QLatin1Char('{'), 90) << false;
     QTest::newRow("UCS-2 char at the end of GSM")
-        << QString() << Repeat(QLatin1Char('x'), 150) + QChar(0x4E2D) << false;
+        << QString() << repeat(QLatin1Char('x'), 150) + QChar(0x4E2D) << false;
     QTest::newRow("8-bit char deep inside")
-        << QString() << Repeat(QLatin1Char('{'), 100) + QChar(0xA9) + gsm200 << false;
+        << QString() << repeat(QLatin1Char('{'), 100) + QChar(0xA9) + gsm200 << false;
     QTest::newRow("subject with UCS-2") << QString(QChar(0x4E2D)) << gsm200 << false;
     QTest::newRow("subject 8-bit") << QString(QChar(0xE7)) + QStringLiteral("x") << gsm200 << false;
-    QTest::newRow("long toggle") << QString() << Repeat(QLatin1Char('q'), 1200) << true;
-    QTest::newRow("long toggle UCS-2") << QString() << Repeat(QChar(0x4E2D), 1200) << true;
+    QTest::newRow("long toggle") << QString() << repeat(QLatin1Char('q'), 1200) << true;
+    QTest::newRow("long toggle UCS-2") << QString() << repeat(QChar(0x4E2D), 1200) << true;
 
     // Random texts over the three alphabets and the extension table.
     const QChar pool[] = {u'a',      u'Z',      u'0',      u' ',      u'{',  u'\u20AC',
@@ -302,14 +302,14 @@ void TestUiCompose::setBodyMatchesReferenceLoop() {
     QFETCH(QString, subject);
     QFETCH(QString, body);
     QFETCH(bool, longMessage);
-    TFixture f;
-    f.Compose->btnLong->setChecked(longMessage);
-    f.Compose->Edit1->setText(subject);
-    f.Compose->SetBody(body);
-    const TReference expected = ReferenceCut(subject, body, longMessage);
-    QCOMPARE(f.Body(), expected.Body);
-    QCOMPARE(f.Encoding(), QLatin1StringView(CodingName[expected.Coding]));
-    QCOMPARE(f.Counter(), QStringLiteral("(%1/%2)").arg(expected.Count).arg(expected.Limit));
+    Fixture f;
+    f.compose->longButton->setChecked(longMessage);
+    f.compose->subjectEdit->setText(subject);
+    f.compose->setBody(body);
+    const Reference expected = referenceCut(subject, body, longMessage);
+    QCOMPARE(f.body(), expected.body);
+    QCOMPARE(f.encoding(), QLatin1StringView(codingName(expected.coding)));
+    QCOMPARE(f.counter(), QStringLiteral("(%1/%2)").arg(expected.count).arg(expected.limit));
 }
 
 void TestUiCompose::pasteMatchesReferenceLoop_data() {
@@ -320,96 +320,96 @@ void TestUiCompose::pasteMatchesReferenceLoop() {
     QFETCH(QString, subject);
     QFETCH(QString, body);
     QFETCH(bool, longMessage);
-    TFixture f;
-    f.Compose->btnLong->setChecked(longMessage);
-    f.Compose->Edit1->setText(subject);
-    f.Compose->SetBody(QStringLiteral("ab"));
-    f.Compose->Memo1->moveCursor(QTextCursor::End);
+    Fixture f;
+    f.compose->longButton->setChecked(longMessage);
+    f.compose->subjectEdit->setText(subject);
+    f.compose->setBody(QStringLiteral("ab"));
+    f.compose->bodyEdit->moveCursor(QTextCursor::End);
     QApplication::clipboard()->setText(body);
-    f.Compose->Memo1->paste();
-    const TReference expected = ReferenceCut(subject, QStringLiteral("ab") + body, longMessage);
-    QCOMPARE(f.Body(), expected.Body);
-    QCOMPARE(f.Counter(), QStringLiteral("(%1/%2)").arg(expected.Count).arg(expected.Limit));
+    f.compose->bodyEdit->paste();
+    const Reference expected = referenceCut(subject, QStringLiteral("ab") + body, longMessage);
+    QCOMPARE(f.body(), expected.body);
+    QCOMPARE(f.counter(), QStringLiteral("(%1/%2)").arg(expected.count).arg(expected.limit));
 }
 
 void TestUiCompose::pasteKeepsRestWhenItFits() {
-    TFixture f;
-    f.Compose->SetBody(QStringLiteral("HEADTAIL"));
-    QTextCursor cursor = f.Compose->Memo1->textCursor();
+    Fixture f;
+    f.compose->setBody(QStringLiteral("HEADTAIL"));
+    QTextCursor cursor = f.compose->bodyEdit->textCursor();
     cursor.setPosition(4);
-    f.Compose->Memo1->setTextCursor(cursor);
+    f.compose->bodyEdit->setTextCursor(cursor);
     QApplication::clipboard()->setText(QStringLiteral("--"));
-    f.Compose->Memo1->paste();
-    QCOMPARE(f.Body(), QStringLiteral("HEAD--TAIL"));
-    QCOMPARE(f.Compose->Memo1->textCursor().position(), 6);
-    QCOMPARE(f.Counter(), QStringLiteral("(10/160)"));
+    f.compose->bodyEdit->paste();
+    QCOMPARE(f.body(), QStringLiteral("HEAD--TAIL"));
+    QCOMPARE(f.compose->bodyEdit->textCursor().position(), 6);
+    QCOMPARE(f.counter(), QStringLiteral("(10/160)"));
 }
 
 void TestUiCompose::pasteOverSelectionAndInMiddle() {
-    TFixture f;
-    const QString start = Repeat(QLatin1Char('a'), 50) + Repeat(QLatin1Char('b'), 50);
-    f.Compose->SetBody(start);
-    QTextCursor cursor = f.Compose->Memo1->textCursor();
+    Fixture f;
+    const QString start = repeat(QLatin1Char('a'), 50) + repeat(QLatin1Char('b'), 50);
+    f.compose->setBody(start);
+    QTextCursor cursor = f.compose->bodyEdit->textCursor();
     cursor.setPosition(40);
     cursor.setPosition(60, QTextCursor::KeepAnchor);
-    f.Compose->Memo1->setTextCursor(cursor);
+    f.compose->bodyEdit->setTextCursor(cursor);
     // Replacing 20 characters with 100 gives 180: the end of the old text and of the paste go.
-    const QString pasted = Repeat(QLatin1Char('P'), 100);
+    const QString pasted = repeat(QLatin1Char('P'), 100);
     QApplication::clipboard()->setText(pasted);
-    f.Compose->Memo1->paste();
+    f.compose->bodyEdit->paste();
     const QString whole = start.left(40) + pasted + start.mid(60);
-    QCOMPARE(f.Body(), whole.left(160));
+    QCOMPARE(f.body(), whole.left(160));
     // A UCS-2 paste in the middle of a GSM text.
-    f.Compose->SetBody(start);
-    cursor = f.Compose->Memo1->textCursor();
+    f.compose->setBody(start);
+    cursor = f.compose->bodyEdit->textCursor();
     cursor.setPosition(10);
-    f.Compose->Memo1->setTextCursor(cursor);
+    f.compose->bodyEdit->setTextCursor(cursor);
     QApplication::clipboard()->setText(QString(QChar(0x4E2D)));
-    f.Compose->Memo1->paste();
-    const TReference expected =
-        ReferenceCut(QString(), start.left(10) + QChar(0x4E2D) + start.mid(10));
-    QCOMPARE(f.Body(), expected.Body);
-    QCOMPARE(f.Body().size(), 70);
+    f.compose->bodyEdit->paste();
+    const Reference expected =
+        referenceCut(QString(), start.left(10) + QChar(0x4E2D) + start.mid(10));
+    QCOMPARE(f.body(), expected.body);
+    QCOMPARE(f.body().size(), 70);
 }
 
 void TestUiCompose::pasteOfOneMegabyte() {
-    TFixture f;
+    Fixture f;
     QString big;
     big.reserve(1 << 20);
     for (int i = 0; i < (1 << 20); ++i)
         big += QChar(u'a' + i % 26);
     QApplication::clipboard()->setText(big);
-    QSignalSpy changes(f.Compose->Memo1, &QPlainTextEdit::textChanged);
+    QSignalSpy changes(f.compose->bodyEdit, &QPlainTextEdit::textChanged);
     QElapsedTimer timer;
     timer.start();
-    f.Compose->Memo1->paste();
+    f.compose->bodyEdit->paste();
     const qint64 elapsed = timer.elapsed();
-    QCOMPARE(f.Body(), big.left(160));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
+    QCOMPARE(f.body(), big.left(160));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
     QCOMPARE(changes.count(), 1);
     // The limit is for optimised builds; sanitizer builds get ample room.
     QVERIFY2(elapsed < 500, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
 }
 
 void TestUiCompose::surrogatePairIsNotSplit() {
-    TFixture f;
+    Fixture f;
     const QString pair = QString::fromUcs4(U"\U0001F600");
     // 69 CJK characters and a pair: 71 code units; the whole pair goes.
-    f.Compose->SetBody(Repeat(QChar(0x4E2D), 69) + pair);
-    QCOMPARE(f.Body(), Repeat(QChar(0x4E2D), 69));
-    QCOMPARE(f.Counter(), QStringLiteral("(69/70)"));
-    f.Compose->SetBody(Repeat(QChar(0x4E2D), 68) + pair);
-    QCOMPARE(f.Body(), Repeat(QChar(0x4E2D), 68) + pair);
-    QCOMPARE(f.Counter(), QStringLiteral("(70/70)"));
+    f.compose->setBody(repeat(QChar(0x4E2D), 69) + pair);
+    QCOMPARE(f.body(), repeat(QChar(0x4E2D), 69));
+    QCOMPARE(f.counter(), QStringLiteral("(69/70)"));
+    f.compose->setBody(repeat(QChar(0x4E2D), 68) + pair);
+    QCOMPARE(f.body(), repeat(QChar(0x4E2D), 68) + pair);
+    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
 }
 
 void TestUiCompose::lineBreaksAndNoBreakSpace() {
-    TFixture f;
-    f.Compose->SetBody(QStringLiteral("one\r\ntwo\rthree\nfour") + QChar(0xA0));
-    QCOMPARE(f.Body(), QStringLiteral("one\ntwo\nthree\nfour") + QChar(0xA0));
+    Fixture f;
+    f.compose->setBody(QStringLiteral("one\r\ntwo\rthree\nfour") + QChar(0xA0));
+    QCOMPARE(f.body(), QStringLiteral("one\ntwo\nthree\nfour") + QChar(0xA0));
     // A no-break space is not GSM: 8-bit, one octet each.
-    QCOMPARE(f.Encoding(), QStringLiteral("8-bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(19/140)"));
+    QCOMPARE(f.encoding(), QStringLiteral("8-bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(19/140)"));
 }
 
 void TestUiCompose::toTextRecipients_data() {
@@ -429,161 +429,161 @@ void TestUiCompose::toTextRecipients_data() {
 void TestUiCompose::toTextRecipients() {
     QFETCH(QString, to);
     QFETCH(QList<QByteArray>, numbers);
-    TFixture f;
-    f.Compose->SetBody(QStringLiteral("text"));
-    f.Compose->ComboBox1->setEditText(to);
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.OutboxNumbers(), numbers);
+    Fixture f;
+    f.compose->setBody(QStringLiteral("text"));
+    f.compose->toCombo->setEditText(to);
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.outboxNumbers(), numbers);
     if (numbers.isEmpty()) {
-        QVERIFY(f.Host->Shown.isEmpty());
+        QVERIFY(f.host->shown.isEmpty());
     } else {
-        QCOMPARE(f.Host->LastShown(), static_cast<QWidget *>(f.Host->OutboxView()));
-        const TMessage first = f.Data->OutboxList->Get(0);
-        QCOMPARE(first.Status, msPending);
-        QCOMPARE(first.Sent, 0.0);
-        QVERIFY(first.Created > 0);
-        QCOMPARE(first.Text, QStringLiteral("text"));
-        QCOMPARE(f.Host->OutboxView()->Model()->rowCount(), numbers.size());
+        QCOMPARE(f.host->lastShown(), static_cast<QWidget *>(f.host->outboxView()));
+        const Message first = f.data->outboxList->get(0);
+        QCOMPARE(first.status, MessageStatus::Pending);
+        QCOMPARE(first.sent, 0.0);
+        QVERIFY(first.created > 0);
+        QCOMPARE(first.text, QStringLiteral("text"));
+        QCOMPARE(f.host->outboxView()->model()->rowCount(), numbers.size());
     }
     // The compose fields keep their contents.
-    QCOMPARE(f.Compose->ComboBox1->currentText(), to);
-    QCOMPARE(f.Body(), QStringLiteral("text"));
+    QCOMPARE(f.compose->toCombo->currentText(), to);
+    QCOMPARE(f.body(), QStringLiteral("text"));
 }
 
 void TestUiCompose::allAndCheckedContacts() {
-    TFixture f;
-    f.AddContact("100", true);
-    f.AddContact("200", false);
-    f.AddContact("300", true);
-    f.Compose->SetBody(QStringLiteral("hello"));
-    f.Compose->ComboBox1->showPopup();
-    f.Compose->ComboBox1->hidePopup();
-    QCOMPARE(f.Compose->ComboBox1->count(), 2);
-    QCOMPARE(f.Compose->ComboBox1->itemText(0), QStringLiteral("All contacts (3)"));
-    QCOMPARE(f.Compose->ComboBox1->itemText(1), QStringLiteral("Checked contacts (2)"));
+    Fixture f;
+    f.addContact("100", true);
+    f.addContact("200", false);
+    f.addContact("300", true);
+    f.compose->setBody(QStringLiteral("hello"));
+    f.compose->toCombo->showPopup();
+    f.compose->toCombo->hidePopup();
+    QCOMPARE(f.compose->toCombo->count(), 2);
+    QCOMPARE(f.compose->toCombo->itemText(0), QStringLiteral("All contacts (3)"));
+    QCOMPARE(f.compose->toCombo->itemText(1), QStringLiteral("Checked contacts (2)"));
 
-    f.Compose->ComboBox1->setCurrentIndex(0);
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.OutboxNumbers(), (QList<QByteArray>{"100", "200", "300"}));
+    f.compose->toCombo->setCurrentIndex(0);
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.outboxNumbers(), (QList<QByteArray>{"100", "200", "300"}));
 
-    f.Data->OutboxList->Clear();
-    f.Compose->ComboBox1->setCurrentIndex(1);
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.OutboxNumbers(), (QList<QByteArray>{"100", "300"}));
+    f.data->outboxList->clear();
+    f.compose->toCombo->setCurrentIndex(1);
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.outboxNumbers(), (QList<QByteArray>{"100", "300"}));
 }
 
 void TestUiCompose::checkedContactsZeroAddsNothing() {
-    TFixture f;
-    f.AddContact("100", false);
-    f.Compose->SetBody(QStringLiteral("hello"));
-    f.ChooseEntry(f.Compose->ComboBox1, 1);
-    QCOMPARE(f.Compose->ComboBox1->currentText(), QStringLiteral("Checked contacts (0)"));
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.Data->OutboxList->Count(), 0);
-    QVERIFY(f.Host->Shown.isEmpty());
+    Fixture f;
+    f.addContact("100", false);
+    f.compose->setBody(QStringLiteral("hello"));
+    f.chooseEntry(f.compose->toCombo, 1);
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("Checked contacts (0)"));
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QVERIFY(f.host->shown.isEmpty());
 }
 
 void TestUiCompose::typedTextAfterChoosingEntryIsTyped() {
-    TFixture f;
-    f.AddContact("100", true);
-    f.Compose->SetBody(QStringLiteral("hello"));
-    f.ChooseEntry(f.Compose->ComboBox1, 0);
+    Fixture f;
+    f.addContact("100", true);
+    f.compose->setBody(QStringLiteral("hello"));
+    f.chooseEntry(f.compose->toCombo, 0);
     // Typing over the chosen entry makes the text a typed recipient list.
-    f.Compose->ComboBox1->setEditText(QStringLiteral("777"));
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.OutboxNumbers(), QList<QByteArray>{"777"});
+    f.compose->toCombo->setEditText(QStringLiteral("777"));
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.outboxNumbers(), QList<QByteArray>{"777"});
 }
 
 void TestUiCompose::dropDownKeepsTwoEntries() {
-    TFixture f;
-    f.Compose->ComboBox2->addItem(QStringLiteral("stray"));
-    f.Compose->ComboBox2->setEditText(QStringLiteral("typed cc"));
-    f.Compose->ComboBox2->showPopup();
-    f.Compose->ComboBox2->hidePopup();
-    QCOMPARE(f.Compose->ComboBox2->count(), 2);
-    QCOMPARE(f.Compose->ComboBox2->currentText(), QStringLiteral("typed cc"));
-    f.AddContact("1", true);
-    f.ChooseEntry(f.Compose->ComboBox2, 0);
-    f.AddContact("2", true);
-    f.Compose->ComboBox2->showPopup();
-    f.Compose->ComboBox2->hidePopup();
+    Fixture f;
+    f.compose->ccCombo->addItem(QStringLiteral("stray"));
+    f.compose->ccCombo->setEditText(QStringLiteral("typed cc"));
+    f.compose->ccCombo->showPopup();
+    f.compose->ccCombo->hidePopup();
+    QCOMPARE(f.compose->ccCombo->count(), 2);
+    QCOMPARE(f.compose->ccCombo->currentText(), QStringLiteral("typed cc"));
+    f.addContact("1", true);
+    f.chooseEntry(f.compose->ccCombo, 0);
+    f.addContact("2", true);
+    f.compose->ccCombo->showPopup();
+    f.compose->ccCombo->hidePopup();
     // The chosen entry follows the new count.
-    QCOMPARE(f.Compose->ComboBox2->currentText(), QStringLiteral("All contacts (2)"));
+    QCOMPARE(f.compose->ccCombo->currentText(), QStringLiteral("All contacts (2)"));
 }
 
 void TestUiCompose::emptyComposeTextAddsNothing() {
-    TFixture f;
-    f.Compose->ComboBox1->setEditText(QStringLiteral("111"));
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.Data->OutboxList->Count(), 0);
-    QVERIFY(f.Host->Shown.isEmpty());
-    QVERIFY(!f.Data->Modified);
+    Fixture f;
+    f.compose->toCombo->setEditText(QStringLiteral("111"));
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QVERIFY(f.host->shown.isEmpty());
+    QVERIFY(!f.data->modified);
 }
 
 void TestUiCompose::flashToggleAndMessageFields() {
-    TFixture f;
-    f.Compose->SetBody(QStringLiteral("flash me"));
-    f.Compose->SetRecipients("42");
-    f.Compose->btnFlash->click();
-    QVERIFY(f.Compose->btnFlash->isChecked());
-    f.Compose->ToolButton1->click();
-    const TMessage message = f.Data->OutboxList->Get(0);
-    QCOMPARE(message.Flash, quint8(1));
-    QCOMPARE(message.Long, quint8(0));
-    QVERIFY(f.Data->Modified);
+    Fixture f;
+    f.compose->setBody(QStringLiteral("flash me"));
+    f.compose->setRecipients("42");
+    f.compose->flashButton->click();
+    QVERIFY(f.compose->flashButton->isChecked());
+    f.compose->sendToOutboxButton->click();
+    const Message message = f.data->outboxList->get(0);
+    QCOMPARE(message.flash, quint8(1));
+    QCOMPARE(message.isLong, quint8(0));
+    QVERIFY(f.data->modified);
 }
 
 void TestUiCompose::sendWithOverlongSubject() {
-    TFixture f;
-    const QString subject = Repeat(QLatin1Char('s'), 171);
-    f.Compose->Edit1->setText(subject);
-    f.Compose->SetRecipients("42");
-    f.Compose->ToolButton1->click();
-    QCOMPARE(f.Data->OutboxList->Count(), 1);
-    QCOMPARE(f.Data->OutboxList->Get(0).Text, subject + QLatin1Char(':'));
+    Fixture f;
+    const QString subject = repeat(QLatin1Char('s'), 171);
+    f.compose->subjectEdit->setText(subject);
+    f.compose->setRecipients("42");
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 1);
+    QCOMPARE(f.data->outboxList->get(0).text, subject + QLatin1Char(':'));
 }
 
 void TestUiCompose::clearEmptiesFieldsKeepsToggles() {
-    TFixture f;
-    f.Compose->SetRecipients("1;2");
-    f.Compose->ComboBox2->setEditText(QStringLiteral("cc"));
-    f.Compose->Edit1->setText(QString(QChar(0x4E2D)));
-    f.Compose->SetBody(QStringLiteral("body"));
-    f.Compose->btnFlash->setChecked(true);
-    QCOMPARE(f.Encoding(), QStringLiteral("UCS2 (16bit)"));
-    f.Compose->btnClear->click();
-    QCOMPARE(f.Compose->ComboBox1->currentText(), QString());
-    QCOMPARE(f.Compose->ComboBox2->currentText(), QString());
-    QCOMPARE(f.Compose->Edit1->text(), QString());
-    QCOMPARE(f.Body(), QString());
-    QCOMPARE(f.Encoding(), QStringLiteral("GSM 7 bit"));
-    QCOMPARE(f.Counter(), QStringLiteral("(0/160)"));
-    QVERIFY(f.Compose->btnFlash->isChecked());
+    Fixture f;
+    f.compose->setRecipients("1;2");
+    f.compose->ccCombo->setEditText(QStringLiteral("cc"));
+    f.compose->subjectEdit->setText(QString(QChar(0x4E2D)));
+    f.compose->setBody(QStringLiteral("body"));
+    f.compose->flashButton->setChecked(true);
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    f.compose->clearButton->click();
+    QCOMPARE(f.compose->toCombo->currentText(), QString());
+    QCOMPARE(f.compose->ccCombo->currentText(), QString());
+    QCOMPARE(f.compose->subjectEdit->text(), QString());
+    QCOMPARE(f.body(), QString());
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(0/160)"));
+    QVERIFY(f.compose->flashButton->isChecked());
 }
 
 void TestUiCompose::fieldsRoundTripThroughDataModule() {
-    TFixture f;
-    f.Compose->SetRecipients("111;222");
-    f.Compose->ComboBox2->setEditText(QStringLiteral("333"));
-    f.Compose->Edit1->setText(QStringLiteral("Subj"));
-    f.Compose->SetBody(QStringLiteral("line one\nline two"));
-    f.Compose->StoreFields();
-    QCOMPARE(f.Data->Compose.To, QByteArray("111;222"));
-    QCOMPARE(f.Data->Compose.Cc, QByteArray("333"));
-    QCOMPARE(f.Data->Compose.Subject, QStringLiteral("Subj"));
-    QCOMPARE(f.Data->Compose.Body, QStringLiteral("line one\nline two"));
-    QVERIFY(!f.Data->Modified);
+    Fixture f;
+    f.compose->setRecipients("111;222");
+    f.compose->ccCombo->setEditText(QStringLiteral("333"));
+    f.compose->subjectEdit->setText(QStringLiteral("Subj"));
+    f.compose->setBody(QStringLiteral("line one\nline two"));
+    f.compose->storeFields();
+    QCOMPARE(f.data->compose.to, QByteArray("111;222"));
+    QCOMPARE(f.data->compose.cc, QByteArray("333"));
+    QCOMPARE(f.data->compose.subject, QStringLiteral("Subj"));
+    QCOMPARE(f.data->compose.body, QStringLiteral("line one\nline two"));
+    QVERIFY(!f.data->modified);
 
-    f.Data->Compose.To = "9";
-    f.Data->Compose.Cc = QByteArray();
-    f.Data->Compose.Subject = QString();
-    f.Data->Compose.Body = Repeat(QLatin1Char('L'), 300);
-    f.Compose->LoadFields();
-    QCOMPARE(f.Compose->ComboBox1->currentText(), QStringLiteral("9"));
-    QCOMPARE(f.Compose->ComboBox2->currentText(), QString());
-    QCOMPARE(f.Compose->Edit1->text(), QString());
-    QCOMPARE(f.Body(), Repeat(QLatin1Char('L'), 160));
-    QCOMPARE(f.Counter(), QStringLiteral("(160/160)"));
+    f.data->compose.to = "9";
+    f.data->compose.cc = QByteArray();
+    f.data->compose.subject = QString();
+    f.data->compose.body = repeat(QLatin1Char('L'), 300);
+    f.compose->loadFields();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("9"));
+    QCOMPARE(f.compose->ccCombo->currentText(), QString());
+    QCOMPARE(f.compose->subjectEdit->text(), QString());
+    QCOMPARE(f.body(), repeat(QLatin1Char('L'), 160));
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
 }
 
 QTEST_MAIN(TestUiCompose)

@@ -1,8 +1,8 @@
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "support/DialogScript.h"
 #include "support/TestViewHost.h"
-#include "ui/ContactForm.h"
 #include "ui/ContactModel.h"
+#include "ui/ContactsView.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -23,51 +23,51 @@
 
 namespace {
 
-TContact Contact(const QString &name, const QByteArray &number, int sentCount = 0,
-                 bool checked = false) {
-    return TContact{name, number, sentCount, quint8(checked ? 1 : 0)};
+Contact contact(const QString &name, const QByteArray &number, int sentCount = 0,
+                bool checked = false) {
+    return Contact{name, number, sentCount, quint8(checked ? 1 : 0)};
 }
 
 // A data module with count contacts "Name i" / "555000i", every other one checked, and a
 // contacts view on it, shown; the project starts unmodified.
-struct TFixture {
-    explicit TFixture(int count) {
+struct Fixture {
+    explicit Fixture(int count) {
         for (int i = 0; i < count; ++i)
-            Data.ContactList->Add(Contact(QStringLiteral("Name %1").arg(i),
+            data.contactList->add(contact(QStringLiteral("Name %1").arg(i),
                                           "555000" + QByteArray::number(i), i, i % 2 == 0));
-        Data.Modified = false;
-        View = std::make_unique<TfrmContact>(Data, Host);
-        Host.Contacts = View.get();
-        View->resize(640, 480);
-        View->show();
-        View->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(View.get()));
-        Tester = std::make_unique<QAbstractItemModelTester>(
-            View->Model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        data.modified = false;
+        view = std::make_unique<ContactsView>(data, host);
+        host.contacts = view.get();
+        view->resize(640, 480);
+        view->show();
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        tester = std::make_unique<QAbstractItemModelTester>(
+            view->model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
 
-    QString Cell(int row, int column) const {
-        return View->Model->index(row, column).data().toString();
+    QString cell(int row, int column) const {
+        return view->model->index(row, column).data().toString();
     }
-    QRect CellRect(int row, int column) const {
-        return View->Treeview->visualRect(View->Model->index(row, column));
+    QRect cellRect(int row, int column) const {
+        return view->listView->visualRect(view->model->index(row, column));
     }
-    void Click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
-        QTest::mouseClick(View->Treeview->viewport(), Qt::LeftButton, modifiers,
-                          CellRect(row, TContactModel::colName).center());
+    void click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+        QTest::mouseClick(view->listView->viewport(), Qt::LeftButton, modifiers,
+                          cellRect(row, ContactModel::NameColumn).center());
     }
-    void SelectRows(const QList<int> &rows) const {
+    void selectRows(const QList<int> &rows) const {
         for (int i = 0; i < rows.size(); ++i)
-            Click(rows[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
+            click(rows[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
     }
-    int Checked() const { return View->lblChecked->text().toInt(); }
-    int Total() const { return View->lblTotal->text().toInt(); }
+    int checked() const { return view->checkedLabel->text().toInt(); }
+    int total() const { return view->totalLabel->text().toInt(); }
 
-    QTemporaryDir SettingsDir;
-    TDataModule1 Data{SettingsDir.filePath(QStringLiteral("pelorvane.ini"))};
-    TTestViewHost Host;
-    std::unique_ptr<TfrmContact> View;
-    std::unique_ptr<QAbstractItemModelTester> Tester;
+    QTemporaryDir settingsDir;
+    AppData data{settingsDir.filePath(QStringLiteral("pelorvane.ini"))};
+    TestViewHost host;
+    std::unique_ptr<ContactsView> view;
+    std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
 } // namespace
@@ -108,134 +108,134 @@ private Q_SLOTS:
 };
 
 void TestUiContacts::placeholdersAndColumns() {
-    TFixture f(5);
-    f.Data.ContactList->Put(2, Contact(QString(), QByteArray(), 7, true));
-    f.View->RefreshList();
-    QCOMPARE(f.Cell(2, TContactModel::colName), QStringLiteral("<Contact #3>"));
-    QCOMPARE(f.Cell(2, TContactModel::colNumber), QStringLiteral("<Phone #3>"));
-    QCOMPARE(f.Cell(2, TContactModel::colSentCount), QStringLiteral("7"));
-    QCOMPARE(f.Cell(1, TContactModel::colName), QStringLiteral("Name 1"));
-    QCOMPARE(f.Cell(1, TContactModel::colNumber), QStringLiteral("5550001"));
+    Fixture f(5);
+    f.data.contactList->put(2, contact(QString(), QByteArray(), 7, true));
+    f.view->refreshList();
+    QCOMPARE(f.cell(2, ContactModel::NameColumn), QStringLiteral("<Contact #3>"));
+    QCOMPARE(f.cell(2, ContactModel::NumberColumn), QStringLiteral("<Phone #3>"));
+    QCOMPARE(f.cell(2, ContactModel::SentCountColumn), QStringLiteral("7"));
+    QCOMPARE(f.cell(1, ContactModel::NameColumn), QStringLiteral("Name 1"));
+    QCOMPARE(f.cell(1, ContactModel::NumberColumn), QStringLiteral("5550001"));
     // Only the name is empty in row 4: the number is shown as stored.
-    f.Data.ContactList->Put(3, Contact(QString(), "123"));
-    QCOMPARE(f.Cell(3, TContactModel::colName), QStringLiteral("<Contact #4>"));
-    QCOMPARE(f.Cell(3, TContactModel::colNumber), QStringLiteral("123"));
-    QCOMPARE(f.View->Model->headerData(TContactModel::colName, Qt::Horizontal).toString(),
+    f.data.contactList->put(3, contact(QString(), "123"));
+    QCOMPARE(f.cell(3, ContactModel::NameColumn), QStringLiteral("<Contact #4>"));
+    QCOMPARE(f.cell(3, ContactModel::NumberColumn), QStringLiteral("123"));
+    QCOMPARE(f.view->model->headerData(ContactModel::NameColumn, Qt::Horizontal).toString(),
              QStringLiteral("Name"));
-    QCOMPARE(f.View->Model->headerData(TContactModel::colSentCount, Qt::Horizontal).toString(),
+    QCOMPARE(f.view->model->headerData(ContactModel::SentCountColumn, Qt::Horizontal).toString(),
              QStringLiteral("Sent Count"));
-    QCOMPARE(f.View->Treeview->header()->sectionResizeMode(TContactModel::colCheck),
+    QCOMPARE(f.view->listView->header()->sectionResizeMode(ContactModel::CheckColumn),
              QHeaderView::Fixed);
 }
 
 void TestUiContacts::checkBoxShowsStoredFlag() {
-    TFixture f(3);
+    Fixture f(3);
     const auto state = [&](int row) {
-        return f.View->Model->index(row, TContactModel::colCheck).data(Qt::CheckStateRole);
+        return f.view->model->index(row, ContactModel::CheckColumn).data(Qt::CheckStateRole);
     };
     QCOMPARE(state(0).toInt(), int(Qt::Checked));
     QCOMPARE(state(1).toInt(), int(Qt::Unchecked));
     // A flag changed behind the view's back shows at the next draw.
-    TContact c = f.Data.ContactList->Get(1);
-    c.Checked = 1;
-    f.Data.ContactList->Put(1, c);
+    Contact c = f.data.contactList->get(1);
+    c.checked = 1;
+    f.data.contactList->put(1, c);
     QCOMPARE(state(1).toInt(), int(Qt::Checked));
     const QIcon checkedIcon =
-        f.View->Model->index(1, TContactModel::colName).data(Qt::DecorationRole).value<QIcon>();
+        f.view->model->index(1, ContactModel::NameColumn).data(Qt::DecorationRole).value<QIcon>();
     QVERIFY(!checkedIcon.isNull());
 }
 
 void TestUiContacts::modelRowsFollowRefreshOnly() {
-    TFixture f(4);
-    QCOMPARE(f.View->Model->rowCount(), 4);
-    f.Data.ContactList->Delete(3);
-    f.Data.ContactList->Delete(2);
+    Fixture f(4);
+    QCOMPARE(f.view->model->rowCount(), 4);
+    f.data.contactList->remove(3);
+    f.data.contactList->remove(2);
     // Until the refresh the rows stay; the ones past the list's end show nothing.
-    QCOMPARE(f.View->Model->rowCount(), 4);
-    QVERIFY(!f.View->Model->index(3, TContactModel::colName).data().isValid());
-    f.View->RefreshList();
-    QCOMPARE(f.View->Model->rowCount(), 2);
-    QCOMPARE(f.Total(), 2);
+    QCOMPARE(f.view->model->rowCount(), 4);
+    QVERIFY(!f.view->model->index(3, ContactModel::NameColumn).data().isValid());
+    f.view->refreshList();
+    QCOMPARE(f.view->model->rowCount(), 2);
+    QCOMPARE(f.total(), 2);
     for (int i = 0; i < 3; ++i)
-        f.Data.ContactList->Add(Contact(QStringLiteral("n"), "1"));
-    f.View->RefreshList();
-    QCOMPARE(f.View->Model->rowCount(), 5);
+        f.data.contactList->add(contact(QStringLiteral("n"), "1"));
+    f.view->refreshList();
+    QCOMPARE(f.view->model->rowCount(), 5);
 }
 
 void TestUiContacts::composeSelectedInListOrder() {
-    TFixture f(6);
-    f.Data.ContactList->Put(1, Contact(QStringLiteral("a"), "A"));
-    f.Data.ContactList->Put(3, Contact(QStringLiteral("b"), "B"));
-    f.Data.ContactList->Put(4, Contact(QStringLiteral("c"), "C"));
-    f.Data.Modified = false;
+    Fixture f(6);
+    f.data.contactList->put(1, contact(QStringLiteral("a"), "A"));
+    f.data.contactList->put(3, contact(QStringLiteral("b"), "B"));
+    f.data.contactList->put(4, contact(QStringLiteral("c"), "C"));
+    f.data.modified = false;
     // Selected out of order: the text follows the list.
-    f.SelectRows({4, 1, 3});
-    QCOMPARE(f.View->SelectedCount(), 3);
-    f.View->actCompose->trigger();
-    QCOMPARE(f.Host.ComposedTo, QList<QByteArray>{"A;B;C;"});
+    f.selectRows({4, 1, 3});
+    QCOMPARE(f.view->selectedCount(), 3);
+    f.view->composeAction->trigger();
+    QCOMPARE(f.host.composedTo, QList<QByteArray>{"A;B;C;"});
 
     // A contact without a number contributes the separator alone.
-    f.Data.ContactList->Put(3, Contact(QStringLiteral("b"), QByteArray()));
-    f.Data.Modified = false;
-    f.View->actCompose->trigger();
-    QCOMPARE(f.Host.ComposedTo.last(), QByteArray("A;;C;"));
-    QVERIFY(!f.Data.Modified);
+    f.data.contactList->put(3, contact(QStringLiteral("b"), QByteArray()));
+    f.data.modified = false;
+    f.view->composeAction->trigger();
+    QCOMPARE(f.host.composedTo.last(), QByteArray("A;;C;"));
+    QVERIFY(!f.data.modified);
 }
 
 void TestUiContacts::panelClearedWhenListEmptied() {
-    TFixture f(3);
-    f.Click(2);
-    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 2"));
+    Fixture f(3);
+    f.click(2);
+    QCOMPARE(f.view->nameEdit->text(), QStringLiteral("Name 2"));
     // A new project empties the list behind the view's back, then refreshes it.
-    f.Data.New();
-    f.Host.RefreshAll();
-    QCOMPARE(f.View->edtName->text(), QString());
-    QCOMPARE(f.View->edtNumber->text(), QString());
-    QCOMPARE(f.View->EditIndex(), 0);
-    QVERIFY(!f.View->actEdit->isEnabled());
+    f.data.newProject();
+    f.host.refreshAll();
+    QCOMPARE(f.view->nameEdit->text(), QString());
+    QCOMPARE(f.view->numberEdit->text(), QString());
+    QCOMPARE(f.view->editIndex(), 0);
+    QVERIFY(!f.view->editAction->isEnabled());
 }
 
 void TestUiContacts::composeByDoubleClick() {
-    TFixture f(3);
-    const QPoint at = f.CellRect(2, TContactModel::colNumber).center();
-    QTest::mouseClick(f.View->Treeview->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(f.View->Treeview->viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(f.Host.ComposedTo, QList<QByteArray>{"5550002;"});
+    Fixture f(3);
+    const QPoint at = f.cellRect(2, ContactModel::NumberColumn).center();
+    QTest::mouseClick(f.view->listView->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(f.view->listView->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(f.host.composedTo, QList<QByteArray>{"5550002;"});
 }
 
 void TestUiContacts::newOnFive() {
-    TFixture f(5);
-    f.SelectRows({0, 2});
-    const int checkedBefore = f.Checked();
-    const int refreshes = f.Host.RefreshAllCount;
-    f.View->actNew->trigger();
+    Fixture f(5);
+    f.selectRows({0, 2});
+    const int checkedBefore = f.checked();
+    const int refreshes = f.host.refreshAllCount;
+    f.view->newAction->trigger();
 
-    QCOMPARE(f.Data.ContactList->Count(), 6);
-    QCOMPARE(f.Data.ContactList->Get(5), (TContact{QString(), QByteArray(), 0, 1}));
-    QCOMPARE(f.Cell(5, TContactModel::colName), QStringLiteral("<Contact #6>"));
-    QCOMPARE(f.Cell(5, TContactModel::colNumber), QStringLiteral("<Phone #6>"));
-    QCOMPARE(f.View->SelectedRows(), QList<int>{5});
-    QCOMPARE(f.View->EditIndex(), 5);
-    QCOMPARE(f.View->edtName->text(), QString());
-    QCOMPARE(f.Total(), 6);
-    QCOMPARE(f.Checked(), checkedBefore + 1);
-    QVERIFY(f.Data.Modified);
-    QCOMPARE(f.Host.RefreshAllCount, refreshes + 1);
+    QCOMPARE(f.data.contactList->count(), 6);
+    QCOMPARE(f.data.contactList->get(5), (Contact{QString(), QByteArray(), 0, 1}));
+    QCOMPARE(f.cell(5, ContactModel::NameColumn), QStringLiteral("<Contact #6>"));
+    QCOMPARE(f.cell(5, ContactModel::NumberColumn), QStringLiteral("<Phone #6>"));
+    QCOMPARE(f.view->selectedRows(), QList<int>{5});
+    QCOMPARE(f.view->editIndex(), 5);
+    QCOMPARE(f.view->nameEdit->text(), QString());
+    QCOMPARE(f.total(), 6);
+    QCOMPARE(f.checked(), checkedBefore + 1);
+    QVERIFY(f.data.modified);
+    QCOMPARE(f.host.refreshAllCount, refreshes + 1);
 }
 
 void TestUiContacts::insertKeyNeedsFocusedRow() {
-    TFixture f(0);
-    f.View->Treeview->setFocus();
-    QTest::keyClick(f.View->Treeview, Qt::Key_Insert);
-    QCOMPARE(f.Data.ContactList->Count(), 0);
+    Fixture f(0);
+    f.view->listView->setFocus();
+    QTest::keyClick(f.view->listView, Qt::Key_Insert);
+    QCOMPARE(f.data.contactList->count(), 0);
     // Ctrl+N works without a focused row.
-    QTest::keyClick(f.View->Treeview, Qt::Key_N, Qt::ControlModifier);
-    QCOMPARE(f.Data.ContactList->Count(), 1);
-    QVERIFY(f.View->Treeview->currentIndex().isValid());
-    QTest::keyClick(f.View->Treeview, Qt::Key_Insert);
-    QCOMPARE(f.Data.ContactList->Count(), 2);
-    QTest::keyClick(f.View->Treeview, Qt::Key_Insert, Qt::ControlModifier);
-    QCOMPARE(f.Data.ContactList->Count(), 2);
+    QTest::keyClick(f.view->listView, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(f.data.contactList->count(), 1);
+    QVERIFY(f.view->listView->currentIndex().isValid());
+    QTest::keyClick(f.view->listView, Qt::Key_Insert);
+    QCOMPARE(f.data.contactList->count(), 2);
+    QTest::keyClick(f.view->listView, Qt::Key_Insert, Qt::ControlModifier);
+    QCOMPARE(f.data.contactList->count(), 2);
 }
 
 void TestUiContacts::checkActionDoesNotModify_data() {
@@ -246,49 +246,49 @@ void TestUiContacts::checkActionDoesNotModify_data() {
 
 void TestUiContacts::checkActionDoesNotModify() {
     QFETCH(bool, check);
-    TFixture f(8); // rows 0, 2, 4, 6 checked
+    Fixture f(8); // rows 0, 2, 4, 6 checked
     const QList<int> rows{1, 2, 5, 6};
-    f.SelectRows(rows);
-    const int refreshes = f.Host.RefreshAllCount;
-    (check ? f.View->actCheck : f.View->actUncheck)->trigger();
+    f.selectRows(rows);
+    const int refreshes = f.host.refreshAllCount;
+    (check ? f.view->checkAction : f.view->uncheckAction)->trigger();
 
     for (int row = 0; row < 8; ++row) {
         const bool expected = rows.contains(row) ? check : row % 2 == 0;
-        QCOMPARE(f.Data.ContactList->Get(row).Checked, quint8(expected));
+        QCOMPARE(f.data.contactList->get(row).checked, quint8(expected));
         QCOMPARE(
-            f.View->Model->index(row, TContactModel::colCheck).data(Qt::CheckStateRole).toInt(),
+            f.view->model->index(row, ContactModel::CheckColumn).data(Qt::CheckStateRole).toInt(),
             int(expected ? Qt::Checked : Qt::Unchecked));
     }
-    QCOMPARE(f.Checked(), check ? 6 : 2);
+    QCOMPARE(f.checked(), check ? 6 : 2);
     // Nothing to save: the close question would not be asked.
-    QVERIFY(!f.Data.Modified);
-    QCOMPARE(f.Host.RefreshAllCount, refreshes + 1);
-    QCOMPARE(f.View->SelectedRows(), rows);
+    QVERIFY(!f.data.modified);
+    QCOMPARE(f.host.refreshAllCount, refreshes + 1);
+    QCOMPARE(f.view->selectedRows(), rows);
 }
 
 void TestUiContacts::checkBoxClickPutsAndCountsAtOnce() {
-    TFixture f(4); // rows 0 and 2 checked
-    QCOMPARE(f.Checked(), 2);
-    const int refreshes = f.Host.RefreshAllCount;
-    QTest::mouseClick(f.View->Treeview->viewport(), Qt::LeftButton, {},
-                      f.CellRect(1, TContactModel::colCheck).center());
-    QCOMPARE(f.Data.ContactList->Get(1).Checked, quint8(1));
-    QCOMPARE(f.Checked(), 3);
-    QVERIFY(f.Data.Modified);
+    Fixture f(4); // rows 0 and 2 checked
+    QCOMPARE(f.checked(), 2);
+    const int refreshes = f.host.refreshAllCount;
+    QTest::mouseClick(f.view->listView->viewport(), Qt::LeftButton, {},
+                      f.cellRect(1, ContactModel::CheckColumn).center());
+    QCOMPARE(f.data.contactList->get(1).checked, quint8(1));
+    QCOMPARE(f.checked(), 3);
+    QVERIFY(f.data.modified);
     // The main window learns of it at its next refresh only.
-    QCOMPARE(f.Host.RefreshAllCount, refreshes);
+    QCOMPARE(f.host.refreshAllCount, refreshes);
 
-    QTest::mouseClick(f.View->Treeview->viewport(), Qt::LeftButton, {},
-                      f.CellRect(0, TContactModel::colCheck).center());
-    QCOMPARE(f.Data.ContactList->Get(0).Checked, quint8(0));
-    QCOMPARE(f.Checked(), 2);
+    QTest::mouseClick(f.view->listView->viewport(), Qt::LeftButton, {},
+                      f.cellRect(0, ContactModel::CheckColumn).center());
+    QCOMPARE(f.data.contactList->get(0).checked, quint8(0));
+    QCOMPARE(f.checked(), 2);
     // A click elsewhere in the row leaves the flag; Space then works the box.
-    f.Click(3);
-    QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(0));
-    QTest::keyClick(f.View->Treeview, Qt::Key_Space);
-    QCOMPARE(f.Data.ContactList->Get(3).Checked, quint8(1));
-    QCOMPARE(f.Checked(), 3);
-    QCOMPARE(f.Host.RefreshAllCount, refreshes);
+    f.click(3);
+    QCOMPARE(f.data.contactList->get(3).checked, quint8(0));
+    QTest::keyClick(f.view->listView, Qt::Key_Space);
+    QCOMPARE(f.data.contactList->get(3).checked, quint8(1));
+    QCOMPARE(f.checked(), 3);
+    QCOMPARE(f.host.refreshAllCount, refreshes);
 }
 
 void TestUiContacts::editAvailability_data() {
@@ -304,90 +304,90 @@ void TestUiContacts::editAvailability() {
     QFETCH(QList<int>, rows);
     QFETCH(bool, edit);
     QFETCH(bool, selectionActions);
-    TFixture f(5);
-    f.SelectRows(rows);
-    QCOMPARE(f.View->actEdit->isEnabled(), edit);
-    QCOMPARE(f.View->btnEdit->isEnabled(), edit);
-    QCOMPARE(f.View->actCompose->isEnabled(), selectionActions);
-    QCOMPARE(f.View->actDelete->isEnabled(), selectionActions);
-    QCOMPARE(f.View->actCheck->isEnabled(), selectionActions);
-    QCOMPARE(f.View->actUncheck->isEnabled(), selectionActions);
-    QVERIFY(f.View->actNew->isEnabled());
-    QVERIFY(f.View->actSelectAll->isEnabled());
-    QVERIFY(!f.View->actEditCancel->isEnabled());
+    Fixture f(5);
+    f.selectRows(rows);
+    QCOMPARE(f.view->editAction->isEnabled(), edit);
+    QCOMPARE(f.view->editButton->isEnabled(), edit);
+    QCOMPARE(f.view->composeAction->isEnabled(), selectionActions);
+    QCOMPARE(f.view->deleteAction->isEnabled(), selectionActions);
+    QCOMPARE(f.view->checkAction->isEnabled(), selectionActions);
+    QCOMPARE(f.view->uncheckAction->isEnabled(), selectionActions);
+    QVERIFY(f.view->newAction->isEnabled());
+    QVERIFY(f.view->selectAllAction->isEnabled());
+    QVERIFY(!f.view->editCancelAction->isEnabled());
     // Edit triggered anyway (a shortcut, a stale menu) changes nothing when not allowed.
-    f.View->actEdit->setEnabled(true);
-    f.View->actEdit->trigger();
-    QCOMPARE(f.View->IsEditing(), edit);
+    f.view->editAction->setEnabled(true);
+    f.view->editAction->trigger();
+    QCOMPARE(f.view->isEditing(), edit);
 }
 
 void TestUiContacts::editOkStoresFreshRead() {
-    TFixture f(3);
-    f.Click(1);
-    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 1"));
-    QVERIFY(f.View->edtName->isReadOnly());
-    f.View->btnEdit->click();
-    QVERIFY(f.View->IsEditing());
-    QVERIFY(!f.View->edtName->isReadOnly());
-    QCOMPARE(f.View->btnEdit->text(), QStringLiteral("&OK"));
-    QVERIFY(f.View->btnCancel->isEnabled());
-    QVERIFY(f.View->edtName->hasFocus());
+    Fixture f(3);
+    f.click(1);
+    QCOMPARE(f.view->nameEdit->text(), QStringLiteral("Name 1"));
+    QVERIFY(f.view->nameEdit->isReadOnly());
+    f.view->editButton->click();
+    QVERIFY(f.view->isEditing());
+    QVERIFY(!f.view->nameEdit->isReadOnly());
+    QCOMPARE(f.view->editButton->text(), QStringLiteral("&OK"));
+    QVERIFY(f.view->cancelButton->isEnabled());
+    QVERIFY(f.view->nameEdit->hasFocus());
     // The sender counts a message while the edit is open.
-    f.Data.ContactList->IncSentCount("5550001");
-    f.View->edtName->setText(QStringLiteral("Zoë"));
-    f.View->edtNumber->setText(QString());
-    f.View->btnEdit->click();
+    f.data.contactList->incSentCount("5550001");
+    f.view->nameEdit->setText(QStringLiteral("Zoë"));
+    f.view->numberEdit->setText(QString());
+    f.view->editButton->click();
 
-    QCOMPARE(f.Data.ContactList->Get(1), (TContact{QStringLiteral("Zoë"), QByteArray(), 2, 0}));
-    QCOMPARE(f.View->CurrentContact(), f.Data.ContactList->Get(1));
-    QVERIFY(f.Data.Modified);
-    QVERIFY(!f.View->IsEditing());
-    QVERIFY(f.View->edtNumber->isReadOnly());
-    QCOMPARE(f.View->btnEdit->text(), QStringLiteral("&Edit"));
-    QVERIFY(!f.View->btnCancel->isEnabled());
-    QVERIFY(f.View->Treeview->hasFocus());
-    QCOMPARE(f.Cell(1, TContactModel::colNumber), QStringLiteral("<Phone #2>"));
+    QCOMPARE(f.data.contactList->get(1), (Contact{QStringLiteral("Zoë"), QByteArray(), 2, 0}));
+    QCOMPARE(f.view->currentContact(), f.data.contactList->get(1));
+    QVERIFY(f.data.modified);
+    QVERIFY(!f.view->isEditing());
+    QVERIFY(f.view->numberEdit->isReadOnly());
+    QCOMPARE(f.view->editButton->text(), QStringLiteral("&Edit"));
+    QVERIFY(!f.view->cancelButton->isEnabled());
+    QVERIFY(f.view->listView->hasFocus());
+    QCOMPARE(f.cell(1, ContactModel::NumberColumn), QStringLiteral("<Phone #2>"));
 }
 
 void TestUiContacts::editCancelAndKeys() {
-    TFixture f(3);
-    f.Click(2);
+    Fixture f(3);
+    f.click(2);
     // Enter is the default button: Edit, then OK.
-    QTest::keyClick(f.View->Treeview, Qt::Key_Return);
-    QVERIFY(f.View->IsEditing());
-    f.View->edtName->setText(QStringLiteral("changed"));
+    QTest::keyClick(f.view->listView, Qt::Key_Return);
+    QVERIFY(f.view->isEditing());
+    f.view->nameEdit->setText(QStringLiteral("changed"));
     // Escape is the cancel button: the fields show the stored contact again.
-    QTest::keyClick(f.View->edtName, Qt::Key_Escape);
-    QVERIFY(!f.View->IsEditing());
-    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 2"));
-    QVERIFY(!f.Data.Modified);
+    QTest::keyClick(f.view->nameEdit, Qt::Key_Escape);
+    QVERIFY(!f.view->isEditing());
+    QCOMPARE(f.view->nameEdit->text(), QStringLiteral("Name 2"));
+    QVERIFY(!f.data.modified);
 
-    f.View->actEdit->trigger();
-    QTest::keyClicks(f.View->edtNumber, QStringLiteral("9"));
-    QTest::keyClick(f.View->edtNumber, Qt::Key_Return);
-    QVERIFY(!f.View->IsEditing());
-    QCOMPARE(f.Data.ContactList->Get(2).Number, QByteArray("55500029"));
-    QVERIFY(f.Data.Modified);
+    f.view->editAction->trigger();
+    QTest::keyClicks(f.view->numberEdit, QStringLiteral("9"));
+    QTest::keyClick(f.view->numberEdit, Qt::Key_Return);
+    QVERIFY(!f.view->isEditing());
+    QCOMPARE(f.data.contactList->get(2).number, QByteArray("55500029"));
+    QVERIFY(f.data.modified);
 }
 
 void TestUiContacts::downInNameFieldDropsEdit() {
-    TFixture f(4);
-    f.Click(1);
-    f.View->actEdit->trigger();
-    f.View->edtName->setText(QStringLiteral("dropped"));
-    QTest::keyClick(f.View->edtName, Qt::Key_Down);
-    QCOMPARE(f.View->EditIndex(), 2);
-    QCOMPARE(f.View->SelectedRows(), QList<int>{2});
-    QVERIFY(!f.View->IsEditing());
-    QCOMPARE(f.View->edtName->text(), QStringLiteral("Name 2"));
-    QCOMPARE(f.Data.ContactList->Get(1).Name, QStringLiteral("Name 1"));
-    QVERIFY(!f.Data.Modified);
+    Fixture f(4);
+    f.click(1);
+    f.view->editAction->trigger();
+    f.view->nameEdit->setText(QStringLiteral("dropped"));
+    QTest::keyClick(f.view->nameEdit, Qt::Key_Down);
+    QCOMPARE(f.view->editIndex(), 2);
+    QCOMPARE(f.view->selectedRows(), QList<int>{2});
+    QVERIFY(!f.view->isEditing());
+    QCOMPARE(f.view->nameEdit->text(), QStringLiteral("Name 2"));
+    QCOMPARE(f.data.contactList->get(1).name, QStringLiteral("Name 1"));
+    QVERIFY(!f.data.modified);
     // With a modifier the key stays in the field; Up goes back to the previous contact.
-    f.View->edtName->setFocus();
-    QTest::keyClick(f.View->edtName, Qt::Key_Down, Qt::ShiftModifier);
-    QCOMPARE(f.View->EditIndex(), 2);
-    QTest::keyClick(f.View->edtNumber, Qt::Key_Up);
-    QCOMPARE(f.View->EditIndex(), 1);
+    f.view->nameEdit->setFocus();
+    QTest::keyClick(f.view->nameEdit, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(f.view->editIndex(), 2);
+    QTest::keyClick(f.view->numberEdit, Qt::Key_Up);
+    QCOMPARE(f.view->editIndex(), 1);
 }
 
 void TestUiContacts::deleteAsksAndReselects_data() {
@@ -404,72 +404,72 @@ void TestUiContacts::deleteAsksAndReselects() {
     QFETCH(int, count);
     QFETCH(QList<int>, rows);
     QFETCH(int, selectedAfter);
-    TFixture f(count);
-    f.SelectRows(rows);
-    TDialogScript dialogs;
-    dialogs.Answers = {QMessageBox::Yes};
-    f.View->actDelete->trigger();
+    Fixture f(count);
+    f.selectRows(rows);
+    DialogScript dialogs;
+    dialogs.answers = {QMessageBox::Yes};
+    f.view->deleteAction->trigger();
 
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QCOMPARE(dialogs.Messages[0].Text,
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].text,
              QStringLiteral("Are you sure do delete the selected contact(s) ?"));
-    QCOMPARE(dialogs.Messages[0].Kind, TMsgKind::Confirm);
-    QCOMPARE(dialogs.Messages[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(dialogs.messages[0].kind, MessageKind::Confirm);
+    QCOMPARE(dialogs.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
     QStringList names;
     for (int i = 0; i < count; ++i) {
         if (!rows.contains(i))
             names << QStringLiteral("Name %1").arg(i);
     }
     QStringList left;
-    for (int i = 0; i < f.Data.ContactList->Count(); ++i)
-        left << f.Data.ContactList->Get(i).Name;
+    for (int i = 0; i < f.data.contactList->count(); ++i)
+        left << f.data.contactList->get(i).name;
     QCOMPARE(left, names);
-    QCOMPARE(f.View->Model->rowCount(), names.size());
-    QCOMPARE(f.Total(), names.size());
-    QVERIFY(f.Data.Modified);
+    QCOMPARE(f.view->model->rowCount(), names.size());
+    QCOMPARE(f.total(), names.size());
+    QVERIFY(f.data.modified);
     if (selectedAfter >= 0) {
-        QCOMPARE(f.View->SelectedRows(), QList<int>{selectedAfter});
-        QCOMPARE(f.View->EditIndex(), selectedAfter);
-        QCOMPARE(f.View->edtName->text(), names[selectedAfter]);
-        QVERIFY(f.View->Treeview->hasFocus());
+        QCOMPARE(f.view->selectedRows(), QList<int>{selectedAfter});
+        QCOMPARE(f.view->editIndex(), selectedAfter);
+        QCOMPARE(f.view->nameEdit->text(), names[selectedAfter]);
+        QVERIFY(f.view->listView->hasFocus());
     } else {
-        QCOMPARE(f.View->SelectedCount(), 0);
-        QCOMPARE(f.View->edtName->text(), QString());
+        QCOMPARE(f.view->selectedCount(), 0);
+        QCOMPARE(f.view->nameEdit->text(), QString());
     }
 }
 
 void TestUiContacts::deleteKeyAndNoAnswer() {
-    TFixture f(4);
-    f.Click(1);
-    TDialogScript dialogs;
-    dialogs.Answers = {QMessageBox::No, QMessageBox::Yes};
-    QTest::keyClick(f.View->Treeview, Qt::Key_Delete);
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QCOMPARE(f.Data.ContactList->Count(), 4);
-    QVERIFY(!f.Data.Modified);
-    QTest::keyClick(f.View->Treeview, Qt::Key_Delete, Qt::ControlModifier);
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QTest::keyClick(f.View->Treeview, Qt::Key_Delete);
-    QCOMPARE(f.Data.ContactList->Count(), 3);
-    QCOMPARE(f.Data.ContactList->Get(1).Name, QStringLiteral("Name 2"));
+    Fixture f(4);
+    f.click(1);
+    DialogScript dialogs;
+    dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+    QTest::keyClick(f.view->listView, Qt::Key_Delete);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(f.data.contactList->count(), 4);
+    QVERIFY(!f.data.modified);
+    QTest::keyClick(f.view->listView, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QTest::keyClick(f.view->listView, Qt::Key_Delete);
+    QCOMPARE(f.data.contactList->count(), 3);
+    QCOMPARE(f.data.contactList->get(1).name, QStringLiteral("Name 2"));
     // Nothing selected: no question at all.
-    f.View->Treeview->clearSelection();
-    f.View->actDelete->setEnabled(true);
-    f.View->actDelete->trigger();
-    QCOMPARE(dialogs.Messages.size(), 2);
+    f.view->listView->clearSelection();
+    f.view->deleteAction->setEnabled(true);
+    f.view->deleteAction->trigger();
+    QCOMPARE(dialogs.messages.size(), 2);
 }
 
 void TestUiContacts::selectAllThenCompose() {
-    TFixture f(4);
-    f.View->actSelectAll->trigger();
-    QCOMPARE(f.View->SelectedCount(), 4);
-    QVERIFY(!f.View->actEdit->isEnabled());
-    f.View->actCompose->trigger();
-    QCOMPARE(f.Host.ComposedTo, QList<QByteArray>{"5550000;5550001;5550002;5550003;"});
+    Fixture f(4);
+    f.view->selectAllAction->trigger();
+    QCOMPARE(f.view->selectedCount(), 4);
+    QVERIFY(!f.view->editAction->isEnabled());
+    f.view->composeAction->trigger();
+    QCOMPARE(f.host.composedTo, QList<QByteArray>{"5550000;5550001;5550002;5550003;"});
 }
 
 void TestUiContacts::importSummary() {
-    TFixture f(2);
+    Fixture f(2);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("contacts.csv"));
     QFile file(path);
@@ -480,112 +480,112 @@ void TestUiContacts::importSummary() {
     file.write("Old,5550001\r\n");  // already in the list
     file.write("Again,7773,4\r\n"); // earlier in this file
     file.close();
-    const int checkedBefore = f.Checked();
+    const int checkedBefore = f.checked();
 
-    TDialogScript dialogs;
-    dialogs.FileNames = {path};
-    f.View->actImport->trigger();
-    QCOMPARE(dialogs.SaveDialogs, QList<bool>{false});
-    QCOMPARE(dialogs.Filters.first(),
+    DialogScript dialogs;
+    dialogs.fileNames = {path};
+    f.view->importAction->trigger();
+    QCOMPARE(dialogs.saveDialogs, QList<bool>{false});
+    QCOMPARE(dialogs.filters.first(),
              QStringLiteral("Text files (*.txt)|*.txt|Comma separated file (*.csv)|*.csv|All "
                             "files (*.*)|*.*"));
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QCOMPARE(dialogs.Messages[0].Text,
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].text,
              QStringLiteral("Imported 10 contacts, ignored 2 duplicates from\r\n") +
                  QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
-    QCOMPARE(dialogs.Messages[0].Kind, TMsgKind::Information);
-    QCOMPARE(dialogs.Messages[0].Buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(f.Total(), 12);
-    QCOMPARE(f.Checked(), checkedBefore + 10);
-    QCOMPARE(f.View->Model->rowCount(), 12);
-    QCOMPARE(f.Cell(11, TContactModel::colName), QStringLiteral("New 9"));
-    QVERIFY(f.Data.Modified);
+    QCOMPARE(dialogs.messages[0].kind, MessageKind::Information);
+    QCOMPARE(dialogs.messages[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(f.total(), 12);
+    QCOMPARE(f.checked(), checkedBefore + 10);
+    QCOMPARE(f.view->model->rowCount(), 12);
+    QCOMPARE(f.cell(11, ContactModel::NameColumn), QStringLiteral("New 9"));
+    QVERIFY(f.data.modified);
 }
 
 void TestUiContacts::importMalformedLineShowsErrorAndRows() {
-    TFixture f(1);
+    Fixture f(1);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bad.txt"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("A,1\nB,2\n\"C\" ,3\nD,4\n");
     file.close();
-    TDialogScript dialogs;
-    dialogs.FileNames = {path};
-    f.View->actImport->trigger();
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QCOMPARE(dialogs.Messages[0].Kind, TMsgKind::Error);
-    QVERIFY2(dialogs.Messages[0].Text.startsWith(QStringLiteral("String is a badly formed CSV")),
-             qPrintable(dialogs.Messages[0].Text));
+    DialogScript dialogs;
+    dialogs.fileNames = {path};
+    f.view->importAction->trigger();
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].kind, MessageKind::Error);
+    QVERIFY2(dialogs.messages[0].text.startsWith(QStringLiteral("String is a badly formed CSV")),
+             qPrintable(dialogs.messages[0].text));
     // The two contacts before the bad line are in the list and on show.
-    QCOMPARE(f.Data.ContactList->Count(), 3);
-    QCOMPARE(f.View->Model->rowCount(), 3);
-    QCOMPARE(f.Total(), 3);
+    QCOMPARE(f.data.contactList->count(), 3);
+    QCOMPARE(f.view->model->rowCount(), 3);
+    QCOMPARE(f.total(), 3);
 
     // A file that cannot be read: the error, nothing added.
-    dialogs.FileNames = {dir.filePath(QStringLiteral("missing.txt"))};
-    f.View->actImport->trigger();
-    QCOMPARE(dialogs.Messages.size(), 2);
-    QCOMPARE(dialogs.Messages[1].Kind, TMsgKind::Error);
-    QCOMPARE(f.Data.ContactList->Count(), 3);
+    dialogs.fileNames = {dir.filePath(QStringLiteral("missing.txt"))};
+    f.view->importAction->trigger();
+    QCOMPARE(dialogs.messages.size(), 2);
+    QCOMPARE(dialogs.messages[1].kind, MessageKind::Error);
+    QCOMPARE(f.data.contactList->count(), 3);
 }
 
 void TestUiContacts::importCancelled() {
-    TFixture f(1);
-    TDialogScript dialogs;
-    f.View->actImport->trigger();
-    f.View->actExport->trigger();
-    QCOMPARE(dialogs.Filters.size(), 2);
-    QVERIFY(dialogs.Messages.isEmpty());
-    QVERIFY(!f.Data.Modified);
+    Fixture f(1);
+    DialogScript dialogs;
+    f.view->importAction->trigger();
+    f.view->exportAction->trigger();
+    QCOMPARE(dialogs.filters.size(), 2);
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(!f.data.modified);
 }
 
 void TestUiContacts::exportWritesFile() {
-    TFixture f(2);
+    Fixture f(2);
     QTemporaryDir dir;
-    TDialogScript dialogs;
+    DialogScript dialogs;
     // The default extension is added to a name without one.
-    dialogs.FileNames = {dir.filePath(QStringLiteral("out"))};
-    f.View->actExport->trigger();
-    QCOMPARE(dialogs.SaveDialogs, QList<bool>{true});
-    QCOMPARE(dialogs.Filters.first(),
+    dialogs.fileNames = {dir.filePath(QStringLiteral("out"))};
+    f.view->exportAction->trigger();
+    QCOMPARE(dialogs.saveDialogs, QList<bool>{true});
+    QCOMPARE(dialogs.filters.first(),
              QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*"));
     QFile file(dir.filePath(QStringLiteral("out.txt")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(),
              QByteArray("\"Name 0\",\"5550000\",0\r\n\"Name 1\",\"5550001\",1\r\n"));
-    QVERIFY(dialogs.Messages.isEmpty());
-    QVERIFY(!f.Data.Modified);
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(!f.data.modified);
 }
 
 void TestUiContacts::exportFailureShowsError() {
-    TFixture f(2);
+    Fixture f(2);
     QTemporaryDir dir;
-    TDialogScript dialogs;
-    dialogs.FileNames = {dir.filePath(QStringLiteral("no/such/folder/out.txt"))};
-    f.View->actExport->trigger();
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QCOMPARE(dialogs.Messages[0].Kind, TMsgKind::Error);
-    QVERIFY(!dialogs.Messages[0].Text.isEmpty());
+    DialogScript dialogs;
+    dialogs.fileNames = {dir.filePath(QStringLiteral("no/such/folder/out.txt"))};
+    f.view->exportAction->trigger();
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].kind, MessageKind::Error);
+    QVERIFY(!dialogs.messages[0].text.isEmpty());
 }
 
 void TestUiContacts::copyLeavesListAlone() {
-    TFixture f(3);
-    f.SelectRows({0, 2});
+    Fixture f(3);
+    f.selectRows({0, 2});
     QApplication::clipboard()->clear();
-    QTest::keyClick(f.View->Treeview, Qt::Key_X, Qt::ControlModifier);
-    QCOMPARE(f.Data.ContactList->Count(), 3);
-    QVERIFY(!f.Data.Modified);
+    QTest::keyClick(f.view->listView, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(f.data.contactList->count(), 3);
+    QVERIFY(!f.data.modified);
     QCOMPARE(QApplication::clipboard()->text(),
              QStringLiteral("Name 0\t5550000\t0\nName 2\t5550002\t2\n"));
-    QTest::keyClick(f.View->Treeview, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(f.Data.ContactList->Count(), 3);
+    QTest::keyClick(f.view->listView, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(f.data.contactList->count(), 3);
 }
 
 void TestUiContacts::contextMenuOrder() {
-    TFixture f(1);
+    Fixture f(1);
     QStringList texts;
-    for (QAction *action : f.View->PopupMenu->actions())
+    for (QAction *action : f.view->contextMenu->actions())
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(texts, (QStringList{"Compose", "-", "Check", "Uncheck", "Select All", "-", "New",
                                  "&Edit", "Delete"}));

@@ -3,15 +3,15 @@
 // opened from the command line.
 
 #include "app/IniFile.h"
-#include "data/OleDate.h"
+#include "base/OleDate.h"
 #include "support/MainWindowFixture.h"
-#include "ui/ComposeForm.h"
-#include "ui/ContactForm.h"
+#include "ui/ComposeView.h"
+#include "ui/ContactsView.h"
 #include "ui/ExplorerModel.h"
 #include "ui/IdleHook.h"
-#include "ui/MessageForm.h"
 #include "ui/MessageModel.h"
-#include "ui/SettingForm.h"
+#include "ui/MessagesView.h"
+#include "ui/PhoneView.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -32,33 +32,33 @@
 
 namespace {
 
-using TFixture = TMainWindowFixture;
+using Fixture = MainWindowFixture;
 
-TMessage MakeMessage(int i) {
-    TMessage message;
-    message.Number = QByteArray::number(5550000 + i);
-    message.Text = QStringLiteral("text %1").arg(i);
-    message.Created = OleNow();
+Message makeMessage(int i) {
+    Message message;
+    message.number = QByteArray::number(5550000 + i);
+    message.text = QStringLiteral("text %1").arg(i);
+    message.created = oleNow();
     return message;
 }
 
-TContact MakeContact(int i) {
-    TContact contact;
-    contact.Name = QStringLiteral("Contact %1").arg(i);
-    contact.Number = QByteArray::number(7770000 + i);
+Contact makeContact(int i) {
+    Contact contact;
+    contact.name = QStringLiteral("Contact %1").arg(i);
+    contact.number = QByteArray::number(7770000 + i);
     return contact;
 }
 
-QString NodeExtra(TfrmPelorvane *window, int node) {
-    return window->ExplorerModel->index(node, 0).data(TExplorerModel::ExtraTextRole).toString();
+QString nodeExtra(MainWindow *window, int node) {
+    return window->explorerModel->index(node, 0).data(ExplorerModel::ExtraTextRole).toString();
 }
 
-int SelectedNode(TfrmPelorvane *window) {
-    const QModelIndexList rows = window->Explorer->selectionModel()->selectedRows();
+int selectedNode(MainWindow *window) {
+    const QModelIndexList rows = window->explorer->selectionModel()->selectedRows();
     return rows.size() == 1 ? rows.first().row() : -1;
 }
 
-QStringList MenuTexts(QMenu *menu) {
+QStringList menuTexts(QMenu *menu) {
     QStringList texts;
     for (QAction *action : menu->actions())
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
@@ -66,7 +66,7 @@ QStringList MenuTexts(QMenu *menu) {
 }
 
 // Pixels painted in pure blue, the colour of the explorer's second texts.
-int BluePixels(QWidget *widget) {
+int bluePixels(QWidget *widget) {
     const QImage image = widget->grab().toImage();
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
@@ -79,7 +79,7 @@ int BluePixels(QWidget *widget) {
     return count;
 }
 
-void WriteFile(const QString &path, const QByteArray &bytes) {
+void writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
@@ -137,110 +137,110 @@ void TestUiMainWindow::init() {
 }
 
 void TestUiMainWindow::partsOfTheWindow() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     QCOMPARE(w->objectName(), QStringLiteral("frmPelorvane"));
     QCOMPARE(w->size(), QSize(610, 593));
-    QCOMPARE(w->btnStart->size(), QSize(107, 54));
-    QCOMPARE(w->btnStart->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
-    QCOMPARE(w->btnStart->defaultAction(), w->actStart);
-    QCOMPARE(w->ToolBar1->height(), 62);
-    QVERIFY(w->AnimateClip->isValid());
-    QCOMPARE(w->AnimateClip->frameCount(), 9);
-    QVERIFY(w->AnimateClip->state() != QMovie::Running);
-    QCOMPARE(w->findChild<QWidget *>(QStringLiteral("PnlAnimate"))->size(), QSize(62, 62));
-    QCOMPARE(w->PnlExplorer->width(), 137);
-    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblExplorer"))->text(),
+    QCOMPARE(w->startButton->size(), QSize(107, 54));
+    QCOMPARE(w->startButton->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    QCOMPARE(w->startButton->defaultAction(), w->startAction);
+    QCOMPARE(w->mainToolBar->height(), 62);
+    QVERIFY(w->activityClip->isValid());
+    QCOMPARE(w->activityClip->frameCount(), 9);
+    QVERIFY(w->activityClip->state() != QMovie::Running);
+    QCOMPARE(w->findChild<QWidget *>(QStringLiteral("activityPanel"))->size(), QSize(62, 62));
+    QCOMPARE(w->explorerPanel->width(), 137);
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("explorerLabel"))->text(),
              QStringLiteral("Explorer:"));
-    QCOMPARE(w->findChild<QWidget *>(QStringLiteral("PnlExplorerHeader"))->height(), 21);
-    QCOMPARE(w->Splitter1->handleWidth(), 4);
-    QVERIFY(w->Explorer->isHeaderHidden());
-    QCOMPARE(w->Explorer->indentation(), 0);
-    QCOMPARE(w->StatusPanel2->width(), 80);
+    QCOMPARE(w->findChild<QWidget *>(QStringLiteral("explorerHeader"))->height(), 21);
+    QCOMPARE(w->splitter->handleWidth(), 4);
+    QVERIFY(w->explorer->isHeaderHidden());
+    QCOMPARE(w->explorer->indentation(), 0);
+    QCOMPARE(w->phoneStatusLabel->width(), 80);
     // The first panel takes whatever the bar's width leaves beside the second one.
-    const int firstWidth = w->StatusPanel1->width();
+    const int firstWidth = w->statusLabel->width();
     w->resize(w->width() + 100, w->height());
-    QTRY_COMPARE(w->StatusPanel1->width(), firstWidth + 100);
-    QCOMPARE(w->StatusPanel2->width(), 80);
+    QTRY_COMPARE(w->statusLabel->width(), firstWidth + 100);
+    QCOMPARE(w->phoneStatusLabel->width(), 80);
     w->resize(610, 593);
-    QCOMPARE(w->StatusText(), QString());
+    QCOMPARE(w->statusText(), QString());
     // The compose view is shown first, filling the right-hand pane.
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->ComposeView()));
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndCompose));
-    QCOMPARE(w->ComposeView()->parentWidget(), w->PnlRight);
-    QCOMPARE(w->ComposeView()->geometry(), w->PnlRight->rect());
-    QVERIFY(!w->OutboxView()->isVisible());
-    QVERIFY(!w->SentView()->isVisible());
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->composeView()));
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ComposeNode));
+    QCOMPARE(w->composeView()->parentWidget(), w->rightPanel);
+    QCOMPARE(w->composeView()->geometry(), w->rightPanel->rect());
+    QVERIFY(!w->outboxView()->isVisible());
+    QVERIFY(!w->sentView()->isVisible());
 }
 
 void TestUiMainWindow::menusAndActions() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     const QList<QAction *> menus = w->menuBar()->actions();
     QCOMPARE(menus.size(), 3);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     QCOMPARE(menus[1]->text(), QStringLiteral("&View"));
     QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
-    QCOMPARE(MenuTexts(menus[0]->menu()),
+    QCOMPARE(menuTexts(menus[0]->menu()),
              (QStringList{"&New", "&Open...", "&Save", "S&ave As...", "-", "Import Contacts...",
                           "Export Contacts...", "-", "E&xit"}));
-    QCOMPARE(MenuTexts(menus[1]->menu()), (QStringList{"&Folder Explorer", "-", "Co&mpose",
+    QCOMPARE(menuTexts(menus[1]->menu()), (QStringList{"&Folder Explorer", "-", "Co&mpose",
                                                        "Co&ntacts", "Ou&tbox", "P&hone", "&Sent"}));
-    QCOMPARE(MenuTexts(menus[2]->menu()), QStringList{"&About"});
-    QCOMPARE(w->actOpen->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-    QCOMPARE(w->actSave->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
-    QCOMPARE(w->actStart->shortcut(), QKeySequence(Qt::Key_F5));
-    QVERIFY(w->actStop->shortcut().isEmpty());
-    QCOMPARE(w->actStart->text(), QStringLiteral("Start"));
-    QCOMPARE(w->actStop->text(), QStringLiteral("Stop"));
-    for (QAction *action :
-         {w->actOpen, w->actExit, w->actViewCompose, w->actViewContacts, w->actViewOutbox,
-          w->actViewPhone, w->actViewSent, w->actStart, w->actStop})
+    QCOMPARE(menuTexts(menus[2]->menu()), QStringList{"&About"});
+    QCOMPARE(w->openAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(w->saveAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    QCOMPARE(w->startAction->shortcut(), QKeySequence(Qt::Key_F5));
+    QVERIFY(w->stopAction->shortcut().isEmpty());
+    QCOMPARE(w->startAction->text(), QStringLiteral("Start"));
+    QCOMPARE(w->stopAction->text(), QStringLiteral("Stop"));
+    for (QAction *action : {w->openAction, w->exitAction, w->viewComposeAction,
+                            w->viewContactsAction, w->viewOutboxAction, w->viewPhoneAction,
+                            w->viewSentAction, w->startAction, w->stopAction})
         QVERIFY2(!action->icon().isNull(), qPrintable(action->objectName()));
-    QVERIFY(w->actViewExplorer->isCheckable());
-    QVERIFY(w->actViewExplorer->isChecked());
-    QVERIFY(w->actStart->isEnabled());
-    QVERIFY(!w->actStop->isEnabled());
+    QVERIFY(w->viewExplorerAction->isCheckable());
+    QVERIFY(w->viewExplorerAction->isChecked());
+    QVERIFY(w->startAction->isEnabled());
+    QVERIFY(!w->stopAction->isEnabled());
 }
 
 void TestUiMainWindow::captionFollowsProject() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Untitled - Pelorvane"));
-    f.Data->OutboxList->Add(MakeMessage(1));
+    f.data->outboxList->add(makeMessage(1));
     // The modified mark comes with the next refresh.
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
-    w->RefreshAll();
+    w->refreshAll();
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
-    f.FileNames << f.FilePath(QStringLiteral("first.sms"));
-    w->actSave->trigger();
+    f.fileNames << f.filePath(QStringLiteral("first.sms"));
+    w->saveAction->trigger();
     QCOMPARE(w->windowTitle(), QStringLiteral("first.sms - Pelorvane"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("first.sms - Pelorvane"));
-    QVERIFY(QFile::exists(f.FilePath(QStringLiteral("first.sms"))));
+    QVERIFY(QFile::exists(f.filePath(QStringLiteral("first.sms"))));
 }
 
 void TestUiMainWindow::explorerNodes() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    TExplorerModel *model = w->ExplorerModel;
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    ExplorerModel *model = w->explorerModel;
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model->rowCount(), 5);
     const QStringList captions = {"Compose", "Contacts", "Outbox", "Phone", "Sent"};
-    QList<QWidget *> views = {w->ComposeView(), w->ContactsView(), w->OutboxView(), w->PhoneView(),
-                              w->SentView()};
+    QList<QWidget *> views = {w->composeView(), w->contactsView(), w->outboxView(), w->phoneView(),
+                              w->sentView()};
     for (int row = 0; row < 5; ++row) {
         QCOMPARE(model->index(row, 0).data().toString(), captions[row]);
         QVERIFY(!model->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-        QCOMPARE(model->Node(row).View, views[row]);
+        QCOMPARE(model->nodeAt(row).view, views[row]);
         QVERIFY(!static_cast<QAbstractItemModel *>(model)->hasChildren(model->index(row, 0)));
     }
-    QCOMPARE(w->OutboxView()->Label1->text(), QStringLiteral("Outbox"));
-    QCOMPARE(w->SentView()->Label1->text(), QStringLiteral("Sent"));
+    QCOMPARE(w->outboxView()->titleLabel->text(), QStringLiteral("Outbox"));
+    QCOMPARE(w->sentView()->titleLabel->text(), QStringLiteral("Sent"));
     // Each accessor gives the same view every time.
-    QCOMPARE(w->OutboxView(), w->OutboxView());
-    QCOMPARE(model->Node(7).Caption, QString());
-    QCOMPARE(model->Node(7).View, nullptr);
+    QCOMPARE(w->outboxView(), w->outboxView());
+    QCOMPARE(model->nodeAt(7).caption, QString());
+    QCOMPARE(model->nodeAt(7).view, nullptr);
 }
 
 void TestUiMainWindow::explorerCounts_data() {
@@ -259,159 +259,159 @@ void TestUiMainWindow::explorerCounts() {
     QFETCH(int, outbox);
     QFETCH(int, sent);
     QFETCH(QStringList, texts);
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     for (int i = 0; i < contacts; ++i)
-        f.Data->ContactList->Add(MakeContact(i));
+        f.data->contactList->add(makeContact(i));
     for (int i = 0; i < outbox; ++i)
-        f.Data->OutboxList->Add(MakeMessage(i));
+        f.data->outboxList->add(makeMessage(i));
     for (int i = 0; i < sent; ++i)
-        f.Data->SentList->Add(MakeMessage(i));
-    w->RefreshAll();
+        f.data->sentList->add(makeMessage(i));
+    w->refreshAll();
     for (int node = 0; node < 5; ++node)
-        QCOMPARE(NodeExtra(w, node), texts[node]);
-    QCOMPARE(w->OutboxView()->Model()->rowCount(), outbox);
-    QCOMPARE(w->SentView()->Model()->rowCount(), sent);
+        QCOMPARE(nodeExtra(w, node), texts[node]);
+    QCOMPARE(w->outboxView()->model()->rowCount(), outbox);
+    QCOMPARE(w->sentView()->model()->rowCount(), sent);
 }
 
 void TestUiMainWindow::explorerCountsPaintedBlue() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->ShowView(w->ComposeView());
-    QCOMPARE(BluePixels(w->Explorer->viewport()), 0);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->showView(w->composeView());
+    QCOMPARE(bluePixels(w->explorer->viewport()), 0);
     for (int i = 0; i < 1234; ++i)
-        f.Data->ContactList->Add(MakeContact(i));
-    w->RefreshAll();
-    QVERIFY(BluePixels(w->Explorer->viewport()) > 10);
+        f.data->contactList->add(makeContact(i));
+    w->refreshAll();
+    QVERIFY(bluePixels(w->explorer->viewport()) > 10);
 }
 
 void TestUiMainWindow::explorerChoosesView() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     const QRect sentRect =
-        w->Explorer->visualRect(w->ExplorerModel->index(TExplorerModel::ndSent, 0));
-    QTest::mouseClick(w->Explorer->viewport(), Qt::LeftButton, Qt::NoModifier, sentRect.center());
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->SentView()));
-    QVERIFY(w->SentView()->isVisible());
-    QVERIFY(!w->ComposeView()->isVisible());
-    QCOMPARE(w->SentView()->geometry(), w->PnlRight->rect());
+        w->explorer->visualRect(w->explorerModel->index(ExplorerModel::SentNode, 0));
+    QTest::mouseClick(w->explorer->viewport(), Qt::LeftButton, Qt::NoModifier, sentRect.center());
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->sentView()));
+    QVERIFY(w->sentView()->isVisible());
+    QVERIFY(!w->composeView()->isVisible());
+    QCOMPARE(w->sentView()->geometry(), w->rightPanel->rect());
 }
 
 void TestUiMainWindow::showViewSelectsNode() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    f.Data->OutboxList->Add(MakeMessage(1));
-    w->ShowView(w->OutboxView());
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndOutbox));
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->OutboxView()));
-    // ShowView refreshes the whole window.
-    QCOMPARE(w->OutboxView()->Model()->rowCount(), 1);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    f.data->outboxList->add(makeMessage(1));
+    w->showView(w->outboxView());
+    QCOMPARE(selectedNode(w), int(ExplorerModel::OutboxNode));
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->outboxView()));
+    // showView refreshes the whole window.
+    QCOMPARE(w->outboxView()->model()->rowCount(), 1);
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
 }
 
 void TestUiMainWindow::viewMenuKeepsExplorerHighlight() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->ShowView(w->ContactsView());
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndContacts));
-    w->actViewOutbox->trigger();
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->OutboxView()));
-    QVERIFY(w->OutboxView()->isVisible());
-    QVERIFY(!w->ContactsView()->isVisible());
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndContacts));
-    w->actViewSent->trigger();
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->SentView()));
-    w->actViewCompose->trigger();
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->ComposeView()));
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndContacts));
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->showView(w->contactsView());
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ContactsNode));
+    w->viewOutboxAction->trigger();
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->outboxView()));
+    QVERIFY(w->outboxView()->isVisible());
+    QVERIFY(!w->contactsView()->isVisible());
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ContactsNode));
+    w->viewSentAction->trigger();
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->sentView()));
+    w->viewComposeAction->trigger();
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->composeView()));
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ContactsNode));
 }
 
 void TestUiMainWindow::composeToFillsTheToBox() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->ShowView(w->SentView());
-    w->ComposeTo("111;222;");
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->ComposeView()));
-    QCOMPARE(SelectedNode(w), int(TExplorerModel::ndCompose));
-    QCOMPARE(w->ComposeView()->ComboBox1->currentText(), QStringLiteral("111;222;"));
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->showView(w->sentView());
+    w->composeTo("111;222;");
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->composeView()));
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ComposeNode));
+    QCOMPARE(w->composeView()->toCombo->currentText(), QStringLiteral("111;222;"));
 }
 
 void TestUiMainWindow::explorerToggle() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->btnHideExplorer->click();
-    QVERIFY(w->PnlExplorer->isHidden());
-    QVERIFY(!w->actViewExplorer->isChecked());
-    QTRY_VERIFY(w->Splitter1->handle(1)->isHidden());
-    w->actViewExplorer->trigger();
-    QVERIFY(!w->PnlExplorer->isHidden());
-    QVERIFY(w->actViewExplorer->isChecked());
-    QTRY_COMPARE(w->PnlExplorer->width(), 137);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->hideExplorerButton->click();
+    QVERIFY(w->explorerPanel->isHidden());
+    QVERIFY(!w->viewExplorerAction->isChecked());
+    QTRY_VERIFY(w->splitter->handle(1)->isHidden());
+    w->viewExplorerAction->trigger();
+    QVERIFY(!w->explorerPanel->isHidden());
+    QVERIFY(w->viewExplorerAction->isChecked());
+    QTRY_COMPARE(w->explorerPanel->width(), 137);
     // The splitter sits right after the panel.
-    QTRY_COMPARE(w->Splitter1->handle(1)->geometry().left(),
-                 w->PnlExplorer->geometry().left() + w->PnlExplorer->width());
+    QTRY_COMPARE(w->splitter->handle(1)->geometry().left(),
+                 w->explorerPanel->geometry().left() + w->explorerPanel->width());
 }
 
 void TestUiMainWindow::explorerHiddenAcrossRestart() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->actViewExplorer->trigger();
-    QVERIFY(w->PnlExplorer->isHidden());
-    f.EndProgram();
-    const TIniFile ini(f.IniPath());
-    QCOMPARE(ini.ReadString("frmPelorvane", "PnlExplorer_Visible", QString()),
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->viewExplorerAction->trigger();
+    QVERIFY(w->explorerPanel->isHidden());
+    f.endProgram();
+    const IniFile ini(f.iniPath());
+    QCOMPARE(ini.readString("frmPelorvane", "PnlExplorer_Visible", QString()),
              QStringLiteral("FALSE"));
-    QCOMPARE(ini.ReadString("frmPelorvane", "Splitter1_Visible", QString()),
+    QCOMPARE(ini.readString("frmPelorvane", "Splitter1_Visible", QString()),
              QStringLiteral("FALSE"));
 
-    f.CreateData();
-    w = f.CreateWindow();
-    QVERIFY(w->PnlExplorer->isHidden());
-    QVERIFY(!w->actViewExplorer->isChecked());
-    w->actViewExplorer->trigger();
-    QVERIFY(w->PnlExplorer->isVisible());
-    QCOMPARE(w->PnlExplorer->width(), 137);
-    QTRY_COMPARE(w->Splitter1->handle(1)->geometry().left(),
-                 w->PnlExplorer->geometry().right() + 1);
+    f.createData();
+    w = f.createWindow();
+    QVERIFY(w->explorerPanel->isHidden());
+    QVERIFY(!w->viewExplorerAction->isChecked());
+    w->viewExplorerAction->trigger();
+    QVERIFY(w->explorerPanel->isVisible());
+    QCOMPARE(w->explorerPanel->width(), 137);
+    QTRY_COMPARE(w->splitter->handle(1)->geometry().left(),
+                 w->explorerPanel->geometry().right() + 1);
 }
 
 void TestUiMainWindow::layoutWrittenOnClose() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->Splitter1->setSizes({180, 400});
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->splitter->setSizes({180, 400});
     const QRect normal = w->geometry();
     QVERIFY(w->close());
-    const TIniFile ini(f.IniPath());
+    const IniFile ini(f.iniPath());
     const QString section = QStringLiteral("frmPelorvane");
-    QCOMPARE(ini.ReadInteger(section, "FormVersion", -5), 0);
-    QCOMPARE(ini.ReadInteger(section, "ShowCmd", -5), 1);
-    QCOMPARE(ini.ReadInteger(section, "Flags", -5), 0);
-    QVERIFY(ini.ReadInteger(section, "PixelsPerInch", 0) > 0);
-    QCOMPARE(ini.ReadString(section, "MinMaxPos", QString()), QStringLiteral("-1,-1,-1,-1"));
-    QCOMPARE(ini.ReadString(section, "NormPos", QString()),
+    QCOMPARE(ini.readInteger(section, "FormVersion", -5), 0);
+    QCOMPARE(ini.readInteger(section, "ShowCmd", -5), 1);
+    QCOMPARE(ini.readInteger(section, "Flags", -5), 0);
+    QVERIFY(ini.readInteger(section, "PixelsPerInch", 0) > 0);
+    QCOMPARE(ini.readString(section, "MinMaxPos", QString()), QStringLiteral("-1,-1,-1,-1"));
+    QCOMPARE(ini.readString(section, "NormPos", QString()),
              QStringLiteral("%1,%2,%3,%4")
                  .arg(normal.left())
                  .arg(normal.top())
                  .arg(normal.left() + normal.width())
                  .arg(normal.top() + normal.height()));
-    QCOMPARE(ini.ReadInteger(section, "PnlExplorer_Width", -1), 180);
-    QCOMPARE(ini.ReadString(section, "PnlExplorer_Visible", QString()), QStringLiteral("TRUE"));
+    QCOMPARE(ini.readInteger(section, "PnlExplorer_Width", -1), 180);
+    QCOMPARE(ini.readString(section, "PnlExplorer_Visible", QString()), QStringLiteral("TRUE"));
     // Written once: destroying the window later does not touch the file again.
     const QByteArray written = [&] {
-        QFile file(f.IniPath());
+        QFile file(f.iniPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }();
-    QFile::remove(f.IniPath());
-    f.Window.reset();
-    QVERIFY(!QFile::exists(f.IniPath()));
+    QFile::remove(f.iniPath());
+    f.window.reset();
+    QVERIFY(!QFile::exists(f.iniPath()));
 
     // The next start puts the window where it was.
-    WriteFile(f.IniPath(), written);
-    f.Data.reset();
-    f.CreateData();
-    w = f.CreateWindow();
+    writeFile(f.iniPath(), written);
+    f.data.reset();
+    f.createData();
+    w = f.createWindow();
     QCOMPARE(w->geometry(), normal);
-    QCOMPARE(w->PnlExplorer->width(), 180);
+    QCOMPARE(w->explorerPanel->width(), 180);
 }
 
 void TestUiMainWindow::layoutRead_data() {
@@ -446,10 +446,10 @@ void TestUiMainWindow::layoutRead() {
     QFETCH(bool, explorerVisible);
     QFETCH(int, explorerWidth);
     QFETCH(bool, maximized);
-    TFixture f;
-    WriteFile(f.IniPath(), "[Setting]\nCOM Port=COM3\n\n[frmPelorvane]\n" + section);
-    f.CreateData();
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    writeFile(f.iniPath(), "[Setting]\nCOM Port=COM3\n\n[frmPelorvane]\n" + section);
+    f.createData();
+    MainWindow *w = f.createWindow();
     QCOMPARE(w->isMaximized(), maximized);
     if (geometry.width() > 0)
         QCOMPARE(w->size(), geometry.size());
@@ -457,39 +457,39 @@ void TestUiMainWindow::layoutRead() {
         QCOMPARE(w->geometry().topLeft(), geometry.topLeft());
     else if (!maximized)
         QVERIFY(w->geometry().x() < 2000 && w->geometry().y() < 2000);
-    QCOMPARE(!w->PnlExplorer->isHidden(), explorerVisible);
-    QCOMPARE(w->actViewExplorer->isChecked(), explorerVisible);
+    QCOMPARE(!w->explorerPanel->isHidden(), explorerVisible);
+    QCOMPARE(w->viewExplorerAction->isChecked(), explorerVisible);
     if (explorerVisible && explorerWidth >= 0)
-        QCOMPARE(w->PnlExplorer->width(), explorerWidth);
+        QCOMPARE(w->explorerPanel->width(), explorerWidth);
 }
 
 void TestUiMainWindow::layoutKeepsSettingSection() {
-    TFixture f;
-    WriteFile(f.IniPath(), "; comment\n[Setting]\nCOM Port=COM7\n");
-    f.CreateData();
-    f.CreateWindow();
-    f.EndProgram();
-    const TIniFile ini(f.IniPath());
-    QCOMPARE(ini.ReadString("Setting", "COM Port", QString()), QStringLiteral("COM7"));
-    QVERIFY(ini.SectionExists("frmPelorvane"));
-    QFile file(f.IniPath());
+    Fixture f;
+    writeFile(f.iniPath(), "; comment\n[Setting]\nCOM Port=COM7\n");
+    f.createData();
+    f.createWindow();
+    f.endProgram();
+    const IniFile ini(f.iniPath());
+    QCOMPARE(ini.readString("Setting", "COM Port", QString()), QStringLiteral("COM7"));
+    QVERIFY(ini.sectionExists("frmPelorvane"));
+    QFile file(f.iniPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().startsWith("; comment\n[Setting]\nCOM Port=COM7\n"));
 }
 
 void TestUiMainWindow::idleUpdateRestoresActionStates() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->actStop->setEnabled(true);
-    w->PnlExplorer->hide();
-    QVERIFY(w->actViewExplorer->isChecked());
-    TIdleHook::Instance().Request();
-    QTRY_VERIFY(!w->actStop->isEnabled());
-    QVERIFY(!w->actViewExplorer->isChecked());
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->stopAction->setEnabled(true);
+    w->explorerPanel->hide();
+    QVERIFY(w->viewExplorerAction->isChecked());
+    IdleHook::instance().request();
+    QTRY_VERIFY(!w->stopAction->isEnabled());
+    QVERIFY(!w->viewExplorerAction->isChecked());
     // Input also counts as a moment of idle time.
-    w->actStop->setEnabled(true);
-    QTest::mouseClick(w->Explorer->viewport(), Qt::LeftButton);
-    QTRY_VERIFY(!w->actStop->isEnabled());
+    w->stopAction->setEnabled(true);
+    QTest::mouseClick(w->explorer->viewport(), Qt::LeftButton);
+    QTRY_VERIFY(!w->stopAction->isEnabled());
 }
 
 void TestUiMainWindow::newAsksToSave_data() {
@@ -505,204 +505,204 @@ void TestUiMainWindow::newAsksToSave() {
     QFETCH(int, answer);
     QFETCH(bool, emptied);
     QFETCH(bool, saved);
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    f.Data->ContactList->Add(MakeContact(1));
-    f.Data->OutboxList->Add(MakeMessage(1));
-    w->ComposeView()->SetBody(QStringLiteral("kept body"));
-    f.Answers << QMessageBox::StandardButton(answer);
-    f.FileNames << f.FilePath(QStringLiteral("before-new.sms"));
-    w->actFileNew->trigger();
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Text, QStringLiteral("Save current project ?"));
-    QCOMPARE(f.Questions[0].Kind, TMsgKind::Confirm);
-    QCOMPARE(f.Questions[0].Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    QCOMPARE(f.Data->OutboxList->Count(), emptied ? 0 : 1);
-    QCOMPARE(f.Data->ContactList->Count(), emptied ? 0 : 1);
-    QCOMPARE(QFile::exists(f.FilePath(QStringLiteral("before-new.sms"))), saved);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    f.data->contactList->add(makeContact(1));
+    f.data->outboxList->add(makeMessage(1));
+    w->composeView()->setBody(QStringLiteral("kept body"));
+    f.answers << QMessageBox::StandardButton(answer);
+    f.fileNames << f.filePath(QStringLiteral("before-new.sms"));
+    w->newAction->trigger();
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Save current project ?"));
+    QCOMPARE(f.questions[0].kind, MessageKind::Confirm);
+    QCOMPARE(f.questions[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(f.data->outboxList->count(), emptied ? 0 : 1);
+    QCOMPARE(f.data->contactList->count(), emptied ? 0 : 1);
+    QCOMPARE(QFile::exists(f.filePath(QStringLiteral("before-new.sms"))), saved);
     if (emptied) {
-        QVERIFY(!f.Data->Modified);
+        QVERIFY(!f.data->modified);
         QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
-        QCOMPARE(w->OutboxView()->Model()->rowCount(), 0);
+        QCOMPARE(w->outboxView()->model()->rowCount(), 0);
     }
-    QCOMPARE(w->ComposeView()->BodyText(), QStringLiteral("kept body"));
+    QCOMPARE(w->composeView()->bodyText(), QStringLiteral("kept body"));
 }
 
 void TestUiMainWindow::saveAndOpenRoundTrip() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     for (int i = 1; i <= 3; ++i)
-        f.Data->OutboxList->Add(MakeMessage(i));
-    f.Data->SentList->Add(MakeMessage(9));
-    f.Data->ContactList->Add(MakeContact(1));
-    w->ComposeView()->SetRecipients("123;456");
-    w->ComposeView()->Edit1->setText(QStringLiteral("Subject"));
-    w->ComposeView()->SetBody(QStringLiteral("Body"));
-    const QString path = f.FilePath(QStringLiteral("round.sms"));
-    f.FileNames << path;
-    w->actSaveAs->trigger();
-    QVERIFY(f.FileDialogs.value(0).startsWith(QStringLiteral("save:Pelorvane Projects (*.sms)")));
+        f.data->outboxList->add(makeMessage(i));
+    f.data->sentList->add(makeMessage(9));
+    f.data->contactList->add(makeContact(1));
+    w->composeView()->setRecipients("123;456");
+    w->composeView()->subjectEdit->setText(QStringLiteral("Subject"));
+    w->composeView()->setBody(QStringLiteral("Body"));
+    const QString path = f.filePath(QStringLiteral("round.sms"));
+    f.fileNames << path;
+    w->saveAsAction->trigger();
+    QVERIFY(f.fileDialogs.value(0).startsWith(QStringLiteral("save:Pelorvane Projects (*.sms)")));
     QVERIFY(QFile::exists(path));
-    QVERIFY(!f.Data->Modified);
+    QVERIFY(!f.data->modified);
 
-    w->actFileNew->trigger();
-    QVERIFY(f.Questions.isEmpty());
-    w->ComposeView()->btnClear->click();
-    f.FileNames << path;
-    w->actOpen->trigger();
-    QCOMPARE(f.FileDialogs.value(1),
+    w->newAction->trigger();
+    QVERIFY(f.questions.isEmpty());
+    w->composeView()->clearButton->click();
+    f.fileNames << path;
+    w->openAction->trigger();
+    QCOMPARE(f.fileDialogs.value(1),
              QStringLiteral("open:Pelorvane Project (*.sms)|*.sms|All Files (*.*)|*.*"));
-    QCOMPARE(f.Data->OutboxList->Count(), 3);
-    QCOMPARE(f.Data->SentList->Count(), 1);
-    QCOMPARE(f.Data->ContactList->Count(), 1);
-    QCOMPARE(w->OutboxView()->Model()->rowCount(), 3);
-    QCOMPARE(NodeExtra(w, TExplorerModel::ndOutbox), QStringLiteral("(3)"));
-    QCOMPARE(w->ComposeView()->ComboBox1->currentText(), QStringLiteral("123;456"));
-    QCOMPARE(w->ComposeView()->Edit1->text(), QStringLiteral("Subject"));
-    QCOMPARE(w->ComposeView()->BodyText(), QStringLiteral("Body"));
+    QCOMPARE(f.data->outboxList->count(), 3);
+    QCOMPARE(f.data->sentList->count(), 1);
+    QCOMPARE(f.data->contactList->count(), 1);
+    QCOMPARE(w->outboxView()->model()->rowCount(), 3);
+    QCOMPARE(nodeExtra(w, ExplorerModel::OutboxNode), QStringLiteral("(3)"));
+    QCOMPARE(w->composeView()->toCombo->currentText(), QStringLiteral("123;456"));
+    QCOMPARE(w->composeView()->subjectEdit->text(), QStringLiteral("Subject"));
+    QCOMPARE(w->composeView()->bodyText(), QStringLiteral("Body"));
     QCOMPARE(w->windowTitle(), QStringLiteral("round.sms - Pelorvane"));
 }
 
 void TestUiMainWindow::openCancelledAtQuestion() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    const QString path = f.FilePath(QStringLiteral("other.sms"));
-    f.Data->OutboxList->Add(MakeMessage(1));
-    f.FileNames << path;
-    w->actSaveAs->trigger();
-    f.Data->OutboxList->Add(MakeMessage(2));
-    f.FileNames << path;
-    f.Answers << QMessageBox::Cancel;
-    w->actOpen->trigger();
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Data->OutboxList->Count(), 2);
-    QVERIFY(f.Data->Modified);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    const QString path = f.filePath(QStringLiteral("other.sms"));
+    f.data->outboxList->add(makeMessage(1));
+    f.fileNames << path;
+    w->saveAsAction->trigger();
+    f.data->outboxList->add(makeMessage(2));
+    f.fileNames << path;
+    f.answers << QMessageBox::Cancel;
+    w->openAction->trigger();
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.data->outboxList->count(), 2);
+    QVERIFY(f.data->modified);
     // A cancelled open dialog asks nothing at all.
-    f.Questions.clear();
-    w->actOpen->trigger();
-    QVERIFY(f.Questions.isEmpty());
+    f.questions.clear();
+    w->openAction->trigger();
+    QVERIFY(f.questions.isEmpty());
 }
 
 void TestUiMainWindow::openInvalidFileShowsError() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    const QString path = f.FilePath(QStringLiteral("notes.txt"));
-    WriteFile(path, "just some text");
-    f.FileNames << path;
-    w->actOpen->trigger();
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Text, QStringLiteral("Invalid file format."));
-    QCOMPARE(f.Questions[0].Kind, TMsgKind::Error);
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    const QString path = f.filePath(QStringLiteral("notes.txt"));
+    writeFile(path, "just some text");
+    f.fileNames << path;
+    w->openAction->trigger();
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Invalid file format."));
+    QCOMPARE(f.questions[0].kind, MessageKind::Error);
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
     QVERIFY(w->isVisible());
 }
 
 void TestUiMainWindow::closeUnmodifiedAsksNothing() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    w->actExit->trigger();
-    QVERIFY(f.Questions.isEmpty());
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    w->exitAction->trigger();
+    QVERIFY(f.questions.isEmpty());
     QVERIFY(!w->isVisible());
 }
 
 void TestUiMainWindow::closeQuestionCancelKeepsWindow() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    f.Data->OutboxList->Add(MakeMessage(1));
-    f.Answers << QMessageBox::Cancel;
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    f.data->outboxList->add(makeMessage(1));
+    f.answers << QMessageBox::Cancel;
     QVERIFY(!w->close());
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Text, QStringLiteral("Save \"Untitled\" before exit ?"));
-    QCOMPARE(f.Questions[0].Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Save \"Untitled\" before exit ?"));
+    QCOMPARE(f.questions[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     QVERIFY(w->isVisible());
     // The layout is written only once the window may close.
-    QVERIFY(!TIniFile(f.IniPath()).SectionExists("frmPelorvane"));
+    QVERIFY(!IniFile(f.iniPath()).sectionExists("frmPelorvane"));
 }
 
 void TestUiMainWindow::closeQuestionYesThenCancelledSave() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    f.Data->OutboxList->Add(MakeMessage(1));
-    f.Answers << QMessageBox::Yes;
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    f.data->outboxList->add(makeMessage(1));
+    f.answers << QMessageBox::Yes;
     // The save dialog is cancelled: the program closes without saving.
     QVERIFY(w->close());
-    QCOMPARE(f.FileDialogs.size(), 1);
-    QVERIFY(f.FileDialogs[0].startsWith(QStringLiteral("save:")));
+    QCOMPARE(f.fileDialogs.size(), 1);
+    QVERIFY(f.fileDialogs[0].startsWith(QStringLiteral("save:")));
     QVERIFY(!w->isVisible());
-    QVERIFY(f.Data->FileName.isEmpty());
-    QCOMPARE(QDir(f.Dir.path()).entryList({QStringLiteral("*.sms")}, QDir::Files).size(), 0);
+    QVERIFY(f.data->fileName.isEmpty());
+    QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("*.sms")}, QDir::Files).size(), 0);
 }
 
 void TestUiMainWindow::closeQuestionYesSaves() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    const QString path = f.FilePath(QStringLiteral("named.sms"));
-    f.Data->OutboxList->Add(MakeMessage(1));
-    f.FileNames << path;
-    w->actSave->trigger();
-    f.Data->OutboxList->Add(MakeMessage(2));
-    f.Answers << QMessageBox::Yes;
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    const QString path = f.filePath(QStringLiteral("named.sms"));
+    f.data->outboxList->add(makeMessage(1));
+    f.fileNames << path;
+    w->saveAction->trigger();
+    f.data->outboxList->add(makeMessage(2));
+    f.answers << QMessageBox::Yes;
     QVERIFY(w->close());
-    QCOMPARE(f.Questions[0].Text, QStringLiteral("Save \"named.sms\" before exit ?"));
-    TDataModule1 reread(f.FilePath(QStringLiteral("other.ini")));
-    reread.Load(path);
-    QCOMPARE(reread.OutboxList->Count(), 2);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Save \"named.sms\" before exit ?"));
+    AppData reread(f.filePath(QStringLiteral("other.ini")));
+    reread.load(path);
+    QCOMPARE(reread.outboxList->count(), 2);
 }
 
 void TestUiMainWindow::commandLineProject() {
-    TFixture f;
-    const QString path = f.FilePath(QStringLiteral("start.sms"));
+    Fixture f;
+    const QString path = f.filePath(QStringLiteral("start.sms"));
     {
-        TDataModule1 maker(f.FilePath(QStringLiteral("maker.ini")));
+        AppData maker(f.filePath(QStringLiteral("maker.ini")));
         for (int i = 1; i <= 4; ++i)
-            maker.OutboxList->Add(MakeMessage(i));
-        maker.Compose.Body = QStringLiteral("from the file");
-        maker.OnAskFileName = [&] { return path; };
-        QVERIFY(maker.Save());
+            maker.outboxList->add(makeMessage(i));
+        maker.compose.body = QStringLiteral("from the file");
+        maker.onAskFileName = [&] { return path; };
+        QVERIFY(maker.save());
     }
-    TfrmPelorvane *w = f.CreateWindow(false);
-    w->OpenProjectFile(path);
+    MainWindow *w = f.createWindow(false);
+    w->openProjectFile(path);
     QVERIFY(!w->isVisible());
-    QCOMPARE(f.Data->FileName, path);
+    QCOMPARE(f.data->fileName, path);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(w->windowTitle(), QStringLiteral("start.sms - Pelorvane"));
-    QCOMPARE(w->OutboxView()->Model()->rowCount(), 4);
-    QCOMPARE(NodeExtra(w, TExplorerModel::ndOutbox), QStringLiteral("(4)"));
-    QCOMPARE(w->ComposeView()->BodyText(), QStringLiteral("from the file"));
-    QVERIFY(f.Questions.isEmpty());
+    QCOMPARE(w->outboxView()->model()->rowCount(), 4);
+    QCOMPARE(nodeExtra(w, ExplorerModel::OutboxNode), QStringLiteral("(4)"));
+    QCOMPARE(w->composeView()->bodyText(), QStringLiteral("from the file"));
+    QVERIFY(f.questions.isEmpty());
 }
 
 void TestUiMainWindow::commandLineBadProject() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow(false);
-    w->OpenProjectFile(f.FilePath(QStringLiteral("missing.sms")));
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Kind, TMsgKind::Error);
-    QVERIFY(f.Questions[0].Text.endsWith(QLatin1Char('.')));
+    Fixture f;
+    MainWindow *w = f.createWindow(false);
+    w->openProjectFile(f.filePath(QStringLiteral("missing.sms")));
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].kind, MessageKind::Error);
+    QVERIFY(f.questions[0].text.endsWith(QLatin1Char('.')));
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
 }
 
 void TestUiMainWindow::importExportRunContactActions() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
-    QVERIFY(w->ContactsView()->actImport);
-    QVERIFY(w->ContactsView()->actExport);
-    QSignalSpy imports(w->ContactsView()->actImport, &QAction::triggered);
-    QSignalSpy exports(w->ContactsView()->actExport, &QAction::triggered);
-    w->actImportContact->trigger();
-    w->actExportContact->trigger();
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    QVERIFY(w->contactsView()->importAction);
+    QVERIFY(w->contactsView()->exportAction);
+    QSignalSpy imports(w->contactsView()->importAction, &QAction::triggered);
+    QSignalSpy exports(w->contactsView()->exportAction, &QAction::triggered);
+    w->importContactsAction->trigger();
+    w->exportContactsAction->trigger();
     QCOMPARE(imports.count(), 1);
     QCOMPARE(exports.count(), 1);
     // The contacts view need not be shown.
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->ComposeView()));
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->composeView()));
 }
 
 void TestUiMainWindow::aboutBox() {
-    TFixture f;
-    TfrmPelorvane *w = f.CreateWindow();
+    Fixture f;
+    MainWindow *w = f.createWindow();
     QString name;
     QString version;
     bool picture = false;
@@ -710,12 +710,12 @@ void TestUiMainWindow::aboutBox() {
         auto *about = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!about)
             return;
-        name = about->findChild<QLabel *>(QStringLiteral("lblName"))->text();
-        version = about->findChild<QLabel *>(QStringLiteral("lblVersion"))->text();
-        picture = !about->findChild<QLabel *>(QStringLiteral("imgProgram"))->pixmap().isNull();
+        name = about->findChild<QLabel *>(QStringLiteral("nameLabel"))->text();
+        version = about->findChild<QLabel *>(QStringLiteral("versionLabel"))->text();
+        picture = !about->findChild<QLabel *>(QStringLiteral("programImage"))->pixmap().isNull();
         QTest::keyClick(about, Qt::Key_Return);
     });
-    w->ActAbout->trigger();
+    w->aboutAction->trigger();
     QCOMPARE(name, QStringLiteral("Pelorvane"));
     QCOMPARE(version, QStringLiteral("Version ") + QLatin1StringView(PELORVANE_VERSION));
     QVERIFY(picture);

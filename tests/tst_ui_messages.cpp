@@ -1,14 +1,14 @@
 // The messages view on real widgets: rows read from the list on demand, dates and joined
 // lines, the preview, Delete, Resend, Forward, Select All, keys and the header.
 
-#include "app/Database.h"
-#include "data/MessageUnit.h"
-#include "data/OleDate.h"
+#include "app/AppData.h"
+#include "base/OleDate.h"
+#include "data/MessageList.h"
 #include "support/ViewTestHost.h"
-#include "ui/ComposeForm.h"
+#include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
-#include "ui/MessageForm.h"
 #include "ui/MessageModel.h"
+#include "ui/MessagesView.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -26,65 +26,65 @@
 
 namespace {
 
-TMessage MakeMessage(int i, TMessageStatus status = msPending) {
-    TMessage message;
-    message.Number = "+49170" + QByteArray::number(1000 + i);
-    message.Text = QStringLiteral("message %1").arg(i);
-    message.Created = DateTimeToOle(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
-    message.Status = status;
+Message makeMessage(int i, MessageStatus status = MessageStatus::Pending) {
+    Message message;
+    message.number = "+49170" + QByteArray::number(1000 + i);
+    message.text = QStringLiteral("message %1").arg(i);
+    message.created = dateTimeToOle(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    message.status = status;
     return message;
 }
 
-struct TFixture {
-    TFixture() {
-        Data = std::make_unique<TDataModule1>(Dir.filePath(QStringLiteral("pelorvane.ini")));
-        Host = std::make_unique<TViewTestHost>(*Data);
-        Outbox = Host->OutboxView();
-        Sent = Host->SentView();
-        Host->Pane->show();
-        Outbox->show();
-        DialogHooks().Message = [this](const QString &text, TMsgKind kind,
+struct Fixture {
+    Fixture() {
+        data = std::make_unique<AppData>(dir.filePath(QStringLiteral("pelorvane.ini")));
+        host = std::make_unique<ViewTestHost>(*data);
+        outbox = host->outboxView();
+        sent = host->sentView();
+        host->pane->show();
+        outbox->show();
+        dialogHooks().message = [this](const QString &text, MessageKind kind,
                                        QMessageBox::StandardButtons) {
-            Questions << text;
-            Kinds << kind;
-            return Answer;
+            questions << text;
+            kinds << kind;
+            return answer;
         };
     }
-    ~TFixture() { DialogHooks() = TDialogHooks(); }
+    ~Fixture() { dialogHooks() = DialogHooks(); }
 
-    void Fill(TMessageList &list, int count, TMessageStatus status = msPending) {
+    void fill(MessageList &list, int count, MessageStatus status = MessageStatus::Pending) {
         for (int i = 1; i <= count; ++i)
-            list.Add(MakeMessage(i, status));
+            list.add(makeMessage(i, status));
     }
 
     // Selects rows given by list index, replacing the selection.
-    static void Select(TfrmMessage *view, const QList<int> &rows) {
+    static void select(MessagesView *view, const QList<int> &rows) {
         QItemSelection selection;
         for (int row : rows)
-            selection.select(view->Model()->index(row, 0),
-                             view->Model()->index(row, TMessageListModel::ColumnCount - 1));
-        view->Treeview()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+            selection.select(view->model()->index(row, 0),
+                             view->model()->index(row, MessageModel::ColumnCount - 1));
+        view->listView()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     }
 
-    static QStringList Texts(const TMessageList &list) {
+    static QStringList texts(const MessageList &list) {
         QStringList texts;
-        for (int i = 0; i < list.Count(); ++i)
-            texts << list.Get(i).Text;
+        for (int i = 0; i < list.count(); ++i)
+            texts << list.get(i).text;
         return texts;
     }
 
-    static QString Cell(TfrmMessage *view, int row, int column) {
-        return view->Model()->index(row, column).data().toString();
+    static QString cell(MessagesView *view, int row, int column) {
+        return view->model()->index(row, column).data().toString();
     }
 
-    QTemporaryDir Dir;
-    std::unique_ptr<TDataModule1> Data;
-    std::unique_ptr<TViewTestHost> Host;
-    TfrmMessage *Outbox = nullptr;
-    TfrmMessage *Sent = nullptr;
-    QStringList Questions;
-    QList<TMsgKind> Kinds;
-    QMessageBox::StandardButton Answer = QMessageBox::Yes;
+    QTemporaryDir dir;
+    std::unique_ptr<AppData> data;
+    std::unique_ptr<ViewTestHost> host;
+    MessagesView *outbox = nullptr;
+    MessagesView *sent = nullptr;
+    QStringList questions;
+    QList<MessageKind> kinds;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
 };
 
 } // namespace
@@ -129,34 +129,34 @@ void TestUiMessages::init() {
 }
 
 void TestUiMessages::modelPassesTester() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 10);
-    TMessageListModel model(*f.Data->OutboxList);
+    Fixture f;
+    f.fill(*f.data->outboxList, 10);
+    MessageModel model(*f.data->outboxList);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 10);
     QCOMPARE(model.columnCount(), 5);
-    f.Data->OutboxList->Add(MakeMessage(11));
-    model.SyncRowCount();
+    f.data->outboxList->add(makeMessage(11));
+    model.syncRowCount();
     QCOMPARE(model.rowCount(), 11);
-    f.Data->OutboxList->DeleteMany({9, 10});
-    model.SyncRowCount();
+    f.data->outboxList->removeMany({9, 10});
+    model.syncRowCount();
     QCOMPARE(model.rowCount(), 9);
-    f.Data->OutboxList->DeleteMany({0, 4});
-    model.Reset();
+    f.data->outboxList->removeMany({0, 4});
+    model.reset();
     QCOMPARE(model.rowCount(), 7);
-    QCOMPARE(model.index(0, TMessageListModel::colMessage).data().toString(),
+    QCOMPARE(model.index(0, MessageModel::MessageColumn).data().toString(),
              QStringLiteral("message 2"));
-    f.Data->OutboxList->Clear();
-    model.SyncRowCount();
+    f.data->outboxList->clear();
+    model.syncRowCount();
     QCOMPARE(model.rowCount(), 0);
 }
 
 void TestUiMessages::layoutOfTheView() {
-    TFixture f;
-    QCOMPARE(f.Outbox->Label1->text(), QStringLiteral("Outbox"));
-    QCOMPARE(f.Sent->Label1->text(), QStringLiteral("Sent"));
-    QTreeView *tree = f.Outbox->Treeview();
-    QCOMPARE(tree->objectName(), QStringLiteral("Treeview"));
+    Fixture f;
+    QCOMPARE(f.outbox->titleLabel->text(), QStringLiteral("Outbox"));
+    QCOMPARE(f.sent->titleLabel->text(), QStringLiteral("Sent"));
+    QTreeView *tree = f.outbox->listView();
+    QCOMPARE(tree->objectName(), QStringLiteral("listView"));
     QVERIFY(tree->uniformRowHeights());
     QCOMPARE(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(tree->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -166,18 +166,18 @@ void TestUiMessages::layoutOfTheView() {
                                   QStringLiteral("Date Created"), QStringLiteral("Date Sent")};
     const int widths[] = {24, 90, 350, 145, 145};
     for (int column = 0; column < 5; ++column) {
-        QCOMPARE(f.Outbox->Model()->headerData(column, Qt::Horizontal).toString(),
+        QCOMPARE(f.outbox->model()->headerData(column, Qt::Horizontal).toString(),
                  captions[column]);
         QCOMPARE(header->sectionSize(column), widths[column]);
     }
     QCOMPARE(header->sectionResizeMode(0), QHeaderView::Fixed);
     QVERIFY(header->sectionsMovable());
     QVERIFY(!header->isFirstSectionMovable());
-    QVERIFY(f.Outbox->memContent->isReadOnly());
-    QCOMPARE(f.Outbox->findChild<QWidget *>(QStringLiteral("TitleStrip"))->height(), 33);
+    QVERIFY(f.outbox->previewEdit->isReadOnly());
+    QCOMPARE(f.outbox->findChild<QWidget *>(QStringLiteral("titleStrip"))->height(), 33);
     const QStringList menu = [&] {
         QStringList texts;
-        for (QAction *action : f.Outbox->PopupMenu->actions())
+        for (QAction *action : f.outbox->contextMenu->actions())
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         return texts;
     }();
@@ -187,15 +187,15 @@ void TestUiMessages::layoutOfTheView() {
 }
 
 void TestUiMessages::columnsShowTheMessage() {
-    TFixture f;
-    TMessage message = MakeMessage(1);
-    message.Number = "0171-555";
-    message.Text = QStringLiteral("first line\r\nsecond line\nthird");
-    f.Outbox->AddMessage(message);
-    QCOMPARE(TFixture::Cell(f.Outbox, 0, TMessageListModel::colTo), QStringLiteral("0171-555"));
-    QCOMPARE(TFixture::Cell(f.Outbox, 0, TMessageListModel::colMessage),
+    Fixture f;
+    Message message = makeMessage(1);
+    message.number = "0171-555";
+    message.text = QStringLiteral("first line\r\nsecond line\nthird");
+    f.outbox->addMessage(message);
+    QCOMPARE(Fixture::cell(f.outbox, 0, MessageModel::ToColumn), QStringLiteral("0171-555"));
+    QCOMPARE(Fixture::cell(f.outbox, 0, MessageModel::MessageColumn),
              QStringLiteral("first line second line third"));
-    QCOMPARE(TFixture::Cell(f.Outbox, 0, TMessageListModel::colStatus), QString());
+    QCOMPARE(Fixture::cell(f.outbox, 0, MessageModel::StatusColumn), QString());
 }
 
 void TestUiMessages::dateCells_data() {
@@ -213,24 +213,24 @@ void TestUiMessages::dateCells_data() {
 void TestUiMessages::dateCells() {
     QFETCH(QDateTime, when);
     QFETCH(QString, shown);
-    TFixture f;
-    TMessage message = MakeMessage(1, msSent);
-    message.Sent = when.isValid() ? DateTimeToOle(when) : 0.0;
-    f.Sent->AddMessage(message);
-    QCOMPARE(TFixture::Cell(f.Sent, 0, TMessageListModel::colSent), shown);
-    QCOMPARE(TFixture::Cell(f.Sent, 0, TMessageListModel::colCreated),
+    Fixture f;
+    Message message = makeMessage(1, MessageStatus::Sent);
+    message.sent = when.isValid() ? dateTimeToOle(when) : 0.0;
+    f.sent->addMessage(message);
+    QCOMPARE(Fixture::cell(f.sent, 0, MessageModel::SentColumn), shown);
+    QCOMPARE(Fixture::cell(f.sent, 0, MessageModel::CreatedColumn),
              QStringLiteral("3/5/24 2:07:09 PM"));
 }
 
 void TestUiMessages::statusImages() {
-    TFixture f;
+    Fixture f;
     for (int status : {0, 1, 2, 7}) {
-        TMessage message = MakeMessage(status);
-        message.Status = static_cast<TMessageStatus>(status);
-        f.Outbox->AddMessage(message);
+        Message message = makeMessage(status);
+        message.status = static_cast<MessageStatus>(status);
+        f.outbox->addMessage(message);
     }
     auto image = [&](int row) {
-        return f.Outbox->Model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+        return f.outbox->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
     };
     const QList<QIcon> icons = {image(0), image(1), image(2)};
     for (const QIcon &icon : icons)
@@ -239,78 +239,78 @@ void TestUiMessages::statusImages() {
     QVERIFY(icons[1].cacheKey() != icons[2].cacheKey());
     QVERIFY(image(3).isNull());
     // Only the first column shows the picture.
-    QVERIFY(f.Outbox->Model()->index(0, 1).data(Qt::DecorationRole).isNull());
+    QVERIFY(f.outbox->model()->index(0, 1).data(Qt::DecorationRole).isNull());
 }
 
 void TestUiMessages::rowsAreReadWhenDrawn() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 3);
-    f.Outbox->RefreshList();
-    QCOMPARE(TFixture::Cell(f.Outbox, 1, TMessageListModel::colMessage),
-             QStringLiteral("message 2"));
-    TMessage changed = f.Data->OutboxList->Get(1);
-    changed.Text = QStringLiteral("changed meanwhile");
-    changed.Status = msSent;
-    f.Data->OutboxList->Put(1, changed);
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    QCOMPARE(Fixture::cell(f.outbox, 1, MessageModel::MessageColumn), QStringLiteral("message 2"));
+    Message changed = f.data->outboxList->get(1);
+    changed.text = QStringLiteral("changed meanwhile");
+    changed.status = MessageStatus::Sent;
+    f.data->outboxList->put(1, changed);
     // No refresh: the cell reads the list afresh.
-    QCOMPARE(TFixture::Cell(f.Outbox, 1, TMessageListModel::colMessage),
+    QCOMPARE(Fixture::cell(f.outbox, 1, MessageModel::MessageColumn),
              QStringLiteral("changed meanwhile"));
 }
 
 void TestUiMessages::rowsPastTheListEndAreEmpty() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 3);
-    f.Outbox->RefreshList();
-    f.Data->OutboxList->Clear();
-    QCOMPARE(f.Outbox->Model()->rowCount(), 3);
-    QCOMPARE(TFixture::Cell(f.Outbox, 2, TMessageListModel::colTo), QString());
-    f.Outbox->Treeview()->viewport()->repaint();
-    f.Outbox->RefreshList();
-    QCOMPARE(f.Outbox->Model()->rowCount(), 0);
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    f.data->outboxList->clear();
+    QCOMPARE(f.outbox->model()->rowCount(), 3);
+    QCOMPARE(Fixture::cell(f.outbox, 2, MessageModel::ToColumn), QString());
+    f.outbox->listView()->viewport()->repaint();
+    f.outbox->refreshList();
+    QCOMPARE(f.outbox->model()->rowCount(), 0);
 }
 
 void TestUiMessages::previewShowsWholeText() {
-    TFixture f;
-    TMessage message = MakeMessage(1);
-    message.Text = QStringLiteral("Line one\r\nLine two");
-    f.Outbox->AddMessage(message);
-    TFixture::Select(f.Outbox, {0});
-    QCOMPARE(f.Outbox->memContent->toPlainText(), QStringLiteral("Line one\nLine two"));
-    QCOMPARE(f.Outbox->memContent->document()->blockCount(), 2);
+    Fixture f;
+    Message message = makeMessage(1);
+    message.text = QStringLiteral("Line one\r\nLine two");
+    f.outbox->addMessage(message);
+    Fixture::select(f.outbox, {0});
+    QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("Line one\nLine two"));
+    QCOMPARE(f.outbox->previewEdit->document()->blockCount(), 2);
 }
 
 void TestUiMessages::previewKeepsTextOnRangeChange() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 5);
-    f.Outbox->RefreshList();
-    TFixture::Select(f.Outbox, {2});
-    QCOMPARE(f.Outbox->memContent->toPlainText(), QStringLiteral("message 3"));
-    f.Outbox->actSelectAll->trigger();
-    QCOMPARE(f.Outbox->memContent->toPlainText(), QStringLiteral("message 3"));
+    Fixture f;
+    f.fill(*f.data->outboxList, 5);
+    f.outbox->refreshList();
+    Fixture::select(f.outbox, {2});
+    QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("message 3"));
+    f.outbox->selectAllAction->trigger();
+    QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("message 3"));
     // A click on one row names it.
-    QTreeView *tree = f.Outbox->Treeview();
-    const QRect rect = tree->visualRect(f.Outbox->Model()->index(4, 2));
+    QTreeView *tree = f.outbox->listView();
+    const QRect rect = tree->visualRect(f.outbox->model()->index(4, 2));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-    QCOMPARE(f.Outbox->SelectedRows(), QList<int>{4});
-    QCOMPARE(f.Outbox->memContent->toPlainText(), QStringLiteral("message 5"));
+    QCOMPARE(f.outbox->selectedRows(), QList<int>{4});
+    QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("message 5"));
 }
 
 void TestUiMessages::actionsFollowSelection() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 3);
-    f.Outbox->RefreshList();
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
     auto states = [&] {
-        return QList<bool>{f.Outbox->actForward->isEnabled(), f.Outbox->actResend->isEnabled(),
-                           f.Outbox->actDelete->isEnabled(), f.Outbox->actSelectAll->isEnabled()};
+        return QList<bool>{f.outbox->forwardAction->isEnabled(),
+                           f.outbox->resendAction->isEnabled(), f.outbox->deleteAction->isEnabled(),
+                           f.outbox->selectAllAction->isEnabled()};
     };
     QCOMPARE(states(), (QList<bool>{false, false, false, true}));
-    TFixture::Select(f.Outbox, {1});
+    Fixture::select(f.outbox, {1});
     QCOMPARE(states(), (QList<bool>{true, true, true, true}));
-    f.Outbox->Treeview()->clearSelection();
+    f.outbox->listView()->clearSelection();
     QCOMPARE(states(), (QList<bool>{false, false, false, true}));
     // The idle update computes the same.
-    f.Outbox->actDelete->setEnabled(true);
-    f.Outbox->UpdateActions();
+    f.outbox->deleteAction->setEnabled(true);
+    f.outbox->updateActions();
     QCOMPARE(states(), (QList<bool>{false, false, false, true}));
 }
 
@@ -332,182 +332,182 @@ void TestUiMessages::deleteRows() {
     QFETCH(QList<int>, selected);
     QFETCH(QList<int>, remaining);
     QFETCH(int, current);
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, count);
-    f.Outbox->RefreshList();
-    TFixture::Select(f.Outbox, selected);
-    f.Outbox->memContent->setPlainText(QStringLiteral("shown before"));
-    const int refreshes = f.Host->Refreshes;
-    f.Data->Modified = false;
-    f.Outbox->actDelete->trigger();
+    Fixture f;
+    f.fill(*f.data->outboxList, count);
+    f.outbox->refreshList();
+    Fixture::select(f.outbox, selected);
+    f.outbox->previewEdit->setPlainText(QStringLiteral("shown before"));
+    const int refreshes = f.host->refreshes;
+    f.data->modified = false;
+    f.outbox->deleteAction->trigger();
 
-    QCOMPARE(f.Questions,
+    QCOMPARE(f.questions,
              QStringList{QStringLiteral("Are you sure do delete the selected message(s) ?")});
-    QCOMPARE(f.Kinds, QList<TMsgKind>{TMsgKind::Confirm});
+    QCOMPARE(f.kinds, QList<MessageKind>{MessageKind::Confirm});
     QStringList expected;
     for (int number : remaining)
         expected << QStringLiteral("message %1").arg(number);
-    QCOMPARE(TFixture::Texts(*f.Data->OutboxList), expected);
-    QCOMPARE(f.Outbox->Model()->rowCount(), remaining.size());
+    QCOMPARE(Fixture::texts(*f.data->outboxList), expected);
+    QCOMPARE(f.outbox->model()->rowCount(), remaining.size());
     if (current < 0) {
-        QVERIFY(f.Outbox->SelectedRows().isEmpty());
+        QVERIFY(f.outbox->selectedRows().isEmpty());
     } else {
-        QCOMPARE(f.Outbox->SelectedRows(), QList<int>{current});
-        QCOMPARE(f.Outbox->Treeview()->currentIndex().row(), current);
+        QCOMPARE(f.outbox->selectedRows(), QList<int>{current});
+        QCOMPARE(f.outbox->listView()->currentIndex().row(), current);
     }
-    QCOMPARE(f.Outbox->memContent->toPlainText(), QString());
-    QVERIFY(f.Host->Refreshes > refreshes);
-    QVERIFY(f.Data->Modified);
+    QCOMPARE(f.outbox->previewEdit->toPlainText(), QString());
+    QVERIFY(f.host->refreshes > refreshes);
+    QVERIFY(f.data->modified);
 }
 
 void TestUiMessages::deleteAnsweredNoKeepsAll() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 4);
-    f.Outbox->RefreshList();
-    TFixture::Select(f.Outbox, {0, 1});
-    f.Answer = QMessageBox::No;
-    f.Outbox->actDelete->trigger();
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Data->OutboxList->Count(), 4);
-    QCOMPARE(f.Outbox->SelectedRows(), (QList<int>{0, 1}));
+    Fixture f;
+    f.fill(*f.data->outboxList, 4);
+    f.outbox->refreshList();
+    Fixture::select(f.outbox, {0, 1});
+    f.answer = QMessageBox::No;
+    f.outbox->deleteAction->trigger();
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.data->outboxList->count(), 4);
+    QCOMPARE(f.outbox->selectedRows(), (QList<int>{0, 1}));
 }
 
 void TestUiMessages::deleteKeyNeedsSelection() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 4);
-    f.Outbox->RefreshList();
-    QTreeView *tree = f.Outbox->Treeview();
-    tree->selectionModel()->setCurrentIndex(f.Outbox->Model()->index(2, 0),
+    Fixture f;
+    f.fill(*f.data->outboxList, 4);
+    f.outbox->refreshList();
+    QTreeView *tree = f.outbox->listView();
+    tree->selectionModel()->setCurrentIndex(f.outbox->model()->index(2, 0),
                                             QItemSelectionModel::NoUpdate);
-    QVERIFY(f.Outbox->SelectedRows().isEmpty());
+    QVERIFY(f.outbox->selectedRows().isEmpty());
     QTest::keyClick(tree, Qt::Key_Delete);
-    QVERIFY(f.Questions.isEmpty());
-    QCOMPARE(f.Data->OutboxList->Count(), 4);
+    QVERIFY(f.questions.isEmpty());
+    QCOMPARE(f.data->outboxList->count(), 4);
     // With Ctrl the key does nothing either; selected and plain, it deletes.
-    TFixture::Select(f.Outbox, {2});
+    Fixture::select(f.outbox, {2});
     QTest::keyClick(tree, Qt::Key_Delete, Qt::ControlModifier);
-    QVERIFY(f.Questions.isEmpty());
+    QVERIFY(f.questions.isEmpty());
     QTest::keyClick(tree, Qt::Key_Delete);
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Data->OutboxList->Count(), 3);
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.data->outboxList->count(), 3);
 }
 
 void TestUiMessages::resendTwoSentMessages() {
-    TFixture f;
-    f.Fill(*f.Data->SentList, 3, msSent);
+    Fixture f;
+    f.fill(*f.data->sentList, 3, MessageStatus::Sent);
     for (int i = 0; i < 3; ++i) {
-        TMessage sent = f.Data->SentList->Get(i);
-        sent.Sent = sent.Created + 0.01;
-        sent.Flash = 1;
-        f.Data->SentList->Put(i, sent);
+        Message sent = f.data->sentList->get(i);
+        sent.sent = sent.created + 0.01;
+        sent.flash = 1;
+        f.data->sentList->put(i, sent);
     }
-    f.Sent->RefreshList();
-    TFixture::Select(f.Sent, {0, 2});
-    const double before = OleNow();
-    f.Sent->actResend->trigger();
+    f.sent->refreshList();
+    Fixture::select(f.sent, {0, 2});
+    const double before = oleNow();
+    f.sent->resendAction->trigger();
 
-    QCOMPARE(f.Data->SentList->Count(), 3);
-    QCOMPARE(f.Data->OutboxList->Count(), 2);
+    QCOMPARE(f.data->sentList->count(), 3);
+    QCOMPARE(f.data->outboxList->count(), 2);
     for (int i = 0; i < 2; ++i) {
-        const TMessage copy = f.Data->OutboxList->Get(i);
-        const TMessage original = f.Data->SentList->Get(i * 2);
-        QCOMPARE(copy.Status, msPending);
-        QCOMPARE(copy.Sent, 0.0);
-        QVERIFY(copy.Created >= before - 1e-6);
-        QCOMPARE(copy.Number, original.Number);
-        QCOMPARE(copy.Text, original.Text);
-        QCOMPARE(copy.Flash, quint8(1));
+        const Message copy = f.data->outboxList->get(i);
+        const Message original = f.data->sentList->get(i * 2);
+        QCOMPARE(copy.status, MessageStatus::Pending);
+        QCOMPARE(copy.sent, 0.0);
+        QVERIFY(copy.created >= before - 1e-6);
+        QCOMPARE(copy.number, original.number);
+        QCOMPARE(copy.text, original.text);
+        QCOMPARE(copy.flash, quint8(1));
     }
-    QCOMPARE(f.Outbox->Model()->rowCount(), 2);
-    QCOMPARE(f.Host->LastShown(), static_cast<QWidget *>(f.Outbox));
+    QCOMPARE(f.outbox->model()->rowCount(), 2);
+    QCOMPARE(f.host->lastShown(), static_cast<QWidget *>(f.outbox));
 }
 
 void TestUiMessages::resendInOutboxDuplicates() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 3);
-    f.Outbox->RefreshList();
-    TFixture::Select(f.Outbox, {1, 2});
-    f.Outbox->actResend->trigger();
-    QCOMPARE(TFixture::Texts(*f.Data->OutboxList),
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    Fixture::select(f.outbox, {1, 2});
+    f.outbox->resendAction->trigger();
+    QCOMPARE(Fixture::texts(*f.data->outboxList),
              (QStringList{QStringLiteral("message 1"), QStringLiteral("message 2"),
                           QStringLiteral("message 3"), QStringLiteral("message 2"),
                           QStringLiteral("message 3")}));
     // Nothing selected: nothing added, no view switch.
-    f.Host->Shown.clear();
-    f.Outbox->Treeview()->clearSelection();
-    f.Outbox->actResend->setEnabled(true);
-    f.Outbox->actResend->trigger();
-    QCOMPARE(f.Data->OutboxList->Count(), 5);
-    QVERIFY(f.Host->Shown.isEmpty());
+    f.host->shown.clear();
+    f.outbox->listView()->clearSelection();
+    f.outbox->resendAction->setEnabled(true);
+    f.outbox->resendAction->trigger();
+    QCOMPARE(f.data->outboxList->count(), 5);
+    QVERIFY(f.host->shown.isEmpty());
 }
 
 void TestUiMessages::forwardUsesFirstSelectedRow() {
-    TFixture f;
-    f.Fill(*f.Data->SentList, 5, msSent);
-    f.Sent->RefreshList();
-    f.Host->ComposeView()->SetRecipients("kept");
-    TFixture::Select(f.Sent, {3, 1, 4});
-    f.Sent->actForward->trigger();
-    QCOMPARE(f.Host->ComposeView()->BodyText(), QStringLiteral("message 2"));
-    QCOMPARE(f.Host->ComposeView()->ComboBox1->currentText(), QStringLiteral("kept"));
-    QCOMPARE(f.Host->LastShown(), static_cast<QWidget *>(f.Host->ComposeView()));
+    Fixture f;
+    f.fill(*f.data->sentList, 5, MessageStatus::Sent);
+    f.sent->refreshList();
+    f.host->composeView()->setRecipients("kept");
+    Fixture::select(f.sent, {3, 1, 4});
+    f.sent->forwardAction->trigger();
+    QCOMPARE(f.host->composeView()->bodyText(), QStringLiteral("message 2"));
+    QCOMPARE(f.host->composeView()->toCombo->currentText(), QStringLiteral("kept"));
+    QCOMPARE(f.host->lastShown(), static_cast<QWidget *>(f.host->composeView()));
 }
 
 void TestUiMessages::selectAllSelectsEveryRow() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 7);
-    f.Outbox->RefreshList();
-    f.Outbox->actSelectAll->trigger();
-    QCOMPARE(f.Outbox->SelectedRows(), (QList<int>{0, 1, 2, 3, 4, 5, 6}));
+    Fixture f;
+    f.fill(*f.data->outboxList, 7);
+    f.outbox->refreshList();
+    f.outbox->selectAllAction->trigger();
+    QCOMPARE(f.outbox->selectedRows(), (QList<int>{0, 1, 2, 3, 4, 5, 6}));
 }
 
 void TestUiMessages::headerClickKeepsOrder() {
-    TFixture f;
+    Fixture f;
     for (int i = 1; i <= 3; ++i) {
-        TMessage message = MakeMessage(i, msSent);
-        message.Sent = DateTimeToOle(QDateTime(QDate(2024, 1, 10 - i), QTime(12, 0)));
-        f.Data->SentList->Add(message);
+        Message message = makeMessage(i, MessageStatus::Sent);
+        message.sent = dateTimeToOle(QDateTime(QDate(2024, 1, 10 - i), QTime(12, 0)));
+        f.data->sentList->add(message);
     }
-    f.Sent->RefreshList();
-    f.Sent->show();
-    QHeaderView *header = f.Sent->Treeview()->header();
-    const int x = header->sectionViewportPosition(TMessageListModel::colSent) + 20;
+    f.sent->refreshList();
+    f.sent->show();
+    QHeaderView *header = f.sent->listView()->header();
+    const int x = header->sectionViewportPosition(MessageModel::SentColumn) + 20;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(x, header->height() / 2));
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(x, header->height() / 2));
     for (int row = 0; row < 3; ++row)
-        QCOMPARE(TFixture::Cell(f.Sent, row, TMessageListModel::colMessage),
+        QCOMPARE(Fixture::cell(f.sent, row, MessageModel::MessageColumn),
                  QStringLiteral("message %1").arg(row + 1));
-    QVERIFY(!f.Sent->Treeview()->isSortingEnabled());
+    QVERIFY(!f.sent->listView()->isSortingEnabled());
 }
 
 void TestUiMessages::copyPutsRowsOnClipboard() {
-    TFixture f;
-    f.Fill(*f.Data->OutboxList, 3);
-    f.Outbox->RefreshList();
-    TFixture::Select(f.Outbox, {0, 2});
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    Fixture::select(f.outbox, {0, 2});
     QApplication::clipboard()->clear();
-    QTest::keyClick(f.Outbox->Treeview(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(f.outbox->listView(), Qt::Key_C, Qt::ControlModifier);
     const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].startsWith(QStringLiteral("+491701001\tmessage 1\t")));
     QVERIFY(lines[1].startsWith(QStringLiteral("+491701003\tmessage 3\t")));
     // Cut copies and leaves the list alone.
     QApplication::clipboard()->clear();
-    QTest::keyClick(f.Outbox->Treeview(), Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(f.outbox->listView(), Qt::Key_X, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text().split(QLatin1Char('\n')).size(), 2);
-    QCOMPARE(f.Data->OutboxList->Count(), 3);
+    QCOMPARE(f.data->outboxList->count(), 3);
 }
 
 void TestUiMessages::addMessageAddsOneRow() {
-    TFixture f;
-    f.Data->Modified = false;
-    QCOMPARE(f.Outbox->AddMessage(MakeMessage(1)), 0);
-    QCOMPARE(f.Outbox->AddMessage(MakeMessage(2)), 1);
-    QCOMPARE(f.Outbox->Model()->rowCount(), 2);
-    QCOMPARE(f.Sent->Model()->rowCount(), 0);
-    QVERIFY(f.Data->Modified);
+    Fixture f;
+    f.data->modified = false;
+    QCOMPARE(f.outbox->addMessage(makeMessage(1)), 0);
+    QCOMPARE(f.outbox->addMessage(makeMessage(2)), 1);
+    QCOMPARE(f.outbox->model()->rowCount(), 2);
+    QCOMPARE(f.sent->model()->rowCount(), 0);
+    QVERIFY(f.data->modified);
 }
 
 QTEST_MAIN(TestUiMessages)

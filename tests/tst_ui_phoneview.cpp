@@ -1,15 +1,15 @@
 // The phone view on real widgets, probing the simulated phone on a real pseudo-terminal.
 
-#include "app/Database.h"
-#include "app/Setting.h"
-#include "data/OleDate.h"
-#include "link/ComPort.h"
+#include "app/AppData.h"
+#include "app/Settings.h"
+#include "base/OleDate.h"
 #include "link/GsmSerial.h"
-#include "link/PhoneUnit.h"
+#include "link/Phone.h"
+#include "link/SerialPort.h"
+#include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
 #include "support/TestViewHost.h"
-#include "tools/modemsim/ModemSim.h"
-#include "ui/SettingForm.h"
+#include "ui/PhoneView.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -25,63 +25,63 @@
 
 namespace {
 
-bool WaitIdle(TPhone &phone, int timeoutMs = 20000) {
+bool waitIdle(Phone &phone, int timeoutMs = 20000) {
     QElapsedTimer timer;
     timer.start();
-    while (phone.IsBusy() && timer.elapsed() < timeoutMs)
+    while (phone.isBusy() && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return !phone.IsBusy();
+    return !phone.isBusy();
 }
 
-QStringList Items(const QComboBox *box) {
+QStringList items(const QComboBox *box) {
     QStringList items;
     for (int i = 0; i < box->count(); ++i)
         items << box->itemText(i);
     return items;
 }
 
-int CountOf(const QList<QByteArray> &commands, const QByteArray &command) {
+int countOf(const QList<QByteArray> &commands, const QByteArray &command) {
     return int(std::count(commands.begin(), commands.end(), command));
 }
 
 // A data module on its own settings file with the stored port given, and the phone view on
 // it, listing the ports that ports gives.
-struct TViewFixture {
-    TViewFixture(const QByteArray &storedPort, QList<QByteArray> ports) {
-        SettingsFile = Dir.filePath(QStringLiteral("pelorvane.ini"));
-        Data = std::make_unique<TDataModule1>(SettingsFile);
-        Data->Settings->SetComPortName(storedPort);
-        TfrmSetting::PortEnumerator() = [ports] { return ports; };
-        View = std::make_unique<TfrmSetting>(*Data, Host);
-        Host.Phone = View.get();
+struct ViewFixture {
+    ViewFixture(const QByteArray &storedPort, QList<QByteArray> ports) {
+        settingsFile = dir.filePath(QStringLiteral("pelorvane.ini"));
+        data = std::make_unique<AppData>(settingsFile);
+        data->settings->setComPortName(storedPort);
+        PhoneView::portEnumerator() = [ports] { return ports; };
+        view = std::make_unique<PhoneView>(*data, host);
+        host.phone = view.get();
     }
-    ~TViewFixture() {
-        View.reset();
-        Data.reset();
-        TfrmSetting::PortEnumerator() = [] { return TComPort::ListPorts(); };
+    ~ViewFixture() {
+        view.reset();
+        data.reset();
+        PhoneView::portEnumerator() = [] { return SerialPort::listPorts(); };
     }
 
-    QByteArrayList Values() const {
+    QByteArrayList values() const {
         QByteArrayList values;
-        for (int row = 0; row < TGetInfoThread::RowCount; ++row)
-            values << View->Value(row);
+        for (int row = 0; row < ProbeThread::RowCount; ++row)
+            values << view->value(row);
         return values;
     }
-    bool ShowAndProbe() {
-        View->show();
-        return WaitIdle(*Data->Phone);
+    bool showAndProbe() {
+        view->show();
+        return waitIdle(*data->phone);
     }
 
-    QTemporaryDir Dir;
-    QString SettingsFile;
-    std::unique_ptr<TDataModule1> Data;
-    TTestViewHost Host;
-    std::unique_ptr<TfrmSetting> View;
+    QTemporaryDir dir;
+    QString settingsFile;
+    std::unique_ptr<AppData> data;
+    TestViewHost host;
+    std::unique_ptr<PhoneView> view;
 };
 
 } // namespace
 
-class TestUiSetting : public QObject {
+class TestUiPhoneView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -101,7 +101,7 @@ private Q_SLOTS:
     void sessionPortShownAsPlaceholder();
 };
 
-void TestUiSetting::portNumber_data() {
+void TestUiPhoneView::portNumber_data() {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<int>("number");
     const int none = std::numeric_limits<int>::max();
@@ -116,13 +116,13 @@ void TestUiSetting::portNumber_data() {
     QTest::newRow("empty") << QByteArray() << none;
 }
 
-void TestUiSetting::portNumber() {
+void TestUiPhoneView::portNumber() {
     QFETCH(QByteArray, name);
     QFETCH(int, number);
-    QCOMPARE(PortNumber(name), number);
+    QCOMPARE(::portNumber(name), number);
 }
 
-void TestUiSetting::comPortsReorderedWhenOpened() {
+void TestUiPhoneView::comPortsReorderedWhenOpened() {
     // The system's list as the serial transport gives it, from a sysfs tree of our own.
     QTemporaryDir root;
     QDir(root.path()).mkpath(QStringLiteral("dev"));
@@ -131,104 +131,104 @@ void TestUiSetting::comPortsReorderedWhenOpened() {
         QFile device(root.filePath(QStringLiteral("dev/%1").arg(QLatin1StringView(tty))));
         QVERIFY(device.open(QIODevice::WriteOnly));
     }
-    const QList<QByteArray> ports = TComPort::ListPorts(root.filePath(QStringLiteral("sys")),
-                                                        root.filePath(QStringLiteral("dev")));
-    TViewFixture f("COM2", ports);
-    QCOMPARE(Items(f.View->ComboBox1), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
-    QCOMPARE(f.View->ComboBox1->currentText(), QStringLiteral("COM2"));
+    const QList<QByteArray> ports = SerialPort::listPorts(root.filePath(QStringLiteral("sys")),
+                                                          root.filePath(QStringLiteral("dev")));
+    ViewFixture f("COM2", ports);
+    QCOMPARE(items(f.view->portCombo), (QStringList{"COM1", "COM10", "COM2", "COM3"}));
+    QCOMPARE(f.view->portCombo->currentText(), QStringLiteral("COM2"));
 
-    f.View->ComboBox1->showPopup();
-    QCOMPARE(Items(f.View->ComboBox1), (QStringList{"COM1", "COM2", "COM3", "COM10"}));
-    QCOMPARE(f.View->ComboBox1->currentText(), QStringLiteral("COM2"));
-    f.View->ComboBox1->hidePopup();
+    f.view->portCombo->showPopup();
+    QCOMPARE(items(f.view->portCombo), (QStringList{"COM1", "COM2", "COM3", "COM10"}));
+    QCOMPARE(f.view->portCombo->currentText(), QStringLiteral("COM2"));
+    f.view->portCombo->hidePopup();
     // Opening the list is no choice: the setting stays.
-    QCOMPARE(f.Data->Settings->StoredComPortName(), QByteArray("COM2"));
-    QVERIFY(!f.Data->Phone->IsBusy());
+    QCOMPARE(f.data->settings->storedComPortName(), QByteArray("COM2"));
+    QVERIFY(!f.data->phone->isBusy());
 }
 
-void TestUiSetting::linuxPortsReorderedWhenOpened() {
-    TViewFixture f("ttyUSB10", {"rfcomm0", "ttyACM1", "ttyGS", "ttyUSB10", "ttyUSB2"});
-    f.View->ComboBox1->showPopup();
-    f.View->ComboBox1->hidePopup();
-    QCOMPARE(Items(f.View->ComboBox1),
+void TestUiPhoneView::linuxPortsReorderedWhenOpened() {
+    ViewFixture f("ttyUSB10", {"rfcomm0", "ttyACM1", "ttyGS", "ttyUSB10", "ttyUSB2"});
+    f.view->portCombo->showPopup();
+    f.view->portCombo->hidePopup();
+    QCOMPARE(items(f.view->portCombo),
              (QStringList{"rfcomm0", "ttyACM1", "ttyUSB2", "ttyUSB10", "ttyGS"}));
-    QCOMPARE(f.View->ComboBox1->currentText(), QStringLiteral("ttyUSB10"));
+    QCOMPARE(f.view->portCombo->currentText(), QStringLiteral("ttyUSB10"));
 }
 
-void TestUiSetting::storedPortMissingLeavesNoSelection() {
-    TViewFixture f("COM7", {"COM1", "com7", "COM2"});
-    QCOMPARE(f.View->ComboBox1->currentIndex(), -1);
-    f.View->ComboBox1->showPopup();
-    f.View->ComboBox1->hidePopup();
-    QCOMPARE(f.View->ComboBox1->currentIndex(), -1);
+void TestUiPhoneView::storedPortMissingLeavesNoSelection() {
+    ViewFixture f("COM7", {"COM1", "com7", "COM2"});
+    QCOMPARE(f.view->portCombo->currentIndex(), -1);
+    f.view->portCombo->showPopup();
+    f.view->portCombo->hidePopup();
+    QCOMPARE(f.view->portCombo->currentIndex(), -1);
 }
 
-void TestUiSetting::rowsAndShowProbes() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    const QByteArray port = sim.PortPath().toLocal8Bit();
-    TViewFixture f(port, {"COM1", port});
-    QCOMPARE(f.View->Caption(0), QByteArray("Battery Level"));
-    QCOMPARE(f.View->Caption(1), QByteArray("Manufacturer"));
-    QCOMPARE(f.View->Caption(2), QByteArray("Model"));
-    QCOMPARE(f.View->Caption(3), QByteArray("Signal Strength"));
-    QCOMPARE(f.Values(), (QByteArrayList{"", "", "", ""}));
-    QCOMPARE(f.View->Model(), QString());
-    QCOMPARE(f.View->ComboBox1->currentText(), QString::fromLocal8Bit(port));
+void TestUiPhoneView::rowsAndShowProbes() {
+    ModemSim sim;
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {"COM1", port});
+    QCOMPARE(f.view->caption(0), QByteArray("Battery Level"));
+    QCOMPARE(f.view->caption(1), QByteArray("Manufacturer"));
+    QCOMPARE(f.view->caption(2), QByteArray("Model"));
+    QCOMPARE(f.view->caption(3), QByteArray("Signal Strength"));
+    QCOMPARE(f.values(), (QByteArrayList{"", "", "", ""}));
+    QCOMPARE(f.view->phoneModel(), QString());
+    QCOMPARE(f.view->portCombo->currentText(), QString::fromLocal8Bit(port));
 
-    QVERIFY(f.ShowAndProbe());
-    QCOMPARE(f.Values(), (QByteArrayList{"85%", "Pelorvane", "Demo GSM Phone", "High (20)"}));
-    QCOMPARE(f.View->Model(), QStringLiteral("Demo GSM Phone"));
-    QCOMPARE(f.Host.RefreshAllCount, 1);
+    QVERIFY(f.showAndProbe());
+    QCOMPARE(f.values(), (QByteArrayList{"85%", "Pelorvane", "Demo GSM Phone", "High (20)"}));
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
+    QCOMPARE(f.host.refreshAllCount, 1);
     // Shown again: probed again.
-    f.View->hide();
-    f.View->show();
-    QVERIFY(WaitIdle(*f.Data->Phone));
-    QCOMPARE(CountOf(sim.Commands(), "AT+CBC"), 2);
+    f.view->hide();
+    f.view->show();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(countOf(sim.commands(), "AT+CBC"), 2);
 }
 
-void TestUiSetting::gmmRefusedShowsFirstTwo() {
-    TModemSimOptions options;
-    options.RefuseGmm = true;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const QByteArray port = sim.PortPath().toLocal8Bit();
-    TViewFixture f(port, {port});
-    QVERIFY(f.ShowAndProbe());
-    QCOMPARE(f.Values(), (QByteArrayList{"85%", "Pelorvane", "", ""}));
-    QCOMPARE(f.View->Model(), QString());
-    QCOMPARE(f.Host.RefreshAllCount, 1);
+void TestUiPhoneView::gmmRefusedShowsFirstTwo() {
+    ModemSimOptions options;
+    options.refuseGmm = true;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {port});
+    QVERIFY(f.showAndProbe());
+    QCOMPARE(f.values(), (QByteArrayList{"85%", "Pelorvane", "", ""}));
+    QCOMPARE(f.view->phoneModel(), QString());
+    QCOMPARE(f.host.refreshAllCount, 1);
 }
 
-void TestUiSetting::pickingPortStoresAndProbes() {
-    TModemSimOptions options;
-    options.Model = "Picked Phone";
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const QByteArray port = sim.PortPath().toLocal8Bit();
+void TestUiPhoneView::pickingPortStoresAndProbes() {
+    ModemSimOptions options;
+    options.model = "Picked Phone";
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
     QTemporaryDir dir;
     const QString settingsFile = dir.filePath(QStringLiteral("pelorvane.ini"));
     {
-        TDataModule1 data(settingsFile);
-        data.Settings->SetComPortName(dir.filePath(QStringLiteral("missing-port")).toLocal8Bit());
-        TfrmSetting::PortEnumerator() = [port] { return QList<QByteArray>{port, "COM1"}; };
-        TTestViewHost host;
-        TfrmSetting view(data, host);
-        TfrmSetting::PortEnumerator() = [] { return TComPort::ListPorts(); };
+        AppData data(settingsFile);
+        data.settings->setComPortName(dir.filePath(QStringLiteral("missing-port")).toLocal8Bit());
+        PhoneView::portEnumerator() = [port] { return QList<QByteArray>{port, "COM1"}; };
+        TestViewHost host;
+        PhoneView view(data, host);
+        PhoneView::portEnumerator() = [] { return SerialPort::listPorts(); };
         view.show();
-        QVERIFY(WaitIdle(*data.Phone)); // the stored port is not there: nothing to show
-        QCOMPARE(view.Model(), QString());
-        QVERIFY(sim.Commands().isEmpty());
+        QVERIFY(waitIdle(*data.phone)); // the stored port is not there: nothing to show
+        QCOMPARE(view.phoneModel(), QString());
+        QVERIFY(sim.commands().isEmpty());
 
         view.activateWindow();
-        view.ComboBox1->setFocus();
-        QTest::keyClick(view.ComboBox1, Qt::Key_Down);
-        QCOMPARE(view.ComboBox1->currentText(), QString::fromLocal8Bit(port));
-        QCOMPARE(data.Settings->StoredComPortName(), port);
-        QVERIFY(data.Phone->IsBusy());
-        QVERIFY(WaitIdle(*data.Phone));
-        QCOMPARE(view.Model(), QStringLiteral("Picked Phone"));
-        QCOMPARE(sim.Commands().first(), QByteArray("AT+CBC"));
+        view.portCombo->setFocus();
+        QTest::keyClick(view.portCombo, Qt::Key_Down);
+        QCOMPARE(view.portCombo->currentText(), QString::fromLocal8Bit(port));
+        QCOMPARE(data.settings->storedComPortName(), port);
+        QVERIFY(data.phone->isBusy());
+        QVERIFY(waitIdle(*data.phone));
+        QCOMPARE(view.phoneModel(), QStringLiteral("Picked Phone"));
+        QCOMPARE(sim.commands().first(), QByteArray("AT+CBC"));
         // Written when the program ends, not before.
         QVERIFY(!QFile::exists(settingsFile));
     }
@@ -238,82 +238,82 @@ void TestUiSetting::pickingPortStoresAndProbes() {
     QVERIFY2(text.contains("COM Port=" + port), text.constData());
 }
 
-void TestUiSetting::probeSkippedDuringRun() {
-    TModemSimOptions options;
-    options.DelayMs = 60;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    const QByteArray port = sim.PortPath().toLocal8Bit();
-    TViewFixture f(port, {port});
-    QVERIFY(f.ShowAndProbe());
-    const QByteArrayList before = f.Values();
+void TestUiPhoneView::probeSkippedDuringRun() {
+    ModemSimOptions options;
+    options.delayMs = 60;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {port});
+    QVERIFY(f.showAndProbe());
+    const QByteArrayList before = f.values();
     QCOMPARE(before[2], QByteArray("Demo GSM Phone"));
 
     for (int i = 0; i < 4; ++i) {
-        TMessage message;
-        message.Number = "+4412345678" + QByteArray::number(i);
-        message.Text = QStringLiteral("hello");
-        message.Created = OleNow();
-        f.Data->OutboxList->Add(message);
+        Message message;
+        message.number = "+4412345678" + QByteArray::number(i);
+        message.text = QStringLiteral("hello");
+        message.created = oleNow();
+        f.data->outboxList->add(message);
     }
-    WithPhoneLock(*f.Data->Phone, [&] {
-        QVERIFY(!f.Data->Phone->IsBusy());
-        f.Data->Phone->Start(new TSenderThread(*f.Data));
+    withPhoneLock(*f.data->phone, [&] {
+        QVERIFY(!f.data->phone->isBusy());
+        f.data->phone->start(f.data->newSender());
     });
-    QVERIFY(f.Data->Phone->IsBusy());
+    QVERIFY(f.data->phone->isBusy());
     // Opening the Phone folder and Update during the run start nothing.
-    f.View->hide();
-    f.View->show();
-    f.View->actUpdate->trigger();
-    f.View->Update();
-    QVERIFY(WaitIdle(*f.Data->Phone));
-    QCOMPARE(sim.BodiesSeen(), 4);
-    QCOMPARE(CountOf(sim.Commands(), "AT+CBC"), 1);
-    QCOMPARE(f.Values(), before);
+    f.view->hide();
+    f.view->show();
+    f.view->updateAction->trigger();
+    f.view->startProbe();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(sim.bodiesSeen(), 4);
+    QCOMPARE(countOf(sim.commands(), "AT+CBC"), 1);
+    QCOMPARE(f.values(), before);
 }
 
-void TestUiSetting::failedProbeClearsRows() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
-    const QByteArray port = sim.PortPath().toLocal8Bit();
-    TViewFixture f(port, {port});
-    QVERIFY(f.ShowAndProbe());
-    QCOMPARE(f.View->Model(), QStringLiteral("Demo GSM Phone"));
+void TestUiPhoneView::failedProbeClearsRows() {
+    ModemSim sim;
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {port});
+    QVERIFY(f.showAndProbe());
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
     // The phone goes away: the old values must not stay as if they were current.
-    f.Data->Settings->SetComPortName(f.Dir.filePath("gone").toLocal8Bit());
-    f.View->Update();
-    QVERIFY(WaitIdle(*f.Data->Phone));
-    QCOMPARE(f.Values(), (QByteArrayList{"", "", "", ""}));
-    QCOMPARE(f.View->Model(), QString());
-    QVERIFY(f.Data->Phone->Reports.isEmpty());
+    f.data->settings->setComPortName(f.dir.filePath("gone").toLocal8Bit());
+    f.view->startProbe();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(f.values(), (QByteArrayList{"", "", "", ""}));
+    QCOMPARE(f.view->phoneModel(), QString());
+    QVERIFY(f.data->phone->reports.isEmpty());
 }
 
-void TestUiSetting::updateInPopupMenu() {
-    TViewFixture f("COM1", {});
-    const QList<QAction *> actions = f.View->PopupMenu->actions();
+void TestUiPhoneView::updateInPopupMenu() {
+    ViewFixture f("COM1", {});
+    const QList<QAction *> actions = f.view->contextMenu->actions();
     QCOMPARE(actions.size(), 1);
-    QCOMPARE(actions[0], f.View->actUpdate);
+    QCOMPARE(actions[0], f.view->updateAction);
     QCOMPARE(actions[0]->text(), QStringLiteral("Update"));
 }
 
-void TestUiSetting::sessionPortShownAsPlaceholder() {
-    TModemSim sim;
-    QVERIFY(sim.Start());
+void TestUiPhoneView::sessionPortShownAsPlaceholder() {
+    ModemSim sim;
+    QVERIFY(sim.start());
     QTemporaryDir dir;
-    TDataModule1 data(dir.filePath(QStringLiteral("pelorvane.ini")));
-    data.Settings->SetComPortName("COM1");
-    data.Settings->SetSessionPort(sim.PortPath().toLocal8Bit());
-    TfrmSetting::PortEnumerator() = [] { return QList<QByteArray>{"COM1", "COM2"}; };
-    TTestViewHost host;
-    TfrmSetting view(data, host);
-    TfrmSetting::PortEnumerator() = [] { return TComPort::ListPorts(); };
-    QCOMPARE(view.ComboBox1->currentIndex(), -1);
-    QCOMPARE(view.ComboBox1->placeholderText(),
-             sim.PortPath() + QStringLiteral(" (this run only)"));
+    AppData data(dir.filePath(QStringLiteral("pelorvane.ini")));
+    data.settings->setComPortName("COM1");
+    data.settings->setSessionPort(sim.portPath().toLocal8Bit());
+    PhoneView::portEnumerator() = [] { return QList<QByteArray>{"COM1", "COM2"}; };
+    TestViewHost host;
+    PhoneView view(data, host);
+    PhoneView::portEnumerator() = [] { return SerialPort::listPorts(); };
+    QCOMPARE(view.portCombo->currentIndex(), -1);
+    QCOMPARE(view.portCombo->placeholderText(),
+             sim.portPath() + QStringLiteral(" (this run only)"));
     view.show();
-    QVERIFY(WaitIdle(*data.Phone));
-    QCOMPARE(view.Model(), QStringLiteral("Demo GSM Phone"));
+    QVERIFY(waitIdle(*data.phone));
+    QCOMPARE(view.phoneModel(), QStringLiteral("Demo GSM Phone"));
 }
 
-QTEST_MAIN(TestUiSetting)
-#include "tst_ui_setting.moc"
+QTEST_MAIN(TestUiPhoneView)
+#include "tst_ui_phoneview.moc"

@@ -2,14 +2,14 @@
 // Start and F5, Stop, the transfer to the sent folder, the report box, and closing the window
 // while a run is active.
 
-#include "data/OleDate.h"
-#include "link/PhoneUnit.h"
+#include "base/OleDate.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
 #include "support/MainWindowFixture.h"
-#include "tools/modemsim/ModemSim.h"
 #include "ui/ExplorerModel.h"
-#include "ui/MessageForm.h"
 #include "ui/MessageModel.h"
-#include "ui/SettingForm.h"
+#include "ui/MessagesView.h"
+#include "ui/PhoneView.h"
 
 #include <QAction>
 #include <QLabel>
@@ -24,45 +24,45 @@
 
 namespace {
 
-struct TRunFixture : TMainWindowFixture {
-    explicit TRunFixture(TModemSimOptions options = {}) : Sim(options) {
+struct RunFixture : MainWindowFixture {
+    explicit RunFixture(ModemSimOptions options = {}) : sim(options) {
         QString error;
-        Started = Sim.Start(&error);
-        if (!Started)
+        started = sim.start(&error);
+        if (!started)
             qWarning("simulated phone: %s", qPrintable(error));
-        Data->Settings->SetSessionPort(Sim.PortPath().toLocal8Bit());
-        CreateWindow();
+        data->settings->setSessionPort(sim.portPath().toLocal8Bit());
+        createWindow();
     }
-    ~TRunFixture() {
+    ~RunFixture() {
         // The window ends a run that is still going before the phone goes away.
-        Window.reset();
-        Data.reset();
+        window.reset();
+        data.reset();
     }
 
-    void AddMessages(int count) {
+    void addMessages(int count) {
         for (int i = 1; i <= count; ++i) {
-            TMessage message;
-            message.Number = QByteArray::number(5550100 + i);
-            message.Text = QStringLiteral("message %1").arg(i);
-            message.Created = OleNow();
-            Data->OutboxList->Add(message);
+            Message message;
+            message.number = QByteArray::number(5550100 + i);
+            message.text = QStringLiteral("message %1").arg(i);
+            message.created = oleNow();
+            data->outboxList->add(message);
         }
-        Window->RefreshAll();
+        window->refreshAll();
     }
 
-    QStringList Texts(const TMessageList &list) const {
+    QStringList texts(const MessageList &list) const {
         QStringList texts;
-        for (int i = 0; i < list.Count(); ++i)
-            texts << list.Get(i).Text;
+        for (int i = 0; i < list.count(); ++i)
+            texts << list.get(i).text;
         return texts;
     }
 
-    bool WaitIdle(int timeoutMs = 20000) {
-        return WaitFor([this] { return !Window->Sending() && !Data->Phone->IsBusy(); }, timeoutMs);
+    bool waitIdle(int timeoutMs = 20000) {
+        return waitFor([this] { return !window->sending() && !data->phone->isBusy(); }, timeoutMs);
     }
 
-    TModemSim Sim;
-    bool Started = false;
+    ModemSim sim;
+    bool started = false;
 };
 
 } // namespace
@@ -91,212 +91,212 @@ void TestUiSending::initTestCase() {
 }
 
 void TestUiSending::startOnEmptyOutbox() {
-    TRunFixture f;
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    QVERIFY(!f.Data->Modified);
-    w->actStart->trigger();
-    QVERIFY(w->Sending());
-    QCOMPARE(w->StatusText(), QStringLiteral("Busy..."));
-    QCOMPARE(w->btnStart->defaultAction(), w->actStop);
-    QCOMPARE(w->CurrentView(), static_cast<QWidget *>(w->OutboxView()));
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(w->StatusText(), QStringLiteral("Ready."));
-    QCOMPARE(w->btnStart->defaultAction(), w->actStart);
-    QVERIFY(w->AnimateClip->state() != QMovie::Running);
-    QVERIFY(f.Questions.isEmpty());
-    QVERIFY(!f.Data->Modified);
+    RunFixture f;
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    QVERIFY(!f.data->modified);
+    w->startAction->trigger();
+    QVERIFY(w->sending());
+    QCOMPARE(w->statusText(), QStringLiteral("Busy..."));
+    QCOMPARE(w->startButton->defaultAction(), w->stopAction);
+    QCOMPARE(w->currentView(), static_cast<QWidget *>(w->outboxView()));
+    QVERIFY(f.waitIdle());
+    QCOMPARE(w->statusText(), QStringLiteral("Ready."));
+    QCOMPARE(w->startButton->defaultAction(), w->startAction);
+    QVERIFY(w->activityClip->state() != QMovie::Running);
+    QVERIFY(f.questions.isEmpty());
+    QVERIFY(!f.data->modified);
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
-    QCOMPARE(f.Data->SentList->Count(), 0);
-    QVERIFY(f.Sim.Commands().contains("AT+CMGF=0"));
+    QCOMPARE(f.data->sentList->count(), 0);
+    QVERIFY(f.sim.commands().contains("AT+CMGF=0"));
 }
 
 void TestUiSending::runSendsThreeOfFive() {
-    TModemSimOptions options;
-    options.FailAt = 4;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    TMessage old;
-    old.Number = "1";
-    old.Text = QStringLiteral("sent long ago");
-    old.Status = msSent;
-    old.Sent = OleNow() - 10;
-    f.Data->SentList->Add(old);
-    f.AddMessages(5);
-    f.Data->Modified = false;
-    w->RefreshAll();
+    ModemSimOptions options;
+    options.failAt = 4;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    Message old;
+    old.number = "1";
+    old.text = QStringLiteral("sent long ago");
+    old.status = MessageStatus::Sent;
+    old.sent = oleNow() - 10;
+    f.data->sentList->add(old);
+    f.addMessages(5);
+    f.data->modified = false;
+    w->refreshAll();
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
 
     QTest::keyClick(w, Qt::Key_F5);
-    QVERIFY(w->Sending());
-    QVERIFY(f.WaitIdle());
+    QVERIFY(w->sending());
+    QVERIFY(f.waitIdle());
 
-    QCOMPARE(f.Texts(*f.Data->SentList),
+    QCOMPARE(f.texts(*f.data->sentList),
              (QStringList{"sent long ago", "message 1", "message 2", "message 3"}));
-    QCOMPARE(f.Texts(*f.Data->OutboxList), (QStringList{"message 4", "message 5"}));
-    for (int i = 0; i < f.Data->OutboxList->Count(); ++i)
-        QCOMPARE(f.Data->OutboxList->Get(i).Status, msPending);
-    for (int i = 1; i < f.Data->SentList->Count(); ++i) {
-        QCOMPARE(f.Data->SentList->Get(i).Status, msSent);
-        QVERIFY(OleIsSet(f.Data->SentList->Get(i).Sent));
+    QCOMPARE(f.texts(*f.data->outboxList), (QStringList{"message 4", "message 5"}));
+    for (int i = 0; i < f.data->outboxList->count(); ++i)
+        QCOMPARE(f.data->outboxList->get(i).status, MessageStatus::Pending);
+    for (int i = 1; i < f.data->sentList->count(); ++i) {
+        QCOMPARE(f.data->sentList->get(i).status, MessageStatus::Sent);
+        QVERIFY(oleIsSet(f.data->sentList->get(i).sent));
     }
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
     const auto extra = [w](int node) {
-        return w->ExplorerModel->index(node, 0).data(TExplorerModel::ExtraTextRole).toString();
+        return w->explorerModel->index(node, 0).data(ExplorerModel::ExtraTextRole).toString();
     };
-    QCOMPARE(extra(TExplorerModel::ndOutbox), QStringLiteral("(2)"));
-    QCOMPARE(extra(TExplorerModel::ndSent), QStringLiteral("(4)"));
-    QCOMPARE(w->OutboxView()->Model()->rowCount(), 2);
-    QCOMPARE(w->SentView()->Model()->rowCount(), 4);
-    QCOMPARE(w->OutboxView()->Model()->index(0, TMessageListModel::colSent).data().toString(),
+    QCOMPARE(extra(ExplorerModel::OutboxNode), QStringLiteral("(2)"));
+    QCOMPARE(extra(ExplorerModel::SentNode), QStringLiteral("(4)"));
+    QCOMPARE(w->outboxView()->model()->rowCount(), 2);
+    QCOMPARE(w->sentView()->model()->rowCount(), 4);
+    QCOMPARE(w->outboxView()->model()->index(0, MessageModel::SentColumn).data().toString(),
              QStringLiteral("-"));
-    QCOMPARE(w->StatusText(), QStringLiteral("Ready."));
+    QCOMPARE(w->statusText(), QStringLiteral("Ready."));
 
     // The refusal is shown once, in one error box, each line ended by CR LF.
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Kind, TMsgKind::Error);
-    QCOMPARE(f.Questions[0].Buttons, QMessageBox::Ok);
-    QVERIFY(f.Questions[0].Text.contains(QStringLiteral("+CMS ERROR: 500")));
-    QVERIFY(f.Questions[0].Text.endsWith(QStringLiteral("\r\n")));
-    QCOMPARE(f.Sim.Received().size(), 3);
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].kind, MessageKind::Error);
+    QCOMPARE(f.questions[0].buttons, QMessageBox::Ok);
+    QVERIFY(f.questions[0].text.contains(QStringLiteral("+CMS ERROR: 500")));
+    QVERIFY(f.questions[0].text.endsWith(QStringLiteral("\r\n")));
+    QCOMPARE(f.sim.received().size(), 3);
 }
 
 void TestUiSending::wholeOutboxSentAndStatusesShown() {
-    TModemSimOptions options;
-    options.DelayMs = 40;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(3);
+    ModemSimOptions options;
+    options.delayMs = 40;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(3);
     // The outbox view is refreshed while the run goes: a row turns to sending, then sent.
-    QList<int> statusesSeen;
-    f.Data->OnRefreshAll = [&] {
-        w->RefreshAll();
-        if (f.Data->OutboxList->Count() > 0)
-            statusesSeen << f.Data->OutboxList->Get(0).Status;
+    QList<MessageStatus> statusesSeen;
+    f.data->onRefreshAll = [&] {
+        w->refreshAll();
+        if (f.data->outboxList->count() > 0)
+            statusesSeen << f.data->outboxList->get(0).status;
     };
-    w->actStart->trigger();
-    QVERIFY(w->AnimateClip->state() == QMovie::Running);
-    QVERIFY(f.WaitIdle());
-    QVERIFY(statusesSeen.contains(msSending));
-    QVERIFY(statusesSeen.contains(msSent));
-    QCOMPARE(f.Data->OutboxList->Count(), 0);
-    QCOMPARE(f.Data->SentList->Count(), 3);
-    QVERIFY(f.Questions.isEmpty());
-    QCOMPARE(f.Data->ContactList->Count(), 0);
+    w->startAction->trigger();
+    QVERIFY(w->activityClip->state() == QMovie::Running);
+    QVERIFY(f.waitIdle());
+    QVERIFY(statusesSeen.contains(MessageStatus::Sending));
+    QVERIFY(statusesSeen.contains(MessageStatus::Sent));
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QCOMPARE(f.data->sentList->count(), 3);
+    QVERIFY(f.questions.isEmpty());
+    QCOMPARE(f.data->contactList->count(), 0);
 }
 
 void TestUiSending::f5DuringRunDoesNothing() {
-    TModemSimOptions options;
-    options.DelayMs = 60;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(4);
-    w->actStart->trigger();
-    QVERIFY(w->Sending());
-    auto *worker = f.Data->Phone->Worker();
+    ModemSimOptions options;
+    options.delayMs = 60;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(4);
+    w->startAction->trigger();
+    QVERIFY(w->sending());
+    auto *worker = f.data->phone->worker();
     QVERIFY(worker);
     QTest::keyClick(w, Qt::Key_F5);
-    w->actStart->trigger();
-    QCOMPARE(f.Data->Phone->Worker(), worker);
-    QCOMPARE(w->btnStart->defaultAction(), w->actStop);
-    QVERIFY(w->actStop->isEnabled());
-    QCOMPARE(w->StatusText(), QStringLiteral("Busy..."));
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.Data->SentList->Count(), 4);
+    w->startAction->trigger();
+    QCOMPARE(f.data->phone->worker(), worker);
+    QCOMPARE(w->startButton->defaultAction(), w->stopAction);
+    QVERIFY(w->stopAction->isEnabled());
+    QCOMPARE(w->statusText(), QStringLiteral("Busy..."));
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.data->sentList->count(), 4);
     // One run: the set-up commands went to the phone once.
-    QCOMPARE(f.Sim.Commands().count("AT+CMGF=0"), 1);
+    QCOMPARE(f.sim.commands().count("AT+CMGF=0"), 1);
 }
 
 void TestUiSending::stopShowsStoppingThenReady() {
-    TModemSimOptions options;
-    options.DelayMs = 150;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(20);
+    ModemSimOptions options;
+    options.delayMs = 150;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(20);
     QStringList statusTexts;
     QStringList statuses;
-    QObject::connect(w, &TfrmPelorvane::StatusTextChanged,
+    QObject::connect(w, &MainWindow::statusTextChanged,
                      [&](const QString &text) { statuses << text; });
-    w->actStart->trigger();
-    QVERIFY(f.WaitFor([&] { return f.Data->OutboxList->Get(0).Status != msPending; }));
-    w->actStop->trigger();
-    statusTexts << w->StatusText();
-    QVERIFY(!w->actStop->isEnabled());
-    QCOMPARE(w->btnStart->defaultAction(), w->actStop);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status != MessageStatus::Pending; }));
+    w->stopAction->trigger();
+    statusTexts << w->statusText();
+    QVERIFY(!w->stopAction->isEnabled());
+    QCOMPARE(w->startButton->defaultAction(), w->stopAction);
     // Stop only asks: the run is still active until the worker has ended.
-    QVERIFY(w->Sending());
+    QVERIFY(w->sending());
     // Idle time keeps Stop disabled while stopping.
     QTest::qWait(20);
-    QVERIFY(!w->actStop->isEnabled());
-    QVERIFY(f.WaitIdle());
-    statusTexts << w->StatusText();
+    QVERIFY(!w->stopAction->isEnabled());
+    QVERIFY(f.waitIdle());
+    statusTexts << w->statusText();
     QCOMPARE(statusTexts, (QStringList{"Stopping...", "Ready."}));
     QCOMPARE(statuses, (QStringList{"Busy...", "Stopping...", "Ready."}));
-    QVERIFY(f.Data->SentList->Count() < 20);
-    QCOMPARE(f.Data->SentList->Count() + f.Data->OutboxList->Count(), 20);
+    QVERIFY(f.data->sentList->count() < 20);
+    QCOMPARE(f.data->sentList->count() + f.data->outboxList->count(), 20);
     // What the phone accepted is in the sent folder, nothing more.
-    QCOMPARE(f.Data->SentList->Count(), f.Sim.Received().size());
-    QCOMPARE(w->btnStart->defaultAction(), w->actStart);
-    QVERIFY(w->actStart->isEnabled());
-    QVERIFY(!w->actStop->isEnabled());
+    QCOMPARE(f.data->sentList->count(), f.sim.received().size());
+    QCOMPARE(w->startButton->defaultAction(), w->startAction);
+    QVERIFY(w->startAction->isEnabled());
+    QVERIFY(!w->stopAction->isEnabled());
 }
 
 void TestUiSending::startWhilePhoneIsLockedDoesNothing() {
-    TRunFixture f;
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(1);
+    RunFixture f;
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(1);
     // Another holder of the phone's lock (the lock is re-entrant, so it must be another
     // thread).
     std::promise<void> locked;
     std::promise<void> release;
     std::thread holder([&] {
-        f.Data->Phone->TryLock();
+        f.data->phone->tryLock();
         locked.set_value();
         release.get_future().wait();
-        f.Data->Phone->Unlock();
+        f.data->phone->unlock();
     });
     locked.get_future().wait();
-    w->actStart->trigger();
+    w->startAction->trigger();
     release.set_value();
     holder.join();
-    QVERIFY(!w->Sending());
-    QVERIFY(!f.Data->Phone->IsBusy());
-    QCOMPARE(w->StatusText(), QString());
-    QCOMPARE(w->btnStart->defaultAction(), w->actStart);
-    QVERIFY(f.Questions.isEmpty());
+    QVERIFY(!w->sending());
+    QVERIFY(!f.data->phone->isBusy());
+    QCOMPARE(w->statusText(), QString());
+    QCOMPARE(w->startButton->defaultAction(), w->startAction);
+    QVERIFY(f.questions.isEmpty());
     // Stop without a run does nothing either.
-    w->actStop->setEnabled(true);
-    w->actStop->trigger();
-    QCOMPARE(w->StatusText(), QString());
+    w->stopAction->setEnabled(true);
+    w->stopAction->trigger();
+    QCOMPARE(w->statusText(), QString());
 }
 
 void TestUiSending::closeDuringRunStopsWaitsAndMoves() {
-    TModemSimOptions options;
-    options.DelayMs = 120;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(20);
-    w->actStart->trigger();
-    QVERIFY(f.WaitFor([&] { return f.Data->OutboxList->Get(0).Status == msSent; }));
+    ModemSimOptions options;
+    options.delayMs = 120;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(20);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status == MessageStatus::Sent; }));
 
     // At the close question the run has ended and what it sent has moved.
     QString statusAtQuestion;
     int sentAtQuestion = -1;
     bool busyAtQuestion = true;
-    f.OnQuestion = [&] {
-        statusAtQuestion = w->StatusText();
-        sentAtQuestion = f.Data->SentList->Count();
-        busyAtQuestion = f.Data->Phone->IsBusy() || w->Sending();
+    f.onQuestion = [&] {
+        statusAtQuestion = w->statusText();
+        sentAtQuestion = f.data->sentList->count();
+        busyAtQuestion = f.data->phone->isBusy() || w->sending();
     };
     QStringList statuses;
     int secondClose = -1;
-    QObject::connect(w, &TfrmPelorvane::StatusTextChanged, [&](const QString &text) {
+    QObject::connect(w, &MainWindow::statusTextChanged, [&](const QString &text) {
         statuses << text;
         // Another close while waiting for the run is ignored.
         if (text == QStringLiteral("Stopping...")) {
@@ -304,86 +304,86 @@ void TestUiSending::closeDuringRunStopsWaitsAndMoves() {
             secondClose = w->isVisible() ? 0 : 1;
         }
     });
-    f.Answers << QMessageBox::No;
+    f.answers << QMessageBox::No;
     QVERIFY(w->close());
 
-    QCOMPARE(f.Questions.size(), 1);
-    QCOMPARE(f.Questions[0].Text, QStringLiteral("Save \"Untitled\" before exit ?"));
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Save \"Untitled\" before exit ?"));
     QVERIFY(!busyAtQuestion);
     QCOMPARE(statusAtQuestion, QStringLiteral("Ready."));
     QCOMPARE(statuses, (QStringList{"Stopping...", "Ready."}));
     QCOMPARE(secondClose, 0);
     QVERIFY(sentAtQuestion >= 1);
-    QCOMPARE(sentAtQuestion, f.Sim.Received().size());
-    QCOMPARE(f.Data->SentList->Count() + f.Data->OutboxList->Count(), 20);
+    QCOMPARE(sentAtQuestion, f.sim.received().size());
+    QCOMPARE(f.data->sentList->count() + f.data->outboxList->count(), 20);
     QVERIFY(!w->isVisible());
 }
 
 void TestUiSending::closeDuringRunCancelKeepsWindow() {
-    TModemSimOptions options;
-    options.DelayMs = 80;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(10);
-    w->actStart->trigger();
-    QVERIFY(f.WaitFor([&] { return f.Data->OutboxList->Get(0).Status == msSent; }));
-    f.Answers << QMessageBox::Cancel;
+    ModemSimOptions options;
+    options.delayMs = 80;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(10);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status == MessageStatus::Sent; }));
+    f.answers << QMessageBox::Cancel;
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
-    QVERIFY(!w->Sending());
-    QCOMPARE(w->StatusText(), QStringLiteral("Ready."));
+    QVERIFY(!w->sending());
+    QCOMPARE(w->statusText(), QStringLiteral("Ready."));
     // The project now holds the run's result: a save would keep it.
-    QCOMPARE(f.Data->SentList->Count(), f.Sim.Received().size());
+    QCOMPARE(f.data->sentList->count(), f.sim.received().size());
     // A new run can start.
-    w->actStart->trigger();
-    QVERIFY(w->Sending());
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.Data->SentList->Count(), 10);
+    w->startAction->trigger();
+    QVERIFY(w->sending());
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.data->sentList->count(), 10);
 }
 
 void TestUiSending::destroyingWindowDuringRunKeepsSentMessages() {
-    TModemSimOptions options;
-    options.DelayMs = 80;
-    TRunFixture f(options);
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
-    f.AddMessages(10);
-    w->actStart->trigger();
-    QVERIFY(f.WaitFor([&] { return f.Data->OutboxList->Get(0).Status == msSent; }));
-    f.Window.reset();
-    QVERIFY(!f.Data->Phone->IsBusy());
-    QVERIFY(!f.Data->OnRefreshAll);
-    QVERIFY(!f.Data->Phone->OnWorkerDone);
-    QCOMPARE(f.Data->SentList->Count(), f.Sim.Received().size());
-    for (int i = 0; i < f.Data->OutboxList->Count(); ++i)
-        QVERIFY(f.Data->OutboxList->Get(i).Status != msSent);
+    ModemSimOptions options;
+    options.delayMs = 80;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(10);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status == MessageStatus::Sent; }));
+    f.window.reset();
+    QVERIFY(!f.data->phone->isBusy());
+    QVERIFY(!f.data->onRefreshAll);
+    QVERIFY(!f.data->phone->onWorkerDone);
+    QCOMPARE(f.data->sentList->count(), f.sim.received().size());
+    for (int i = 0; i < f.data->outboxList->count(); ++i)
+        QVERIFY(f.data->outboxList->get(i).status != MessageStatus::Sent);
 }
 
 void TestUiSending::phoneModelBesideFolder() {
-    TRunFixture f;
-    QVERIFY(f.Started);
-    TfrmPelorvane *w = f.Window.get();
+    RunFixture f;
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
     const auto phoneText = [w] {
-        return w->ExplorerModel->index(TExplorerModel::ndPhone, 0)
-            .data(TExplorerModel::ExtraTextRole)
+        return w->explorerModel->index(ExplorerModel::PhoneNode, 0)
+            .data(ExplorerModel::ExtraTextRole)
             .toString();
     };
     QCOMPARE(phoneText(), QString());
     // After a run the phone's end handler stays the window's: a probe's end says "Ready."
     // again and moves nothing.
-    f.AddMessages(1);
-    w->actStart->trigger();
-    QVERIFY(f.WaitIdle());
-    QCOMPARE(f.Data->SentList->Count(), 1);
-    w->SetStatusText(QStringLiteral("something else"));
+    f.addMessages(1);
+    w->startAction->trigger();
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.data->sentList->count(), 1);
+    w->setStatusText(QStringLiteral("something else"));
     // Showing the phone view probes the phone, which names its model.
-    w->ShowView(w->PhoneView());
-    QVERIFY(f.WaitFor([&] { return !phoneText().isEmpty() && !f.Data->Phone->IsBusy(); }));
+    w->showView(w->phoneView());
+    QVERIFY(f.waitFor([&] { return !phoneText().isEmpty() && !f.data->phone->isBusy(); }));
     QCOMPARE(phoneText(), QStringLiteral("(Demo GSM Phone)"));
-    QTRY_COMPARE(w->StatusText(), QStringLiteral("Ready."));
-    QCOMPARE(f.Data->SentList->Count(), 1);
-    QVERIFY(f.Questions.isEmpty());
+    QTRY_COMPARE(w->statusText(), QStringLiteral("Ready."));
+    QCOMPARE(f.data->sentList->count(), 1);
+    QVERIFY(f.questions.isEmpty());
 }
 
 QTEST_MAIN(TestUiSending)

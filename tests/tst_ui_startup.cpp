@@ -2,9 +2,9 @@
 // program (copied into temporary folders), and bringing the running copy's window to the
 // front.
 
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "ui/AppStart.h"
-#include "ui/MainForm.h"
+#include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
 
 #include <QDir>
@@ -20,41 +20,41 @@
 
 namespace {
 
-QString ProgramPath() {
-    return qEnvironmentVariable("PELORVANE_BINARY_DIR") + QStringLiteral("/app/exe/pelorvane");
+QString programPath() {
+    return qEnvironmentVariable("PELORVANE_BINARY_DIR") + QStringLiteral("/main/pelorvane");
 }
 
 // A copy of the program in a folder of its own, started with a private runtime folder so that
 // its lock and socket meet only the copies of this test.
-struct TProgramCopy {
-    TProgramCopy(const QString &folder, const QString &runtimeDir) {
-        Path = QDir(folder).filePath(QStringLiteral("pelorvane"));
-        Copied = QFile::copy(ProgramPath(), Path) &&
-                 QFile::setPermissions(Path, QFile::permissions(ProgramPath()));
-        Runtime = runtimeDir;
+struct ProgramCopy {
+    ProgramCopy(const QString &folder, const QString &runtimeDir) {
+        path = QDir(folder).filePath(QStringLiteral("pelorvane"));
+        copied = QFile::copy(programPath(), path) &&
+                 QFile::setPermissions(path, QFile::permissions(programPath()));
+        runtime = runtimeDir;
     }
 
-    std::unique_ptr<QProcess> Start(const QStringList &arguments = {}) const {
+    std::unique_ptr<QProcess> start(const QStringList &arguments = {}) const {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("QT_LOGGING_RULES"),
                    QStringLiteral("pelorvane.instance.info=true"));
         process->setProcessEnvironment(env);
-        process->setProgram(Path);
+        process->setProgram(path);
         process->setArguments(arguments);
         process->start();
         return process;
     }
 
-    QString Path;
-    QString Runtime;
-    bool Copied = false;
+    QString path;
+    QString runtime;
+    bool copied = false;
 };
 
 // Reads the process's error output until it holds the text.
-bool WaitForOutput(QProcess &process, QByteArray &seen, const QByteArray &text,
+bool waitForOutput(QProcess &process, QByteArray &seen, const QByteArray &text,
                    int timeoutMs = 20000) {
     QElapsedTimer timer;
     timer.start();
@@ -68,7 +68,7 @@ bool WaitForOutput(QProcess &process, QByteArray &seen, const QByteArray &text,
     return seen.contains(text);
 }
 
-void Kill(QProcess &process) {
+void kill(QProcess &process) {
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(10000);
@@ -100,14 +100,14 @@ private Q_SLOTS:
     void startAfterFirstCopyDied();
 
 private:
-    QTemporaryDir FRuntime;
+    QTemporaryDir m_runtime;
 };
 
 void TestUiStartup::initTestCase() {
     Q_INIT_RESOURCE(resources);
-    QVERIFY2(QFile::exists(ProgramPath()), qPrintable(ProgramPath()));
-    QVERIFY(FRuntime.isValid());
-    QFile::setPermissions(FRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(QFile::exists(programPath()), qPrintable(programPath()));
+    QVERIFY(m_runtime.isValid());
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 void TestUiStartup::identity_data() {
@@ -124,13 +124,13 @@ void TestUiStartup::identity_data() {
 void TestUiStartup::identity() {
     QFETCH(QString, path);
     QFETCH(QString, identity);
-    QCOMPARE(TSingleInstance::Identity(path), identity);
+    QCOMPARE(SingleInstance::identity(path), identity);
     // Two folders are two programs, with their own lock and socket.
-    TSingleInstance a(TSingleInstance::Identity(path), FRuntime.path());
-    TSingleInstance b(TSingleInstance::Identity(path + QStringLiteral("2")), FRuntime.path());
-    QVERIFY(a.LockFilePath() != b.LockFilePath());
-    QVERIFY(a.ServerName() != b.ServerName());
-    QVERIFY(a.ServerName().toUtf8().size() < 100);
+    SingleInstance a(SingleInstance::identity(path), m_runtime.path());
+    SingleInstance b(SingleInstance::identity(path + QStringLiteral("2")), m_runtime.path());
+    QVERIFY(a.lockFilePath() != b.lockFilePath());
+    QVERIFY(a.serverName() != b.serverName());
+    QVERIFY(a.serverName().toUtf8().size() < 100);
 }
 
 void TestUiStartup::commandLine_data() {
@@ -157,10 +157,10 @@ void TestUiStartup::commandLine() {
     QFETCH(bool, simulate);
     QFETCH(QString, project);
     QFETCH(bool, error);
-    const TCommandLine line = ParseCommandLine(arguments);
-    QCOMPARE(line.Simulate, simulate);
-    QCOMPARE(line.ProjectFile, project);
-    QCOMPARE(!line.Error.isEmpty(), error);
+    const CommandLine line = parseCommandLine(arguments);
+    QCOMPARE(line.simulate, simulate);
+    QCOMPARE(line.projectFile, project);
+    QCOMPARE(!line.error.isEmpty(), error);
 }
 
 void TestUiStartup::helpAndVersion_data() {
@@ -184,7 +184,7 @@ void TestUiStartup::helpAndVersion() {
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     process.setProcessEnvironment(env);
-    process.start(ProgramPath(), {option});
+    process.start(programPath(), {option});
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
@@ -198,16 +198,16 @@ void TestUiStartup::helpAndVersion() {
 void TestUiStartup::secondCopyActivatesFirstInProcess() {
     const QString identity =
         QStringLiteral("_TEST_IN_PROCESS_%1").arg(QCoreApplication::applicationPid());
-    auto first = std::make_unique<TSingleInstance>(identity, FRuntime.path());
-    QVERIFY(first->TryRegister());
+    auto first = std::make_unique<SingleInstance>(identity, m_runtime.path());
+    QVERIFY(first->tryRegister());
     int activations = 0;
-    first->OnActivate = [&] { ++activations; };
-    QVERIFY(first->Listen());
+    first->onActivate = [&] { ++activations; };
+    QVERIFY(first->listen());
 
-    TSingleInstance second(identity, FRuntime.path());
-    QVERIFY(!second.TryRegister());
+    SingleInstance second(identity, m_runtime.path());
+    QVERIFY(!second.tryRegister());
     std::atomic<int> answered{-1};
-    std::thread asker([&] { answered = second.ActivateRunning(5000) ? 1 : 0; });
+    std::thread asker([&] { answered = second.activateRunning(5000) ? 1 : 0; });
     QTRY_VERIFY_WITH_TIMEOUT(answered != -1, 10000);
     asker.join();
     QCOMPARE(answered.load(), 1);
@@ -215,82 +215,82 @@ void TestUiStartup::secondCopyActivatesFirstInProcess() {
 
     // Once the first copy has gone, the next one runs.
     first.reset();
-    TSingleInstance third(identity, FRuntime.path());
-    QVERIFY(third.TryRegister());
+    SingleInstance third(identity, m_runtime.path());
+    QVERIFY(third.tryRegister());
     // Nobody listens: asking gives up and says so.
-    TSingleInstance fourth(identity, FRuntime.path());
-    QVERIFY(!fourth.TryRegister());
-    QVERIFY(!fourth.ActivateRunning(300));
+    SingleInstance fourth(identity, m_runtime.path());
+    QVERIFY(!fourth.tryRegister());
+    QVERIFY(!fourth.activateRunning(300));
 }
 
 void TestUiStartup::bringToFrontRestoresMinimised() {
     QTemporaryDir dir;
-    TDataModule1 data(dir.filePath(QStringLiteral("pelorvane.ini")));
-    TfrmPelorvane window(data);
+    AppData data(dir.filePath(QStringLiteral("pelorvane.ini")));
+    MainWindow window(data);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.showMinimized();
     QTRY_VERIFY(window.isMinimized());
-    window.BringToFront();
+    window.bringToFront();
     QTRY_VERIFY(!window.isMinimized());
     QVERIFY(window.isVisible());
 }
 
 void TestUiStartup::secondProcessExitsAndActivatesFirst() {
     QTemporaryDir folder;
-    TProgramCopy copy(folder.path(), FRuntime.path());
-    QVERIFY(copy.Copied);
-    auto first = copy.Start();
+    ProgramCopy copy(folder.path(), m_runtime.path());
+    QVERIFY(copy.copied);
+    auto first = copy.start();
     QByteArray firstErr;
-    QVERIFY2(WaitForOutput(*first, firstErr, "listening"), firstErr.constData());
+    QVERIFY2(waitForOutput(*first, firstErr, "listening"), firstErr.constData());
 
     // A project named on the second copy's line is opened by neither copy: a missing file
     // would stop either one at an error box.
-    auto second = copy.Start({folder.filePath(QStringLiteral("missing.sms"))});
+    auto second = copy.start({folder.filePath(QStringLiteral("missing.sms"))});
     QVERIFY(second->waitForFinished(20000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QVERIFY(!second->readAllStandardError().contains("listening"));
-    QVERIFY2(WaitForOutput(*first, firstErr, "activated"), firstErr.constData());
+    QVERIFY2(waitForOutput(*first, firstErr, "activated"), firstErr.constData());
     QCOMPARE(first->state(), QProcess::Running);
     // The second copy wrote no settings of its own.
     QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("pelorvane.ini"))));
-    Kill(*first);
+    kill(*first);
 }
 
 void TestUiStartup::copiesInDifferentFoldersBothRun() {
     QTemporaryDir folderA;
     QTemporaryDir folderB;
-    TProgramCopy a(folderA.path(), FRuntime.path());
-    TProgramCopy b(folderB.path(), FRuntime.path());
-    QVERIFY(a.Copied && b.Copied);
-    auto first = a.Start();
-    auto second = b.Start();
+    ProgramCopy a(folderA.path(), m_runtime.path());
+    ProgramCopy b(folderB.path(), m_runtime.path());
+    QVERIFY(a.copied && b.copied);
+    auto first = a.start();
+    auto second = b.start();
     QByteArray errA;
     QByteArray errB;
-    QVERIFY2(WaitForOutput(*first, errA, "listening"), errA.constData());
-    QVERIFY2(WaitForOutput(*second, errB, "listening"), errB.constData());
+    QVERIFY2(waitForOutput(*first, errA, "listening"), errA.constData());
+    QVERIFY2(waitForOutput(*second, errB, "listening"), errB.constData());
     QTest::qWait(300);
     QCOMPARE(first->state(), QProcess::Running);
     QCOMPARE(second->state(), QProcess::Running);
-    Kill(*first);
-    Kill(*second);
+    kill(*first);
+    kill(*second);
 }
 
 void TestUiStartup::startAfterFirstCopyDied() {
     QTemporaryDir folder;
-    TProgramCopy copy(folder.path(), FRuntime.path());
-    QVERIFY(copy.Copied);
-    auto first = copy.Start();
+    ProgramCopy copy(folder.path(), m_runtime.path());
+    QVERIFY(copy.copied);
+    auto first = copy.start();
     QByteArray err;
-    QVERIFY2(WaitForOutput(*first, err, "listening"), err.constData());
+    QVERIFY2(waitForOutput(*first, err, "listening"), err.constData());
     // Killed: no clean-up ran, the lock file and the socket stay behind.
-    Kill(*first);
-    auto next = copy.Start();
+    kill(*first);
+    auto next = copy.start();
     QByteArray nextErr;
-    QVERIFY2(WaitForOutput(*next, nextErr, "listening"), nextErr.constData());
+    QVERIFY2(waitForOutput(*next, nextErr, "listening"), nextErr.constData());
     QCOMPARE(next->state(), QProcess::Running);
-    Kill(*next);
+    kill(*next);
 }
 
 QTEST_MAIN(TestUiStartup)

@@ -2,17 +2,17 @@
 // contacts view's Import and Export, its caption and close question follow the views' rules,
 // and the Phone folder shows the model that the probe read.
 
-#include "app/Database.h"
-#include "app/Setting.h"
-#include "data/OleDate.h"
-#include "link/PhoneUnit.h"
+#include "app/AppData.h"
+#include "app/Settings.h"
+#include "base/OleDate.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
 #include "support/DialogScript.h"
-#include "tools/modemsim/ModemSim.h"
-#include "ui/ContactForm.h"
 #include "ui/ContactModel.h"
+#include "ui/ContactsView.h"
 #include "ui/ExplorerModel.h"
-#include "ui/MainForm.h"
-#include "ui/SettingForm.h"
+#include "ui/MainWindow.h"
+#include "ui/PhoneView.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -27,47 +27,47 @@
 
 namespace {
 
-bool WaitIdle(TPhone &phone, int timeoutMs = 20000) {
+bool waitIdle(Phone &phone, int timeoutMs = 20000) {
     QElapsedTimer timer;
     timer.start();
-    while (phone.IsBusy() && timer.elapsed() < timeoutMs)
+    while (phone.isBusy() && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return !phone.IsBusy();
+    return !phone.isBusy();
 }
 
 // The main window on a data module with its own settings file; the phone, when given, is the
 // port of this run.
-struct TWindowFixture {
-    explicit TWindowFixture(const QString &port = QString()) {
-        Data = std::make_unique<TDataModule1>(Dir.filePath(QStringLiteral("pelorvane.ini")));
+struct WindowFixture {
+    explicit WindowFixture(const QString &port = QString()) {
+        data = std::make_unique<AppData>(dir.filePath(QStringLiteral("pelorvane.ini")));
         if (!port.isEmpty())
-            Data->Settings->SetSessionPort(port.toLocal8Bit());
-        Window = std::make_unique<TfrmPelorvane>(*Data);
-        Window->show();
+            data->settings->setSessionPort(port.toLocal8Bit());
+        window = std::make_unique<MainWindow>(*data);
+        window->show();
     }
-    ~TWindowFixture() {
-        Data->Modified = false;
-        Window.reset();
-        Data.reset();
+    ~WindowFixture() {
+        data->modified = false;
+        window.reset();
+        data.reset();
     }
 
-    void AddContacts(int count) {
+    void addContacts(int count) {
         for (int i = 0; i < count; ++i)
-            Data->ContactList->Add(TContact{QStringLiteral("Name %1").arg(i),
-                                            "+4915100000" + QByteArray::number(i), 0, 0});
-        Window->RefreshAll();
-        Data->Modified = false;
-        Window->UpdateCaption();
+            data->contactList->add(Contact{QStringLiteral("Name %1").arg(i),
+                                           "+4915100000" + QByteArray::number(i), 0, 0});
+        window->refreshAll();
+        data->modified = false;
+        window->updateCaption();
     }
-    QString PhoneFolderText() const {
-        return Window->ExplorerModel->index(TExplorerModel::ndPhone)
-            .data(TExplorerModel::ExtraTextRole)
+    QString phoneFolderText() const {
+        return window->explorerModel->index(ExplorerModel::PhoneNode)
+            .data(ExplorerModel::ExtraTextRole)
             .toString();
     }
 
-    QTemporaryDir Dir;
-    std::unique_ptr<TDataModule1> Data;
-    std::unique_ptr<TfrmPelorvane> Window;
+    QTemporaryDir dir;
+    std::unique_ptr<AppData> data;
+    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace
@@ -87,64 +87,64 @@ private Q_SLOTS:
 };
 
 void TestUiViewsInWindow::fileMenuImportAndExport() {
-    TWindowFixture f;
+    WindowFixture f;
     QTemporaryDir dir;
     const QString in = dir.filePath(QStringLiteral("in.csv"));
     QFile file(in);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("A,1\nB,2\nA again,1\n");
     file.close();
-    TDialogScript dialogs;
-    dialogs.FileNames = {in, dir.filePath(QStringLiteral("out.txt"))};
+    DialogScript dialogs;
+    dialogs.fileNames = {in, dir.filePath(QStringLiteral("out.txt"))};
     // The contacts view has not been shown: the entries work all the same.
-    f.Window->actImportContact->trigger();
-    QCOMPARE(f.Data->ContactList->Count(), 2);
-    QCOMPARE(dialogs.Messages.size(), 1);
-    QVERIFY(dialogs.Messages[0].Text.startsWith(
+    f.window->importContactsAction->trigger();
+    QCOMPARE(f.data->contactList->count(), 2);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY(dialogs.messages[0].text.startsWith(
         QStringLiteral("Imported 2 contacts, ignored 1 duplicates from\r\n")));
-    QCOMPARE(f.Window->ContactsView()->lblTotal->text(), QStringLiteral("2"));
+    QCOMPARE(f.window->contactsView()->totalLabel->text(), QStringLiteral("2"));
 
-    f.Window->actExportContact->trigger();
+    f.window->exportContactsAction->trigger();
     QFile out(dir.filePath(QStringLiteral("out.txt")));
     QVERIFY(out.open(QIODevice::ReadOnly));
     QCOMPARE(out.readAll(), QByteArray("\"A\",\"1\",0\r\n\"B\",\"2\",0\r\n"));
 }
 
 void TestUiViewsInWindow::checkBoxCaptionAtNextRefresh() {
-    TWindowFixture f;
-    f.AddContacts(3);
-    TfrmContact *view = f.Window->ContactsView();
-    f.Window->ShowView(view);
-    QVERIFY(QTest::qWaitForWindowExposed(f.Window.get()));
-    QCOMPARE(f.Window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
+    WindowFixture f;
+    f.addContacts(3);
+    ContactsView *view = f.window->contactsView();
+    f.window->showView(view);
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
     QTest::mouseClick(
-        view->Treeview->viewport(), Qt::LeftButton, {},
-        view->Treeview->visualRect(view->Model->index(1, TContactModel::colCheck)).center());
-    QCOMPARE(view->lblChecked->text(), QStringLiteral("1"));
-    QVERIFY(f.Data->Modified);
-    QCOMPARE(f.Window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
-    f.Window->RefreshAll();
-    QCOMPARE(f.Window->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
+        view->listView->viewport(), Qt::LeftButton, {},
+        view->listView->visualRect(view->model->index(1, ContactModel::CheckColumn)).center());
+    QCOMPARE(view->checkedLabel->text(), QStringLiteral("1"));
+    QVERIFY(f.data->modified);
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
+    f.window->refreshAll();
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
 }
 
 void TestUiViewsInWindow::checkActionAsksNoSaveQuestion() {
-    TWindowFixture f;
-    f.AddContacts(6);
-    TfrmContact *view = f.Window->ContactsView();
-    f.Window->ShowView(view);
+    WindowFixture f;
+    f.addContacts(6);
+    ContactsView *view = f.window->contactsView();
+    f.window->showView(view);
     QItemSelection rows;
     for (int row : {0, 2, 3, 5})
-        rows.select(view->Model->index(row, 0),
-                    view->Model->index(row, TContactModel::ColumnCount - 1));
-    view->Treeview->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
-    view->actCheck->trigger();
-    QCOMPARE(view->lblChecked->text(), QStringLiteral("4"));
-    QCOMPARE(f.Data->ContactList->CheckedCount(), 4);
-    QCOMPARE(f.Window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
+        rows.select(view->model->index(row, 0),
+                    view->model->index(row, ContactModel::ColumnCount - 1));
+    view->listView->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    view->checkAction->trigger();
+    QCOMPARE(view->checkedLabel->text(), QStringLiteral("4"));
+    QCOMPARE(f.data->contactList->checkedCount(), 4);
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
 
-    TDialogScript dialogs;
-    QVERIFY(f.Window->close());
-    QVERIFY(dialogs.Messages.isEmpty());
+    DialogScript dialogs;
+    QVERIFY(f.window->close());
+    QVERIFY(dialogs.messages.isEmpty());
 }
 
 void TestUiViewsInWindow::phoneFolderShowsModel_data() {
@@ -157,40 +157,40 @@ void TestUiViewsInWindow::phoneFolderShowsModel_data() {
 void TestUiViewsInWindow::phoneFolderShowsModel() {
     QFETCH(bool, refuseGmm);
     QFETCH(QString, shown);
-    TModemSimOptions options;
-    options.RefuseGmm = refuseGmm;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TWindowFixture f(sim.PortPath());
-    QCOMPARE(f.PhoneFolderText(), QString());
-    f.Window->actViewPhone->trigger();
-    QVERIFY(WaitIdle(*f.Data->Phone));
-    QCOMPARE(f.PhoneFolderText(), shown);
-    QCOMPARE(sim.Commands().first(), QByteArray("AT+CBC"));
+    ModemSimOptions options;
+    options.refuseGmm = refuseGmm;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    WindowFixture f(sim.portPath());
+    QCOMPARE(f.phoneFolderText(), QString());
+    f.window->viewPhoneAction->trigger();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(f.phoneFolderText(), shown);
+    QCOMPARE(sim.commands().first(), QByteArray("AT+CBC"));
 }
 
 void TestUiViewsInWindow::phoneFolderDuringRun() {
-    TModemSimOptions options;
-    options.DelayMs = 50;
-    TModemSim sim(options);
-    QVERIFY(sim.Start());
-    TWindowFixture f(sim.PortPath());
+    ModemSimOptions options;
+    options.delayMs = 50;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    WindowFixture f(sim.portPath());
     for (int i = 0; i < 3; ++i) {
-        TMessage message;
-        message.Number = "+4915100000" + QByteArray::number(i);
-        message.Text = QStringLiteral("hello");
-        message.Created = OleNow();
-        f.Data->OutboxList->Add(message);
+        Message message;
+        message.number = "+4915100000" + QByteArray::number(i);
+        message.text = QStringLiteral("hello");
+        message.created = oleNow();
+        f.data->outboxList->add(message);
     }
-    f.Window->actStart->trigger();
-    QVERIFY(f.Window->Sending());
-    f.Window->actViewPhone->trigger();
-    f.Window->PhoneView()->actUpdate->trigger();
-    QVERIFY(WaitIdle(*f.Data->Phone));
-    QCOMPARE(sim.BodiesSeen(), 3);
-    QVERIFY(!sim.Commands().contains("AT+CBC"));
-    QCOMPARE(f.PhoneFolderText(), QString());
-    QCOMPARE(f.Data->SentList->Count(), 3);
+    f.window->startAction->trigger();
+    QVERIFY(f.window->sending());
+    f.window->viewPhoneAction->trigger();
+    f.window->phoneView()->updateAction->trigger();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(sim.bodiesSeen(), 3);
+    QVERIFY(!sim.commands().contains("AT+CBC"));
+    QCOMPARE(f.phoneFolderText(), QString());
+    QCOMPARE(f.data->sentList->count(), 3);
 }
 
 QTEST_MAIN(TestUiViewsInWindow)

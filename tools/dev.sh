@@ -51,7 +51,7 @@ run)
     # Without arguments the program runs on its built-in simulated phone; any arguments
     # (a project file, --help) go to the program as they are.
     if [ $# -eq 0 ]; then set -- --simulate; fi
-    exec "$build/app/exe/pelorvane" "$@"
+    exec "$build/main/pelorvane" "$@"
     ;;
 test)
     install_missing

@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 out="$root/docs/screenshot.png"
-app="$build/app/exe/pelorvane"
+app="$build/main/pelorvane"
 cli="$build/tools/cli/pelorvane-cli"
 grab="$build/tools/screenshot/pelorvane-grab"
 for file in "$app" "$cli" "$grab"; do

@@ -1,7 +1,7 @@
-#include "ui/AboutForm.h"
+#include "ui/AboutDialog.h"
 
 #include "resources/ImageRoles.h"
-#include "ui/MainForm.h"
+#include "ui/MainWindow.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -9,25 +9,25 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-TfrmAbout::TfrmAbout(QWidget *parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("frmAbout"));
+AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About %1").arg(QLatin1StringView(PelorvaneAppName)));
     auto *layout = new QVBoxLayout(this);
     auto *row = new QHBoxLayout;
     auto *picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("imgProgram"));
-    picture->setPixmap(QIcon(ProgramIconPath()).pixmap(64, 64));
+    picture->setObjectName(QStringLiteral("programImage"));
+    picture->setPixmap(QIcon(programIconPath()).pixmap(64, 64));
     row->addWidget(picture, 0, Qt::AlignTop);
     auto *texts = new QVBoxLayout;
     auto *name = new QLabel(QLatin1StringView(PelorvaneAppName), this);
-    name->setObjectName(QStringLiteral("lblName"));
+    name->setObjectName(QStringLiteral("nameLabel"));
     QFont bold = name->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.5);
     name->setFont(bold);
     auto *version =
         new QLabel(QStringLiteral("Version %1").arg(QLatin1StringView(PELORVANE_VERSION)), this);
-    version->setObjectName(QStringLiteral("lblVersion"));
+    version->setObjectName(QStringLiteral("versionLabel"));
     auto *purpose =
         new QLabel(QStringLiteral("Sends text messages in bulk through a GSM phone."), this);
     purpose->setWordWrap(true);

@@ -3,8 +3,8 @@
 #include <QDialog>
 
 // The about window: the program's picture, name and version, and OK.
-class TfrmAbout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmAbout(QWidget *parent = nullptr);
+    explicit AboutDialog(QWidget *parent = nullptr);
 };

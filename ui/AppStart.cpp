@@ -1,10 +1,10 @@
 #include "ui/AppStart.h"
 
-#include "app/Database.h"
+#include "app/AppData.h"
+#include "modemsim/ModemSim.h"
 #include "resources/ImageRoles.h"
-#include "tools/modemsim/ModemSim.h"
 #include "ui/Dialogs.h"
-#include "ui/MainForm.h"
+#include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <memory>
 
-TCommandLine ParseCommandLine(const QStringList &arguments) {
-    TCommandLine result;
+CommandLine parseCommandLine(const QStringList &arguments) {
+    CommandLine result;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
@@ -26,19 +26,19 @@ TCommandLine ParseCommandLine(const QStringList &arguments) {
     parser.addOption(version);
     parser.addOption(simulate);
     if (!parser.parse(arguments)) {
-        result.Error = parser.errorText();
+        result.error = parser.errorText();
         return result;
     }
-    result.Help = parser.isSet(help);
-    result.Version = parser.isSet(version);
-    result.Simulate = parser.isSet(simulate);
+    result.help = parser.isSet(help);
+    result.version = parser.isSet(version);
+    result.simulate = parser.isSet(simulate);
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty())
-        result.ProjectFile = files.first();
+        result.projectFile = files.first();
     return result;
 }
 
-QString UsageText() {
+QString usageText() {
     return QStringLiteral(
         "Usage: pelorvane [options] [project.sms]\n"
         "Sends text messages in bulk through a GSM phone or modem on a serial port.\n"
@@ -56,30 +56,30 @@ QString UsageText() {
         "copy's window to the front.\n");
 }
 
-int RunPelorvane(int argc, char **argv) {
+int runPelorvane(int argc, char **argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const TCommandLine command = ParseCommandLine(arguments);
-    if (!command.Error.isEmpty()) {
-        std::fprintf(stderr, "pelorvane: %s\nTry 'pelorvane --help'.\n", qPrintable(command.Error));
+    const CommandLine command = parseCommandLine(arguments);
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "pelorvane: %s\nTry 'pelorvane --help'.\n", qPrintable(command.error));
         return 2;
     }
-    if (command.Help) {
-        std::fputs(qPrintable(UsageText()), stdout);
+    if (command.help) {
+        std::fputs(qPrintable(usageText()), stdout);
         return 0;
     }
-    if (command.Version) {
+    if (command.version) {
         std::printf("%s %s\n", PelorvaneAppName, PELORVANE_VERSION);
         return 0;
     }
 
-    TSingleInstance instance(TSingleInstance::Identity(TSingleInstance::ExecutablePath(argv[0])));
-    if (!instance.TryRegister()) {
+    SingleInstance instance(SingleInstance::identity(SingleInstance::executablePath(argv[0])));
+    if (!instance.tryRegister()) {
         // Neither a window nor the settings nor the project named here: the running copy
         // comes to the front and this one ends.
         QCoreApplication core(argc, argv);
-        instance.ActivateRunning();
+        instance.activateRunning();
         return 0;
     }
 
@@ -87,33 +87,33 @@ int RunPelorvane(int argc, char **argv) {
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QLatin1StringView(PelorvaneAppName));
     QApplication::setApplicationVersion(QLatin1StringView(PELORVANE_VERSION));
-    QApplication::setWindowIcon(QIcon(ProgramIconPath()));
+    QApplication::setWindowIcon(QIcon(programIconPath()));
 
-    std::unique_ptr<TModemSim> simulator;
+    std::unique_ptr<ModemSim> simulator;
     QString simulatorError;
-    if (command.Simulate) {
-        simulator = std::make_unique<TModemSim>();
-        if (!simulator->Start(&simulatorError))
+    if (command.simulate) {
+        simulator = std::make_unique<ModemSim>();
+        if (!simulator->start(&simulatorError))
             simulator.reset();
     }
 
     int exitCode = 0;
     {
-        TDataModule1 data;
+        AppData data;
         if (simulator)
-            data.Settings->SetSessionPort(simulator->PortPath().toLocal8Bit());
-        TfrmPelorvane window(data);
-        instance.OnActivate = [&window] { window.BringToFront(); };
-        instance.Listen();
-        if (command.Simulate && !simulator)
-            ShowErrorMessage(
+            data.settings->setSessionPort(simulator->portPath().toLocal8Bit());
+        MainWindow window(data);
+        instance.onActivate = [&window] { window.bringToFront(); };
+        instance.listen();
+        if (command.simulate && !simulator)
+            showErrorMessage(
                 QStringLiteral("The simulated phone could not be started: %1").arg(simulatorError));
-        if (!command.ProjectFile.isEmpty())
-            window.OpenProjectFile(QFileInfo(command.ProjectFile).absoluteFilePath());
+        if (!command.projectFile.isEmpty())
+            window.openProjectFile(QFileInfo(command.projectFile).absoluteFilePath());
         window.show();
         exitCode = QApplication::exec();
-        instance.OnActivate = nullptr;
-        instance.StopListening();
+        instance.onActivate = nullptr;
+        instance.stopListening();
     }
     return exitCode;
 }

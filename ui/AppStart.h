@@ -4,18 +4,18 @@
 #include <QStringList>
 
 // The command line: [--simulate] [--help] [--version] [project file].
-struct TCommandLine {
-    bool Help = false;
-    bool Version = false;
-    bool Simulate = false;
-    QString ProjectFile; // the first argument that is not an option
-    QString Error;       // not empty when the line cannot be used
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool simulate = false;
+    QString projectFile; // the first argument that is not an option
+    QString error;       // not empty when the line cannot be used
 };
 
 // arguments: as the process got them, the program's name first.
-TCommandLine ParseCommandLine(const QStringList &arguments);
-QString UsageText();
+CommandLine parseCommandLine(const QStringList &arguments);
+QString usageText();
 
 // The whole program: command line, single-instance check, the application object, the data
 // module and the main window; returns the exit code.
-int RunPelorvane(int argc, char **argv);
+int runPelorvane(int argc, char **argv);

@@ -1,24 +1,24 @@
 #include "ui/ComposeCounter.h"
 
-TComposeCount CountCompose(const QString &subject, const QString &body, bool longMessage) {
+ComposeCount countCompose(const QString &subject, const QString &body, bool longMessage) {
     const qsizetype prefix = subject.isEmpty() ? 0 : subject.size() + 1;
     const int fixedLimit = longMessage ? LongLimit : 0;
-    TComposeCount result;
-    result.BodyLength = body.size();
-    const QString text = ComposeText(subject, body);
-    // FitLengthRedetect counts in int; a text beyond that is cut to what fits anyway.
+    ComposeCount result;
+    result.bodyLength = body.size();
+    const QString text = composeText(subject, body);
+    // fitLengthRedetect counts in int; a text beyond that is cut to what fits anyway.
     const int fit =
-        FitLengthRedetect(text, static_cast<int>(qMin<qsizetype>(prefix, INT_MAX)), fixedLimit);
+        fitLengthRedetect(text, static_cast<int>(qMin<qsizetype>(prefix, INT_MAX)), fixedLimit);
     if (fit < text.size()) {
-        result.BodyLength = qMax<qsizetype>(0, fit - prefix);
-        if (result.BodyLength > 0 && body[result.BodyLength - 1].isHighSurrogate())
-            --result.BodyLength;
+        result.bodyLength = qMax<qsizetype>(0, fit - prefix);
+        if (result.bodyLength > 0 && body[result.bodyLength - 1].isHighSurrogate())
+            --result.bodyLength;
     }
-    const QString kept = result.BodyLength == body.size()
+    const QString kept = result.bodyLength == body.size()
                              ? text
-                             : ComposeText(subject, body.left(result.BodyLength));
-    result.Coding = DetectCoding(kept);
-    result.Count = CountUnits(kept, result.Coding);
-    result.Limit = fixedLimit > 0 ? fixedLimit : CodingLimit[result.Coding];
+                             : composeText(subject, body.left(result.bodyLength));
+    result.coding = detectCoding(kept);
+    result.count = countUnits(kept, result.coding);
+    result.limit = fixedLimit > 0 ? fixedLimit : codingLimit(result.coding);
     return result;
 }

@@ -1,13 +1,13 @@
-#include "ui/ComposeForm.h"
+#include "ui/ComposeView.h"
 
 #include "app/ComposeOutbox.h"
 
-#include "app/Database.h"
-#include "data/OleDate.h"
+#include "app/AppData.h"
+#include "base/OleDate.h"
 #include "ui/ComposeCounter.h"
 #include "ui/Guarded.h"
 #include "ui/Images.h"
-#include "ui/MessageForm.h"
+#include "ui/MessagesView.h"
 #include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
 
@@ -27,7 +27,7 @@
 namespace {
 
 // Line breaks as a text edit stores them: CR LF, CR and LF each become one break.
-QString NormalizeBreaks(const QString &text) {
+QString normalizeBreaks(const QString &text) {
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -47,11 +47,11 @@ QString NormalizeBreaks(const QString &text) {
 
 // Trim removes every character up to and including the blank: spaces and control characters.
 
-QToolButton *MakeToolButton(QToolBar *bar, const char *name, const QString &text, TImageRole role) {
+QToolButton *makeToolButton(QToolBar *bar, const char *name, const QString &text, ImageRole role) {
     auto *button = new QToolButton(bar);
     button->setObjectName(QLatin1StringView(name));
     button->setText(text);
-    button->setIcon(RoleIcon(role));
+    button->setIcon(roleIcon(role));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
     return button;
@@ -59,72 +59,72 @@ QToolButton *MakeToolButton(QToolBar *bar, const char *name, const QString &text
 
 } // namespace
 
-TRecipientBox::TRecipientBox(QWidget *parent) : QComboBox(parent) {
+RecipientBox::RecipientBox(QWidget *parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void TRecipientBox::showPopup() {
-    if (OnDropDown)
-        OnDropDown();
+void RecipientBox::showPopup() {
+    if (onAboutToShowPopup)
+        onAboutToShowPopup();
     QComboBox::showPopup();
 }
 
-TBodyEdit::TBodyEdit(QWidget *parent) : QPlainTextEdit(parent) {}
+BodyEdit::BodyEdit(QWidget *parent) : QPlainTextEdit(parent) {}
 
-void TBodyEdit::insertFromMimeData(const QMimeData *source) {
-    if (!OnInsertText || !source || !source->hasText()) {
+void BodyEdit::insertFromMimeData(const QMimeData *source) {
+    if (!onInsertText || !source || !source->hasText()) {
         QPlainTextEdit::insertFromMimeData(source);
         return;
     }
-    OnInsertText(source->text());
+    onInsertText(source->text());
 }
 
-TfrmCompose::TfrmCompose(TDataModule1 &data, TViewHost &host, QWidget *parent)
-    : QWidget(parent), FData(data), FHost(host) {
-    setObjectName(QStringLiteral("frmCompose"));
+ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
+    : QWidget(parent), m_data(data), m_host(host) {
+    setObjectName(QStringLiteral("composeView"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *strip = new TTitleStrip(QStringLiteral("Compose SMS Message"), this);
-    Label1 = strip->Title();
+    auto *strip = new TitleStrip(QStringLiteral("Compose SMS Message"), this);
+    titleLabel = strip->title();
     layout->addWidget(strip);
 
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setIconSize(QSize(MediumImageSize, MediumImageSize));
-    ToolButton1 = MakeToolButton(ToolBar1, "ToolButton1", QStringLiteral("&Send to Outbox"),
-                                 TImageRole::SendToOutbox);
-    btnFlash = MakeToolButton(ToolBar1, "btnFlash", QStringLiteral("Flash ?"), TImageRole::Flash);
-    btnFlash->setCheckable(true);
-    btnLong =
-        MakeToolButton(ToolBar1, "btnLong", QStringLiteral("Long ?"), TImageRole::LongMessage);
-    btnLong->setCheckable(true);
-    btnClear = MakeToolButton(ToolBar1, "btnClear", QStringLiteral("&Clear"), TImageRole::Clear);
-    ToolBar1->addWidget(ToolButton1);
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(btnFlash);
+    toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setIconSize(QSize(MediumImageSize, MediumImageSize));
+    sendToOutboxButton = makeToolButton(toolBar, "ToolButton1", QStringLiteral("&Send to Outbox"),
+                                        ImageRole::SendToOutbox);
+    flashButton = makeToolButton(toolBar, "btnFlash", QStringLiteral("Flash ?"), ImageRole::Flash);
+    flashButton->setCheckable(true);
+    longButton =
+        makeToolButton(toolBar, "btnLong", QStringLiteral("Long ?"), ImageRole::LongMessage);
+    longButton->setCheckable(true);
+    clearButton = makeToolButton(toolBar, "btnClear", QStringLiteral("&Clear"), ImageRole::Clear);
+    toolBar->addWidget(sendToOutboxButton);
+    toolBar->addSeparator();
+    toolBar->addWidget(flashButton);
     // Nothing shows the Long toggle: messages are never long.
-    FLongAction = ToolBar1->addWidget(btnLong);
-    FLongAction->setVisible(false);
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(btnClear);
-    layout->addWidget(ToolBar1);
+    m_longAction = toolBar->addWidget(longButton);
+    m_longAction->setVisible(false);
+    toolBar->addSeparator();
+    toolBar->addWidget(clearButton);
+    layout->addWidget(toolBar);
 
     auto *header = new QWidget(this);
-    header->setObjectName(QStringLiteral("PnlHeader"));
+    header->setObjectName(QStringLiteral("headerPanel"));
     auto *grid = new QGridLayout(header);
     grid->setContentsMargins(6, 4, 6, 4);
-    ComboBox1 = new TRecipientBox(header);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox2 = new TRecipientBox(header);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    Edit1 = new QLineEdit(header);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
+    toCombo = new RecipientBox(header);
+    toCombo->setObjectName(QStringLiteral("toCombo"));
+    ccCombo = new RecipientBox(header);
+    ccCombo->setObjectName(QStringLiteral("ccCombo"));
+    subjectEdit = new QLineEdit(header);
+    subjectEdit->setObjectName(QStringLiteral("subjectEdit"));
     const std::pair<const char *, QWidget *> rows[] = {
-        {"&To:", ComboBox1}, {"&Cc:", ComboBox2}, {"S&ubject:", Edit1}};
+        {"&To:", toCombo}, {"&Cc:", ccCombo}, {"S&ubject:", subjectEdit}};
     int row = 0;
     for (const auto &[caption, field] : rows) {
         auto *label = new QLabel(QString::fromLatin1(caption), header);
@@ -137,52 +137,52 @@ TfrmCompose::TfrmCompose(TDataModule1 &data, TViewHost &host, QWidget *parent)
     layout->addWidget(header);
 
     auto *counters = new QWidget(this);
-    counters->setObjectName(QStringLiteral("PnlCounter"));
+    counters->setObjectName(QStringLiteral("counterPanel"));
     auto *counterRow = new QHBoxLayout(counters);
     counterRow->setContentsMargins(6, 2, 6, 4);
-    LblEncode = new QLineEdit(counters);
-    LblEncode->setObjectName(QStringLiteral("LblEncode"));
-    LblCharLeft = new QLineEdit(counters);
-    LblCharLeft->setObjectName(QStringLiteral("LblCharLeft"));
-    for (QLineEdit *field : {LblEncode, LblCharLeft}) {
+    codingField = new QLineEdit(counters);
+    codingField->setObjectName(QStringLiteral("codingField"));
+    charsLeftField = new QLineEdit(counters);
+    charsLeftField->setObjectName(QStringLiteral("charsLeftField"));
+    for (QLineEdit *field : {codingField, charsLeftField}) {
         field->setReadOnly(true);
         field->setFocusPolicy(Qt::NoFocus);
     }
-    LblEncode->setMaximumWidth(120);
-    LblCharLeft->setMaximumWidth(100);
+    codingField->setMaximumWidth(120);
+    charsLeftField->setMaximumWidth(100);
     counterRow->addWidget(new QLabel(QStringLiteral("Encoding :"), counters));
-    counterRow->addWidget(LblEncode);
+    counterRow->addWidget(codingField);
     counterRow->addSpacing(12);
     counterRow->addWidget(new QLabel(QStringLiteral("Characters :"), counters));
-    counterRow->addWidget(LblCharLeft);
+    counterRow->addWidget(charsLeftField);
     counterRow->addStretch(1);
     layout->addWidget(counters);
 
-    Memo1 = new TBodyEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->OnInsertText = [this](const QString &text) { InsertIntoBody(text); };
-    layout->addWidget(Memo1, 1);
+    bodyEdit = new BodyEdit(this);
+    bodyEdit->setObjectName(QStringLiteral("bodyEdit"));
+    bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    bodyEdit->onInsertText = [this](const QString &text) { insertIntoBody(text); };
+    layout->addWidget(bodyEdit, 1);
 
-    connect(Edit1, &QLineEdit::textChanged, this, &TfrmCompose::UpdateCounter);
-    connect(Memo1, &QPlainTextEdit::textChanged, this, &TfrmCompose::UpdateCounter);
-    connect(btnLong, &QToolButton::toggled, this, &TfrmCompose::UpdateCounter);
-    ComboBox1->OnDropDown = [this] { ComboBoxDropDown(ComboBox1); };
-    ComboBox2->OnDropDown = [this] { ComboBoxDropDown(ComboBox2); };
-    connect(btnClear, &QToolButton::clicked, this,
-            [this] { RunGuarded([this] { btnClearClick(); }); });
-    connect(ToolButton1, &QToolButton::clicked, this,
-            [this] { RunGuarded([this] { ToolButton1Click(); }); });
+    connect(subjectEdit, &QLineEdit::textChanged, this, &ComposeView::updateCounter);
+    connect(bodyEdit, &QPlainTextEdit::textChanged, this, &ComposeView::updateCounter);
+    connect(longButton, &QToolButton::toggled, this, &ComposeView::updateCounter);
+    toCombo->onAboutToShowPopup = [this] { fillRecipientList(toCombo); };
+    ccCombo->onAboutToShowPopup = [this] { fillRecipientList(ccCombo); };
+    connect(clearButton, &QToolButton::clicked, this,
+            [this] { runGuarded([this] { onClearClicked(); }); });
+    connect(sendToOutboxButton, &QToolButton::clicked, this,
+            [this] { runGuarded([this] { onSendToOutboxClicked(); }); });
 
-    UpdateCounter();
+    updateCounter();
 }
 
-TfrmCompose::~TfrmCompose() = default;
+ComposeView::~ComposeView() = default;
 
-QString TfrmCompose::BodyText() const {
+QString ComposeView::bodyText() const {
     // The document's raw text keeps every character as typed (no-break spaces included) at
     // the positions a text cursor uses; only the break characters are made LF.
-    QString text = Memo1->document()->toRawText();
+    QString text = bodyEdit->document()->toRawText();
     for (QChar &ch : text) {
         if (ch.unicode() == 0x2029 || ch.unicode() == 0x2028)
             ch = QLatin1Char('\n');
@@ -190,95 +190,95 @@ QString TfrmCompose::BodyText() const {
     return text;
 }
 
-QString TfrmCompose::ComposeText() const {
-    return ::ComposeText(Edit1->text(), BodyText());
+QString ComposeView::composeText() const {
+    return ::composeText(subjectEdit->text(), bodyText());
 }
 
-void TfrmCompose::UpdateCounter() {
-    if (FUpdating)
+void ComposeView::updateCounter() {
+    if (m_updating)
         return;
-    FUpdating = true;
-    const QString body = BodyText();
-    const TComposeCount count = CountCompose(Edit1->text(), body, btnLong->isChecked());
-    if (count.BodyLength < body.size()) {
-        const QSignalBlocker block(Memo1);
-        QTextCursor cursor(Memo1->document());
-        cursor.setPosition(static_cast<int>(count.BodyLength));
+    m_updating = true;
+    const QString body = bodyText();
+    const ComposeCount count = countCompose(subjectEdit->text(), body, longButton->isChecked());
+    if (count.bodyLength < body.size()) {
+        const QSignalBlocker block(bodyEdit);
+        QTextCursor cursor(bodyEdit->document());
+        cursor.setPosition(static_cast<int>(count.bodyLength));
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
-        Memo1->moveCursor(QTextCursor::End);
+        bodyEdit->moveCursor(QTextCursor::End);
     }
-    LblEncode->setText(QLatin1StringView(CodingName[count.Coding]));
-    LblCharLeft->setText(QStringLiteral("(%1/%2)").arg(count.Count).arg(count.Limit));
-    FUpdating = false;
+    codingField->setText(QLatin1StringView(codingName(count.coding)));
+    charsLeftField->setText(QStringLiteral("(%1/%2)").arg(count.count).arg(count.limit));
+    m_updating = false;
 }
 
-void TfrmCompose::InsertIntoBody(const QString &pasted) {
-    const QString text = NormalizeBreaks(pasted);
-    QTextCursor cursor = Memo1->textCursor();
+void ComposeView::insertIntoBody(const QString &pasted) {
+    const QString text = normalizeBreaks(pasted);
+    QTextCursor cursor = bodyEdit->textCursor();
     const int start = cursor.selectionStart();
     const int end = cursor.selectionEnd();
-    const QString body = BodyText();
+    const QString body = bodyText();
     const QString result = body.left(start) + text + body.mid(end);
-    const TComposeCount count = CountCompose(Edit1->text(), result, btnLong->isChecked());
-    if (count.BodyLength >= result.size()) {
+    const ComposeCount count = countCompose(subjectEdit->text(), result, longButton->isChecked());
+    if (count.bodyLength >= result.size()) {
         cursor.insertText(text);
-        Memo1->setTextCursor(cursor);
+        bodyEdit->setTextCursor(cursor);
         return;
     }
     // Only what stays is inserted, as one edit: the counter then finds nothing to cut, and a
     // huge paste is never laid out.
     cursor.beginEditBlock();
-    if (count.BodyLength <= start) {
-        cursor.setPosition(static_cast<int>(count.BodyLength));
+    if (count.bodyLength <= start) {
+        cursor.setPosition(static_cast<int>(count.bodyLength));
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     } else {
         cursor.setPosition(start);
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cursor.insertText(result.mid(start, count.BodyLength - start));
+        cursor.insertText(result.mid(start, count.bodyLength - start));
     }
     cursor.endEditBlock();
-    Memo1->moveCursor(QTextCursor::End);
+    bodyEdit->moveCursor(QTextCursor::End);
 }
 
-void TfrmCompose::SetRecipients(const QByteArray &to) {
-    ComboBox1->setCurrentIndex(-1);
-    ComboBox1->setEditText(QString::fromLocal8Bit(to));
+void ComposeView::setRecipients(const QByteArray &to) {
+    toCombo->setCurrentIndex(-1);
+    toCombo->setEditText(QString::fromLocal8Bit(to));
 }
 
-void TfrmCompose::SetBody(const QString &body) {
-    const QString text = NormalizeBreaks(body);
-    const TComposeCount count = CountCompose(Edit1->text(), text, btnLong->isChecked());
+void ComposeView::setBody(const QString &body) {
+    const QString text = normalizeBreaks(body);
+    const ComposeCount count = countCompose(subjectEdit->text(), text, longButton->isChecked());
     {
-        const QSignalBlocker block(Memo1);
-        Memo1->setPlainText(text.left(count.BodyLength));
+        const QSignalBlocker block(bodyEdit);
+        bodyEdit->setPlainText(text.left(count.bodyLength));
     }
-    if (count.BodyLength < text.size())
-        Memo1->moveCursor(QTextCursor::End);
-    UpdateCounter();
+    if (count.bodyLength < text.size())
+        bodyEdit->moveCursor(QTextCursor::End);
+    updateCounter();
 }
 
-void TfrmCompose::StoreFields() {
-    FData.Compose.To = ComboBox1->currentText().toLocal8Bit();
-    FData.Compose.Cc = ComboBox2->currentText().toLocal8Bit();
-    FData.Compose.Subject = Edit1->text();
-    FData.Compose.Body = BodyText();
+void ComposeView::storeFields() {
+    m_data.compose.to = toCombo->currentText().toLocal8Bit();
+    m_data.compose.cc = ccCombo->currentText().toLocal8Bit();
+    m_data.compose.subject = subjectEdit->text();
+    m_data.compose.body = bodyText();
 }
 
-void TfrmCompose::LoadFields() {
-    ComboBox1->setCurrentIndex(-1);
-    ComboBox1->setEditText(QString::fromLocal8Bit(FData.Compose.To));
-    ComboBox2->setCurrentIndex(-1);
-    ComboBox2->setEditText(QString::fromLocal8Bit(FData.Compose.Cc));
+void ComposeView::loadFields() {
+    toCombo->setCurrentIndex(-1);
+    toCombo->setEditText(QString::fromLocal8Bit(m_data.compose.to));
+    ccCombo->setCurrentIndex(-1);
+    ccCombo->setEditText(QString::fromLocal8Bit(m_data.compose.cc));
     {
-        const QSignalBlocker block(Edit1);
-        Edit1->setText(FData.Compose.Subject);
+        const QSignalBlocker block(subjectEdit);
+        subjectEdit->setText(m_data.compose.subject);
     }
-    SetBody(FData.Compose.Body);
+    setBody(m_data.compose.body);
 }
 
-int TfrmCompose::SelectedEntry(const QComboBox *box) {
+int ComposeView::selectedEntry(const QComboBox *box) {
     const int index = box->currentIndex();
     if (box->count() != 2 || index < 0 || index > 1)
         return -1;
@@ -287,8 +287,8 @@ int TfrmCompose::SelectedEntry(const QComboBox *box) {
     return box->currentText() == box->itemText(index) ? index : -1;
 }
 
-void TfrmCompose::ComboBoxDropDown(QComboBox *box) {
-    const int chosen = SelectedEntry(box);
+void ComposeView::fillRecipientList(QComboBox *box) {
+    const int chosen = selectedEntry(box);
     const QString typed = box->currentText();
     const QSignalBlocker block(box);
     if (box->count() != 2) {
@@ -296,9 +296,9 @@ void TfrmCompose::ComboBoxDropDown(QComboBox *box) {
         box->addItem(QString());
         box->addItem(QString());
     }
-    box->setItemText(0, QStringLiteral("All contacts (%1)").arg(FData.ContactList->Count()));
+    box->setItemText(0, QStringLiteral("All contacts (%1)").arg(m_data.contactList->count()));
     box->setItemText(
-        1, QStringLiteral("Checked contacts (%1)").arg(FData.ContactList->CheckedCount()));
+        1, QStringLiteral("Checked contacts (%1)").arg(m_data.contactList->checkedCount()));
     if (chosen >= 0) {
         box->setCurrentIndex(chosen);
         box->setEditText(box->itemText(chosen));
@@ -308,52 +308,52 @@ void TfrmCompose::ComboBoxDropDown(QComboBox *box) {
     }
 }
 
-void TfrmCompose::btnClearClick() {
-    ComboBox1->setCurrentIndex(-1);
-    ComboBox1->clearEditText();
-    ComboBox2->setCurrentIndex(-1);
-    ComboBox2->clearEditText();
+void ComposeView::onClearClicked() {
+    toCombo->setCurrentIndex(-1);
+    toCombo->clearEditText();
+    ccCombo->setCurrentIndex(-1);
+    ccCombo->clearEditText();
     {
-        const QSignalBlocker block(Edit1);
-        Edit1->clear();
+        const QSignalBlocker block(subjectEdit);
+        subjectEdit->clear();
     }
     {
-        const QSignalBlocker block(Memo1);
-        Memo1->clear();
+        const QSignalBlocker block(bodyEdit);
+        bodyEdit->clear();
     }
-    UpdateCounter();
+    updateCounter();
 }
 
-QList<QByteArray> TfrmCompose::Recipients() const {
-    const int entry = SelectedEntry(ComboBox1);
+QList<QByteArray> ComposeView::recipientList() const {
+    const int entry = selectedEntry(toCombo);
     if (entry >= 0)
-        return ContactNumbers(*FData.ContactList, entry == 1);
-    return SplitRecipients(ComboBox1->currentText().toLocal8Bit());
+        return contactNumbers(*m_data.contactList, entry == 1);
+    return splitRecipients(toCombo->currentText().toLocal8Bit());
 }
 
-void TfrmCompose::ToolButton1Click() {
-    const QString text = ComposeText();
+void ComposeView::onSendToOutboxClicked() {
+    const QString text = composeText();
     if (text.isEmpty())
         return;
-    const QList<QByteArray> recipients = Recipients();
-    TfrmMessage *outbox = nullptr;
+    const QList<QByteArray> recipients = recipientList();
+    MessagesView *outbox = nullptr;
     int added = 0;
     for (const QByteArray &number : recipients) {
-        if (IsBlankRecipient(number))
+        if (isBlankRecipient(number))
             continue;
-        TMessage message;
-        message.Number = number;
-        message.Text = text;
-        message.Flash = btnFlash->isChecked() ? 1 : 0;
-        message.Long = btnLong->isChecked() ? 1 : 0;
-        message.Created = OleNow();
-        message.Sent = 0;
-        message.Status = msPending;
+        Message message;
+        message.number = number;
+        message.text = text;
+        message.flash = flashButton->isChecked() ? 1 : 0;
+        message.isLong = longButton->isChecked() ? 1 : 0;
+        message.created = oleNow();
+        message.sent = 0;
+        message.status = MessageStatus::Pending;
         if (!outbox)
-            outbox = FHost.OutboxView();
-        outbox->AddMessage(message);
+            outbox = m_host.outboxView();
+        outbox->addMessage(message);
         ++added;
     }
     if (added > 0)
-        FHost.ShowView(outbox);
+        m_host.showView(outbox);
 }

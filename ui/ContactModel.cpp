@@ -1,6 +1,6 @@
 #include "ui/ContactModel.h"
 
-#include "data/ContactUnit.h"
+#include "data/ContactList.h"
 #include "resources/ImageRoles.h"
 
 #include <QApplication>
@@ -13,44 +13,44 @@
 namespace {
 
 // A copy of contact row, or nothing when the list has become shorter than the rows.
-std::optional<TContact> ReadContact(TContactList &list, int row) {
-    TContactList::TLocker lock(list);
+std::optional<Contact> readContact(ContactList &list, int row) {
+    ContactList::Locker lock(list);
     if (row < 0 || std::size_t(row) >= lock->size())
         return std::nullopt;
     return *(*lock)[row];
 }
 
-const QIcon &RowIcon(bool checked) {
-    static const QIcon on(ImageRolePath(TImageRole::ContactChecked));
-    static const QIcon off(ImageRolePath(TImageRole::ContactUnchecked));
+const QIcon &rowIcon(bool checked) {
+    static const QIcon on(imageRolePath(ImageRole::ContactChecked));
+    static const QIcon off(imageRolePath(ImageRole::ContactUnchecked));
     return checked ? on : off;
 }
 
-QVariant CellValue(const TContact &contact, int row, int column, int role) {
+QVariant cellValue(const Contact &contact, int row, int column, int role) {
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case TContactModel::colName:
-            return contact.Name.isEmpty() ? QStringLiteral("<Contact #%1>").arg(row + 1)
-                                          : contact.Name;
-        case TContactModel::colNumber:
-            return contact.Number.isEmpty() ? QStringLiteral("<Phone #%1>").arg(row + 1)
-                                            : QString::fromLocal8Bit(contact.Number);
-        case TContactModel::colSentCount:
-            return QString::number(contact.SentCount);
+        case ContactModel::NameColumn:
+            return contact.name.isEmpty() ? QStringLiteral("<Contact #%1>").arg(row + 1)
+                                          : contact.name;
+        case ContactModel::NumberColumn:
+            return contact.number.isEmpty() ? QStringLiteral("<Phone #%1>").arg(row + 1)
+                                            : QString::fromLocal8Bit(contact.number);
+        case ContactModel::SentCountColumn:
+            return QString::number(contact.sentCount);
         default:
             return {};
         }
     case Qt::DecorationRole:
-        if (column == TContactModel::colName)
-            return RowIcon(contact.Checked != 0);
+        if (column == ContactModel::NameColumn)
+            return rowIcon(contact.checked != 0);
         return {};
     case Qt::CheckStateRole:
-        if (column == TContactModel::colCheck)
-            return contact.Checked != 0 ? Qt::Checked : Qt::Unchecked;
+        if (column == ContactModel::CheckColumn)
+            return contact.checked != 0 ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::BackgroundRole:
-        if (column == TContactModel::colCheck)
+        if (column == ContactModel::CheckColumn)
             return QApplication::palette().brush(QPalette::Button);
         return {};
     default:
@@ -60,57 +60,57 @@ QVariant CellValue(const TContact &contact, int row, int column, int role) {
 
 } // namespace
 
-TContactModel::TContactModel(TContactList &list, QObject *parent)
-    : QAbstractTableModel(parent), FList(list) {}
+ContactModel::ContactModel(ContactList &list, QObject *parent)
+    : QAbstractTableModel(parent), m_list(list) {}
 
-void TContactModel::SetRowCount(int count) {
+void ContactModel::setRowCount(int count) {
     count = std::max(count, 0);
-    if (count > FRowCount) {
-        beginInsertRows(QModelIndex(), FRowCount, count - 1);
-        FRowCount = count;
+    if (count > m_rowCount) {
+        beginInsertRows(QModelIndex(), m_rowCount, count - 1);
+        m_rowCount = count;
         endInsertRows();
-    } else if (count < FRowCount) {
-        beginRemoveRows(QModelIndex(), count, FRowCount - 1);
-        FRowCount = count;
+    } else if (count < m_rowCount) {
+        beginRemoveRows(QModelIndex(), count, m_rowCount - 1);
+        m_rowCount = count;
         endRemoveRows();
     }
 }
 
-void TContactModel::Reset(int count) {
+void ContactModel::reset(int count) {
     beginResetModel();
-    FRowCount = std::max(count, 0);
+    m_rowCount = std::max(count, 0);
     endResetModel();
 }
 
-int TContactModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : FRowCount;
+int ContactModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : m_rowCount;
 }
 
-int TContactModel::columnCount(const QModelIndex &parent) const {
+int ContactModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TContactModel::data(const QModelIndex &index, int role) const {
+QVariant ContactModel::data(const QModelIndex &index, int role) const {
     QModelRoleData roleData(role);
     multiData(index, roleData);
     return roleData.data();
 }
 
-void TContactModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const {
+void ContactModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const {
     for (QModelRoleData &roleData : roleDataSpan)
         roleData.clearData();
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return;
     // One copy of the contact serves every role the delegate asks for.
-    const std::optional<TContact> contact = ReadContact(FList, index.row());
+    const std::optional<Contact> contact = readContact(m_list, index.row());
     if (!contact)
         return;
     for (QModelRoleData &roleData : roleDataSpan)
-        roleData.setData(CellValue(*contact, index.row(), index.column(), roleData.role()));
+        roleData.setData(cellValue(*contact, index.row(), index.column(), roleData.role()));
 }
 
-bool TContactModel::setData(const QModelIndex &index, const QVariant &value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != colCheck ||
+bool ContactModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != CheckColumn ||
         !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     const int row = index.row();
@@ -118,35 +118,35 @@ bool TContactModel::setData(const QModelIndex &index, const QVariant &value, int
     {
         // Changed in place under the lock rather than read and written back: a sent count
         // that the sender raises in between is kept.
-        TContactList::TLocker lock(FList);
+        ContactList::Locker lock(m_list);
         if (std::size_t(row) >= lock->size())
             return false;
-        (*lock)[row]->Checked = checked;
+        (*lock)[row]->checked = checked;
     }
-    FList.Changed();
-    Q_EMIT dataChanged(this->index(row, colCheck), this->index(row, colName));
-    Q_EMIT CheckClicked(row);
+    m_list.changed();
+    Q_EMIT dataChanged(this->index(row, CheckColumn), this->index(row, NameColumn));
+    Q_EMIT checkClicked(row);
     return true;
 }
 
-Qt::ItemFlags TContactModel::flags(const QModelIndex &index) const {
+Qt::ItemFlags ContactModel::flags(const QModelIndex &index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (index.column() == colCheck)
+    if (index.column() == CheckColumn)
         result |= Qt::ItemIsUserCheckable;
     return result;
 }
 
-QVariant TContactModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant ContactModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
-    case colName:
+    case NameColumn:
         return QStringLiteral("Name");
-    case colNumber:
+    case NumberColumn:
         return QStringLiteral("Number");
-    case colSentCount:
+    case SentCountColumn:
         return QStringLiteral("Sent Count");
     default:
         return {};

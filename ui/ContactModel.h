@@ -2,27 +2,27 @@
 
 #include <QAbstractTableModel>
 
-class TContactList;
+class ContactList;
 
 // The contacts view's rows: row i is contact i of the list, read as a copy each time a cell
-// is asked for. The row count changes only through SetRowCount, so the rows stay consistent
+// is asked for. The row count changes only through setRowCount, so the rows stay consistent
 // for the view while the list changes underneath; a row past the list's end shows nothing.
-class TContactModel : public QAbstractTableModel {
+class ContactModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { colCheck, colName, colNumber, colSentCount, ColumnCount };
+    enum Column { CheckColumn, NameColumn, NumberColumn, SentCountColumn, ColumnCount };
 
-    explicit TContactModel(TContactList &list, QObject *parent = nullptr);
+    explicit ContactModel(ContactList &list, QObject *parent = nullptr);
 
-    TContactList &List() const { return FList; }
+    ContactList &list() const { return m_list; }
 
     // Grows or shrinks the rows at their end, which keeps the selection of the rows that stay.
     // The rows' contents are read when drawn: a repaint of the view shows them afresh (a
     // dataChanged over every row would cost the view a pass over all of them).
-    void SetRowCount(int count);
+    void setRowCount(int count);
     // Drops every row and then takes count rows: for changes that moved rows, such as a
     // deletion (the selection goes with them).
-    void Reset(int count);
+    void reset(int count);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -35,9 +35,9 @@ public:
 
 Q_SIGNALS:
     // The user changed a row's check box; the contact has been written back with Put.
-    void CheckClicked(int row);
+    void checkClicked(int row);
 
 private:
-    TContactList &FList;
-    int FRowCount = 0;
+    ContactList &m_list;
+    int m_rowCount = 0;
 };

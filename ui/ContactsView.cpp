@@ -1,7 +1,7 @@
-#include "ui/ContactForm.h"
+#include "ui/ContactsView.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
+#include "app/AppData.h"
+#include "base/Error.h"
 #include "resources/ImageRoles.h"
 #include "ui/ContactModel.h"
 #include "ui/Dialogs.h"
@@ -40,149 +40,149 @@ const QString ExportTitle = QStringLiteral("Export contacts to text file");
 const QString ExportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
 const QString TextExt = QStringLiteral("txt");
 
-bool NoShiftCtrlAlt(const QKeyEvent *event) {
+bool noShiftCtrlAlt(const QKeyEvent *event) {
     return (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) ==
            Qt::NoModifier;
 }
 
 } // namespace
 
-TfrmContact::TfrmContact(TDataModule1 &data, TViewHost &host, QWidget *parent)
-    : QWidget(parent), FData(data), FHost(host), FList(*data.ContactList) {
-    setObjectName(QStringLiteral("frmContact"));
-    Model = new TContactModel(FList, this);
-    CreateActions();
-    CreateLayout();
+ContactsView::ContactsView(AppData &data, ViewHost &host, QWidget *parent)
+    : QWidget(parent), m_data(data), m_host(host), m_list(*data.contactList) {
+    setObjectName(QStringLiteral("contactsView"));
+    model = new ContactModel(m_list, this);
+    createActions();
+    createLayout();
 
-    connect(Treeview->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) { TreeviewChange(current); });
-    connect(Treeview->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TfrmContact::UpdateActions);
-    connect(Model, &QAbstractItemModel::modelReset, this, &TfrmContact::UpdateActions);
-    connect(Model, &QAbstractItemModel::rowsRemoved, this, &TfrmContact::UpdateActions);
-    connect(Model, &TContactModel::CheckClicked, this, &TfrmContact::TreeviewChecked);
-    connect(Treeview, &QAbstractItemView::doubleClicked, actCompose, &QAction::trigger);
-    connect(Treeview, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        UpdateActions();
-        PopupMenu->popup(Treeview->viewport()->mapToGlobal(pos));
+    connect(listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onCurrentRowChanged(current); });
+    connect(listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ContactsView::updateActions);
+    connect(model, &QAbstractItemModel::modelReset, this, &ContactsView::updateActions);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &ContactsView::updateActions);
+    connect(model, &ContactModel::checkClicked, this, &ContactsView::onCheckToggled);
+    connect(listView, &QAbstractItemView::doubleClicked, composeAction, &QAction::trigger);
+    connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        updateActions();
+        contextMenu->popup(listView->viewport()->mapToGlobal(pos));
     });
 
-    Treeview->installEventFilter(this);
-    edtName->installEventFilter(this);
-    edtNumber->installEventFilter(this);
+    listView->installEventFilter(this);
+    nameEdit->installEventFilter(this);
+    numberEdit->installEventFilter(this);
 
-    SetEditing(false);
-    RefreshList();
+    setEditing(false);
+    refreshList();
 }
 
-TfrmContact::~TfrmContact() {
-    edtNumber->removeEventFilter(this);
-    edtName->removeEventFilter(this);
-    Treeview->removeEventFilter(this);
+ContactsView::~ContactsView() {
+    numberEdit->removeEventFilter(this);
+    nameEdit->removeEventFilter(this);
+    listView->removeEventFilter(this);
 }
 
-void TfrmContact::CreateActions() {
-    auto make = [this](const char *name, const QString &caption, std::optional<TImageRole> role,
+void ContactsView::createActions() {
+    auto make = [this](const char *name, const QString &caption, std::optional<ImageRole> role,
                        std::function<void()> handler) {
         auto *action = new QAction(caption, this);
         action->setObjectName(QLatin1StringView(name));
         action->setProperty("category", QStringLiteral("Contacts"));
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         if (role)
-            action->setIcon(QIcon(ImageRolePath(*role)));
+            action->setIcon(QIcon(imageRolePath(*role)));
         connect(action, &QAction::triggered, this,
-                [handler = std::move(handler)] { RunGuarded(handler); });
+                [handler = std::move(handler)] { runGuarded(handler); });
         addAction(action);
         return action;
     };
-    actCompose = make("actCompose", QStringLiteral("Compose"), TImageRole::Compose,
-                      [this] { actComposeExecute(); });
-    actNew =
-        make("actNew", QStringLiteral("New"), TImageRole::NewContact, [this] { actNewExecute(); });
-    actNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    actDelete = make("actDelete", QStringLiteral("Delete"), TImageRole::Delete,
-                     [this] { actDeleteExecute(); });
-    actSelectAll = make("actSelectAll", QStringLiteral("Select All"), std::nullopt,
-                        [this] { actSelectAllExecute(); });
-    actCheck =
-        make("actCheck", QStringLiteral("Check"), TImageRole::Check, [this] { SetChecked(true); });
-    actUncheck = make("actUncheck", QStringLiteral("Uncheck"), TImageRole::Uncheck,
-                      [this] { SetChecked(false); });
-    actEdit =
-        make("actEdit", QStringLiteral("&Edit"), TImageRole::Edit, [this] { actEditExecute(); });
-    actEditOK =
-        make("actEditOK", QStringLiteral("&OK"), TImageRole::Ok, [this] { actEditOKExecute(); });
-    actEditCancel = make("actEditCancel", QStringLiteral("Cancel"), TImageRole::Cancel,
-                         [this] { actEditCancelExecute(); });
-    actImport = make("actImport", QStringLiteral("Import"), TImageRole::ImportContacts,
-                     [this] { actImportExecute(); });
-    actExport = make("actExport", QStringLiteral("Export"), TImageRole::ExportContacts,
-                     [this] { actExportExecute(); });
+    composeAction = make("actCompose", QStringLiteral("Compose"), ImageRole::Compose,
+                         [this] { onComposeTriggered(); });
+    newAction =
+        make("actNew", QStringLiteral("New"), ImageRole::NewContact, [this] { onNewTriggered(); });
+    newAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    deleteAction = make("actDelete", QStringLiteral("Delete"), ImageRole::Delete,
+                        [this] { onDeleteTriggered(); });
+    selectAllAction = make("actSelectAll", QStringLiteral("Select All"), std::nullopt,
+                           [this] { onSelectAllTriggered(); });
+    checkAction =
+        make("actCheck", QStringLiteral("Check"), ImageRole::Check, [this] { setChecked(true); });
+    uncheckAction = make("actUncheck", QStringLiteral("Uncheck"), ImageRole::Uncheck,
+                         [this] { setChecked(false); });
+    editAction =
+        make("actEdit", QStringLiteral("&Edit"), ImageRole::Edit, [this] { onEditTriggered(); });
+    editOkAction =
+        make("actEditOK", QStringLiteral("&OK"), ImageRole::Ok, [this] { onEditOkTriggered(); });
+    editCancelAction = make("actEditCancel", QStringLiteral("Cancel"), ImageRole::Cancel,
+                            [this] { onEditCancelTriggered(); });
+    importAction = make("actImport", QStringLiteral("Import"), ImageRole::ImportContacts,
+                        [this] { onImportTriggered(); });
+    exportAction = make("actExport", QStringLiteral("Export"), ImageRole::ExportContacts,
+                        [this] { onExportTriggered(); });
 }
 
-void TfrmContact::CreateLayout() {
+void ContactsView::createLayout() {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *title = new TTitleStrip(QStringLiteral("Contacts"), this);
-    title->AddRightLabel(QStringLiteral("Checked :"));
-    lblChecked = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblChecked"));
-    title->AddRightLabel(QStringLiteral("   Total :"));
-    lblTotal = title->AddRightLabel(QStringLiteral("0"), QStringLiteral("lblTotal"));
+    auto *title = new TitleStrip(QStringLiteral("Contacts"), this);
+    title->addRightLabel(QStringLiteral("Checked :"));
+    checkedLabel = title->addRightLabel(QStringLiteral("0"), QStringLiteral("lblChecked"));
+    title->addRightLabel(QStringLiteral("   Total :"));
+    totalLabel = title->addRightLabel(QStringLiteral("0"), QStringLiteral("lblTotal"));
     layout->addWidget(title);
 
-    ToolBar = new QToolBar(this);
-    ToolBar->setObjectName(QStringLiteral("ToolBar"));
-    ToolBar->setFixedHeight(33);
-    ToolBar->setIconSize(QSize(24, 24));
-    ToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    ToolBar->addAction(actCompose);
-    ToolBar->addSeparator();
-    ToolBar->addAction(actNew);
-    ToolBar->addAction(actDelete);
-    layout->addWidget(ToolBar);
+    toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setFixedHeight(33);
+    toolBar->setIconSize(QSize(24, 24));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar->addAction(composeAction);
+    toolBar->addSeparator();
+    toolBar->addAction(newAction);
+    toolBar->addAction(deleteAction);
+    layout->addWidget(toolBar);
 
-    Treeview = new QTreeView(this);
-    Treeview->setObjectName(QStringLiteral("Treeview"));
-    Treeview->setModel(Model);
-    Treeview->setRootIsDecorated(false);
-    Treeview->setItemsExpandable(false);
-    Treeview->setUniformRowHeights(true);
-    Treeview->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    Treeview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Treeview->setAllColumnsShowFocus(true);
-    Treeview->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Treeview->setSortingEnabled(false);
-    Treeview->setContextMenuPolicy(Qt::CustomContextMenu);
-    QHeaderView *header = Treeview->header();
+    listView = new QTreeView(this);
+    listView->setObjectName(QStringLiteral("listView"));
+    listView->setModel(model);
+    listView->setRootIsDecorated(false);
+    listView->setItemsExpandable(false);
+    listView->setUniformRowHeights(true);
+    listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listView->setAllColumnsShowFocus(true);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listView->setSortingEnabled(false);
+    listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView *header = listView->header();
     header->setFixedHeight(19);
     header->setSectionsClickable(false);
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(false);
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setSectionResizeMode(TContactModel::colCheck, QHeaderView::Fixed);
-    header->resizeSection(TContactModel::colCheck, 24);
-    header->resizeSection(TContactModel::colName, 115);
-    header->resizeSection(TContactModel::colNumber, 350);
-    header->resizeSection(TContactModel::colSentCount, 75);
-    layout->addWidget(Treeview, 1);
+    header->setSectionResizeMode(ContactModel::CheckColumn, QHeaderView::Fixed);
+    header->resizeSection(ContactModel::CheckColumn, 24);
+    header->resizeSection(ContactModel::NameColumn, 115);
+    header->resizeSection(ContactModel::NumberColumn, 350);
+    header->resizeSection(ContactModel::SentCountColumn, 75);
+    layout->addWidget(listView, 1);
 
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    PopupMenu->addAction(actCompose);
-    PopupMenu->addSeparator();
-    PopupMenu->addAction(actCheck);
-    PopupMenu->addAction(actUncheck);
-    PopupMenu->addAction(actSelectAll);
-    PopupMenu->addSeparator();
-    PopupMenu->addAction(actNew);
-    PopupMenu->addAction(actEdit);
-    PopupMenu->addAction(actDelete);
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    contextMenu->addAction(composeAction);
+    contextMenu->addSeparator();
+    contextMenu->addAction(checkAction);
+    contextMenu->addAction(uncheckAction);
+    contextMenu->addAction(selectAllAction);
+    contextMenu->addSeparator();
+    contextMenu->addAction(newAction);
+    contextMenu->addAction(editAction);
+    contextMenu->addAction(deleteAction);
 
     auto *panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("PnlEdit"));
+    panel->setObjectName(QStringLiteral("editPanel"));
     panel->setFixedHeight(64);
     panel->setAutoFillBackground(true);
     QPalette colours = panel->palette();
@@ -195,70 +195,70 @@ void TfrmContact::CreateLayout() {
     auto *grid = new QGridLayout(panel);
     grid->setContentsMargins(8, 6, 8, 6);
     grid->setVerticalSpacing(4);
-    edtName = new QLineEdit(panel);
-    edtName->setObjectName(QStringLiteral("edtName"));
-    edtName->setMinimumWidth(225);
-    edtNumber = new QLineEdit(panel);
-    edtNumber->setObjectName(QStringLiteral("edtNumber"));
-    edtNumber->setMinimumWidth(225);
+    nameEdit = new QLineEdit(panel);
+    nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    nameEdit->setMinimumWidth(225);
+    numberEdit = new QLineEdit(panel);
+    numberEdit->setObjectName(QStringLiteral("numberEdit"));
+    numberEdit->setMinimumWidth(225);
     auto *nameLabel = new QLabel(QStringLiteral("N&ame :"), panel);
-    nameLabel->setBuddy(edtName);
+    nameLabel->setBuddy(nameEdit);
     auto *numberLabel = new QLabel(QStringLiteral("N&umber :"), panel);
-    numberLabel->setBuddy(edtNumber);
-    btnEdit = new QPushButton(panel);
-    btnEdit->setObjectName(QStringLiteral("btnEdit"));
-    btnCancel = new QPushButton(panel);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setText(actEditCancel->text());
-    btnCancel->setIcon(actEditCancel->icon());
+    numberLabel->setBuddy(numberEdit);
+    editButton = new QPushButton(panel);
+    editButton->setObjectName(QStringLiteral("editButton"));
+    cancelButton = new QPushButton(panel);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setText(editCancelAction->text());
+    cancelButton->setIcon(editCancelAction->icon());
     grid->addWidget(nameLabel, 0, 0);
-    grid->addWidget(edtName, 0, 1);
+    grid->addWidget(nameEdit, 0, 1);
     grid->addWidget(numberLabel, 1, 0);
-    grid->addWidget(edtNumber, 1, 1);
-    grid->addWidget(btnEdit, 0, 2);
-    grid->addWidget(btnCancel, 1, 2);
+    grid->addWidget(numberEdit, 1, 1);
+    grid->addWidget(editButton, 0, 2);
+    grid->addWidget(cancelButton, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addWidget(panel);
 
-    connect(btnEdit, &QPushButton::clicked, this, &TfrmContact::btnEditClick);
-    connect(btnCancel, &QPushButton::clicked, actEditCancel, &QAction::trigger);
+    connect(editButton, &QPushButton::clicked, this, &ContactsView::onEditClicked);
+    connect(cancelButton, &QPushButton::clicked, editCancelAction, &QAction::trigger);
 }
 
-void TfrmContact::RefreshList() {
-    const int count = FList.Count();
-    Model->SetRowCount(count);
-    Treeview->viewport()->update();
-    if (FEditIndex >= count &&
-        (FEditIndex > 0 || !FCurrent.Name.isEmpty() || !FCurrent.Number.isEmpty())) {
+void ContactsView::refreshList() {
+    const int count = m_list.count();
+    model->setRowCount(count);
+    listView->viewport()->update();
+    if (m_editIndex >= count &&
+        (m_editIndex > 0 || !m_current.name.isEmpty() || !m_current.number.isEmpty())) {
         // The contact on show has gone with the list (a new project, a shorter one loaded).
         // Refreshes come from anywhere: the focus stays where it is.
-        FCurrent = TContact{};
-        FEditIndex = 0;
-        ShowCurrent();
+        m_current = Contact{};
+        m_editIndex = 0;
+        showCurrent();
     }
-    ShowChecked();
-    UpdateActions();
+    showChecked();
+    updateActions();
 }
 
-void TfrmContact::ShowChecked() {
-    lblChecked->setText(QString::number(FList.CheckedCount()));
-    lblTotal->setText(QString::number(FList.Count()));
+void ContactsView::showChecked() {
+    checkedLabel->setText(QString::number(m_list.checkedCount()));
+    totalLabel->setText(QString::number(m_list.count()));
 }
 
-int TfrmContact::SelectedCount() const {
+int ContactsView::selectedCount() const {
     int count = 0;
     // Whole rows are selected, so each range starting at the first column is rows not
     // counted elsewhere (the selection model keeps its ranges apart).
-    for (const QItemSelectionRange &range : Treeview->selectionModel()->selection()) {
+    for (const QItemSelectionRange &range : listView->selectionModel()->selection()) {
         if (range.left() == 0)
             count += range.height();
     }
     return count;
 }
 
-QList<int> TfrmContact::SelectedRows() const {
+QList<int> ContactsView::selectedRows() const {
     QList<int> rows;
-    const QItemSelection selection = Treeview->selectionModel()->selection();
+    const QItemSelection selection = listView->selectionModel()->selection();
     for (const QItemSelectionRange &range : selection) {
         if (range.left() != 0)
             continue;
@@ -270,313 +270,313 @@ QList<int> TfrmContact::SelectedRows() const {
     return rows;
 }
 
-void TfrmContact::UpdateActions() {
-    const int selected = SelectedCount();
-    actCompose->setEnabled(selected > 0);
-    actDelete->setEnabled(selected > 0);
-    actCheck->setEnabled(selected > 0);
-    actUncheck->setEnabled(selected > 0);
-    actEdit->setEnabled(selected == 1);
-    actEditCancel->setEnabled(FEditing);
-    QAction *shown = FEditing ? actEditOK : actEdit;
-    btnEdit->setText(shown->text());
-    btnEdit->setIcon(shown->icon());
-    btnEdit->setEnabled(shown->isEnabled());
-    btnCancel->setEnabled(actEditCancel->isEnabled());
+void ContactsView::updateActions() {
+    const int selected = selectedCount();
+    composeAction->setEnabled(selected > 0);
+    deleteAction->setEnabled(selected > 0);
+    checkAction->setEnabled(selected > 0);
+    uncheckAction->setEnabled(selected > 0);
+    editAction->setEnabled(selected == 1);
+    editCancelAction->setEnabled(m_editing);
+    QAction *shown = m_editing ? editOkAction : editAction;
+    editButton->setText(shown->text());
+    editButton->setIcon(shown->icon());
+    editButton->setEnabled(shown->isEnabled());
+    cancelButton->setEnabled(editCancelAction->isEnabled());
 }
 
-void TfrmContact::SetEditing(bool editing) {
-    FEditing = editing;
-    edtName->setReadOnly(!editing);
-    edtNumber->setReadOnly(!editing);
-    UpdateActions();
+void ContactsView::setEditing(bool editing) {
+    m_editing = editing;
+    nameEdit->setReadOnly(!editing);
+    numberEdit->setReadOnly(!editing);
+    updateActions();
 }
 
-void TfrmContact::SetChecked(bool checked) {
+void ContactsView::setChecked(bool checked) {
     const quint8 flag = checked ? 1 : 0;
     {
-        const QItemSelection selection = Treeview->selectionModel()->selection();
-        TContactList::TLocker lock(FList);
+        const QItemSelection selection = listView->selectionModel()->selection();
+        ContactList::Locker lock(m_list);
         const int count = int(lock->size());
         for (const QItemSelectionRange &range : selection) {
             if (range.left() != 0)
                 continue;
             for (int row = range.top(); row <= std::min(range.bottom(), count - 1); ++row)
-                (*lock)[row]->Checked = flag;
+                (*lock)[row]->checked = flag;
         }
     }
-    Treeview->viewport()->update();
-    ShowChecked();
-    FHost.RefreshAll();
+    listView->viewport()->update();
+    showChecked();
+    m_host.refreshAll();
 }
 
-void TfrmContact::TreeviewChecked(int) {
-    lblChecked->setText(QString::number(FList.CheckedCount()));
+void ContactsView::onCheckToggled(int) {
+    checkedLabel->setText(QString::number(m_list.checkedCount()));
 }
 
-void TfrmContact::TreeviewChange(const QModelIndex &current) {
+void ContactsView::onCurrentRowChanged(const QModelIndex &current) {
     if (current.isValid())
-        ChooseRow(current.row());
+        chooseRow(current.row());
 }
 
-void TfrmContact::ChooseRow(int row) {
+void ContactsView::chooseRow(int row) {
     {
-        TContactList::TLocker lock(FList);
+        ContactList::Locker lock(m_list);
         if (row < 0 || std::size_t(row) >= lock->size())
             return;
-        FCurrent = *(*lock)[row];
+        m_current = *(*lock)[row];
     }
-    FEditIndex = row;
-    actEditCancelExecute();
+    m_editIndex = row;
+    onEditCancelTriggered();
 }
 
-void TfrmContact::SelectRow(int row) {
-    const QModelIndex index = Model->index(row, TContactModel::colCheck);
-    const bool alreadyCurrent = Treeview->currentIndex().row() == row;
-    Treeview->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+void ContactsView::selectRow(int row) {
+    const QModelIndex index = model->index(row, ContactModel::CheckColumn);
+    const bool alreadyCurrent = listView->currentIndex().row() == row;
+    listView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                            QItemSelectionModel::Rows);
-    Treeview->scrollTo(index);
+    listView->scrollTo(index);
     if (alreadyCurrent)
-        ChooseRow(row);
-    Treeview->setFocus();
+        chooseRow(row);
+    listView->setFocus();
 }
 
-void TfrmContact::actComposeExecute() {
-    const QList<int> rows = SelectedRows();
+void ContactsView::onComposeTriggered() {
+    const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
     QByteArray recipients;
     {
-        TContactList::TLocker lock(FList);
+        ContactList::Locker lock(m_list);
         for (int row : rows) {
             if (std::size_t(row) < lock->size())
-                recipients += (*lock)[row]->Number;
+                recipients += (*lock)[row]->number;
             recipients += ';';
         }
     }
-    FHost.ComposeTo(recipients);
+    m_host.composeTo(recipients);
 }
 
-void TfrmContact::actNewExecute() {
-    const int index = FList.Add(TContact{});
-    Model->SetRowCount(FList.Count());
-    Treeview->clearSelection();
-    SelectRow(index);
-    ShowChecked();
-    FHost.RefreshAll();
+void ContactsView::onNewTriggered() {
+    const int index = m_list.add(Contact{});
+    model->setRowCount(m_list.count());
+    listView->clearSelection();
+    selectRow(index);
+    showChecked();
+    m_host.refreshAll();
 }
 
-void TfrmContact::actDeleteExecute() {
-    const QList<int> rows = SelectedRows();
+void ContactsView::onDeleteTriggered() {
+    const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (MessageDlg(DeleteQuestion, TMsgKind::Confirm, QMessageBox::Yes | QMessageBox::No) !=
+    if (messageDlg(DeleteQuestion, MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes)
         return;
     const int first = rows.first();
     // One pass over the list; the same result as deleting one by one from the highest index.
     try {
-        FList.DeleteMany(rows);
+        m_list.removeMany(rows);
     } catch (...) {
         // The rows may have outlived their contacts (the list changed without a refresh).
-        Model->Reset(FList.Count());
+        model->reset(m_list.count());
         throw;
     }
-    const int count = FList.Count();
-    Model->Reset(count);
+    const int count = m_list.count();
+    model->reset(count);
     if (count > 0) {
-        SelectRow(std::min(first, count - 1));
+        selectRow(std::min(first, count - 1));
     } else {
         // The contact on show is gone and no other can take its place.
-        FCurrent = TContact{};
-        FEditIndex = 0;
-        actEditCancelExecute();
+        m_current = Contact{};
+        m_editIndex = 0;
+        onEditCancelTriggered();
     }
-    ShowChecked();
-    FHost.RefreshAll();
+    showChecked();
+    m_host.refreshAll();
 }
 
-void TfrmContact::actSelectAllExecute() {
-    const int rows = Model->rowCount();
+void ContactsView::onSelectAllTriggered() {
+    const int rows = model->rowCount();
     if (rows == 0)
         return;
     // One range: the tree's own selectAll walks every row to build it.
-    Treeview->selectionModel()->select(
-        QItemSelection(Model->index(0, 0), Model->index(rows - 1, TContactModel::ColumnCount - 1)),
+    listView->selectionModel()->select(
+        QItemSelection(model->index(0, 0), model->index(rows - 1, ContactModel::ColumnCount - 1)),
         QItemSelectionModel::ClearAndSelect);
 }
 
-void TfrmContact::actEditExecute() {
-    const QList<int> rows = SelectedRows();
+void ContactsView::onEditTriggered() {
+    const QList<int> rows = selectedRows();
     if (rows.size() != 1)
         return;
     // The panel edits the selected contact even when another one was chosen last.
-    if (rows.first() != FEditIndex)
-        ChooseRow(rows.first());
-    SetEditing(true);
-    edtName->setFocus();
-    edtName->selectAll();
+    if (rows.first() != m_editIndex)
+        chooseRow(rows.first());
+    setEditing(true);
+    nameEdit->setFocus();
+    nameEdit->selectAll();
 }
 
-void TfrmContact::actEditOKExecute() {
-    SetEditing(false);
+void ContactsView::onEditOkTriggered() {
+    setEditing(false);
     bool stored = false;
     {
         // Changed in place under the lock: a sent count raised meanwhile by the sender stays.
-        TContactList::TLocker lock(FList);
-        if (FEditIndex >= 0 && std::size_t(FEditIndex) < lock->size()) {
-            TContact &contact = *(*lock)[FEditIndex];
-            contact.Name = edtName->text();
-            contact.Number = edtNumber->text().toLocal8Bit();
-            FCurrent = contact;
+        ContactList::Locker lock(m_list);
+        if (m_editIndex >= 0 && std::size_t(m_editIndex) < lock->size()) {
+            Contact &contact = *(*lock)[m_editIndex];
+            contact.name = nameEdit->text();
+            contact.number = numberEdit->text().toLocal8Bit();
+            m_current = contact;
             stored = true;
         }
     }
     if (stored)
-        FList.Changed();
-    Treeview->viewport()->update();
-    Treeview->setFocus();
-    FHost.RefreshAll();
+        m_list.changed();
+    listView->viewport()->update();
+    listView->setFocus();
+    m_host.refreshAll();
 }
 
-void TfrmContact::ShowCurrent() {
-    edtName->setText(FCurrent.Name);
-    edtNumber->setText(QString::fromLocal8Bit(FCurrent.Number));
-    SetEditing(false);
+void ContactsView::showCurrent() {
+    nameEdit->setText(m_current.name);
+    numberEdit->setText(QString::fromLocal8Bit(m_current.number));
+    setEditing(false);
 }
 
-void TfrmContact::actEditCancelExecute() {
-    ShowCurrent();
-    Treeview->setFocus();
+void ContactsView::onEditCancelTriggered() {
+    showCurrent();
+    listView->setFocus();
 }
 
-void TfrmContact::btnEditClick() {
-    (FEditing ? actEditOK : actEdit)->trigger();
+void ContactsView::onEditClicked() {
+    (m_editing ? editOkAction : editAction)->trigger();
 }
 
-void TfrmContact::actImportExecute() {
-    TFileDialogOptions options;
-    options.Title = ImportTitle;
-    options.Filter = ImportFilter;
-    options.DefaultExt = TextExt;
-    const QString fileName = OpenFileDialog(this, options);
+void ContactsView::onImportTriggered() {
+    FileDialogOptions options;
+    options.title = ImportTitle;
+    options.filter = ImportFilter;
+    options.defaultExt = TextExt;
+    const QString fileName = openFileDialog(this, options);
     if (fileName.isEmpty())
         return;
-    TImportResult result;
+    ImportResult result;
     try {
-        result = FList.ImportFromFile(fileName);
-    } catch (const EPelorvane &e) {
+        result = m_list.importFromFile(fileName);
+    } catch (const Error &e) {
         // Contacts taken from the lines before a bad one stay in the list: show them.
-        RefreshList();
-        MessageDlg(e.Message(), TMsgKind::Error, QMessageBox::Ok);
+        refreshList();
+        messageDlg(e.message(), MessageKind::Error, QMessageBox::Ok);
         return;
     }
-    RefreshList();
-    MessageDlg(QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
-                   .arg(result.Imported)
-                   .arg(result.Duplicates)
+    refreshList();
+    messageDlg(QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
+                   .arg(result.imported)
+                   .arg(result.duplicates)
                    .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())),
-               TMsgKind::Information, QMessageBox::Ok);
+               MessageKind::Information, QMessageBox::Ok);
 }
 
-void TfrmContact::actExportExecute() {
-    TFileDialogOptions options;
-    options.Title = ExportTitle;
-    options.Filter = ExportFilter;
-    options.DefaultExt = TextExt;
-    options.ConfirmOverwrite = true;
-    options.ConfirmCreate = true;
-    const QString fileName = SaveFileDialog(this, options);
+void ContactsView::onExportTriggered() {
+    FileDialogOptions options;
+    options.title = ExportTitle;
+    options.filter = ExportFilter;
+    options.defaultExt = TextExt;
+    options.confirmOverwrite = true;
+    options.confirmCreate = true;
+    const QString fileName = saveFileDialog(this, options);
     if (!fileName.isEmpty())
-        FList.ExportToFile(fileName);
+        m_list.exportToFile(fileName);
 }
 
-void TfrmContact::CopySelection() {
-    const QList<int> rows = SelectedRows();
+void ContactsView::copySelection() {
+    const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
     QString text;
     for (int row : rows) {
-        for (int column = TContactModel::colName; column < TContactModel::ColumnCount; ++column) {
-            if (column > TContactModel::colName)
+        for (int column = ContactModel::NameColumn; column < ContactModel::ColumnCount; ++column) {
+            if (column > ContactModel::NameColumn)
                 text += QLatin1Char('\t');
-            text += Model->index(row, column).data().toString();
+            text += model->index(row, column).data().toString();
         }
         text += QLatin1Char('\n');
     }
     QApplication::clipboard()->setText(text);
 }
 
-bool TfrmContact::TreeviewKeyDown(QKeyEvent *event) {
+bool ContactsView::handleListKey(QKeyEvent *event) {
     if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut)) {
-        CopySelection();
+        copySelection();
         return true;
     }
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const bool focusedRow = Treeview->currentIndex().isValid();
+    const bool focusedRow = listView->currentIndex().isValid();
     if (event->key() == Qt::Key_Insert && !ctrl && focusedRow) {
-        actNew->trigger();
+        newAction->trigger();
         return true;
     }
     if (event->key() == Qt::Key_Delete && !ctrl && focusedRow) {
-        actDelete->trigger();
+        deleteAction->trigger();
         return true;
     }
     // Space works the focused row's check box, whichever cell has the focus.
-    if (event->key() == Qt::Key_Space && NoShiftCtrlAlt(event) && focusedRow) {
+    if (event->key() == Qt::Key_Space && noShiftCtrlAlt(event) && focusedRow) {
         const QModelIndex box =
-            Model->index(Treeview->currentIndex().row(), TContactModel::colCheck);
+            model->index(listView->currentIndex().row(), ContactModel::CheckColumn);
         const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-        Model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
         return true;
     }
     return false;
 }
 
-bool TfrmContact::FieldKeyDown(QKeyEvent *event) {
+bool ContactsView::handleFieldKey(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
-        if (!NoShiftCtrlAlt(event))
+        if (!noShiftCtrlAlt(event))
             return false;
         // Moving the list's current row chooses another contact and drops the edit.
-        QCoreApplication::sendEvent(Treeview, event);
+        QCoreApplication::sendEvent(listView, event);
         return true;
     default:
         return false;
     }
 }
 
-bool TfrmContact::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Treeview && event->type() == QEvent::KeyPress)
-        return TreeviewKeyDown(static_cast<QKeyEvent *>(event));
-    if (watched == edtName || watched == edtNumber) {
+bool ContactsView::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == listView && event->type() == QEvent::KeyPress)
+        return handleListKey(static_cast<QKeyEvent *>(event));
+    if (watched == nameEdit || watched == numberEdit) {
         if (event->type() == QEvent::KeyPress)
-            return FieldKeyDown(static_cast<QKeyEvent *>(event));
+            return handleFieldKey(static_cast<QKeyEvent *>(event));
         if (event->type() == QEvent::Wheel) {
-            QCoreApplication::sendEvent(Treeview->viewport(), event);
+            QCoreApplication::sendEvent(listView->viewport(), event);
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TfrmContact::keyPressEvent(QKeyEvent *event) {
-    // btnEdit is the view's default button and btnCancel its cancel button.
-    if (NoShiftCtrlAlt(event)) {
+void ContactsView::keyPressEvent(QKeyEvent *event) {
+    // editButton is the view's default button and cancelButton its cancel button.
+    if (noShiftCtrlAlt(event)) {
         switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (btnEdit->isEnabled()) {
-                btnEdit->click();
+            if (editButton->isEnabled()) {
+                editButton->click();
                 return;
             }
             break;
         case Qt::Key_Escape:
-            if (btnCancel->isEnabled()) {
-                btnCancel->click();
+            if (cancelButton->isEnabled()) {
+                cancelButton->click();
                 return;
             }
             break;

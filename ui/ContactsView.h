@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/ContactUnit.h"
+#include "data/ContactList.h"
 
 #include <QList>
 #include <QWidget>
@@ -13,93 +13,93 @@ class QModelIndex;
 class QPushButton;
 class QToolBar;
 class QTreeView;
-class TContactModel;
-class TDataModule1;
-class TViewHost;
+class ContactModel;
+class AppData;
+class ViewHost;
 
 // The contacts view: the address book with check boxes, editing, import and export.
-class TfrmContact : public QWidget {
+class ContactsView : public QWidget {
     Q_OBJECT
 public:
-    TfrmContact(TDataModule1 &data, TViewHost &host, QWidget *parent = nullptr);
-    ~TfrmContact() override;
+    ContactsView(AppData &data, ViewHost &host, QWidget *parent = nullptr);
+    ~ContactsView() override;
 
     // Row count from the list's Count, repaint, the checked and total counts.
-    void RefreshList();
+    void refreshList();
     // Sets Checked of every selected contact in place, without a change notification (the
     // project does not become modified), then refreshes the main window.
-    void SetChecked(bool checked);
+    void setChecked(bool checked);
     // Availability of the actions from the current selection and editing state.
-    void UpdateActions();
+    void updateActions();
 
     // The selected rows in list order, and how many there are (without listing them).
-    QList<int> SelectedRows() const;
-    int SelectedCount() const;
+    QList<int> selectedRows() const;
+    int selectedCount() const;
     // The contact shown in the edit panel: its list index and the copy taken when chosen.
-    int EditIndex() const { return FEditIndex; }
-    const TContact &CurrentContact() const { return FCurrent; }
-    bool IsEditing() const { return FEditing; }
+    int editIndex() const { return m_editIndex; }
+    const Contact &currentContact() const { return m_current; }
+    bool isEditing() const { return m_editing; }
 
     // Run by the main window's File menu as well, whether or not the view is shown.
-    QAction *actImport = nullptr;
-    QAction *actExport = nullptr;
+    QAction *importAction = nullptr;
+    QAction *exportAction = nullptr;
 
-    QAction *actCompose = nullptr;
-    QAction *actNew = nullptr;
-    QAction *actDelete = nullptr;
-    QAction *actSelectAll = nullptr;
-    QAction *actCheck = nullptr;
-    QAction *actUncheck = nullptr;
-    QAction *actEdit = nullptr;
-    QAction *actEditOK = nullptr;
-    QAction *actEditCancel = nullptr;
+    QAction *composeAction = nullptr;
+    QAction *newAction = nullptr;
+    QAction *deleteAction = nullptr;
+    QAction *selectAllAction = nullptr;
+    QAction *checkAction = nullptr;
+    QAction *uncheckAction = nullptr;
+    QAction *editAction = nullptr;
+    QAction *editOkAction = nullptr;
+    QAction *editCancelAction = nullptr;
 
-    QToolBar *ToolBar = nullptr;
-    QTreeView *Treeview = nullptr;
-    QMenu *PopupMenu = nullptr;
-    QLineEdit *edtName = nullptr;
-    QLineEdit *edtNumber = nullptr;
-    QPushButton *btnEdit = nullptr;
-    QPushButton *btnCancel = nullptr;
-    QLabel *lblChecked = nullptr;
-    QLabel *lblTotal = nullptr;
-    TContactModel *Model = nullptr;
+    QToolBar *toolBar = nullptr;
+    QTreeView *listView = nullptr;
+    QMenu *contextMenu = nullptr;
+    QLineEdit *nameEdit = nullptr;
+    QLineEdit *numberEdit = nullptr;
+    QPushButton *editButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QLabel *checkedLabel = nullptr;
+    QLabel *totalLabel = nullptr;
+    ContactModel *model = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void CreateActions();
-    void CreateLayout();
+    void createActions();
+    void createLayout();
 
-    void actComposeExecute();
-    void actNewExecute();
-    void actDeleteExecute();
-    void actSelectAllExecute();
-    void actEditExecute();
-    void actEditOKExecute();
-    void actEditCancelExecute();
-    void actImportExecute();
-    void actExportExecute();
-    void btnEditClick();
+    void onComposeTriggered();
+    void onNewTriggered();
+    void onDeleteTriggered();
+    void onSelectAllTriggered();
+    void onEditTriggered();
+    void onEditOkTriggered();
+    void onEditCancelTriggered();
+    void onImportTriggered();
+    void onExportTriggered();
+    void onEditClicked();
 
-    void TreeviewChange(const QModelIndex &current);
-    void TreeviewChecked(int row);
-    bool TreeviewKeyDown(QKeyEvent *event);
-    bool FieldKeyDown(QKeyEvent *event);
-    void CopySelection();
-    void ChooseRow(int row);
-    void SelectRow(int row);
-    void ShowChecked();
+    void onCurrentRowChanged(const QModelIndex &current);
+    void onCheckToggled(int row);
+    bool handleListKey(QKeyEvent *event);
+    bool handleFieldKey(QKeyEvent *event);
+    void copySelection();
+    void chooseRow(int row);
+    void selectRow(int row);
+    void showChecked();
     // The current contact in the fields, read-only.
-    void ShowCurrent();
-    void SetEditing(bool editing);
+    void showCurrent();
+    void setEditing(bool editing);
 
-    TDataModule1 &FData;
-    TViewHost &FHost;
-    TContactList &FList;
-    int FEditIndex = 0;
-    TContact FCurrent;
-    bool FEditing = false;
+    AppData &m_data;
+    ViewHost &m_host;
+    ContactList &m_list;
+    int m_editIndex = 0;
+    Contact m_current;
+    bool m_editing = false;
 };

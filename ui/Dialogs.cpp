@@ -7,42 +7,42 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-TDialogHooks &DialogHooks() {
-    static TDialogHooks hooks;
+DialogHooks &dialogHooks() {
+    static DialogHooks hooks;
     return hooks;
 }
 
 namespace {
 
-QString KindCaption(TMsgKind kind) {
+QString kindCaption(MessageKind kind) {
     switch (kind) {
-    case TMsgKind::Confirm:
+    case MessageKind::Confirm:
         return QStringLiteral("Confirm");
-    case TMsgKind::Error:
+    case MessageKind::Error:
         return QStringLiteral("Error");
-    case TMsgKind::Information:
+    case MessageKind::Information:
         return QStringLiteral("Information");
-    case TMsgKind::Warning:
+    case MessageKind::Warning:
         return QStringLiteral("Warning");
     }
     return {};
 }
 
-QMessageBox::Icon KindIcon(TMsgKind kind) {
+QMessageBox::Icon kindIcon(MessageKind kind) {
     switch (kind) {
-    case TMsgKind::Confirm:
+    case MessageKind::Confirm:
         return QMessageBox::Question;
-    case TMsgKind::Error:
+    case MessageKind::Error:
         return QMessageBox::Critical;
-    case TMsgKind::Information:
+    case MessageKind::Information:
         return QMessageBox::Information;
-    case TMsgKind::Warning:
+    case MessageKind::Warning:
         return QMessageBox::Warning;
     }
     return QMessageBox::NoIcon;
 }
 
-QMessageBox::StandardButton RunBox(QMessageBox &box) {
+QMessageBox::StandardButton runBox(QMessageBox &box) {
     box.adjustSize();
     if (QScreen *screen = QGuiApplication::primaryScreen())
         box.move(screen->availableGeometry().center() - box.rect().center());
@@ -51,7 +51,7 @@ QMessageBox::StandardButton RunBox(QMessageBox &box) {
 }
 
 // "A (*.a)|*.a|B (*.*)|*.*" -> "A (*.a);;B (*.*)": the names already carry the patterns.
-QString QtFilter(const QString &filter) {
+QString qtFilter(const QString &filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList names;
     for (int i = 0; i < parts.size(); i += 2)
@@ -59,7 +59,7 @@ QString QtFilter(const QString &filter) {
     return names.join(QStringLiteral(";;"));
 }
 
-QString WithDefaultExt(const QString &name, const QString &defaultExt) {
+QString withDefaultExt(const QString &name, const QString &defaultExt) {
     if (name.isEmpty() || defaultExt.isEmpty() || !QFileInfo(name).suffix().isEmpty())
         return name;
     return name + QLatin1Char('.') + defaultExt;
@@ -67,31 +67,31 @@ QString WithDefaultExt(const QString &name, const QString &defaultExt) {
 
 } // namespace
 
-QMessageBox::StandardButton MessageDlg(const QString &text, TMsgKind kind,
+QMessageBox::StandardButton messageDlg(const QString &text, MessageKind kind,
                                        QMessageBox::StandardButtons buttons) {
-    if (DialogHooks().Message)
-        return DialogHooks().Message(text, kind, buttons);
-    QMessageBox box(KindIcon(kind), KindCaption(kind), text, buttons);
-    return RunBox(box);
+    if (dialogHooks().message)
+        return dialogHooks().message(text, kind, buttons);
+    QMessageBox box(kindIcon(kind), kindCaption(kind), text, buttons);
+    return runBox(box);
 }
 
-void ShowErrorMessage(const QString &text) {
+void showErrorMessage(const QString &text) {
     QString shown = text;
     if (!shown.isEmpty() && shown.back() > QLatin1Char('.'))
         shown += QLatin1Char('.');
-    if (DialogHooks().Message) {
-        DialogHooks().Message(shown, TMsgKind::Error, QMessageBox::Ok);
+    if (dialogHooks().message) {
+        dialogHooks().message(shown, MessageKind::Error, QMessageBox::Ok);
         return;
     }
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), shown,
                     QMessageBox::Ok);
-    RunBox(box);
+    runBox(box);
 }
 
-QString OpenFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt) {
-    if (DialogHooks().FileName)
-        return DialogHooks().FileName(filter, false);
-    QFileDialog dialog(parent, QString(), QString(), QtFilter(filter));
+QString openFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt) {
+    if (dialogHooks().fileName)
+        return dialogHooks().fileName(filter, false);
+    QFileDialog dialog(parent, QString(), QString(), qtFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(defaultExt);
@@ -100,10 +100,10 @@ QString OpenFileDialog(QWidget *parent, const QString &filter, const QString &de
     return dialog.selectedFiles().constFirst();
 }
 
-QString SaveFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt) {
-    if (DialogHooks().FileName)
-        return WithDefaultExt(DialogHooks().FileName(filter, true), defaultExt);
-    QFileDialog dialog(parent, QString(), QString(), QtFilter(filter));
+QString saveFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt) {
+    if (dialogHooks().fileName)
+        return withDefaultExt(dialogHooks().fileName(filter, true), defaultExt);
+    QFileDialog dialog(parent, QString(), QString(), qtFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDefaultSuffix(defaultExt);
@@ -112,37 +112,37 @@ QString SaveFileDialog(QWidget *parent, const QString &filter, const QString &de
     return dialog.selectedFiles().constFirst();
 }
 
-QString OpenFileDialog(QWidget *parent, const TFileDialogOptions &options) {
-    if (DialogHooks().FileName)
-        return DialogHooks().FileName(options.Filter, false);
-    QFileDialog dialog(parent, options.Title, QString(), QtFilter(options.Filter));
+QString openFileDialog(QWidget *parent, const FileDialogOptions &options) {
+    if (dialogHooks().fileName)
+        return dialogHooks().fileName(options.filter, false);
+    QFileDialog dialog(parent, options.title, QString(), qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(options.DefaultExt);
+    dialog.setDefaultSuffix(options.defaultExt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
 }
 
-QString SaveFileDialog(QWidget *parent, const TFileDialogOptions &options) {
-    if (DialogHooks().FileName)
-        return WithDefaultExt(DialogHooks().FileName(options.Filter, true), options.DefaultExt);
-    QFileDialog dialog(parent, options.Title, QString(), QtFilter(options.Filter));
+QString saveFileDialog(QWidget *parent, const FileDialogOptions &options) {
+    if (dialogHooks().fileName)
+        return withDefaultExt(dialogHooks().fileName(options.filter, true), options.defaultExt);
+    QFileDialog dialog(parent, options.title, QString(), qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (!options.ConfirmOverwrite)
+    if (!options.confirmOverwrite)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(options.DefaultExt);
+    dialog.setDefaultSuffix(options.defaultExt);
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         const QString name = dialog.selectedFiles().constFirst();
-        if (!options.ConfirmCreate || QFileInfo::exists(name))
+        if (!options.confirmCreate || QFileInfo::exists(name))
             return name;
-        QMessageBox box(QMessageBox::Question, options.Title,
+        QMessageBox box(QMessageBox::Question, options.title,
                         QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
                             .arg(QDir::toNativeSeparators(name)),
                         QMessageBox::Yes | QMessageBox::No, &dialog);
-        if (RunBox(box) == QMessageBox::Yes)
+        if (runBox(box) == QMessageBox::Yes)
             return name;
     }
 }

@@ -1,6 +1,6 @@
 #include "ui/DisplayText.h"
 
-#include "data/OleDate.h"
+#include "base/OleDate.h"
 
 #include <QLocale>
 
@@ -8,7 +8,7 @@ namespace {
 
 // The long time format without its time-zone field ("t", "tt", ...) and the blanks around it;
 // quoted literals are kept as they are.
-QString TimeFormatWithoutZone(const QString &format) {
+QString timeFormatWithoutZone(const QString &format) {
     QString out;
     bool quoted = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
@@ -26,46 +26,46 @@ QString TimeFormatWithoutZone(const QString &format) {
     return out.trimmed();
 }
 
-struct TDateFormats {
-    QLocale Locale;
-    QString Date;
-    QString Time;
+struct DateFormats {
+    QLocale locale;
+    QString date;
+    QString time;
 };
 
 // The formats are looked up once per locale: a list repaint asks for many dates.
-const TDateFormats &DateFormats() {
-    static TDateFormats formats;
+const DateFormats &dateFormats() {
+    static DateFormats formats;
     const QLocale current;
-    if (formats.Date.isEmpty() || !(formats.Locale == current)) {
-        formats.Locale = current;
-        formats.Date = current.dateFormat(QLocale::ShortFormat);
-        formats.Time = TimeFormatWithoutZone(current.timeFormat(QLocale::LongFormat));
+    if (formats.date.isEmpty() || !(formats.locale == current)) {
+        formats.locale = current;
+        formats.date = current.dateFormat(QLocale::ShortFormat);
+        formats.time = timeFormatWithoutZone(current.timeFormat(QLocale::LongFormat));
     }
     return formats;
 }
 
 } // namespace
 
-QString CountText(qint64 count) {
+QString countText(qint64 count) {
     if (count <= 0)
         return {};
     return QLatin1Char('(') + QLocale().toString(count) + QLatin1Char(')');
 }
 
-QString OleDateText(double ole) {
-    if (!OleIsSet(ole))
+QString oleDateText(double ole) {
+    if (!oleIsSet(ole))
         return QStringLiteral("-");
-    const QDateTime when = OleToDateTime(ole);
+    const QDateTime when = oleToDateTime(ole);
     if (!when.isValid())
         return QStringLiteral("-");
-    const TDateFormats &formats = DateFormats();
-    QString text = formats.Locale.toString(when.date(), formats.Date);
+    const DateFormats &formats = dateFormats();
+    QString text = formats.locale.toString(when.date(), formats.date);
     if (when.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + formats.Locale.toString(when.time(), formats.Time);
+        text += QLatin1Char(' ') + formats.locale.toString(when.time(), formats.time);
     return text;
 }
 
-QString OneLineText(const QString &text) {
+QString oneLineText(const QString &text) {
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -83,7 +83,7 @@ QString OneLineText(const QString &text) {
     return out;
 }
 
-QString StripAccel(const QString &caption) {
+QString stripAccel(const QString &caption) {
     QString out;
     out.reserve(caption.size());
     for (qsizetype i = 0; i < caption.size(); ++i) {

@@ -5,63 +5,63 @@
 #include <QApplication>
 #include <QPainter>
 
-TExplorerModel::TExplorerModel(QObject *parent) : QAbstractListModel(parent) {}
+ExplorerModel::ExplorerModel(QObject *parent) : QAbstractListModel(parent) {}
 
-const TNodeData &TExplorerModel::Node(int index) const {
-    static const TNodeData none;
+const NodeData &ExplorerModel::nodeAt(int index) const {
+    static const NodeData none;
     if (index < 0 || index >= NodeCount)
         return none;
-    if (!FInitialised[index]) {
-        FInitialised[index] = true;
+    if (!m_initialised[index]) {
+        m_initialised[index] = true;
         static const struct {
-            const char *Caption;
-            TImageRole Image;
+            const char *caption;
+            ImageRole image;
         } table[NodeCount] = {
-            {"Compose", TImageRole::Compose}, {"Contacts", TImageRole::Contacts},
-            {"Outbox", TImageRole::Outbox},   {"Phone", TImageRole::Phone},
-            {"Sent", TImageRole::Sent},
+            {"Compose", ImageRole::Compose}, {"Contacts", ImageRole::Contacts},
+            {"Outbox", ImageRole::Outbox},   {"Phone", ImageRole::Phone},
+            {"Sent", ImageRole::Sent},
         };
-        TNodeData &node = FNodes[index];
-        node.Caption = QString::fromLatin1(table[index].Caption);
-        node.Image = table[index].Image;
-        node.View = InitNode ? InitNode(index) : nullptr;
+        NodeData &node = m_nodes[index];
+        node.caption = QString::fromLatin1(table[index].caption);
+        node.image = table[index].image;
+        node.view = initNode ? initNode(index) : nullptr;
     }
-    return FNodes[index];
+    return m_nodes[index];
 }
 
-int TExplorerModel::rowCount(const QModelIndex &parent) const {
+int ExplorerModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : NodeCount;
 }
 
-QVariant TExplorerModel::data(const QModelIndex &index, int role) const {
+QVariant ExplorerModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= NodeCount)
         return {};
-    const TNodeData &node = Node(index.row());
+    const NodeData &node = nodeAt(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return node.Caption;
+        return node.caption;
     case Qt::DecorationRole:
-        if (node.Image)
-            return RoleIcon(*node.Image);
+        if (node.image)
+            return roleIcon(*node.image);
         return {};
     case ExtraTextRole:
-        return ExtraText ? ExtraText(index.row()) : QString();
+        return extraText ? extraText(index.row()) : QString();
     default:
         return {};
     }
 }
 
-Qt::ItemFlags TExplorerModel::flags(const QModelIndex &index) const {
+Qt::ItemFlags ExplorerModel::flags(const QModelIndex &index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void TExplorerDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-                              const QModelIndex &index) const {
+void ExplorerDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                             const QModelIndex &index) const {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    const QString extra = index.data(TExplorerModel::ExtraTextRole).toString();
+    const QString extra = index.data(ExplorerModel::ExtraTextRole).toString();
     QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
     if (extra.isEmpty())
@@ -80,10 +80,10 @@ void TExplorerDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     painter->restore();
 }
 
-QSize TExplorerDelegate::sizeHint(const QStyleOptionViewItem &option,
-                                  const QModelIndex &index) const {
+QSize ExplorerDelegate::sizeHint(const QStyleOptionViewItem &option,
+                                 const QModelIndex &index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    const QString extra = index.data(TExplorerModel::ExtraTextRole).toString();
+    const QString extra = index.data(ExplorerModel::ExtraTextRole).toString();
     if (!extra.isEmpty())
         size.rwidth() += ExtraGap + option.fontMetrics.horizontalAdvance(extra);
     return size;

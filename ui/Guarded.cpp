@@ -1,16 +1,16 @@
 #include "ui/Guarded.h"
 
-#include "app/Errors.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <exception>
 
-void RunGuarded(const std::function<void()> &action) {
+void runGuarded(const std::function<void()> &action) {
     try {
         action();
-    } catch (const EPelorvane &error) {
-        ShowErrorMessage(error.Message());
+    } catch (const Error &error) {
+        showErrorMessage(error.message());
     } catch (const std::exception &error) {
-        ShowErrorMessage(QString::fromLocal8Bit(error.what()));
+        showErrorMessage(QString::fromLocal8Bit(error.what()));
     }
 }

@@ -7,11 +7,11 @@
 
 // Runs a user action; an error that escapes it ends the action and is shown by the general
 // error handler, and the program goes on.
-void RunGuarded(const std::function<void()> &action);
+void runGuarded(const std::function<void()> &action);
 
-// Connects an action's trigger to a handler run through RunGuarded.
-template <typename TReceiver, typename THandler>
-void OnTriggered(QAction *action, TReceiver *receiver, THandler handler) {
+// Connects an action's trigger to a handler run through runGuarded.
+template <typename Receiver, typename Handler>
+void onTriggered(QAction *action, Receiver *receiver, Handler handler) {
     QObject::connect(action, &QAction::triggered, receiver,
-                     [receiver, handler] { RunGuarded([&] { (receiver->*handler)(); }); });
+                     [receiver, handler] { runGuarded([&] { (receiver->*handler)(); }); });
 }

@@ -1,35 +1,35 @@
 #include "ui/IdleHook.h"
 
-#include "app/TsanAnnotate.h"
+#include "base/TsanAnnotate.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
 
-TIdleHook::TIdleHook(QObject *parent) : QObject(parent) {
-    FTimer.setSingleShot(true);
-    FTimer.setInterval(0);
-    connect(&FTimer, &QTimer::timeout, this, &TIdleHook::Idle);
+IdleHook::IdleHook(QObject *parent) : QObject(parent) {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(0);
+    connect(&m_timer, &QTimer::timeout, this, &IdleHook::idle);
     if (parent)
         parent->installEventFilter(this);
 }
 
-TIdleHook &TIdleHook::Instance() {
-    static QPointer<TIdleHook> hook;
+IdleHook &IdleHook::instance() {
+    static QPointer<IdleHook> hook;
     if (!hook)
-        hook = new TIdleHook(QCoreApplication::instance());
+        hook = new IdleHook(QCoreApplication::instance());
     return *hook;
 }
 
-void TIdleHook::Request() {
-    if (!FTimer.isActive())
-        FTimer.start();
+void IdleHook::request() {
+    if (!m_timer.isActive())
+        m_timer.start();
 }
 
-bool TIdleHook::eventFilter(QObject *watched, QEvent *event) {
+bool IdleHook::eventFilter(QObject *watched, QEvent *event) {
     // Every event passes here, also those a worker thread posted; the poster released the
     // event's address before Qt's queue (whose ordering the race checker cannot see) took it.
-    TsanAcquire(event);
+    tsanAcquire(event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
@@ -41,7 +41,7 @@ bool TIdleHook::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::WindowActivate:
     case QEvent::Show:
     case QEvent::Hide:
-        Request();
+        request();
         break;
     default:
         break;

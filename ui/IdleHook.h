@@ -6,22 +6,22 @@
 // Idle time for action updates: after user input, a change of focus or window, or an
 // explicit Request, Idle is emitted once the event queue has been served (a zero timer).
 // Many requests before that give one Idle.
-class TIdleHook : public QObject {
+class IdleHook : public QObject {
     Q_OBJECT
 public:
     // The application's hook, created on first use as a child of the application object.
-    static TIdleHook &Instance();
+    static IdleHook &instance();
 
-    void Request();
+    void request();
 
 Q_SIGNALS:
-    void Idle();
+    void idle();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    explicit TIdleHook(QObject *parent);
+    explicit IdleHook(QObject *parent);
 
-    QTimer FTimer;
+    QTimer m_timer;
 };

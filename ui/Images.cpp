@@ -2,12 +2,12 @@
 
 #include <QHash>
 
-QIcon RoleIcon(TImageRole role) {
+QIcon roleIcon(ImageRole role) {
     static QHash<int, QIcon> cache;
     auto found = cache.constFind(int(role));
     if (found != cache.constEnd())
         return *found;
-    QIcon icon(ImageRolePath(role));
+    QIcon icon(imageRolePath(role));
     cache.insert(int(role), icon);
     return icon;
 }

@@ -1,20 +1,20 @@
-#include "ui/MainForm.h"
+#include "ui/MainWindow.h"
 
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "app/IniFile.h"
-#include "link/PhoneUnit.h"
+#include "link/Phone.h"
 #include "sending/SenderThread.h"
-#include "ui/AboutForm.h"
-#include "ui/ComposeForm.h"
-#include "ui/ContactForm.h"
+#include "ui/AboutDialog.h"
+#include "ui/ComposeView.h"
+#include "ui/ContactsView.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
 #include "ui/ExplorerModel.h"
 #include "ui/Guarded.h"
 #include "ui/IdleHook.h"
 #include "ui/Images.h"
-#include "ui/MessageForm.h"
-#include "ui/SettingForm.h"
+#include "ui/MessagesView.h"
+#include "ui/PhoneView.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -55,14 +55,14 @@ constexpr int ShowMinimized = 2;
 constexpr int ShowMaximized = 3;
 constexpr int RestoreToMaximized = 2;
 
-QAction *MakeAction(QObject *owner, const char *name, const QString &text) {
+QAction *makeAction(QObject *owner, const char *name, const QString &text) {
     auto *action = new QAction(text, owner);
     action->setObjectName(QLatin1StringView(name));
     return action;
 }
 
 // "%d,%d,%d,%d"; false unless there are exactly four whole numbers.
-bool ReadFour(const QString &text, int values[4]) {
+bool readFour(const QString &text, int values[4]) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 4)
         return false;
@@ -75,11 +75,11 @@ bool ReadFour(const QString &text, int values[4]) {
     return true;
 }
 
-QString Four(int a, int b, int c, int d) {
+QString four(int a, int b, int c, int d) {
     return QStringLiteral("%1,%2,%3,%4").arg(a).arg(b).arg(c).arg(d);
 }
 
-bool OnSomeScreen(const QRect &rect) {
+bool onSomeScreen(const QRect &rect) {
     const QList<QScreen *> screens = QGuiApplication::screens();
     for (QScreen *screen : screens) {
         if (screen->availableGeometry().intersects(rect))
@@ -90,343 +90,344 @@ bool OnSomeScreen(const QRect &rect) {
 
 } // namespace
 
-TfrmPelorvane::TfrmPelorvane(TDataModule1 &data, QWidget *parent)
-    : QMainWindow(parent), FData(data) {
+MainWindow::MainWindow(AppData &data, QWidget *parent) : QMainWindow(parent), m_data(data) {
     setObjectName(QLatin1StringView(LayoutSection));
-    setWindowIcon(QIcon(ProgramIconPath()));
+    setWindowIcon(QIcon(programIconPath()));
     resize(DefaultWidth, DefaultHeight);
 
-    CreateActions();
-    CreateMenus();
-    CreateToolBar();
-    CreateBody();
-    CreateStatusBar();
+    createActions();
+    createMenus();
+    createToolBar();
+    createBody();
+    createStatusBar();
 
-    FData.OnAskFileName = [this] { return SaveFileDialog(this, SaveFilter, ProjectExt); };
-    FData.OnRefreshAll = [this] { RefreshAll(); };
+    m_data.onAskFileName = [this] { return saveFileDialog(this, SaveFilter, ProjectExt); };
+    m_data.onRefreshAll = [this] { refreshAll(); };
 
     // Every node is initialised now, which creates and docks its view.
-    for (int index = 0; index < TExplorerModel::NodeCount; ++index)
-        ExplorerModel->Node(index);
+    for (int index = 0; index < ExplorerModel::NodeCount; ++index)
+        explorerModel->nodeAt(index);
 
-    connect(&TIdleHook::Instance(), &TIdleHook::Idle, this, &TfrmPelorvane::UpdateActions);
-    UpdateCaption();
-    UpdateActions();
+    connect(&IdleHook::instance(), &IdleHook::idle, this, &MainWindow::updateActions);
+    updateCaption();
+    updateActions();
 }
 
-TfrmPelorvane::~TfrmPelorvane() {
+MainWindow::~MainWindow() {
     // Destroyed without the close question (or during a run): the worker ends while the views
     // it refreshes still exist, and what it sent still moves to the sent folder.
-    if (FData.Phone) {
-        FData.Phone->OnWorkerDone = nullptr;
-        if (FData.Phone->IsBusy()) {
-            FData.StopWorkerAndWait();
-            FData.MoveSentMessages();
+    if (m_data.phone) {
+        m_data.phone->onWorkerDone = nullptr;
+        if (m_data.phone->isBusy()) {
+            m_data.stopWorkerAndWait();
+            m_data.moveSentMessages();
         }
     }
-    FData.OnRefreshAll = nullptr;
-    FData.OnAskFileName = nullptr;
-    if (FShown && !FLayoutWritten)
-        WriteLayout();
+    m_data.onRefreshAll = nullptr;
+    m_data.onAskFileName = nullptr;
+    if (m_shown && !m_layoutWritten)
+        writeLayout();
 }
 
-void TfrmPelorvane::CreateActions() {
-    actFileNew = MakeAction(this, "actFileNew", QStringLiteral("&New"));
-    actFileNew->setIcon(RoleIcon(TImageRole::NewProject));
-    actOpen = MakeAction(this, "actOpen", QStringLiteral("&Open..."));
-    actOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    actOpen->setIcon(RoleIcon(TImageRole::Open));
-    actSave = MakeAction(this, "actSave", QStringLiteral("&Save"));
-    actSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    actSave->setIcon(RoleIcon(TImageRole::Save));
-    actSaveAs = MakeAction(this, "actSaveAs", QStringLiteral("S&ave As..."));
-    actSaveAs->setIcon(RoleIcon(TImageRole::SaveAs));
-    actImportContact = MakeAction(this, "actImportContact", QStringLiteral("Import Contacts..."));
-    actImportContact->setIcon(RoleIcon(TImageRole::ImportContacts));
-    actExportContact = MakeAction(this, "actExportContact", QStringLiteral("Export Contacts..."));
-    actExportContact->setIcon(RoleIcon(TImageRole::ExportContacts));
-    actExit = MakeAction(this, "actExit", QStringLiteral("E&xit"));
-    actExit->setIcon(RoleIcon(TImageRole::Exit));
+void MainWindow::createActions() {
+    newAction = makeAction(this, "actFileNew", QStringLiteral("&New"));
+    newAction->setIcon(roleIcon(ImageRole::NewProject));
+    openAction = makeAction(this, "actOpen", QStringLiteral("&Open..."));
+    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    openAction->setIcon(roleIcon(ImageRole::Open));
+    saveAction = makeAction(this, "actSave", QStringLiteral("&Save"));
+    saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    saveAction->setIcon(roleIcon(ImageRole::Save));
+    saveAsAction = makeAction(this, "actSaveAs", QStringLiteral("S&ave As..."));
+    saveAsAction->setIcon(roleIcon(ImageRole::SaveAs));
+    importContactsAction =
+        makeAction(this, "actImportContact", QStringLiteral("Import Contacts..."));
+    importContactsAction->setIcon(roleIcon(ImageRole::ImportContacts));
+    exportContactsAction =
+        makeAction(this, "actExportContact", QStringLiteral("Export Contacts..."));
+    exportContactsAction->setIcon(roleIcon(ImageRole::ExportContacts));
+    exitAction = makeAction(this, "actExit", QStringLiteral("E&xit"));
+    exitAction->setIcon(roleIcon(ImageRole::Exit));
 
-    actViewExplorer = MakeAction(this, "actViewExplorer", QStringLiteral("&Folder Explorer"));
-    actViewExplorer->setCheckable(true);
-    actViewExplorer->setChecked(true);
-    actViewExplorer->setIcon(RoleIcon(TImageRole::FolderExplorer));
-    actViewCompose = MakeAction(this, "actViewCompose", QStringLiteral("Co&mpose"));
-    actViewCompose->setIcon(RoleIcon(TImageRole::Compose));
-    actViewContacts = MakeAction(this, "actViewContacts", QStringLiteral("Co&ntacts"));
-    actViewContacts->setIcon(RoleIcon(TImageRole::Contacts));
-    actViewOutbox = MakeAction(this, "actViewOutbox", QStringLiteral("Ou&tbox"));
-    actViewOutbox->setIcon(RoleIcon(TImageRole::Outbox));
-    actViewPhone = MakeAction(this, "actViewPhone", QStringLiteral("P&hone"));
-    actViewPhone->setIcon(RoleIcon(TImageRole::Phone));
-    actViewSent = MakeAction(this, "actViewSent", QStringLiteral("&Sent"));
-    actViewSent->setIcon(RoleIcon(TImageRole::Sent));
-    ActAbout = MakeAction(this, "ActAbout", QStringLiteral("&About"));
-    ActAbout->setIcon(RoleIcon(TImageRole::About));
+    viewExplorerAction = makeAction(this, "actViewExplorer", QStringLiteral("&Folder Explorer"));
+    viewExplorerAction->setCheckable(true);
+    viewExplorerAction->setChecked(true);
+    viewExplorerAction->setIcon(roleIcon(ImageRole::FolderExplorer));
+    viewComposeAction = makeAction(this, "actViewCompose", QStringLiteral("Co&mpose"));
+    viewComposeAction->setIcon(roleIcon(ImageRole::Compose));
+    viewContactsAction = makeAction(this, "actViewContacts", QStringLiteral("Co&ntacts"));
+    viewContactsAction->setIcon(roleIcon(ImageRole::Contacts));
+    viewOutboxAction = makeAction(this, "actViewOutbox", QStringLiteral("Ou&tbox"));
+    viewOutboxAction->setIcon(roleIcon(ImageRole::Outbox));
+    viewPhoneAction = makeAction(this, "actViewPhone", QStringLiteral("P&hone"));
+    viewPhoneAction->setIcon(roleIcon(ImageRole::Phone));
+    viewSentAction = makeAction(this, "actViewSent", QStringLiteral("&Sent"));
+    viewSentAction->setIcon(roleIcon(ImageRole::Sent));
+    aboutAction = makeAction(this, "ActAbout", QStringLiteral("&About"));
+    aboutAction->setIcon(roleIcon(ImageRole::About));
 
-    actStart = MakeAction(this, "actStart", QStringLiteral("Start"));
-    actStart->setShortcut(QKeySequence(Qt::Key_F5));
-    actStart->setIcon(RoleIcon(TImageRole::Start));
-    actStop = MakeAction(this, "actStop", QStringLiteral("Stop"));
-    actStop->setIcon(RoleIcon(TImageRole::Stop));
-    actStop->setEnabled(false);
+    startAction = makeAction(this, "actStart", QStringLiteral("Start"));
+    startAction->setShortcut(QKeySequence(Qt::Key_F5));
+    startAction->setIcon(roleIcon(ImageRole::Start));
+    stopAction = makeAction(this, "actStop", QStringLiteral("Stop"));
+    stopAction->setIcon(roleIcon(ImageRole::Stop));
+    stopAction->setEnabled(false);
     // F5 reaches Start also while the tool button shows Stop.
-    addAction(actStart);
-    addAction(actStop);
+    addAction(startAction);
+    addAction(stopAction);
 
-    OnTriggered(actFileNew, this, &TfrmPelorvane::actFileNewExecute);
-    OnTriggered(actOpen, this, &TfrmPelorvane::actOpenExecute);
-    OnTriggered(actSave, this, &TfrmPelorvane::actSaveExecute);
-    OnTriggered(actSaveAs, this, &TfrmPelorvane::actSaveAsExecute);
-    OnTriggered(actImportContact, this, &TfrmPelorvane::actImportContactExecute);
-    OnTriggered(actExportContact, this, &TfrmPelorvane::actExportContactExecute);
-    connect(actExit, &QAction::triggered, this, &QWidget::close);
-    OnTriggered(actViewExplorer, this, &TfrmPelorvane::actViewExplorerExecute);
-    for (QAction *view :
-         {actViewCompose, actViewContacts, actViewOutbox, actViewPhone, actViewSent}) {
+    onTriggered(newAction, this, &MainWindow::onNewTriggered);
+    onTriggered(openAction, this, &MainWindow::onOpenTriggered);
+    onTriggered(saveAction, this, &MainWindow::onSaveTriggered);
+    onTriggered(saveAsAction, this, &MainWindow::onSaveAsTriggered);
+    onTriggered(importContactsAction, this, &MainWindow::onImportContactsTriggered);
+    onTriggered(exportContactsAction, this, &MainWindow::onExportContactsTriggered);
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    onTriggered(viewExplorerAction, this, &MainWindow::onViewExplorerTriggered);
+    for (QAction *view : {viewComposeAction, viewContactsAction, viewOutboxAction, viewPhoneAction,
+                          viewSentAction}) {
         connect(view, &QAction::triggered, this,
-                [this, view] { RunGuarded([&] { ViewChange(view); }); });
+                [this, view] { runGuarded([&] { onViewActionTriggered(view); }); });
     }
-    OnTriggered(ActAbout, this, &TfrmPelorvane::ActAboutExecute);
-    OnTriggered(actStart, this, &TfrmPelorvane::actStartExecute);
-    OnTriggered(actStop, this, &TfrmPelorvane::actStopExecute);
+    onTriggered(aboutAction, this, &MainWindow::onAboutTriggered);
+    onTriggered(startAction, this, &MainWindow::onStartTriggered);
+    onTriggered(stopAction, this, &MainWindow::onStopTriggered);
 }
 
-void TfrmPelorvane::CreateMenus() {
+void MainWindow::createMenus() {
     QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
+    bar->setObjectName(QStringLiteral("mainMenu"));
     QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-    file->addAction(actFileNew);
-    file->addAction(actOpen);
-    file->addAction(actSave);
-    file->addAction(actSaveAs);
+    file->setObjectName(QStringLiteral("fileMenu"));
+    file->addAction(newAction);
+    file->addAction(openAction);
+    file->addAction(saveAction);
+    file->addAction(saveAsAction);
     file->addSeparator();
-    file->addAction(actImportContact);
-    file->addAction(actExportContact);
+    file->addAction(importContactsAction);
+    file->addAction(exportContactsAction);
     file->addSeparator();
-    file->addAction(actExit);
+    file->addAction(exitAction);
     QMenu *view = bar->addMenu(QStringLiteral("&View"));
-    view->setObjectName(QStringLiteral("mnuView"));
-    view->addAction(actViewExplorer);
+    view->setObjectName(QStringLiteral("viewMenu"));
+    view->addAction(viewExplorerAction);
     view->addSeparator();
-    view->addAction(actViewCompose);
-    view->addAction(actViewContacts);
-    view->addAction(actViewOutbox);
-    view->addAction(actViewPhone);
-    view->addAction(actViewSent);
+    view->addAction(viewComposeAction);
+    view->addAction(viewContactsAction);
+    view->addAction(viewOutboxAction);
+    view->addAction(viewPhoneAction);
+    view->addAction(viewSentAction);
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    help->addAction(ActAbout);
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addAction(aboutAction);
 }
 
-void TfrmPelorvane::CreateToolBar() {
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setFloatable(false);
-    ToolBar1->setFixedHeight(ToolStripHeight);
-    ToolBar1->setIconSize(QSize(LargeImageSize, LargeImageSize));
-    ToolBar1->toggleViewAction()->setVisible(false);
+void MainWindow::createToolBar() {
+    mainToolBar = new QToolBar(this);
+    mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    mainToolBar->setMovable(false);
+    mainToolBar->setFloatable(false);
+    mainToolBar->setFixedHeight(ToolStripHeight);
+    mainToolBar->setIconSize(QSize(LargeImageSize, LargeImageSize));
+    mainToolBar->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
-    btnStart = new QToolButton(ToolBar1);
-    btnStart->setObjectName(QStringLiteral("btnStart"));
-    btnStart->setFixedSize(107, 54);
-    btnStart->setIconSize(QSize(LargeImageSize, LargeImageSize));
-    btnStart->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    btnStart->setDefaultAction(actStart);
-    ToolBar1->addWidget(btnStart);
+    startButton = new QToolButton(mainToolBar);
+    startButton->setObjectName(QStringLiteral("startButton"));
+    startButton->setFixedSize(107, 54);
+    startButton->setIconSize(QSize(LargeImageSize, LargeImageSize));
+    startButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    startButton->setDefaultAction(startAction);
+    mainToolBar->addWidget(startButton);
 
-    auto *spacer = new QWidget(ToolBar1);
+    auto *spacer = new QWidget(mainToolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    ToolBar1->addWidget(spacer);
+    mainToolBar->addWidget(spacer);
 
-    auto *box = new QFrame(ToolBar1);
-    box->setObjectName(QStringLiteral("PnlAnimate"));
+    auto *box = new QFrame(mainToolBar);
+    box->setObjectName(QStringLiteral("activityPanel"));
     box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     box->setFixedSize(ToolStripHeight, ToolStripHeight);
     auto *boxLayout = new QHBoxLayout(box);
     boxLayout->setContentsMargins(0, 0, 0, 0);
-    Animate1 = new QLabel(box);
-    Animate1->setObjectName(QStringLiteral("Animate1"));
-    Animate1->setAlignment(Qt::AlignCenter);
-    AnimateClip = new QMovie(ActivityClipPath(), QByteArray(), this);
-    AnimateClip->setObjectName(QStringLiteral("mainavi"));
-    Animate1->setMovie(AnimateClip);
+    activityLabel = new QLabel(box);
+    activityLabel->setObjectName(QStringLiteral("activityLabel"));
+    activityLabel->setAlignment(Qt::AlignCenter);
+    activityClip = new QMovie(activityClipPath(), QByteArray(), this);
+    activityClip->setObjectName(QStringLiteral("activityClip"));
+    activityLabel->setMovie(activityClip);
     // Still until a run starts: the first picture stands.
-    AnimateClip->jumpToFrame(0);
-    boxLayout->addWidget(Animate1);
-    ToolBar1->addWidget(box);
-    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    activityClip->jumpToFrame(0);
+    boxLayout->addWidget(activityLabel);
+    mainToolBar->addWidget(box);
+    addToolBar(Qt::TopToolBarArea, mainToolBar);
 }
 
-void TfrmPelorvane::CreateBody() {
+void MainWindow::createBody() {
     auto *body = new QWidget(this);
-    body->setObjectName(QStringLiteral("PnlBody"));
+    body->setObjectName(QStringLiteral("bodyPanel"));
     auto *bodyLayout = new QVBoxLayout(body);
     bodyLayout->setContentsMargins(0, 3, 0, 0);
     bodyLayout->setSpacing(0);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, body);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(SplitterWidth);
-    Splitter1->setChildrenCollapsible(false);
-    bodyLayout->addWidget(Splitter1);
+    splitter = new QSplitter(Qt::Horizontal, body);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setHandleWidth(SplitterWidth);
+    splitter->setChildrenCollapsible(false);
+    bodyLayout->addWidget(splitter);
 
-    PnlExplorer = new QWidget(Splitter1);
-    PnlExplorer->setObjectName(QStringLiteral("PnlExplorer"));
-    auto *explorerLayout = new QVBoxLayout(PnlExplorer);
+    explorerPanel = new QWidget(splitter);
+    explorerPanel->setObjectName(QStringLiteral("explorerPanel"));
+    auto *explorerLayout = new QVBoxLayout(explorerPanel);
     explorerLayout->setContentsMargins(0, 0, 0, 0);
     explorerLayout->setSpacing(0);
-    auto *header = new QFrame(PnlExplorer);
-    header->setObjectName(QStringLiteral("PnlExplorerHeader"));
+    auto *header = new QFrame(explorerPanel);
+    header->setObjectName(QStringLiteral("explorerHeader"));
     header->setFixedHeight(ExplorerHeaderHeight);
     header->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto *headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(4, 0, 1, 0);
     headerLayout->setSpacing(0);
     auto *caption = new QLabel(QStringLiteral("Explorer:"), header);
-    caption->setObjectName(QStringLiteral("lblExplorer"));
+    caption->setObjectName(QStringLiteral("explorerLabel"));
     headerLayout->addWidget(caption, 1);
-    btnHideExplorer = new QToolButton(header);
-    btnHideExplorer->setObjectName(QStringLiteral("btnHideExplorer"));
-    btnHideExplorer->setAutoRaise(true);
-    btnHideExplorer->setIcon(RoleIcon(TImageRole::HidePane));
-    btnHideExplorer->setIconSize(QSize(12, 12));
-    btnHideExplorer->setFixedSize(ExplorerHeaderHeight - 4, ExplorerHeaderHeight - 4);
-    btnHideExplorer->setToolTip(QStringLiteral("Hide the explorer"));
-    connect(btnHideExplorer, &QToolButton::clicked, actViewExplorer, &QAction::trigger);
-    headerLayout->addWidget(btnHideExplorer);
+    hideExplorerButton = new QToolButton(header);
+    hideExplorerButton->setObjectName(QStringLiteral("hideExplorerButton"));
+    hideExplorerButton->setAutoRaise(true);
+    hideExplorerButton->setIcon(roleIcon(ImageRole::HidePane));
+    hideExplorerButton->setIconSize(QSize(12, 12));
+    hideExplorerButton->setFixedSize(ExplorerHeaderHeight - 4, ExplorerHeaderHeight - 4);
+    hideExplorerButton->setToolTip(QStringLiteral("Hide the explorer"));
+    connect(hideExplorerButton, &QToolButton::clicked, viewExplorerAction, &QAction::trigger);
+    headerLayout->addWidget(hideExplorerButton);
     explorerLayout->addWidget(header);
 
-    ExplorerModel = new TExplorerModel(this);
-    ExplorerModel->InitNode = [this](int index) { return InitNode(index); };
-    ExplorerModel->ExtraText = [this](int index) { return ExplorerGetText(index); };
-    Explorer = new QTreeView(PnlExplorer);
-    Explorer->setObjectName(QStringLiteral("Explorer"));
-    Explorer->setHeaderHidden(true);
-    Explorer->setIndentation(0);
-    Explorer->setRootIsDecorated(false);
-    Explorer->setItemsExpandable(false);
-    Explorer->setUniformRowHeights(true);
-    Explorer->setIconSize(QSize(SmallImageSize, SmallImageSize));
-    Explorer->setSelectionMode(QAbstractItemView::SingleSelection);
-    Explorer->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Explorer->setItemDelegate(new TExplorerDelegate(Explorer));
-    Explorer->setModel(ExplorerModel);
-    explorerLayout->addWidget(Explorer, 1);
-    connect(Explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        RunGuarded([this] { ExplorerChange(); });
-        UpdateActions();
+    explorerModel = new ExplorerModel(this);
+    explorerModel->initNode = [this](int index) { return initNode(index); };
+    explorerModel->extraText = [this](int index) { return explorerText(index); };
+    explorer = new QTreeView(explorerPanel);
+    explorer->setObjectName(QStringLiteral("explorer"));
+    explorer->setHeaderHidden(true);
+    explorer->setIndentation(0);
+    explorer->setRootIsDecorated(false);
+    explorer->setItemsExpandable(false);
+    explorer->setUniformRowHeights(true);
+    explorer->setIconSize(QSize(SmallImageSize, SmallImageSize));
+    explorer->setSelectionMode(QAbstractItemView::SingleSelection);
+    explorer->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    explorer->setItemDelegate(new ExplorerDelegate(explorer));
+    explorer->setModel(explorerModel);
+    explorerLayout->addWidget(explorer, 1);
+    connect(explorer->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        runGuarded([this] { onExplorerChanged(); });
+        updateActions();
     });
 
-    PnlRight = new QWidget(Splitter1);
-    PnlRight->setObjectName(QStringLiteral("PnlRight"));
-    FRightLayout = new QGridLayout(PnlRight);
-    FRightLayout->setContentsMargins(0, 0, 0, 0);
+    rightPanel = new QWidget(splitter);
+    rightPanel->setObjectName(QStringLiteral("rightPanel"));
+    m_rightLayout = new QGridLayout(rightPanel);
+    m_rightLayout->setContentsMargins(0, 0, 0, 0);
 
-    Splitter1->addWidget(PnlExplorer);
-    Splitter1->addWidget(PnlRight);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({ExplorerWidth, DefaultWidth - ExplorerWidth - SplitterWidth});
+    splitter->addWidget(explorerPanel);
+    splitter->addWidget(rightPanel);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({ExplorerWidth, DefaultWidth - ExplorerWidth - SplitterWidth});
     setCentralWidget(body);
 }
 
-void TfrmPelorvane::CreateStatusBar() {
-    StatusBar = new QStatusBar(this);
-    StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    StatusBar->setSizeGripEnabled(true);
-    StatusPanel1 = new QLabel(StatusBar);
-    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
-    StatusPanel2 = new QLabel(StatusBar);
-    StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
-    StatusPanel2->setFixedWidth(SecondPanelWidth);
+void MainWindow::createStatusBar() {
+    mainStatusBar = new QStatusBar(this);
+    mainStatusBar->setObjectName(QStringLiteral("statusBar"));
+    mainStatusBar->setSizeGripEnabled(true);
+    statusLabel = new QLabel(mainStatusBar);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    phoneStatusLabel = new QLabel(mainStatusBar);
+    phoneStatusLabel->setObjectName(QStringLiteral("phoneStatusLabel"));
+    phoneStatusLabel->setFixedWidth(SecondPanelWidth);
     // The first panel takes what the second leaves, whatever the bar's width.
-    StatusBar->addWidget(StatusPanel1, 1);
-    StatusBar->addPermanentWidget(StatusPanel2);
-    setStatusBar(StatusBar);
+    mainStatusBar->addWidget(statusLabel, 1);
+    mainStatusBar->addPermanentWidget(phoneStatusLabel);
+    setStatusBar(mainStatusBar);
 }
 
-QWidget *TfrmPelorvane::InitNode(int index) {
+QWidget *MainWindow::initNode(int index) {
     switch (index) {
-    case TExplorerModel::ndCompose:
-        return ComposeView();
-    case TExplorerModel::ndContacts:
-        return ContactsView();
-    case TExplorerModel::ndOutbox:
-        return OutboxView();
-    case TExplorerModel::ndPhone:
-        return PhoneView();
-    case TExplorerModel::ndSent:
-        return SentView();
+    case ExplorerModel::ComposeNode:
+        return composeView();
+    case ExplorerModel::ContactsNode:
+        return contactsView();
+    case ExplorerModel::OutboxNode:
+        return outboxView();
+    case ExplorerModel::PhoneNode:
+        return phoneView();
+    case ExplorerModel::SentNode:
+        return sentView();
     default:
         return nullptr;
     }
 }
 
-void TfrmPelorvane::DockView(QWidget *view) {
+void MainWindow::dockView(QWidget *view) {
     view->hide();
     view->setWindowFlags(Qt::Widget);
-    FRightLayout->addWidget(view, 0, 0);
+    m_rightLayout->addWidget(view, 0, 0);
 }
 
-TfrmCompose *TfrmPelorvane::ComposeView() {
-    if (!FComposeView) {
-        FComposeView = new TfrmCompose(FData, *this, PnlRight);
-        DockView(FComposeView);
+ComposeView *MainWindow::composeView() {
+    if (!m_composeView) {
+        m_composeView = new ComposeView(m_data, *this, rightPanel);
+        dockView(m_composeView);
     }
-    return FComposeView;
+    return m_composeView;
 }
 
-TfrmContact *TfrmPelorvane::ContactsView() {
-    if (!FContactsView) {
-        FContactsView = new TfrmContact(FData, *this, PnlRight);
-        DockView(FContactsView);
+ContactsView *MainWindow::contactsView() {
+    if (!m_contactsView) {
+        m_contactsView = new ContactsView(m_data, *this, rightPanel);
+        dockView(m_contactsView);
     }
-    return FContactsView;
+    return m_contactsView;
 }
 
-TfrmMessage *TfrmPelorvane::OutboxView() {
-    if (!FOutboxView) {
-        FOutboxView =
-            new TfrmMessage(FData, *this, *FData.OutboxList, QStringLiteral("Outbox"), PnlRight);
-        FOutboxView->setObjectName(QStringLiteral("frmOutbox"));
-        DockView(FOutboxView);
+MessagesView *MainWindow::outboxView() {
+    if (!m_outboxView) {
+        m_outboxView = new MessagesView(m_data, *this, *m_data.outboxList, QStringLiteral("Outbox"),
+                                        rightPanel);
+        m_outboxView->setObjectName(QStringLiteral("outboxView"));
+        dockView(m_outboxView);
     }
-    return FOutboxView;
+    return m_outboxView;
 }
 
-TfrmMessage *TfrmPelorvane::SentView() {
-    if (!FSentView) {
-        FSentView =
-            new TfrmMessage(FData, *this, *FData.SentList, QStringLiteral("Sent"), PnlRight);
-        FSentView->setObjectName(QStringLiteral("frmSent"));
-        DockView(FSentView);
+MessagesView *MainWindow::sentView() {
+    if (!m_sentView) {
+        m_sentView =
+            new MessagesView(m_data, *this, *m_data.sentList, QStringLiteral("Sent"), rightPanel);
+        m_sentView->setObjectName(QStringLiteral("sentView"));
+        dockView(m_sentView);
     }
-    return FSentView;
+    return m_sentView;
 }
 
-TfrmSetting *TfrmPelorvane::PhoneView() {
-    if (!FPhoneView) {
-        FPhoneView = new TfrmSetting(FData, *this, PnlRight);
-        DockView(FPhoneView);
+PhoneView *MainWindow::phoneView() {
+    if (!m_phoneView) {
+        m_phoneView = new PhoneView(m_data, *this, rightPanel);
+        dockView(m_phoneView);
     }
-    return FPhoneView;
+    return m_phoneView;
 }
 
-QString TfrmPelorvane::ExplorerGetText(int index) const {
+QString MainWindow::explorerText(int index) const {
     switch (index) {
-    case TExplorerModel::ndContacts:
-        return CountText(FData.ContactList->Count());
-    case TExplorerModel::ndOutbox:
-        return CountText(FData.OutboxList->Count());
-    case TExplorerModel::ndSent:
-        return CountText(FData.SentList->Count());
-    case TExplorerModel::ndPhone: {
-        const QString model = FPhoneView ? FPhoneView->Model() : QString();
+    case ExplorerModel::ContactsNode:
+        return countText(m_data.contactList->count());
+    case ExplorerModel::OutboxNode:
+        return countText(m_data.outboxList->count());
+    case ExplorerModel::SentNode:
+        return countText(m_data.sentList->count());
+    case ExplorerModel::PhoneNode: {
+        const QString model = m_phoneView ? m_phoneView->phoneModel() : QString();
         return model.isEmpty() ? QString() : QLatin1Char('(') + model + QLatin1Char(')');
     }
     default:
@@ -434,99 +435,99 @@ QString TfrmPelorvane::ExplorerGetText(int index) const {
     }
 }
 
-void TfrmPelorvane::ExplorerChange() {
-    const QModelIndexList selected = Explorer->selectionModel()->selectedRows();
+void MainWindow::onExplorerChanged() {
+    const QModelIndexList selected = explorer->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
-    SwitchToView(ExplorerModel->Node(selected.first().row()).View);
+    switchToView(explorerModel->nodeAt(selected.first().row()).view);
 }
 
-void TfrmPelorvane::SwitchToView(QWidget *view) {
+void MainWindow::switchToView(QWidget *view) {
     if (!view)
         return;
-    if (FCurrentView && FCurrentView != view)
-        FCurrentView->hide();
-    FCurrentView = view;
+    if (m_currentView && m_currentView != view)
+        m_currentView->hide();
+    m_currentView = view;
     view->show();
     view->raise();
 }
 
-void TfrmPelorvane::ShowView(QWidget *view) {
-    for (int index = 0; index < TExplorerModel::NodeCount; ++index) {
-        if (ExplorerModel->Node(index).View != view)
+void MainWindow::showView(QWidget *view) {
+    for (int index = 0; index < ExplorerModel::NodeCount; ++index) {
+        if (explorerModel->nodeAt(index).view != view)
             continue;
-        const QModelIndex node = ExplorerModel->index(index, 0);
-        Explorer->selectionModel()->clearSelection();
-        Explorer->selectionModel()->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
-        Explorer->setFocus();
-        SwitchToView(view);
+        const QModelIndex node = explorerModel->index(index, 0);
+        explorer->selectionModel()->clearSelection();
+        explorer->selectionModel()->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
+        explorer->setFocus();
+        switchToView(view);
         break;
     }
-    RefreshAll();
+    refreshAll();
 }
 
-void TfrmPelorvane::ViewChange(QAction *action) {
-    const QString caption = StripAccel(action->text());
-    for (int index = 0; index < TExplorerModel::NodeCount; ++index) {
-        const TNodeData &node = ExplorerModel->Node(index);
-        if (node.Caption == caption) {
-            SwitchToView(node.View);
+void MainWindow::onViewActionTriggered(QAction *action) {
+    const QString caption = stripAccel(action->text());
+    for (int index = 0; index < ExplorerModel::NodeCount; ++index) {
+        const NodeData &node = explorerModel->nodeAt(index);
+        if (node.caption == caption) {
+            switchToView(node.view);
             break;
         }
     }
 }
 
-void TfrmPelorvane::actViewExplorerExecute() {
+void MainWindow::onViewExplorerTriggered() {
     // The action has already inverted its check mark.
-    const bool visible = actViewExplorer->isChecked();
-    if (visible == !PnlExplorer->isHidden())
+    const bool visible = viewExplorerAction->isChecked();
+    if (visible == !explorerPanel->isHidden())
         return;
     if (!visible) {
-        FExplorerWidth = PnlExplorer->width();
-        PnlExplorer->hide();
+        m_explorerWidth = explorerPanel->width();
+        explorerPanel->hide();
     } else {
-        PnlExplorer->show();
+        explorerPanel->show();
         // Back at its last width, with the splitter right after it.
-        if (FExplorerWidth >= 0) {
-            const int total = Splitter1->width() - Splitter1->handleWidth();
-            const int width = qBound(0, FExplorerWidth, qMax(0, total));
-            Splitter1->setSizes({width, qMax(0, total - width)});
+        if (m_explorerWidth >= 0) {
+            const int total = splitter->width() - splitter->handleWidth();
+            const int width = qBound(0, m_explorerWidth, qMax(0, total));
+            splitter->setSizes({width, qMax(0, total - width)});
         }
     }
-    UpdateActions();
+    updateActions();
 }
 
-void TfrmPelorvane::RefreshAll() {
-    UpdateCaption();
-    Explorer->viewport()->update();
-    if (FContactsView)
-        FContactsView->RefreshList();
-    if (FOutboxView)
-        FOutboxView->RefreshList();
-    if (FSentView)
-        FSentView->RefreshList();
-    TIdleHook::Instance().Request();
+void MainWindow::refreshAll() {
+    updateCaption();
+    explorer->viewport()->update();
+    if (m_contactsView)
+        m_contactsView->refreshList();
+    if (m_outboxView)
+        m_outboxView->refreshList();
+    if (m_sentView)
+        m_sentView->refreshList();
+    IdleHook::instance().request();
 }
 
-void TfrmPelorvane::ComposeTo(const QByteArray &recipients) {
-    TfrmCompose *compose = ComposeView();
-    ShowView(compose);
-    compose->SetRecipients(recipients);
-    RefreshAll();
+void MainWindow::composeTo(const QByteArray &recipients) {
+    ComposeView *compose = composeView();
+    showView(compose);
+    compose->setRecipients(recipients);
+    refreshAll();
 }
 
-void TfrmPelorvane::SetStatusText(const QString &text) {
-    StatusPanel1->setText(text);
-    Q_EMIT StatusTextChanged(text);
+void MainWindow::setStatusText(const QString &text) {
+    statusLabel->setText(text);
+    Q_EMIT statusTextChanged(text);
 }
 
-QString TfrmPelorvane::StatusText() const {
-    return StatusPanel1->text();
+QString MainWindow::statusText() const {
+    return statusLabel->text();
 }
 
-void TfrmPelorvane::UpdateCaption() {
-    QString caption = FData.Title();
-    if (FData.Modified)
+void MainWindow::updateCaption() {
+    QString caption = m_data.title();
+    if (m_data.modified)
         caption += QLatin1Char('*');
     caption += QStringLiteral(" - ") + QLatin1StringView(PelorvaneAppName);
     // The desktop's title and the caption of the general error box are the same text.
@@ -534,156 +535,158 @@ void TfrmPelorvane::UpdateCaption() {
     setWindowTitle(caption);
 }
 
-void TfrmPelorvane::UpdateActions() {
-    const bool sending = FSending;
-    const bool stopAllowed = FSending && !FStopRequested;
-    const bool explorerShown = !PnlExplorer->isHidden();
+void MainWindow::updateActions() {
+    const bool sending = m_sending;
+    const bool stopAllowed = m_sending && !m_stopRequested;
+    const bool explorerShown = !explorerPanel->isHidden();
 
-    actStart->setEnabled(true);
-    actStop->setEnabled(stopAllowed);
-    actViewExplorer->setChecked(explorerShown);
-    QAction *runAction = sending ? actStop : actStart;
-    if (btnStart->defaultAction() != runAction)
-        btnStart->setDefaultAction(runAction);
+    startAction->setEnabled(true);
+    stopAction->setEnabled(stopAllowed);
+    viewExplorerAction->setChecked(explorerShown);
+    QAction *runAction = sending ? stopAction : startAction;
+    if (startButton->defaultAction() != runAction)
+        startButton->setDefaultAction(runAction);
 }
 
-void TfrmPelorvane::actStartExecute() {
-    if (FSending)
+void MainWindow::onStartTriggered() {
+    if (m_sending)
         return;
-    WithPhoneLock(*FData.Phone, [this] {
-        if (FData.Phone->IsBusy())
+    withPhoneLock(*m_data.phone, [this] {
+        if (m_data.phone->isBusy())
             return;
-        FData.Phone->OnWorkerDone = [this](TPhone &) { RunGuarded([this] { SendingFinished(); }); };
-        FData.Phone->Start(new TSenderThread(FData));
-        FSending = true;
-        FStopRequested = false;
+        m_data.phone->onWorkerDone = [this](Phone &) {
+            runGuarded([this] { onSendingFinished(); });
+        };
+        m_data.phone->start(m_data.newSender());
+        m_sending = true;
+        m_stopRequested = false;
     });
-    if (!FSending)
+    if (!m_sending)
         return;
-    UpdateActions();
-    AnimateClip->start();
-    ShowView(OutboxView());
-    SetStatusText(QStringLiteral("Busy..."));
+    updateActions();
+    activityClip->start();
+    showView(outboxView());
+    setStatusText(QStringLiteral("Busy..."));
 }
 
-void TfrmPelorvane::actStopExecute() {
-    if (!FSending)
+void MainWindow::onStopTriggered() {
+    if (!m_sending)
         return;
-    WithPhoneLock(*FData.Phone, [this] {
-        FData.Phone->StopWorker();
-        FStopRequested = true;
+    withPhoneLock(*m_data.phone, [this] {
+        m_data.phone->stopWorker();
+        m_stopRequested = true;
     });
-    UpdateActions();
-    if (FStopRequested)
-        SetStatusText(QStringLiteral("Stopping..."));
+    updateActions();
+    if (m_stopRequested)
+        setStatusText(QStringLiteral("Stopping..."));
 }
 
-void TfrmPelorvane::SendingFinished() {
-    FSending = false;
-    FStopRequested = false;
-    UpdateActions();
-    AnimateClip->stop();
-    AnimateClip->jumpToFrame(0);
-    SetStatusText(QStringLiteral("Ready."));
+void MainWindow::onSendingFinished() {
+    m_sending = false;
+    m_stopRequested = false;
+    updateActions();
+    activityClip->stop();
+    activityClip->jumpToFrame(0);
+    setStatusText(QStringLiteral("Ready."));
 
-    if (FData.MoveSentMessages() > 0) {
-        OutboxView()->RefreshList();
-        SentView()->RefreshList();
-        RefreshAll();
+    if (m_data.moveSentMessages() > 0) {
+        outboxView()->refreshList();
+        sentView()->refreshList();
+        refreshAll();
     }
 
     QByteArray report;
-    for (const QByteArray &line : std::as_const(FData.Phone->Reports)) {
+    for (const QByteArray &line : std::as_const(m_data.phone->reports)) {
         if (!line.isEmpty())
             report += line + "\r\n";
     }
     if (!report.isEmpty())
-        MessageDlg(QString::fromLocal8Bit(report), TMsgKind::Error, QMessageBox::Ok);
+        messageDlg(QString::fromLocal8Bit(report), MessageKind::Error, QMessageBox::Ok);
 }
 
-bool TfrmPelorvane::AskSaveCurrent() {
-    if (!FData.Modified)
+bool MainWindow::askSaveCurrent() {
+    if (!m_data.modified)
         return true;
-    const auto answer = MessageDlg(QStringLiteral("Save current project ?"), TMsgKind::Confirm,
+    const auto answer = messageDlg(QStringLiteral("Save current project ?"), MessageKind::Confirm,
                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::Yes) {
-        SaveProject(false);
+        saveProject(false);
         return true;
     }
     return answer == QMessageBox::No;
 }
 
-void TfrmPelorvane::SaveProject(bool saveAs) {
-    ComposeView()->StoreFields();
-    struct TCaption {
-        TfrmPelorvane *Window;
-        ~TCaption() { Window->UpdateCaption(); }
+void MainWindow::saveProject(bool saveAs) {
+    composeView()->storeFields();
+    struct Caption {
+        MainWindow *window;
+        ~Caption() { window->updateCaption(); }
     } caption{this};
-    FData.Save(saveAs);
+    m_data.save(saveAs);
 }
 
-void TfrmPelorvane::LoadProject(const QString &fileName) {
-    TfrmCompose *compose = ComposeView();
+void MainWindow::loadProject(const QString &fileName) {
+    ComposeView *compose = composeView();
     // The document's compose fields must hold what is typed now: a file without that section
     // leaves them, and they go back into the view afterwards.
-    compose->StoreFields();
+    compose->storeFields();
     try {
-        FData.Load(fileName);
+        m_data.load(fileName);
     } catch (...) {
         // Sections read before the failure stay in the document; show what it holds.
-        compose->LoadFields();
-        RefreshAll();
+        compose->loadFields();
+        refreshAll();
         throw;
     }
-    compose->LoadFields();
-    RefreshAll();
+    compose->loadFields();
+    refreshAll();
 }
 
-void TfrmPelorvane::actFileNewExecute() {
-    if (!AskSaveCurrent())
+void MainWindow::onNewTriggered() {
+    if (!askSaveCurrent())
         return;
-    FData.New();
-    RefreshAll();
+    m_data.newProject();
+    refreshAll();
 }
 
-void TfrmPelorvane::actOpenExecute() {
-    const QString fileName = OpenFileDialog(this, ProjectFilter, ProjectExt);
+void MainWindow::onOpenTriggered() {
+    const QString fileName = openFileDialog(this, ProjectFilter, ProjectExt);
     if (fileName.isEmpty())
         return;
-    if (!AskSaveCurrent())
+    if (!askSaveCurrent())
         return;
-    LoadProject(fileName);
+    loadProject(fileName);
 }
 
-void TfrmPelorvane::actSaveExecute() {
-    SaveProject(false);
+void MainWindow::onSaveTriggered() {
+    saveProject(false);
 }
 
-void TfrmPelorvane::actSaveAsExecute() {
-    SaveProject(true);
+void MainWindow::onSaveAsTriggered() {
+    saveProject(true);
 }
 
-void TfrmPelorvane::actImportContactExecute() {
-    if (QAction *import = ContactsView()->actImport)
+void MainWindow::onImportContactsTriggered() {
+    if (QAction *import = contactsView()->importAction)
         import->trigger();
 }
 
-void TfrmPelorvane::actExportContactExecute() {
-    if (QAction *exportAction = ContactsView()->actExport)
+void MainWindow::onExportContactsTriggered() {
+    if (QAction *exportAction = contactsView()->exportAction)
         exportAction->trigger();
 }
 
-void TfrmPelorvane::ActAboutExecute() {
-    if (!FAbout)
-        FAbout = new TfrmAbout(this);
-    FAbout->exec();
+void MainWindow::onAboutTriggered() {
+    if (!m_about)
+        m_about = new AboutDialog(this);
+    m_about->exec();
 }
 
-void TfrmPelorvane::OpenProjectFile(const QString &fileName) {
-    RunGuarded([&] { LoadProject(fileName); });
+void MainWindow::openProjectFile(const QString &fileName) {
+    runGuarded([&] { loadProject(fileName); });
 }
 
-void TfrmPelorvane::BringToFront() {
+void MainWindow::bringToFront() {
     if (isMinimized())
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
@@ -691,59 +694,59 @@ void TfrmPelorvane::BringToFront() {
     activateWindow();
 }
 
-void TfrmPelorvane::setVisible(bool visible) {
+void MainWindow::setVisible(bool visible) {
     // The stored placement is applied before the window first appears.
-    if (visible && !FLayoutRead) {
-        FLayoutRead = true;
-        ReadLayout();
+    if (visible && !m_layoutRead) {
+        m_layoutRead = true;
+        readLayout();
     }
     QMainWindow::setVisible(visible);
 }
 
-void TfrmPelorvane::showEvent(QShowEvent *event) {
+void MainWindow::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
-    if (FShown)
+    if (m_shown)
         return;
-    FShown = true;
-    if (FExplorerWidth >= 0) {
-        const int total = Splitter1->width() - Splitter1->handleWidth();
-        const int width = qBound(0, FExplorerWidth, qMax(0, total));
-        Splitter1->setSizes({width, qMax(0, total - width)});
+    m_shown = true;
+    if (m_explorerWidth >= 0) {
+        const int total = splitter->width() - splitter->handleWidth();
+        const int width = qBound(0, m_explorerWidth, qMax(0, total));
+        splitter->setSizes({width, qMax(0, total - width)});
     }
-    UpdateCaption();
-    const QModelIndex first = ExplorerModel->index(TExplorerModel::ndCompose, 0);
-    Explorer->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
-    SwitchToView(ExplorerModel->Node(TExplorerModel::ndCompose).View);
-    UpdateActions();
+    updateCaption();
+    const QModelIndex first = explorerModel->index(ExplorerModel::ComposeNode, 0);
+    explorer->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+    switchToView(explorerModel->nodeAt(ExplorerModel::ComposeNode).view);
+    updateActions();
 }
 
-void TfrmPelorvane::StopRunAndWait() {
-    FWaitingForRun = true;
-    struct TDone {
-        bool &Flag;
-        ~TDone() { Flag = false; }
-    } done{FWaitingForRun};
-    actStopExecute();
-    // The window stays usable while the worker finishes its exchange; SendingFinished runs
+void MainWindow::stopRunAndWait() {
+    m_waitingForRun = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{m_waitingForRun};
+    onStopTriggered();
+    // The window stays usable while the worker finishes its exchange; onSendingFinished runs
     // from the phone's end notification in this loop.
     QEventLoop loop;
-    while (FSending) {
-        if (!FStopRequested)
-            actStopExecute();
+    while (m_sending) {
+        if (!m_stopRequested)
+            onStopTriggered();
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 
-bool TfrmPelorvane::FormCloseQuery() {
-    if (!FData.Modified)
+bool MainWindow::canClose() {
+    if (!m_data.modified)
         return true;
     const auto answer =
-        MessageDlg(QStringLiteral("Save \"%1\" before exit ?").arg(FData.Title()),
-                   TMsgKind::Confirm, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        messageDlg(QStringLiteral("Save \"%1\" before exit ?").arg(m_data.title()),
+                   MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::Yes) {
         bool saved = false;
-        RunGuarded([&] {
-            SaveProject(false);
+        runGuarded([&] {
+            saveProject(false);
             saved = true;
         });
         // A failed save keeps the window open; a cancelled save dialog closes it unsaved.
@@ -752,57 +755,57 @@ bool TfrmPelorvane::FormCloseQuery() {
     return answer == QMessageBox::No;
 }
 
-void TfrmPelorvane::closeEvent(QCloseEvent *event) {
-    if (FWaitingForRun) {
+void MainWindow::closeEvent(QCloseEvent *event) {
+    if (m_waitingForRun) {
         event->ignore();
         return;
     }
     // Messages the phone accepts after the question would be missing from a saved project
     // and sent again next time: the run ends first and its sent messages move.
-    if (FSending)
-        StopRunAndWait();
-    if (!FormCloseQuery()) {
+    if (m_sending)
+        stopRunAndWait();
+    if (!canClose()) {
         event->ignore();
         return;
     }
-    WriteLayout();
+    writeLayout();
     event->accept();
 }
 
-void TfrmPelorvane::ReadLayout() {
-    const TIniFile ini(FData.Settings->FileName());
+void MainWindow::readLayout() {
+    const IniFile ini(m_data.settings->fileName());
     const QString section = QLatin1StringView(LayoutSection);
-    if (!ini.SectionExists(section))
+    if (!ini.sectionExists(section))
         return;
-    if (ini.ReadInteger(section, QStringLiteral("FormVersion"), 0) < 0)
+    if (ini.readInteger(section, QStringLiteral("FormVersion"), 0) < 0)
         return;
 
     int bounds[4];
-    if (ReadFour(ini.ReadString(section, QStringLiteral("NormPos"), QString()), bounds)) {
+    if (readFour(ini.readString(section, QStringLiteral("NormPos"), QString()), bounds)) {
         const QRect rect(QPoint(bounds[0], bounds[1]), QPoint(bounds[2] - 1, bounds[3] - 1));
         if (rect.width() > 0 && rect.height() > 0) {
             // A position left from a screen that is gone would put the window out of reach.
-            if (OnSomeScreen(rect))
+            if (onSomeScreen(rect))
                 setGeometry(rect);
             else
                 resize(rect.size());
         }
     }
-    if (ini.ReadInteger(section, QStringLiteral("ShowCmd"), ShowNormal) == ShowMaximized)
+    if (ini.readInteger(section, QStringLiteral("ShowCmd"), ShowNormal) == ShowMaximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 
-    const int width = ini.ReadInteger(section, QStringLiteral("PnlExplorer_Width"), -1);
+    const int width = ini.readInteger(section, QStringLiteral("PnlExplorer_Width"), -1);
     if (width >= 0)
-        FExplorerWidth = width;
+        m_explorerWidth = width;
     const bool visible =
-        ini.ReadBool(section, QStringLiteral("PnlExplorer_Visible"), !PnlExplorer->isHidden());
-    PnlExplorer->setVisible(visible);
-    UpdateActions();
+        ini.readBool(section, QStringLiteral("PnlExplorer_Visible"), !explorerPanel->isHidden());
+    explorerPanel->setVisible(visible);
+    updateActions();
 }
 
-void TfrmPelorvane::WriteLayout() {
-    FLayoutWritten = true;
-    TIniFile ini(FData.Settings->FileName());
+void MainWindow::writeLayout() {
+    m_layoutWritten = true;
+    IniFile ini(m_data.settings->fileName());
     const QString section = QLatin1StringView(LayoutSection);
     const Qt::WindowStates state = windowState();
     int showCmd = ShowNormal;
@@ -818,23 +821,24 @@ void TfrmPelorvane::WriteLayout() {
     const QScreen *shownOn = screen();
     const int dpi = shownOn ? qRound(shownOn->logicalDotsPerInch()) : 96;
     const QPoint maxPos = (state & Qt::WindowMaximized) ? pos() : QPoint(-1, -1);
-    const int explorerWidth = PnlExplorer->isHidden()
-                                  ? (FExplorerWidth >= 0 ? FExplorerWidth : PnlExplorer->width())
-                                  : PnlExplorer->width();
+    const int explorerWidth =
+        explorerPanel->isHidden()
+            ? (m_explorerWidth >= 0 ? m_explorerWidth : explorerPanel->width())
+            : explorerPanel->width();
     try {
-        ini.WriteInteger(section, QStringLiteral("FormVersion"), 0);
-        ini.WriteInteger(section, QStringLiteral("ShowCmd"), showCmd);
-        ini.WriteInteger(section, QStringLiteral("Flags"), flags);
-        ini.WriteInteger(section, QStringLiteral("PixelsPerInch"), dpi);
-        ini.WriteString(section, QStringLiteral("MinMaxPos"), Four(-1, -1, maxPos.x(), maxPos.y()));
-        ini.WriteString(section, QStringLiteral("NormPos"),
-                        Four(normal.left(), normal.top(), normal.left() + normal.width(),
+        ini.writeInteger(section, QStringLiteral("FormVersion"), 0);
+        ini.writeInteger(section, QStringLiteral("ShowCmd"), showCmd);
+        ini.writeInteger(section, QStringLiteral("Flags"), flags);
+        ini.writeInteger(section, QStringLiteral("PixelsPerInch"), dpi);
+        ini.writeString(section, QStringLiteral("MinMaxPos"), four(-1, -1, maxPos.x(), maxPos.y()));
+        ini.writeString(section, QStringLiteral("NormPos"),
+                        four(normal.left(), normal.top(), normal.left() + normal.width(),
                              normal.top() + normal.height()));
-        ini.WriteInteger(section, QStringLiteral("PnlExplorer_Width"), explorerWidth);
-        ini.WriteBool(section, QStringLiteral("PnlExplorer_Visible"), !PnlExplorer->isHidden());
-        ini.WriteBool(section, QStringLiteral("Splitter1_Visible"), !PnlExplorer->isHidden());
+        ini.writeInteger(section, QStringLiteral("PnlExplorer_Width"), explorerWidth);
+        ini.writeBool(section, QStringLiteral("PnlExplorer_Visible"), !explorerPanel->isHidden());
+        ini.writeBool(section, QStringLiteral("Splitter1_Visible"), !explorerPanel->isHidden());
         // A settings file that cannot be written loses the layout, nothing more.
-        ini.UpdateFile();
+        ini.updateFile();
     } catch (...) {
     }
 }

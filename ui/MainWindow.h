@@ -14,152 +14,152 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeView;
-class TDataModule1;
-class TExplorerModel;
-class TfrmAbout;
+class AppData;
+class ExplorerModel;
+class AboutDialog;
 
 // The application name shown in the caption and the about box.
 inline constexpr char PelorvaneAppName[] = "Pelorvane";
 
 // The main window: project commands, the sending run, the folder explorer and the right-hand
 // pane in which the view of the chosen folder is shown.
-class TfrmPelorvane : public QMainWindow, public TViewHost {
+class MainWindow : public QMainWindow, public ViewHost {
     Q_OBJECT
 public:
     // The section of the settings file that keeps the window's placement and explorer layout.
     static constexpr char LayoutSection[] = "frmPelorvane";
 
-    explicit TfrmPelorvane(TDataModule1 &data, QWidget *parent = nullptr);
+    explicit MainWindow(AppData &data, QWidget *parent = nullptr);
     // Ends a running worker (its sent messages still move) before the views go away.
-    ~TfrmPelorvane() override;
+    ~MainWindow() override;
 
-    // TViewHost
-    void ShowView(QWidget *view) override;
-    void RefreshAll() override;
-    void ComposeTo(const QByteArray &recipients) override;
-    void SetStatusText(const QString &text) override;
-    TfrmCompose *ComposeView() override;
-    TfrmContact *ContactsView() override;
-    TfrmMessage *OutboxView() override;
-    TfrmMessage *SentView() override;
-    TfrmSetting *PhoneView() override;
+    // ViewHost
+    void showView(QWidget *view) override;
+    void refreshAll() override;
+    void composeTo(const QByteArray &recipients) override;
+    void setStatusText(const QString &text) override;
+    ComposeView *composeView() override;
+    ContactsView *contactsView() override;
+    MessagesView *outboxView() override;
+    MessagesView *sentView() override;
+    PhoneView *phoneView() override;
 
-    void UpdateCaption();
-    QString StatusText() const;
+    void updateCaption();
+    QString statusText() const;
 
     // The project named on the command line: loaded before the window is first shown; an
     // error is shown and the window opens all the same.
-    void OpenProjectFile(const QString &fileName);
+    void openProjectFile(const QString &fileName);
 
     // A second copy of the program asks for this: restore when minimised, then to the front.
-    void BringToFront();
+    void bringToFront();
 
     // Computes the availability and check marks of the window's actions from its state; runs
     // at idle time and after every change of state.
-    void UpdateActions();
+    void updateActions();
 
-    bool Sending() const { return FSending; }
+    bool sending() const { return m_sending; }
     // The view shown in the right-hand pane, if any.
-    QWidget *CurrentView() const { return FCurrentView; }
+    QWidget *currentView() const { return m_currentView; }
 
     // Actions of the menus and the tool bar.
-    QAction *actFileNew = nullptr;
-    QAction *actOpen = nullptr;
-    QAction *actSave = nullptr;
-    QAction *actSaveAs = nullptr;
-    QAction *actImportContact = nullptr;
-    QAction *actExportContact = nullptr;
-    QAction *actExit = nullptr;
-    QAction *actViewExplorer = nullptr;
-    QAction *actViewCompose = nullptr;
-    QAction *actViewContacts = nullptr;
-    QAction *actViewOutbox = nullptr;
-    QAction *actViewPhone = nullptr;
-    QAction *actViewSent = nullptr;
-    QAction *ActAbout = nullptr;
-    QAction *actStart = nullptr;
-    QAction *actStop = nullptr;
+    QAction *newAction = nullptr;
+    QAction *openAction = nullptr;
+    QAction *saveAction = nullptr;
+    QAction *saveAsAction = nullptr;
+    QAction *importContactsAction = nullptr;
+    QAction *exportContactsAction = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *viewExplorerAction = nullptr;
+    QAction *viewComposeAction = nullptr;
+    QAction *viewContactsAction = nullptr;
+    QAction *viewOutboxAction = nullptr;
+    QAction *viewPhoneAction = nullptr;
+    QAction *viewSentAction = nullptr;
+    QAction *aboutAction = nullptr;
+    QAction *startAction = nullptr;
+    QAction *stopAction = nullptr;
 
-    QToolBar *ToolBar1 = nullptr;
-    QToolButton *btnStart = nullptr;
-    QLabel *Animate1 = nullptr;
-    QMovie *AnimateClip = nullptr;
-    QWidget *PnlExplorer = nullptr;
-    QToolButton *btnHideExplorer = nullptr;
-    QTreeView *Explorer = nullptr;
-    TExplorerModel *ExplorerModel = nullptr;
-    QSplitter *Splitter1 = nullptr;
-    QWidget *PnlRight = nullptr;
-    QStatusBar *StatusBar = nullptr;
-    QLabel *StatusPanel1 = nullptr;
-    QLabel *StatusPanel2 = nullptr;
+    QToolBar *mainToolBar = nullptr;
+    QToolButton *startButton = nullptr;
+    QLabel *activityLabel = nullptr;
+    QMovie *activityClip = nullptr;
+    QWidget *explorerPanel = nullptr;
+    QToolButton *hideExplorerButton = nullptr;
+    QTreeView *explorer = nullptr;
+    ExplorerModel *explorerModel = nullptr;
+    QSplitter *splitter = nullptr;
+    QWidget *rightPanel = nullptr;
+    QStatusBar *mainStatusBar = nullptr;
+    QLabel *statusLabel = nullptr;
+    QLabel *phoneStatusLabel = nullptr;
 
 public:
     void setVisible(bool visible) override;
 
 Q_SIGNALS:
     // Every text given to the first status panel, in order.
-    void StatusTextChanged(const QString &text);
+    void statusTextChanged(const QString &text);
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolBar();
-    void CreateBody();
-    void CreateStatusBar();
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createBody();
+    void createStatusBar();
 
-    QWidget *InitNode(int index);
-    QString ExplorerGetText(int index) const;
-    void ExplorerChange();
-    void SwitchToView(QWidget *view);
-    void ViewChange(QAction *action);
-    void actViewExplorerExecute();
-    void DockView(QWidget *view);
+    QWidget *initNode(int index);
+    QString explorerText(int index) const;
+    void onExplorerChanged();
+    void switchToView(QWidget *view);
+    void onViewActionTriggered(QAction *action);
+    void onViewExplorerTriggered();
+    void dockView(QWidget *view);
 
-    void actFileNewExecute();
-    void actOpenExecute();
-    void actSaveExecute();
-    void actSaveAsExecute();
-    void actImportContactExecute();
-    void actExportContactExecute();
-    void ActAboutExecute();
-    void actStartExecute();
-    void actStopExecute();
-    void SendingFinished();
+    void onNewTriggered();
+    void onOpenTriggered();
+    void onSaveTriggered();
+    void onSaveAsTriggered();
+    void onImportContactsTriggered();
+    void onExportContactsTriggered();
+    void onAboutTriggered();
+    void onStartTriggered();
+    void onStopTriggered();
+    void onSendingFinished();
 
     // Asks "Save current project ?" when the project is modified; false when cancelled.
-    bool AskSaveCurrent();
+    bool askSaveCurrent();
     // The close question; false keeps the window open.
-    bool FormCloseQuery();
+    bool canClose();
     // Stops a running run and serves the event queue until it has ended and its sent
     // messages have moved.
-    void StopRunAndWait();
-    void SaveProject(bool saveAs);
-    void LoadProject(const QString &fileName);
+    void stopRunAndWait();
+    void saveProject(bool saveAs);
+    void loadProject(const QString &fileName);
 
-    void ReadLayout();
-    void WriteLayout();
+    void readLayout();
+    void writeLayout();
 
-    TDataModule1 &FData;
-    TfrmCompose *FComposeView = nullptr;
-    TfrmContact *FContactsView = nullptr;
-    TfrmMessage *FOutboxView = nullptr;
-    TfrmMessage *FSentView = nullptr;
-    TfrmSetting *FPhoneView = nullptr;
-    TfrmAbout *FAbout = nullptr;
-    QGridLayout *FRightLayout = nullptr;
-    QWidget *FCurrentView = nullptr;
+    AppData &m_data;
+    ComposeView *m_composeView = nullptr;
+    ContactsView *m_contactsView = nullptr;
+    MessagesView *m_outboxView = nullptr;
+    MessagesView *m_sentView = nullptr;
+    PhoneView *m_phoneView = nullptr;
+    AboutDialog *m_about = nullptr;
+    QGridLayout *m_rightLayout = nullptr;
+    QWidget *m_currentView = nullptr;
 
-    bool FSending = false;
-    bool FStopRequested = false;
-    bool FWaitingForRun = false;
-    bool FShown = false;
-    bool FLayoutRead = false;
-    bool FLayoutWritten = false;
+    bool m_sending = false;
+    bool m_stopRequested = false;
+    bool m_waitingForRun = false;
+    bool m_shown = false;
+    bool m_layoutRead = false;
+    bool m_layoutWritten = false;
     // Explorer width to apply at the first show, when the layout gave one.
-    int FExplorerWidth = -1;
+    int m_explorerWidth = -1;
 };

@@ -1,52 +1,52 @@
 #include "ui/MessageModel.h"
 
-#include "data/MessageUnit.h"
+#include "data/MessageList.h"
 #include "ui/DisplayText.h"
 #include "ui/Images.h"
 
 #include <QApplication>
 #include <QPalette>
 
-TMessageListModel::TMessageListModel(TMessageList &list, QObject *parent)
-    : QAbstractTableModel(parent), FList(list), FRows(list.Count()) {}
+MessageModel::MessageModel(MessageList &list, QObject *parent)
+    : QAbstractTableModel(parent), m_list(list), m_rows(list.count()) {}
 
-void TMessageListModel::SyncRowCount() {
-    const int count = FList.Count();
-    if (count > FRows) {
-        beginInsertRows(QModelIndex(), FRows, count - 1);
-        FRows = count;
+void MessageModel::syncRowCount() {
+    const int count = m_list.count();
+    if (count > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, count - 1);
+        m_rows = count;
         endInsertRows();
-    } else if (count < FRows) {
-        beginRemoveRows(QModelIndex(), count, FRows - 1);
-        FRows = count;
+    } else if (count < m_rows) {
+        beginRemoveRows(QModelIndex(), count, m_rows - 1);
+        m_rows = count;
         endRemoveRows();
     }
 }
 
-void TMessageListModel::Reset() {
+void MessageModel::reset() {
     beginResetModel();
-    FRows = FList.Count();
+    m_rows = m_list.count();
     endResetModel();
 }
 
-QModelIndex TMessageListModel::index(int row, int column, const QModelIndex &parent) const {
-    if (parent.isValid() || row < 0 || row >= FRows || column < 0 || column >= ColumnCount)
+QModelIndex MessageModel::index(int row, int column, const QModelIndex &parent) const {
+    if (parent.isValid() || row < 0 || row >= m_rows || column < 0 || column >= ColumnCount)
         return {};
     return createIndex(row, column);
 }
 
-int TMessageListModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : FRows;
+int MessageModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : m_rows;
 }
 
-int TMessageListModel::columnCount(const QModelIndex &parent) const {
+int MessageModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant TMessageListModel::data(const QModelIndex &index, int role) const {
-    if (!index.isValid() || index.row() >= FRows)
+QVariant MessageModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const bool statusColumn = index.column() == colStatus;
+    const bool statusColumn = index.column() == StatusColumn;
     if (role == Qt::BackgroundRole && statusColumn)
         return QApplication::palette().brush(QPalette::Button);
     if (!(role == Qt::DecorationRole && statusColumn) &&
@@ -54,56 +54,56 @@ QVariant TMessageListModel::data(const QModelIndex &index, int role) const {
         return {};
     // Another thread may have changed the list since the count was announced: a row past its
     // end shows nothing until the next refresh.
-    TMessage message;
+    Message message;
     {
-        TMessageList::TLocker lock(FList);
+        MessageList::Locker lock(m_list);
         if (std::size_t(index.row()) >= lock->size())
             return {};
         message = *(*lock)[index.row()];
     }
     if (role == Qt::DecorationRole) {
-        switch (message.Status) {
-        case msPending:
-            return RoleIcon(TImageRole::MessagePending);
-        case msSending:
-            return RoleIcon(TImageRole::MessageSending);
-        case msSent:
-            return RoleIcon(TImageRole::MessageSent);
+        switch (message.status) {
+        case MessageStatus::Pending:
+            return roleIcon(ImageRole::MessagePending);
+        case MessageStatus::Sending:
+            return roleIcon(ImageRole::MessageSending);
+        case MessageStatus::Sent:
+            return roleIcon(ImageRole::MessageSent);
         }
         return {};
     }
     switch (index.column()) {
-    case colTo:
-        return QString::fromLocal8Bit(message.Number);
-    case colMessage:
-        return OneLineText(message.Text);
-    case colCreated:
-        return OleDateText(message.Created);
-    case colSent:
-        return OleDateText(message.Sent);
+    case ToColumn:
+        return QString::fromLocal8Bit(message.number);
+    case MessageColumn:
+        return oneLineText(message.text);
+    case CreatedColumn:
+        return oleDateText(message.created);
+    case SentColumn:
+        return oleDateText(message.sent);
     default:
         return {};
     }
 }
 
-QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant MessageModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
-    case colTo:
+    case ToColumn:
         return QStringLiteral("To");
-    case colMessage:
+    case MessageColumn:
         return QStringLiteral("Message");
-    case colCreated:
+    case CreatedColumn:
         return QStringLiteral("Date Created");
-    case colSent:
+    case SentColumn:
         return QStringLiteral("Date Sent");
     default:
         return QString();
     }
 }
 
-Qt::ItemFlags TMessageListModel::flags(const QModelIndex &index) const {
+Qt::ItemFlags MessageModel::flags(const QModelIndex &index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;

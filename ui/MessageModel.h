@@ -2,25 +2,25 @@
 
 #include <QAbstractTableModel>
 
-class TMessageList;
+class MessageList;
 
 // The rows of a messages view: row i is message i of the list, read as a copy under the
 // list's lock whenever a cell is asked for. The model keeps only the row count it has
-// announced; SyncRowCount brings it to the list's count.
-class TMessageListModel : public QAbstractTableModel {
+// announced; syncRowCount brings it to the list's count.
+class MessageModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { colStatus, colTo, colMessage, colCreated, colSent, ColumnCount };
+    enum Column { StatusColumn, ToColumn, MessageColumn, CreatedColumn, SentColumn, ColumnCount };
 
-    explicit TMessageListModel(TMessageList &list, QObject *parent = nullptr);
+    explicit MessageModel(MessageList &list, QObject *parent = nullptr);
 
-    TMessageList &List() const { return FList; }
+    MessageList &list() const { return m_list; }
 
     // Announces rows added at or removed from the end. Nothing is announced when the count
     // is unchanged; the caller repaints what is shown.
-    void SyncRowCount();
+    void syncRowCount();
     // Forgets every row and takes the list's count afresh (after removals in the middle).
-    void Reset();
+    void reset();
 
     // Without the generic checks' virtual calls: the list control asks for every row's index
     // when it lays its rows out.
@@ -34,6 +34,6 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    TMessageList &FList;
-    int FRows = 0;
+    MessageList &m_list;
+    int m_rows = 0;
 };

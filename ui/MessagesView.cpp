@@ -1,8 +1,8 @@
-#include "ui/MessageForm.h"
+#include "ui/MessagesView.h"
 
-#include "data/MessageUnit.h"
-#include "data/OleDate.h"
-#include "ui/ComposeForm.h"
+#include "base/OleDate.h"
+#include "data/MessageList.h"
+#include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
 #include "ui/Guarded.h"
 #include "ui/IdleHook.h"
@@ -27,7 +27,7 @@
 
 namespace {
 
-QAction *MakeAction(QWidget *owner, const char *name, const QString &text) {
+QAction *makeAction(QWidget *owner, const char *name, const QString &text) {
     auto *action = new QAction(text, owner);
     action->setObjectName(QLatin1StringView(name));
     return action;
@@ -35,119 +35,119 @@ QAction *MakeAction(QWidget *owner, const char *name, const QString &text) {
 
 } // namespace
 
-TfrmMessage::TfrmMessage(TDataModule1 &data, TViewHost &host, TMessageList &list,
-                         const QString &title, QWidget *parent)
-    : QWidget(parent), FData(data), FHost(host), FList(list) {
-    setObjectName(QStringLiteral("frmMessage"));
+MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, const QString &title,
+                           QWidget *parent)
+    : QWidget(parent), m_data(data), m_host(host), m_list(list) {
+    setObjectName(QStringLiteral("messagesView"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *strip = new TTitleStrip(title, this);
-    Label1 = strip->Title();
-    Label1->setObjectName(QStringLiteral("Label1"));
+    auto *strip = new TitleStrip(title, this);
+    titleLabel = strip->title();
+    titleLabel->setObjectName(QStringLiteral("titleLabel"));
     layout->addWidget(strip);
 
-    Splitter1 = new QSplitter(Qt::Vertical, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
-    layout->addWidget(Splitter1, 1);
+    splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter, 1);
 
-    FModel = new TMessageListModel(list, this);
-    FTreeview = new QTreeView(Splitter1);
-    FTreeview->setObjectName(QStringLiteral("Treeview"));
-    FTreeview->setModel(FModel);
-    FTreeview->setRootIsDecorated(false);
-    FTreeview->setItemsExpandable(false);
-    FTreeview->setUniformRowHeights(true);
-    FTreeview->setAllColumnsShowFocus(true);
-    FTreeview->setSortingEnabled(false);
-    FTreeview->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    FTreeview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    FTreeview->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FTreeview->setIconSize(QSize(SmallImageSize, SmallImageSize));
-    FTreeview->setContextMenuPolicy(Qt::CustomContextMenu);
-    QHeaderView *header = FTreeview->header();
+    m_model = new MessageModel(list, this);
+    m_listView = new QTreeView(splitter);
+    m_listView->setObjectName(QStringLiteral("listView"));
+    m_listView->setModel(m_model);
+    m_listView->setRootIsDecorated(false);
+    m_listView->setItemsExpandable(false);
+    m_listView->setUniformRowHeights(true);
+    m_listView->setAllColumnsShowFocus(true);
+    m_listView->setSortingEnabled(false);
+    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView->setIconSize(QSize(SmallImageSize, SmallImageSize));
+    m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView *header = m_listView->header();
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(false);
     header->setSectionsClickable(false);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(SmallImageSize);
-    const int widths[TMessageListModel::ColumnCount] = {24, 90, 350, 145, 145};
-    for (int column = 0; column < TMessageListModel::ColumnCount; ++column)
+    const int widths[MessageModel::ColumnCount] = {24, 90, 350, 145, 145};
+    for (int column = 0; column < MessageModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
-    header->setSectionResizeMode(TMessageListModel::colStatus, QHeaderView::Fixed);
-    FTreeview->installEventFilter(this);
+    header->setSectionResizeMode(MessageModel::StatusColumn, QHeaderView::Fixed);
+    m_listView->installEventFilter(this);
 
-    memContent = new QPlainTextEdit(Splitter1);
-    memContent->setObjectName(QStringLiteral("memContent"));
-    memContent->setReadOnly(true);
-    Splitter1->addWidget(FTreeview);
-    Splitter1->addWidget(memContent);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({400, 97});
+    previewEdit = new QPlainTextEdit(splitter);
+    previewEdit->setObjectName(QStringLiteral("previewEdit"));
+    previewEdit->setReadOnly(true);
+    splitter->addWidget(m_listView);
+    splitter->addWidget(previewEdit);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({400, 97});
 
-    actForward = MakeAction(this, "actForward", QStringLiteral("Forward"));
-    actForward->setIcon(RoleIcon(TImageRole::Forward));
-    actResend = MakeAction(this, "actResend", QStringLiteral("Resend"));
-    actResend->setIcon(RoleIcon(TImageRole::Resend));
-    actDelete = MakeAction(this, "actDelete", QStringLiteral("Delete"));
-    actDelete->setIcon(RoleIcon(TImageRole::Delete));
-    actSelectAll = MakeAction(this, "actSelectAll", QStringLiteral("Select All"));
-    OnTriggered(actForward, this, &TfrmMessage::actForwardExecute);
-    OnTriggered(actResend, this, &TfrmMessage::actResendExecute);
-    OnTriggered(actDelete, this, &TfrmMessage::actDeleteExecute);
-    OnTriggered(actSelectAll, this, &TfrmMessage::actSelectAllExecute);
+    forwardAction = makeAction(this, "actForward", QStringLiteral("Forward"));
+    forwardAction->setIcon(roleIcon(ImageRole::Forward));
+    resendAction = makeAction(this, "actResend", QStringLiteral("Resend"));
+    resendAction->setIcon(roleIcon(ImageRole::Resend));
+    deleteAction = makeAction(this, "actDelete", QStringLiteral("Delete"));
+    deleteAction->setIcon(roleIcon(ImageRole::Delete));
+    selectAllAction = makeAction(this, "actSelectAll", QStringLiteral("Select All"));
+    onTriggered(forwardAction, this, &MessagesView::onForwardTriggered);
+    onTriggered(resendAction, this, &MessagesView::onResendTriggered);
+    onTriggered(deleteAction, this, &MessagesView::onDeleteTriggered);
+    onTriggered(selectAllAction, this, &MessagesView::onSelectAllTriggered);
 
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    PopupMenu->addAction(actForward);
-    PopupMenu->addAction(actResend);
-    PopupMenu->addSeparator();
-    PopupMenu->addAction(actDelete);
-    PopupMenu->addAction(actSelectAll);
-    connect(FTreeview, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        UpdateActions();
-        PopupMenu->popup(FTreeview->viewport()->mapToGlobal(pos));
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    contextMenu->addAction(forwardAction);
+    contextMenu->addAction(resendAction);
+    contextMenu->addSeparator();
+    contextMenu->addAction(deleteAction);
+    contextMenu->addAction(selectAllAction);
+    connect(m_listView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        updateActions();
+        contextMenu->popup(m_listView->viewport()->mapToGlobal(pos));
     });
 
-    connect(FTreeview->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TfrmMessage::TreeviewChange);
-    connect(&TIdleHook::Instance(), &TIdleHook::Idle, this, &TfrmMessage::UpdateActions);
-    UpdateActions();
+    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MessagesView::onSelectionChanged);
+    connect(&IdleHook::instance(), &IdleHook::idle, this, &MessagesView::updateActions);
+    updateActions();
 }
 
-TfrmMessage::~TfrmMessage() = default;
+MessagesView::~MessagesView() = default;
 
-TMessageList &TfrmMessage::List() const {
-    return FList;
+MessageList &MessagesView::list() const {
+    return m_list;
 }
 
-int TfrmMessage::AddMessage(const TMessage &message) {
-    const int index = FList.Add(message);
-    FModel->SyncRowCount();
+int MessagesView::addMessage(const Message &message) {
+    const int index = m_list.add(message);
+    m_model->syncRowCount();
     return index;
 }
 
-void TfrmMessage::RefreshList() {
-    FModel->SyncRowCount();
-    FTreeview->viewport()->update();
+void MessagesView::refreshList() {
+    m_model->syncRowCount();
+    m_listView->viewport()->update();
 }
 
-void TfrmMessage::UpdateActions() {
-    const bool hasSelection = FTreeview->selectionModel()->hasSelection();
-    actForward->setEnabled(hasSelection);
-    actResend->setEnabled(hasSelection);
-    actDelete->setEnabled(hasSelection);
-    actSelectAll->setEnabled(true);
+void MessagesView::updateActions() {
+    const bool hasSelection = m_listView->selectionModel()->hasSelection();
+    forwardAction->setEnabled(hasSelection);
+    resendAction->setEnabled(hasSelection);
+    deleteAction->setEnabled(hasSelection);
+    selectAllAction->setEnabled(true);
 }
 
-QList<int> TfrmMessage::SelectedRows() const {
+QList<int> MessagesView::selectedRows() const {
     QList<int> rows;
-    const QItemSelection selection = FTreeview->selectionModel()->selection();
+    const QItemSelection selection = m_listView->selectionModel()->selection();
     for (const QItemSelectionRange &range : selection) {
         if (range.parent().isValid())
             continue;
@@ -159,40 +159,40 @@ QList<int> TfrmMessage::SelectedRows() const {
     return rows;
 }
 
-void TfrmMessage::TreeviewChange(const QItemSelection &selected, const QItemSelection &) {
-    UpdateActions();
+void MessagesView::onSelectionChanged(const QItemSelection &selected, const QItemSelection &) {
+    updateActions();
     // A change names a row when it leaves one row selected (a click) or adds exactly one
     // (Ctrl+click); a range or Select All names none and keeps the preview.
     int row = -1;
-    const QItemSelection now = FTreeview->selectionModel()->selection();
+    const QItemSelection now = m_listView->selectionModel()->selection();
     if (now.size() == 1 && now.first().height() == 1)
         row = now.first().top();
     else if (selected.size() == 1 && selected.first().height() == 1)
         row = selected.first().top();
     if (row < 0)
         return;
-    TMessageList::TLocker lock(FList);
+    MessageList::Locker lock(m_list);
     if (std::size_t(row) < lock->size())
-        memContent->setPlainText((*lock)[row]->Text);
+        previewEdit->setPlainText((*lock)[row]->text);
 }
 
-void TfrmMessage::actForwardExecute() {
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty() || rows.first() >= FList.Count())
+void MessagesView::onForwardTriggered() {
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty() || rows.first() >= m_list.count())
         return;
-    const QString text = FList.Get(rows.first()).Text;
-    TfrmCompose *compose = FHost.ComposeView();
-    compose->SetBody(text);
-    FHost.ShowView(compose);
+    const QString text = m_list.get(rows.first()).text;
+    ComposeView *compose = m_host.composeView();
+    compose->setBody(text);
+    m_host.showView(compose);
 }
 
-void TfrmMessage::actResendExecute() {
-    const QList<int> rows = SelectedRows();
+void MessagesView::onResendTriggered() {
+    const QList<int> rows = selectedRows();
     // Copies first: resending in the outbox appends to the list being read.
-    QList<TMessage> copies;
+    QList<Message> copies;
     copies.reserve(rows.size());
     {
-        TMessageList::TLocker lock(FList);
+        MessageList::Locker lock(m_list);
         for (int row : rows) {
             if (std::size_t(row) < lock->size())
                 copies.append(*(*lock)[row]);
@@ -200,77 +200,76 @@ void TfrmMessage::actResendExecute() {
     }
     if (copies.isEmpty())
         return;
-    TfrmMessage *outbox = FHost.OutboxView();
-    for (TMessage &message : copies) {
-        message.Created = OleNow();
-        message.Sent = 0;
-        message.Status = msPending;
-        outbox->AddMessage(message);
+    MessagesView *outbox = m_host.outboxView();
+    for (Message &message : copies) {
+        message.created = oleNow();
+        message.sent = 0;
+        message.status = MessageStatus::Pending;
+        outbox->addMessage(message);
     }
-    FHost.ShowView(outbox);
+    m_host.showView(outbox);
 }
 
-void TfrmMessage::actDeleteExecute() {
-    QList<int> rows = SelectedRows();
+void MessagesView::onDeleteTriggered() {
+    QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (MessageDlg(QStringLiteral("Are you sure do delete the selected message(s) ?"),
-                   TMsgKind::Confirm, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    if (messageDlg(QStringLiteral("Are you sure do delete the selected message(s) ?"),
+                   MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     const int first = rows.first();
-    const int count = FList.Count();
+    const int count = m_list.count();
     rows.erase(std::remove_if(rows.begin(), rows.end(), [count](int row) { return row >= count; }),
                rows.end());
-    FTreeview->setUpdatesEnabled(false);
-    struct TResume {
-        QTreeView *View;
-        ~TResume() { View->setUpdatesEnabled(true); }
-    } resume{FTreeview};
-    FList.DeleteMany(rows);
-    FModel->Reset();
-    const int remaining = FModel->rowCount();
+    m_listView->setUpdatesEnabled(false);
+    struct Resume {
+        QTreeView *view;
+        ~Resume() { view->setUpdatesEnabled(true); }
+    } resume{m_listView};
+    m_list.removeMany(rows);
+    m_model->reset();
+    const int remaining = m_model->rowCount();
     if (remaining > 0) {
-        const QModelIndex next = FModel->index(std::min(first, remaining - 1), 0);
-        FTreeview->selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
-                                                               QItemSelectionModel::Rows);
-        FTreeview->scrollTo(next);
-        FTreeview->setFocus();
+        const QModelIndex next = m_model->index(std::min(first, remaining - 1), 0);
+        m_listView->selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+        m_listView->scrollTo(next);
+        m_listView->setFocus();
     }
-    memContent->clear();
-    UpdateActions();
-    FHost.RefreshAll();
+    previewEdit->clear();
+    updateActions();
+    m_host.refreshAll();
 }
 
-void TfrmMessage::actSelectAllExecute() {
-    FTreeview->selectAll();
+void MessagesView::onSelectAllTriggered() {
+    m_listView->selectAll();
 }
 
-void TfrmMessage::CopySelection() {
-    const QList<int> rows = SelectedRows();
+void MessagesView::copySelection() {
+    const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
     QStringList lines;
     lines.reserve(rows.size());
     for (int row : rows) {
         QStringList cells;
-        for (int column = TMessageListModel::colTo; column < TMessageListModel::ColumnCount;
-             ++column)
-            cells << FModel->index(row, column).data().toString();
+        for (int column = MessageModel::ToColumn; column < MessageModel::ColumnCount; ++column)
+            cells << m_model->index(row, column).data().toString();
         lines << cells.join(QLatin1Char('\t'));
     }
     QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
 }
 
-bool TfrmMessage::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == FTreeview && event->type() == QEvent::KeyPress) {
+bool MessagesView::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_listView && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut)) {
-            CopySelection();
+            copySelection();
             return true;
         }
         if (key->key() == Qt::Key_Delete && !(key->modifiers() & Qt::ControlModifier)) {
-            if (FTreeview->currentIndex().isValid())
-                actDelete->trigger();
+            if (m_listView->currentIndex().isValid())
+                deleteAction->trigger();
             return true;
         }
     }

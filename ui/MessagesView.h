@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-struct TMessage;
+struct Message;
 class QAction;
 class QItemSelection;
 class QLabel;
@@ -12,64 +12,64 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTreeView;
-class TDataModule1;
-class TMessageList;
-class TMessageListModel;
-class TViewHost;
+class AppData;
+class MessageList;
+class MessageModel;
+class ViewHost;
 
 // A messages view: the outbox or the sent folder, one instance each. The list shows the
 // messages in list order, each row read from the list when it is drawn; the preview below
 // shows the whole text of the row chosen last.
-class TfrmMessage : public QWidget {
+class MessagesView : public QWidget {
     Q_OBJECT
 public:
-    TfrmMessage(TDataModule1 &data, TViewHost &host, TMessageList &list, const QString &title,
-                QWidget *parent = nullptr);
-    ~TfrmMessage() override;
+    MessagesView(AppData &data, ViewHost &host, MessageList &list, const QString &title,
+                 QWidget *parent = nullptr);
+    ~MessagesView() override;
 
-    TMessageList &List() const;
+    MessageList &list() const;
     // Appends a message to this view's list (the compose view's Send to Outbox, Resend) and
     // adds its row; returns its index.
-    int AddMessage(const TMessage &message);
+    int addMessage(const Message &message);
     // Re-reads the row count and repaints.
-    void RefreshList();
+    void refreshList();
 
     // Enables Forward, Resend and Delete exactly when a row is selected. Runs on every
     // selection change and at idle time.
-    void UpdateActions();
+    void updateActions();
 
     // The selected rows in list order.
-    QList<int> SelectedRows() const;
+    QList<int> selectedRows() const;
 
-    QTreeView *Treeview() const { return FTreeview; }
-    TMessageListModel *Model() const { return FModel; }
+    QTreeView *listView() const { return m_listView; }
+    MessageModel *model() const { return m_model; }
 
-    QLabel *Label1 = nullptr;
-    QSplitter *Splitter1 = nullptr;
-    QPlainTextEdit *memContent = nullptr;
-    QMenu *PopupMenu = nullptr;
+    QLabel *titleLabel = nullptr;
+    QSplitter *splitter = nullptr;
+    QPlainTextEdit *previewEdit = nullptr;
+    QMenu *contextMenu = nullptr;
 
-    QAction *actForward = nullptr;
-    QAction *actResend = nullptr;
-    QAction *actDelete = nullptr;
-    QAction *actSelectAll = nullptr;
+    QAction *forwardAction = nullptr;
+    QAction *resendAction = nullptr;
+    QAction *deleteAction = nullptr;
+    QAction *selectAllAction = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void TreeviewChange(const QItemSelection &selected, const QItemSelection &deselected);
-    void actForwardExecute();
-    void actResendExecute();
-    void actDeleteExecute();
-    void actSelectAllExecute();
+    void onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
+    void onForwardTriggered();
+    void onResendTriggered();
+    void onDeleteTriggered();
+    void onSelectAllTriggered();
     // The selected rows as the list control's own clipboard text: one line per row, the
     // columns separated by tabs.
-    void CopySelection();
+    void copySelection();
 
-    TDataModule1 &FData;
-    TViewHost &FHost;
-    TMessageList &FList;
-    TMessageListModel *FModel = nullptr;
-    QTreeView *FTreeview = nullptr;
+    AppData &m_data;
+    ViewHost &m_host;
+    MessageList &m_list;
+    MessageModel *m_model = nullptr;
+    QTreeView *m_listView = nullptr;
 };

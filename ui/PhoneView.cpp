@@ -1,10 +1,10 @@
-#include "ui/SettingForm.h"
+#include "ui/PhoneView.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "app/Setting.h"
-#include "link/ComPort.h"
-#include "link/PhoneUnit.h"
+#include "app/AppData.h"
+#include "app/Settings.h"
+#include "base/Error.h"
+#include "link/Phone.h"
+#include "link/SerialPort.h"
 #include "resources/ImageRoles.h"
 #include "ui/Dialogs.h"
 #include "ui/TitleStrip.h"
@@ -28,12 +28,12 @@ namespace {
 
 constexpr int NoPortNumber = std::numeric_limits<int>::max();
 
-bool IsDigit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int DecimalOrNone(const QByteArray &digits) {
-    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), IsDigit))
+int decimalOrNone(const QByteArray &digits) {
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
         return NoPortNumber;
     bool ok = false;
     const int value = digits.toInt(&ok);
@@ -42,197 +42,196 @@ int DecimalOrNone(const QByteArray &digits) {
 
 } // namespace
 
-int PortNumber(const QByteArray &name) {
+int portNumber(const QByteArray &name) {
     if (name.size() > 3 && name.first(3).compare("COM", Qt::CaseInsensitive) == 0)
-        return DecimalOrNone(name.sliced(3));
+        return decimalOrNone(name.sliced(3));
     qsizetype start = name.size();
-    while (start > 0 && IsDigit(name[start - 1]))
+    while (start > 0 && isDigit(name[start - 1]))
         --start;
-    return DecimalOrNone(name.sliced(start));
+    return decimalOrNone(name.sliced(start));
 }
 
-QList<QByteArray> SortPortsByNumber(QList<QByteArray> names) {
+QList<QByteArray> sortPortsByNumber(QList<QByteArray> names) {
     std::stable_sort(names.begin(), names.end(), [](const QByteArray &a, const QByteArray &b) {
-        return PortNumber(a) < PortNumber(b);
+        return portNumber(a) < portNumber(b);
     });
     return names;
 }
 
-void TPortComboBox::showPopup() {
-    Q_EMIT DropDown();
+void PortComboBox::showPopup() {
+    Q_EMIT aboutToShowPopup();
     QComboBox::showPopup();
 }
 
-TfrmSetting::TPortEnumerator &TfrmSetting::PortEnumerator() {
-    static TPortEnumerator enumerator = [] { return TComPort::ListPorts(); };
+PhoneView::PortEnumerator &PhoneView::portEnumerator() {
+    static PortEnumerator enumerator = [] { return SerialPort::listPorts(); };
     return enumerator;
 }
 
-TfrmSetting::TfrmSetting(TDataModule1 &data, TViewHost &host, QWidget *parent)
-    : QWidget(parent), FData(data), FHost(host) {
-    setObjectName(QStringLiteral("frmSetting"));
+PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
+    : QWidget(parent), m_data(data), m_host(host) {
+    setObjectName(QStringLiteral("phoneView"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(new TTitleStrip(QStringLiteral("Phone"), this));
+    layout->addWidget(new TitleStrip(QStringLiteral("Phone"), this));
 
     auto *portBand = new QWidget(this);
     auto *portLayout = new QHBoxLayout(portBand);
     portLayout->setContentsMargins(8, 6, 8, 6);
     auto *portLabel = new QLabel(QStringLiteral("COM Port:"), portBand);
-    ComboBox1 = new TPortComboBox(portBand);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(false);
-    ComboBox1->setMinimumWidth(145);
-    portLabel->setBuddy(ComboBox1);
+    portCombo = new PortComboBox(portBand);
+    portCombo->setObjectName(QStringLiteral("portCombo"));
+    portCombo->setEditable(false);
+    portCombo->setMinimumWidth(145);
+    portLabel->setBuddy(portCombo);
     portLayout->addWidget(portLabel);
-    portLayout->addWidget(ComboBox1);
+    portLayout->addWidget(portCombo);
     portLayout->addStretch(1);
     layout->addWidget(portBand);
 
-    Treeview = new QTreeWidget(this);
-    Treeview->setObjectName(QStringLiteral("Treeview"));
-    Treeview->setColumnCount(2);
-    Treeview->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
-    Treeview->setRootIsDecorated(false);
-    Treeview->setItemsExpandable(false);
-    Treeview->setUniformRowHeights(true);
-    Treeview->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Treeview->setAllColumnsShowFocus(true);
-    Treeview->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Treeview->header()->setSectionsClickable(false);
-    Treeview->header()->resizeSection(0, 180);
-    Treeview->header()->setStretchLastSection(true);
-    Treeview->setContextMenuPolicy(Qt::CustomContextMenu);
-    layout->addWidget(Treeview, 1);
+    infoView = new QTreeWidget(this);
+    infoView->setObjectName(QStringLiteral("infoView"));
+    infoView->setColumnCount(2);
+    infoView->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
+    infoView->setRootIsDecorated(false);
+    infoView->setItemsExpandable(false);
+    infoView->setUniformRowHeights(true);
+    infoView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    infoView->setAllColumnsShowFocus(true);
+    infoView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    infoView->header()->setSectionsClickable(false);
+    infoView->header()->resizeSection(0, 180);
+    infoView->header()->setStretchLastSection(true);
+    infoView->setContextMenuPolicy(Qt::CustomContextMenu);
+    layout->addWidget(infoView, 1);
 
-    actUpdate = new QAction(QStringLiteral("Update"), this);
-    actUpdate->setObjectName(QStringLiteral("actUpdate"));
-    actUpdate->setProperty("category", QStringLiteral("Phone"));
-    actUpdate->setIcon(QIcon(ImageRolePath(TImageRole::Update)));
-    addAction(actUpdate);
-    PopupMenu = new QMenu(this);
-    PopupMenu->addAction(actUpdate);
+    updateAction = new QAction(QStringLiteral("Update"), this);
+    updateAction->setObjectName(QStringLiteral("updateAction"));
+    updateAction->setProperty("category", QStringLiteral("Phone"));
+    updateAction->setIcon(QIcon(imageRolePath(ImageRole::Update)));
+    addAction(updateAction);
+    contextMenu = new QMenu(this);
+    contextMenu->addAction(updateAction);
 
-    connect(actUpdate, &QAction::triggered, this, &TfrmSetting::Update);
-    connect(Treeview, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        PopupMenu->popup(Treeview->viewport()->mapToGlobal(pos));
+    connect(updateAction, &QAction::triggered, this, &PhoneView::startProbe);
+    connect(infoView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        contextMenu->popup(infoView->viewport()->mapToGlobal(pos));
     });
-    connect(ComboBox1, &TPortComboBox::DropDown, this, &TfrmSetting::ComboBox1DropDown);
-    connect(ComboBox1, &QComboBox::activated, this, &TfrmSetting::ComboBox1Change);
+    connect(portCombo, &PortComboBox::aboutToShowPopup, this, &PhoneView::fillPortList);
+    connect(portCombo, &QComboBox::activated, this, &PhoneView::onPortChanged);
 
-    FormCreate();
+    createLayout();
 }
 
-TfrmSetting::~TfrmSetting() = default;
+PhoneView::~PhoneView() = default;
 
-void TfrmSetting::FormCreate() {
+void PhoneView::createLayout() {
     QList<QByteArray> ports;
     try {
-        ports = PortEnumerator()();
-    } catch (const EPelorvane &) {
+        ports = portEnumerator()();
+    } catch (const Error &) {
         // No list of ports is no reason to have no view; the list stays empty.
     }
     for (const QByteArray &port : ports)
-        ComboBox1->addItem(QString::fromLocal8Bit(port));
-    ComboBox1->setCurrentIndex(
-        ComboBox1->findText(QString::fromLocal8Bit(FData.Settings->ComPortName()),
+        portCombo->addItem(QString::fromLocal8Bit(port));
+    portCombo->setCurrentIndex(
+        portCombo->findText(QString::fromLocal8Bit(m_data.settings->comPortName()),
                             Qt::MatchExactly | Qt::MatchCaseSensitive));
-    ShowPortPlaceholder();
-    for (const QByteArray &caption : TGetInfoThread::RowCaptions)
-        new QTreeWidgetItem(Treeview, {QString::fromLocal8Bit(caption), QString()});
+    showPortPlaceholder();
+    for (const QByteArray &caption : ProbeThread::RowCaptions)
+        new QTreeWidgetItem(infoView, {QString::fromLocal8Bit(caption), QString()});
 }
 
-void TfrmSetting::ShowPortPlaceholder() {
+void PhoneView::showPortPlaceholder() {
     // The simulated phone of --simulate is no system port; say where the probe goes.
-    const QByteArray port = FData.Settings->ComPortName();
-    ComboBox1->setPlaceholderText(port != FData.Settings->StoredComPortName()
+    const QByteArray port = m_data.settings->comPortName();
+    portCombo->setPlaceholderText(port != m_data.settings->storedComPortName()
                                       ? QString::fromLocal8Bit(port) +
                                             QStringLiteral(" (this run only)")
                                       : QString());
 }
 
-void TfrmSetting::ComboBox1DropDown() {
-    const QString shown = ComboBox1->currentText();
+void PhoneView::fillPortList() {
+    const QString shown = portCombo->currentText();
     QList<QByteArray> ports;
     try {
-        ports = SortPortsByNumber(PortEnumerator()());
-    } catch (const EPelorvane &) {
+        ports = sortPortsByNumber(portEnumerator()());
+    } catch (const Error &) {
         return;
     }
-    const QSignalBlocker quiet(ComboBox1);
-    ComboBox1->clear();
+    const QSignalBlocker quiet(portCombo);
+    portCombo->clear();
     for (const QByteArray &port : ports)
-        ComboBox1->addItem(QString::fromLocal8Bit(port));
-    ComboBox1->setCurrentIndex(
+        portCombo->addItem(QString::fromLocal8Bit(port));
+    portCombo->setCurrentIndex(
         shown.isEmpty() ? -1
-                        : ComboBox1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive));
+                        : portCombo->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
-void TfrmSetting::ComboBox1Change(int index) {
+void PhoneView::onPortChanged(int index) {
     if (index < 0)
         return;
-    FData.Settings->SetComPortName(ComboBox1->itemText(index).toLocal8Bit());
-    ShowPortPlaceholder();
-    Update();
+    m_data.settings->setComPortName(portCombo->itemText(index).toLocal8Bit());
+    showPortPlaceholder();
+    startProbe();
 }
 
-void TfrmSetting::Update() {
-    TPhone &phone = *FData.Phone;
+void PhoneView::startProbe() {
+    Phone &phone = *m_data.phone;
     try {
-        WithPhoneLock(phone, [&] {
-            if (phone.IsBusy())
+        withPhoneLock(phone, [&] {
+            if (phone.isBusy())
                 return;
             // The view may be gone when a probe started before the program closed ends.
-            QPointer<TfrmSetting> self(this);
-            auto probe =
-                std::make_unique<TGetInfoThread>([self](const TGetInfoThread::TResult &result) {
-                    if (self)
-                        self->ShowInfo(result);
-                });
-            phone.Start(probe.release());
+            QPointer<PhoneView> self(this);
+            auto probe = std::make_unique<ProbeThread>([self](const ProbeThread::Result &result) {
+                if (self)
+                    self->showInfo(result);
+            });
+            phone.start(probe.release());
         });
-    } catch (const EPelorvane &e) {
-        ShowErrorMessage(e.Message());
+    } catch (const Error &e) {
+        showErrorMessage(e.message());
     }
 }
 
-void TfrmSetting::ShowInfo(const TGetInfoThread::TResult &result) {
-    switch (result.Outcome) {
-    case TGetInfoThread::poBusy:
+void PhoneView::showInfo(const ProbeThread::Result &result) {
+    switch (result.outcome) {
+    case ProbeThread::Busy:
         return;
-    case TGetInfoThread::poDone:
-    case TGetInfoThread::poRefused:
-    case TGetInfoThread::poFailed:
+    case ProbeThread::Done:
+    case ProbeThread::Refused:
+    case ProbeThread::Failed:
         // A failed probe clears the rows: the values of an earlier phone (perhaps on another
         // port) must not stay on show as if they were this one's.
-        for (int row = 0; row < TGetInfoThread::RowCount; ++row)
-            Treeview->topLevelItem(row)->setText(1, QString::fromLocal8Bit(result.Values[row]));
+        for (int row = 0; row < ProbeThread::RowCount; ++row)
+            infoView->topLevelItem(row)->setText(1, QString::fromLocal8Bit(result.values[row]));
         break;
     }
-    FHost.RefreshAll();
+    m_host.refreshAll();
 }
 
-QByteArray TfrmSetting::Caption(int row) const {
-    const QTreeWidgetItem *item = Treeview->topLevelItem(row);
+QByteArray PhoneView::caption(int row) const {
+    const QTreeWidgetItem *item = infoView->topLevelItem(row);
     return item ? item->text(0).toLocal8Bit() : QByteArray();
 }
 
-QByteArray TfrmSetting::Value(int row) const {
-    const QTreeWidgetItem *item = Treeview->topLevelItem(row);
+QByteArray PhoneView::value(int row) const {
+    const QTreeWidgetItem *item = infoView->topLevelItem(row);
     return item ? item->text(1).toLocal8Bit() : QByteArray();
 }
 
-QString TfrmSetting::Model() const {
-    for (int row = 0; row < Treeview->topLevelItemCount(); ++row) {
-        if (Treeview->topLevelItem(row)->text(0) == QLatin1String("Model"))
-            return Treeview->topLevelItem(row)->text(1);
+QString PhoneView::phoneModel() const {
+    for (int row = 0; row < infoView->topLevelItemCount(); ++row) {
+        if (infoView->topLevelItem(row)->text(0) == QLatin1String("Model"))
+            return infoView->topLevelItem(row)->text(1);
     }
     return {};
 }
 
-void TfrmSetting::showEvent(QShowEvent *event) {
+void PhoneView::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        Update();
+        startProbe();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sending/GetInfoThread.h"
+#include "sending/ProbeThread.h"
 
 #include <QByteArray>
 #include <QComboBox>
@@ -13,62 +13,62 @@
 class QAction;
 class QMenu;
 class QTreeWidget;
-class TDataModule1;
-class TViewHost;
+class AppData;
+class ViewHost;
 
 // The port list's number for ordering: for COMn names the number after "COM", for others
 // the number that ends the name (ttyUSB10 is 10); 2147483647 when there is none.
-int PortNumber(const QByteArray &name);
-// The names ordered by PortNumber; equal numbers keep their order.
-QList<QByteArray> SortPortsByNumber(QList<QByteArray> names);
+int portNumber(const QByteArray &name);
+// The names ordered by portNumber; equal numbers keep their order.
+QList<QByteArray> sortPortsByNumber(QList<QByteArray> names);
 
 // A drop-down list that says when it is about to open.
-class TPortComboBox : public QComboBox {
+class PortComboBox : public QComboBox {
     Q_OBJECT
 public:
     using QComboBox::QComboBox;
     void showPopup() override;
 
 Q_SIGNALS:
-    void DropDown();
+    void aboutToShowPopup();
 };
 
 // The phone view: port choice and the device probe's four rows.
-class TfrmSetting : public QWidget {
+class PhoneView : public QWidget {
     Q_OBJECT
 public:
-    TfrmSetting(TDataModule1 &data, TViewHost &host, QWidget *parent = nullptr);
-    ~TfrmSetting() override;
+    PhoneView(AppData &data, ViewHost &host, QWidget *parent = nullptr);
+    ~PhoneView() override;
 
     // The probe's "Model" row; empty while unknown. Shown beside the Phone folder.
-    QString Model() const;
+    QString phoneModel() const;
 
     // Starts a probe unless the phone is locked or already has a worker (a sending run or a
     // probe still running): then nothing happens and the rows keep their values.
-    void Update();
+    void startProbe();
 
-    QByteArray Caption(int row) const;
-    QByteArray Value(int row) const;
+    QByteArray caption(int row) const;
+    QByteArray value(int row) const;
 
-    // Where the port list comes from (TComPort::ListPorts unless replaced).
-    using TPortEnumerator = std::function<QList<QByteArray>()>;
-    static TPortEnumerator &PortEnumerator();
+    // Where the port list comes from (SerialPort::listPorts unless replaced).
+    using PortEnumerator = std::function<QList<QByteArray>()>;
+    static PortEnumerator &portEnumerator();
 
-    TPortComboBox *ComboBox1 = nullptr;
-    QTreeWidget *Treeview = nullptr;
-    QMenu *PopupMenu = nullptr;
-    QAction *actUpdate = nullptr;
+    PortComboBox *portCombo = nullptr;
+    QTreeWidget *infoView = nullptr;
+    QMenu *contextMenu = nullptr;
+    QAction *updateAction = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void FormCreate();
-    void ComboBox1DropDown();
-    void ComboBox1Change(int index);
-    void ShowPortPlaceholder();
-    void ShowInfo(const TGetInfoThread::TResult &result);
+    void createLayout();
+    void fillPortList();
+    void onPortChanged(int index);
+    void showPortPlaceholder();
+    void showInfo(const ProbeThread::Result &result);
 
-    TDataModule1 &FData;
-    TViewHost &FHost;
+    AppData &m_data;
+    ViewHost &m_host;
 };

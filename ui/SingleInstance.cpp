@@ -19,14 +19,14 @@ const QByteArray ActivateReply = "ok\n";
 
 } // namespace
 
-QString TSingleInstance::Identity(const QString &executablePath) {
+QString SingleInstance::identity(const QString &executablePath) {
     QString identity = executablePath.toUpper();
     identity.replace(QLatin1Char('/'), QLatin1Char('_'));
     identity.replace(QLatin1Char('\\'), QLatin1Char('_'));
     return identity;
 }
 
-QString TSingleInstance::ExecutablePath(const char *argv0) {
+QString SingleInstance::executablePath(const char *argv0) {
     const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     if (!self.isEmpty())
         return self;
@@ -35,7 +35,7 @@ QString TSingleInstance::ExecutablePath(const char *argv0) {
     return canonical.isEmpty() ? named.absoluteFilePath() : canonical;
 }
 
-TSingleInstance::TSingleInstance(const QString &identity, const QString &folder, QObject *parent)
+SingleInstance::SingleInstance(const QString &identity, const QString &folder, QObject *parent)
     : QObject(parent) {
     QString dir = folder;
     if (dir.isEmpty())
@@ -46,30 +46,30 @@ TSingleInstance::TSingleInstance(const QString &identity, const QString &folder,
     const QByteArray digest =
         QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha1).toHex().left(24);
     const QString base = QStringLiteral("pelorvane-") + QString::fromLatin1(digest);
-    FLockPath = QDir(dir).filePath(base + QStringLiteral(".lock"));
-    FServerName = QDir(dir).filePath(base + QStringLiteral(".sock"));
+    m_lockPath = QDir(dir).filePath(base + QStringLiteral(".lock"));
+    m_serverName = QDir(dir).filePath(base + QStringLiteral(".sock"));
 }
 
-TSingleInstance::~TSingleInstance() {
-    StopListening();
+SingleInstance::~SingleInstance() {
+    stopListening();
 }
 
-bool TSingleInstance::TryRegister() {
-    FLock = std::make_unique<QLockFile>(FLockPath);
+bool SingleInstance::tryRegister() {
+    m_lock = std::make_unique<QLockFile>(m_lockPath);
     // Only a live process holds the lock; age alone never makes it stale.
-    FLock->setStaleLockTime(0);
-    if (FLock->tryLock(0))
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
         return true;
-    FLock.reset();
+    m_lock.reset();
     return false;
 }
 
-bool TSingleInstance::ActivateRunning(int timeoutMs) {
+bool SingleInstance::activateRunning(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     // The running copy may hold the lock before it listens: try again for a moment.
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
-        socket.connectToServer(FServerName);
+        socket.connectToServer(m_serverName);
         if (socket.waitForConnected(qMax<qint64>(1, deadline.remainingTime()))) {
             socket.write(ActivateRequest);
             if (!socket.waitForBytesWritten(qMax<qint64>(1, deadline.remainingTime())))
@@ -85,34 +85,34 @@ bool TSingleInstance::ActivateRunning(int timeoutMs) {
     return false;
 }
 
-bool TSingleInstance::Listen() {
-    if (FServer)
+bool SingleInstance::listen() {
+    if (m_server)
         return true;
-    FServer = new QLocalServer(this);
-    FServer->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     // We hold the lock: a socket file left behind by a copy that crashed is nobody's.
-    QLocalServer::removeServer(FServerName);
-    if (!FServer->listen(FServerName)) {
-        qCWarning(lcInstance) << "cannot listen on" << FServerName << FServer->errorString();
-        delete FServer;
-        FServer = nullptr;
+    QLocalServer::removeServer(m_serverName);
+    if (!m_server->listen(m_serverName)) {
+        qCWarning(lcInstance) << "cannot listen on" << m_serverName << m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
         return false;
     }
-    connect(FServer, &QLocalServer::newConnection, this, &TSingleInstance::ServeConnection);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::serveConnection);
     qCInfo(lcInstance) << "listening";
     return true;
 }
 
-void TSingleInstance::StopListening() {
-    if (!FServer)
+void SingleInstance::stopListening() {
+    if (!m_server)
         return;
-    FServer->close();
-    delete FServer;
-    FServer = nullptr;
+    m_server->close();
+    delete m_server;
+    m_server = nullptr;
 }
 
-void TSingleInstance::ServeConnection() {
-    while (QLocalSocket *socket = FServer->nextPendingConnection()) {
+void SingleInstance::serveConnection() {
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         auto serve = [this, socket] {
             if (!socket->canReadLine()) {
@@ -124,8 +124,8 @@ void TSingleInstance::ServeConnection() {
             const QByteArray request = socket->readLine();
             if (request == ActivateRequest) {
                 qCInfo(lcInstance) << "activated";
-                if (OnActivate)
-                    OnActivate();
+                if (onActivate)
+                    onActivate();
                 socket->write(ActivateReply);
             }
             socket->disconnectFromServer();

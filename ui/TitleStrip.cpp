@@ -9,8 +9,8 @@ const QColor StripColor(58, 110, 165);
 
 } // namespace
 
-TTitleStrip::TTitleStrip(const QString &title, QWidget *parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("TitleStrip"));
+TitleStrip::TitleStrip(const QString &title, QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("titleStrip"));
     setFixedHeight(33);
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -19,23 +19,23 @@ TTitleStrip::TTitleStrip(const QString &title, QWidget *parent) : QWidget(parent
     colours.setColor(QPalette::WindowText, textColor);
     setPalette(colours);
 
-    FLayout = new QHBoxLayout(this);
-    FLayout->setContentsMargins(8, 0, 8, 0);
-    FLayout->setSpacing(4);
-    FTitle = new QLabel(title, this);
-    FTitle->setObjectName(QStringLiteral("lblTitle"));
+    m_layout = new QHBoxLayout(this);
+    m_layout->setContentsMargins(8, 0, 8, 0);
+    m_layout->setSpacing(4);
+    m_title = new QLabel(title, this);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     QFont face(QStringLiteral("Tahoma"));
     face.setPixelSize(16);
     face.setBold(true);
-    FTitle->setFont(face);
-    FLayout->addWidget(FTitle);
-    FLayout->addStretch(1);
+    m_title->setFont(face);
+    m_layout->addWidget(m_title);
+    m_layout->addStretch(1);
 }
 
-QLabel *TTitleStrip::AddRightLabel(const QString &text, const QString &objectName) {
+QLabel *TitleStrip::addRightLabel(const QString &text, const QString &objectName) {
     auto *label = new QLabel(text, this);
     if (!objectName.isEmpty())
         label->setObjectName(objectName);
-    FLayout->addWidget(label);
+    m_layout->addWidget(label);
     return label;
 }

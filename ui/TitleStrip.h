@@ -7,16 +7,16 @@ class QLabel;
 
 // The band at the top of a view: 33 pixels high, blue, the view's title in a bold 16-pixel
 // face in the window colour. Views may put labels of their own at its right end.
-class TTitleStrip : public QWidget {
+class TitleStrip : public QWidget {
     Q_OBJECT
 public:
-    explicit TTitleStrip(const QString &title, QWidget *parent = nullptr);
+    explicit TitleStrip(const QString &title, QWidget *parent = nullptr);
 
-    QLabel *Title() const { return FTitle; }
+    QLabel *title() const { return m_title; }
     // A label in the strip's colours, placed after those added before it at the right end.
-    QLabel *AddRightLabel(const QString &text, const QString &objectName = QString());
+    QLabel *addRightLabel(const QString &text, const QString &objectName = QString());
 
 private:
-    QLabel *FTitle;
-    QHBoxLayout *FLayout;
+    QLabel *m_title;
+    QHBoxLayout *m_layout;
 };

@@ -4,27 +4,27 @@
 #include <QString>
 
 class QWidget;
-class TfrmCompose;
-class TfrmContact;
-class TfrmMessage;
-class TfrmSetting;
+class ComposeView;
+class ContactsView;
+class MessagesView;
+class PhoneView;
 
 // What the views need of the main window: showing one another, refreshing the whole window
-// and the status text. TfrmPelorvane implements it; view tests may use a small host of their
+// and the status text. MainWindow implements it; view tests may use a small host of their
 // own.
-class TViewHost {
+class ViewHost {
 public:
-    virtual ~TViewHost() = default;
+    virtual ~ViewHost() = default;
 
-    virtual void ShowView(QWidget *view) = 0;
-    virtual void RefreshAll() = 0;
-    virtual void ComposeTo(const QByteArray &recipients) = 0;
-    virtual void SetStatusText(const QString &text) = 0;
+    virtual void showView(QWidget *view) = 0;
+    virtual void refreshAll() = 0;
+    virtual void composeTo(const QByteArray &recipients) = 0;
+    virtual void setStatusText(const QString &text) = 0;
 
     // Each view exists once and is created on first request.
-    virtual TfrmCompose *ComposeView() = 0;
-    virtual TfrmContact *ContactsView() = 0;
-    virtual TfrmMessage *OutboxView() = 0;
-    virtual TfrmMessage *SentView() = 0;
-    virtual TfrmSetting *PhoneView() = 0;
+    virtual ComposeView *composeView() = 0;
+    virtual ContactsView *contactsView() = 0;
+    virtual MessagesView *outboxView() = 0;
+    virtual MessagesView *sentView() = 0;
+    virtual PhoneView *phoneView() = 0;
 };

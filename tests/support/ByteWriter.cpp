@@ -2,42 +2,42 @@
 
 #include <cstring>
 
-TByteWriter &TByteWriter::Byte(quint8 value) {
-    Bytes.append(char(value));
+ByteWriter &ByteWriter::byte(quint8 value) {
+    bytes.append(char(value));
     return *this;
 }
 
-TByteWriter &TByteWriter::Int32(qint32 value) {
+ByteWriter &ByteWriter::int32(qint32 value) {
     quint32 v = quint32(value);
     for (int i = 0; i < 4; ++i)
-        Bytes.append(char((v >> (8 * i)) & 0xFF));
+        bytes.append(char((v >> (8 * i)) & 0xFF));
     return *this;
 }
 
-TByteWriter &TByteWriter::Double(double value) {
+ByteWriter &ByteWriter::float64(double value) {
     quint64 bits;
     std::memcpy(&bits, &value, 8);
     for (int i = 0; i < 8; ++i)
-        Bytes.append(char((bits >> (8 * i)) & 0xFF));
+        bytes.append(char((bits >> (8 * i)) & 0xFF));
     return *this;
 }
 
-TByteWriter &TByteWriter::Ansi(const QByteArray &text) {
-    Int32(qint32(text.size()));
-    Bytes.append(text);
+ByteWriter &ByteWriter::ansi(const QByteArray &text) {
+    int32(qint32(text.size()));
+    bytes.append(text);
     return *this;
 }
 
-TByteWriter &TByteWriter::Wide(const QString &text) {
-    Int32(qint32(text.size()));
+ByteWriter &ByteWriter::wide(const QString &text) {
+    int32(qint32(text.size()));
     for (QChar c : text) {
-        Bytes.append(char(c.unicode() & 0xFF));
-        Bytes.append(char(c.unicode() >> 8));
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
     }
     return *this;
 }
 
-TByteWriter &TByteWriter::Raw(const QByteArray &bytes) {
-    Bytes.append(bytes);
+ByteWriter &ByteWriter::raw(const QByteArray &data) {
+    bytes.append(data);
     return *this;
 }

@@ -5,14 +5,14 @@
 
 // Builds the bytes of a project file or list by hand, little-endian, so that tests state the
 // expected layout independently of the code that writes it.
-class TByteWriter {
+class ByteWriter {
 public:
-    TByteWriter &Byte(quint8 value);
-    TByteWriter &Int32(qint32 value);
-    TByteWriter &Double(double value);
-    TByteWriter &Ansi(const QByteArray &text);
-    TByteWriter &Wide(const QString &text);
-    TByteWriter &Raw(const QByteArray &bytes);
+    ByteWriter &byte(quint8 value);
+    ByteWriter &int32(qint32 value);
+    ByteWriter &float64(double value);
+    ByteWriter &ansi(const QByteArray &text);
+    ByteWriter &wide(const QString &text);
+    ByteWriter &raw(const QByteArray &data);
 
-    QByteArray Bytes;
+    QByteArray bytes;
 };

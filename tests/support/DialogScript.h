@@ -8,38 +8,38 @@
 // Answers the program's modal dialogs in window tests for as long as it lives: message boxes
 // get the queued answers (then OK where offered, else No, else Cancel) and file dialogs the
 // queued names (then a cancel). Everything asked is recorded. Header-only, for the window tests.
-class TDialogScript {
+class DialogScript {
 public:
-    struct TShown {
-        QString Text;
-        TMsgKind Kind;
-        QMessageBox::StandardButtons Buttons;
+    struct Shown {
+        QString text;
+        MessageKind kind;
+        QMessageBox::StandardButtons buttons;
     };
 
-    TDialogScript() {
-        DialogHooks().Message = [this](const QString &text, TMsgKind kind,
+    DialogScript() {
+        dialogHooks().message = [this](const QString &text, MessageKind kind,
                                        QMessageBox::StandardButtons buttons) {
-            Messages.append({text, kind, buttons});
-            if (!Answers.isEmpty())
-                return Answers.takeFirst();
+            messages.append({text, kind, buttons});
+            if (!answers.isEmpty())
+                return answers.takeFirst();
             if (buttons & QMessageBox::Ok)
                 return QMessageBox::Ok;
             return (buttons & QMessageBox::No) ? QMessageBox::No : QMessageBox::Cancel;
         };
-        DialogHooks().FileName = [this](const QString &filter, bool save) {
-            Filters.append(filter);
-            SaveDialogs.append(save);
-            return FileNames.isEmpty() ? QString() : FileNames.takeFirst();
+        dialogHooks().fileName = [this](const QString &filter, bool save) {
+            filters.append(filter);
+            saveDialogs.append(save);
+            return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
         };
     }
-    ~TDialogScript() { DialogHooks() = TDialogHooks(); }
-    TDialogScript(const TDialogScript &) = delete;
-    TDialogScript &operator=(const TDialogScript &) = delete;
+    ~DialogScript() { dialogHooks() = DialogHooks(); }
+    DialogScript(const DialogScript &) = delete;
+    DialogScript &operator=(const DialogScript &) = delete;
 
-    QList<QMessageBox::StandardButton> Answers;
-    QStringList FileNames;
+    QList<QMessageBox::StandardButton> answers;
+    QStringList fileNames;
 
-    QList<TShown> Messages;
-    QStringList Filters;
-    QList<bool> SaveDialogs;
+    QList<Shown> messages;
+    QStringList filters;
+    QList<bool> saveDialogs;
 };

@@ -1,16 +1,16 @@
 #include "support/FailingDevice.h"
 
-TFailingDevice::TFailingDevice(qint64 capacity) : FCapacity(capacity) {
+FailingDevice::FailingDevice(qint64 capacity) : m_capacity(capacity) {
     open(QIODevice::WriteOnly);
 }
 
-qint64 TFailingDevice::readData(char *, qint64) {
+qint64 FailingDevice::readData(char *, qint64) {
     return -1;
 }
 
-qint64 TFailingDevice::writeData(const char *data, qint64 size) {
-    if (Written.size() + size > FCapacity)
+qint64 FailingDevice::writeData(const char *data, qint64 size) {
+    if (written.size() + size > m_capacity)
         return -1;
-    Written.append(data, size);
+    written.append(data, size);
     return size;
 }

@@ -4,16 +4,16 @@
 
 // A write-only device that accepts the first Capacity bytes and then fails every write, as
 // a full disk does.
-class TFailingDevice : public QIODevice {
+class FailingDevice : public QIODevice {
 public:
-    explicit TFailingDevice(qint64 capacity);
+    explicit FailingDevice(qint64 capacity);
 
-    QByteArray Written;
+    QByteArray written;
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
-    qint64 FCapacity;
+    qint64 m_capacity;
 };

@@ -3,19 +3,19 @@
 #include <csignal>
 #include <sys/resource.h>
 
-TFileSizeLimit::TFileSizeLimit(qint64 limit) {
-    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+FileSizeLimit::FileSizeLimit(qint64 limit) {
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit r{};
     getrlimit(RLIMIT_FSIZE, &r);
-    FOldSoft = r.rlim_cur;
+    m_oldSoft = r.rlim_cur;
     r.rlim_cur = rlim_t(limit);
     setrlimit(RLIMIT_FSIZE, &r);
 }
 
-TFileSizeLimit::~TFileSizeLimit() {
+FileSizeLimit::~FileSizeLimit() {
     rlimit r{};
     getrlimit(RLIMIT_FSIZE, &r);
-    r.rlim_cur = FOldSoft;
+    r.rlim_cur = m_oldSoft;
     setrlimit(RLIMIT_FSIZE, &r);
-    std::signal(SIGXFSZ, FOldHandler);
+    std::signal(SIGXFSZ, m_oldHandler);
 }

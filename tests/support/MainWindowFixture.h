@@ -3,9 +3,9 @@
 // The main window on a data module with a settings file in a temporary folder, the modal
 // dialogs answered by the test. For GUI tests only (needs the window library).
 
-#include "app/Database.h"
+#include "app/AppData.h"
 #include "ui/Dialogs.h"
-#include "ui/MainForm.h"
+#include "ui/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,61 +18,61 @@
 #include <functional>
 #include <memory>
 
-struct TMainWindowFixture {
-    struct TQuestion {
-        QString Text;
-        TMsgKind Kind;
-        QMessageBox::StandardButtons Buttons;
+struct MainWindowFixture {
+    struct Question {
+        QString text;
+        MessageKind kind;
+        QMessageBox::StandardButtons buttons;
     };
 
-    TMainWindowFixture() {
-        DialogHooks().Message = [this](const QString &text, TMsgKind kind,
+    MainWindowFixture() {
+        dialogHooks().message = [this](const QString &text, MessageKind kind,
                                        QMessageBox::StandardButtons buttons) {
-            Questions.append({text, kind, buttons});
-            if (OnQuestion)
-                OnQuestion();
-            if (Answers.isEmpty())
+            questions.append({text, kind, buttons});
+            if (onQuestion)
+                onQuestion();
+            if (answers.isEmpty())
                 return QMessageBox::Cancel;
-            return Answers.takeFirst();
+            return answers.takeFirst();
         };
-        DialogHooks().FileName = [this](const QString &filter, bool save) {
-            FileDialogs << (save ? QStringLiteral("save:") : QStringLiteral("open:")) + filter;
-            return FileNames.isEmpty() ? QString() : FileNames.takeFirst();
+        dialogHooks().fileName = [this](const QString &filter, bool save) {
+            fileDialogs << (save ? QStringLiteral("save:") : QStringLiteral("open:")) + filter;
+            return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
         };
-        CreateData();
+        createData();
     }
 
-    ~TMainWindowFixture() {
-        Window.reset();
-        Data.reset();
-        DialogHooks() = TDialogHooks();
+    ~MainWindowFixture() {
+        window.reset();
+        data.reset();
+        dialogHooks() = DialogHooks();
     }
 
-    QString IniPath() const { return Dir.filePath(QStringLiteral("pelorvane.ini")); }
-    QString FilePath(const QString &name) const { return Dir.filePath(name); }
+    QString iniPath() const { return dir.filePath(QStringLiteral("pelorvane.ini")); }
+    QString filePath(const QString &name) const { return dir.filePath(name); }
 
-    void CreateData() { Data = std::make_unique<TDataModule1>(IniPath()); }
+    void createData() { data = std::make_unique<AppData>(iniPath()); }
 
-    TfrmPelorvane *CreateWindow(bool show = true) {
-        Window = std::make_unique<TfrmPelorvane>(*Data);
+    MainWindow *createWindow(bool show = true) {
+        window = std::make_unique<MainWindow>(*data);
         if (show) {
-            Window->show();
-            Window->activateWindow();
-            if (!QTest::qWaitForWindowExposed(Window.get()))
+            window->show();
+            window->activateWindow();
+            if (!QTest::qWaitForWindowExposed(window.get()))
                 qWarning("main window not exposed");
         }
-        return Window.get();
+        return window.get();
     }
 
     // Closes and destroys the window, then the data module, as at program end.
-    void EndProgram() {
-        if (Window)
-            Window->close();
-        Window.reset();
-        Data.reset();
+    void endProgram() {
+        if (window)
+            window->close();
+        window.reset();
+        data.reset();
     }
 
-    static bool WaitFor(const std::function<bool()> &condition, int timeoutMs = 20000) {
+    static bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000) {
         QElapsedTimer timer;
         timer.start();
         while (!condition()) {
@@ -84,12 +84,12 @@ struct TMainWindowFixture {
         return true;
     }
 
-    QTemporaryDir Dir;
-    std::unique_ptr<TDataModule1> Data;
-    std::unique_ptr<TfrmPelorvane> Window;
-    QList<TQuestion> Questions;
-    QList<QMessageBox::StandardButton> Answers;
-    QStringList FileDialogs;
-    QStringList FileNames;
-    std::function<void()> OnQuestion;
+    QTemporaryDir dir;
+    std::unique_ptr<AppData> data;
+    std::unique_ptr<MainWindow> window;
+    QList<Question> questions;
+    QList<QMessageBox::StandardButton> answers;
+    QStringList fileDialogs;
+    QStringList fileNames;
+    std::function<void()> onQuestion;
 };

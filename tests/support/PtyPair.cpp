@@ -8,32 +8,32 @@
 #include <cerrno>
 #include <chrono>
 
-TPtyPair::TPtyPair() {
-    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (FMaster < 0)
+PtyPair::PtyPair() {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0)
         return;
     char name[128];
-    if (::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0 ||
-        ::ptsname_r(FMaster, name, sizeof name) != 0) {
-        CloseMaster();
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+        ::ptsname_r(m_master, name, sizeof name) != 0) {
+        closeMaster();
         return;
     }
-    FSlavePath = name;
-    ::fcntl(FMaster, F_SETFL, ::fcntl(FMaster, F_GETFL) | O_NONBLOCK);
+    m_slavePath = name;
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
 }
 
-TPtyPair::~TPtyPair() {
-    CloseMaster();
+PtyPair::~PtyPair() {
+    closeMaster();
 }
 
-QByteArray TPtyPair::Read(int count, int timeoutMs) {
-    using TClock = std::chrono::steady_clock;
-    const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+QByteArray PtyPair::read(int count, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     QByteArray result;
-    while (result.size() < count && FMaster >= 0) {
+    while (result.size() < count && m_master >= 0) {
         char buffer[4096];
-        const ssize_t n =
-            ::read(FMaster, buffer, std::min<size_t>(sizeof buffer, size_t(count - result.size())));
+        const ssize_t n = ::read(m_master, buffer,
+                                 std::min<size_t>(sizeof buffer, size_t(count - result.size())));
         if (n > 0) {
             result.append(buffer, n);
             continue;
@@ -41,37 +41,37 @@ QByteArray TPtyPair::Read(int count, int timeoutMs) {
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             break;
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             break;
-        pollfd p{FMaster, POLLIN, 0};
+        pollfd p{m_master, POLLIN, 0};
         ::poll(&p, 1, int(left));
     }
     return result;
 }
 
-bool TPtyPair::Write(const QByteArray &bytes, int timeoutMs) {
-    using TClock = std::chrono::steady_clock;
-    const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+bool PtyPair::write(const QByteArray &bytes, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     qsizetype done = 0;
-    while (done < bytes.size() && FMaster >= 0) {
-        const ssize_t n = ::write(FMaster, bytes.constData() + done, size_t(bytes.size() - done));
+    while (done < bytes.size() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        if (TClock::now() >= deadline)
+        if (Clock::now() >= deadline)
             return false;
-        pollfd p{FMaster, POLLOUT, 0};
+        pollfd p{m_master, POLLOUT, 0};
         ::poll(&p, 1, 50);
     }
     return done == bytes.size();
 }
 
-void TPtyPair::CloseMaster() {
-    if (FMaster >= 0)
-        ::close(FMaster);
-    FMaster = -1;
+void PtyPair::closeMaster() {
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
 }

@@ -4,27 +4,27 @@
 
 // A pseudo-terminal whose slave end stands in for a serial port; the test plays the modem
 // on the master end.
-class TPtyPair {
+class PtyPair {
 public:
-    TPtyPair();
-    ~TPtyPair();
+    PtyPair();
+    ~PtyPair();
 
-    TPtyPair(const TPtyPair &) = delete;
-    TPtyPair &operator=(const TPtyPair &) = delete;
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
 
-    bool IsValid() const { return FMaster >= 0; }
-    const QByteArray &SlavePath() const { return FSlavePath; }
-    int MasterFd() const { return FMaster; }
+    bool isValid() const { return m_master >= 0; }
+    const QByteArray &slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
 
     // Reads from the master until count bytes have come or timeoutMs has passed.
-    QByteArray Read(int count, int timeoutMs);
+    QByteArray read(int count, int timeoutMs);
     // Writes all bytes to the master, waiting for room up to timeoutMs; false on an error or
     // when the slave side stopped reading.
-    bool Write(const QByteArray &bytes, int timeoutMs = 5000);
+    bool write(const QByteArray &bytes, int timeoutMs = 5000);
     // Hangs up the line as a modem that is switched off does.
-    void CloseMaster();
+    void closeMaster();
 
 private:
-    int FMaster = -1;
-    QByteArray FSlavePath;
+    int m_master = -1;
+    QByteArray m_slavePath;
 };

@@ -2,31 +2,31 @@
 
 #include <chrono>
 
-TScriptedPhone::TScriptedPhone() {
-    if (FPty.IsValid())
-        FThread = std::thread([this] { Serve(); });
+ScriptedPhone::ScriptedPhone() {
+    if (m_pty.isValid())
+        m_thread = std::thread([this] { serve(); });
 }
 
-TScriptedPhone::~TScriptedPhone() {
-    FStop = true;
-    if (FThread.joinable())
-        FThread.join();
+ScriptedPhone::~ScriptedPhone() {
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
-void TScriptedPhone::SetReply(const QByteArray &command, const QList<QByteArray> &lines) {
-    std::lock_guard lock(FLock);
-    FReplies.insert(command, lines);
+void ScriptedPhone::setReply(const QByteArray &command, const QList<QByteArray> &lines) {
+    std::lock_guard lock(m_lock);
+    m_replies.insert(command, lines);
 }
 
-QList<QByteArray> TScriptedPhone::Commands() const {
-    std::lock_guard lock(FLock);
-    return FCommands;
+QList<QByteArray> ScriptedPhone::commands() const {
+    std::lock_guard lock(m_lock);
+    return m_commands;
 }
 
-void TScriptedPhone::Serve() {
+void ScriptedPhone::serve() {
     QByteArray line;
-    while (!FStop) {
-        const QByteArray byte = FPty.Read(1, 20);
+    while (!m_stop) {
+        const QByteArray byte = m_pty.read(1, 20);
         if (byte.isEmpty()) {
             // Nobody has the port open: the master reads fail at once.
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -40,15 +40,15 @@ void TScriptedPhone::Serve() {
         }
         QList<QByteArray> reply{"ERROR"};
         {
-            std::lock_guard lock(FLock);
-            FCommands.append(line);
-            if (FReplies.contains(line))
-                reply = FReplies.value(line);
+            std::lock_guard lock(m_lock);
+            m_commands.append(line);
+            if (m_replies.contains(line))
+                reply = m_replies.value(line);
         }
         QByteArray answer = line + '\r';
         for (const QByteArray &text : reply)
             answer += "\r\n" + text + "\r\n";
-        FPty.Write(answer, 1000);
+        m_pty.write(answer, 1000);
         line.clear();
     }
 }

@@ -14,27 +14,27 @@
 // as phones do by default, and answered with the lines set for it, or with ERROR when none
 // are. For replies the simulated phone never gives (a one-field +CBC, a signal that is not
 // a number).
-class TScriptedPhone {
+class ScriptedPhone {
 public:
-    TScriptedPhone();
-    ~TScriptedPhone();
-    TScriptedPhone(const TScriptedPhone &) = delete;
-    TScriptedPhone &operator=(const TScriptedPhone &) = delete;
+    ScriptedPhone();
+    ~ScriptedPhone();
+    ScriptedPhone(const ScriptedPhone &) = delete;
+    ScriptedPhone &operator=(const ScriptedPhone &) = delete;
 
     // The lines after the echo, "OK" or "ERROR" included; set before the program sends it.
-    void SetReply(const QByteArray &command, const QList<QByteArray> &lines);
-    bool IsValid() const { return FPty.IsValid(); }
-    QByteArray PortPath() const { return FPty.SlavePath(); }
+    void setReply(const QByteArray &command, const QList<QByteArray> &lines);
+    bool isValid() const { return m_pty.isValid(); }
+    QByteArray portPath() const { return m_pty.slavePath(); }
     // The command lines received so far, without CR.
-    QList<QByteArray> Commands() const;
+    QList<QByteArray> commands() const;
 
 private:
-    void Serve();
+    void serve();
 
-    TPtyPair FPty;
-    mutable std::mutex FLock;
-    QHash<QByteArray, QList<QByteArray>> FReplies;
-    QList<QByteArray> FCommands;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
+    PtyPair m_pty;
+    mutable std::mutex m_lock;
+    QHash<QByteArray, QList<QByteArray>> m_replies;
+    QList<QByteArray> m_commands;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };

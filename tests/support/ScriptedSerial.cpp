@@ -1,41 +1,41 @@
 #include "ScriptedSerial.h"
 
-TScriptedSerial::TScriptedSerial() : TGsmSerial(std::make_unique<TComPort>()) {}
+ScriptedSerial::ScriptedSerial() : GsmSerial(std::make_unique<SerialPort>()) {}
 
-void TScriptedSerial::AddChunk(const QByteArray &chunk) {
-    FScript.append({chunk, int(chunk.size())});
+void ScriptedSerial::addChunk(const QByteArray &chunk) {
+    m_script.append({chunk, int(chunk.size())});
 }
 
-void TScriptedSerial::AddChunks(const QList<QByteArray> &chunks) {
+void ScriptedSerial::addChunks(const QList<QByteArray> &chunks) {
     for (const QByteArray &chunk : chunks)
-        AddChunk(chunk);
+        addChunk(chunk);
 }
 
-void TScriptedSerial::AddResult(int result) {
-    FScript.append({QByteArray(), result});
+void ScriptedSerial::addResult(int result) {
+    m_script.append({QByteArray(), result});
 }
 
-void TScriptedSerial::AddReply(const QList<QByteArray> &chunks) {
-    FReplies.append(chunks);
+void ScriptedSerial::addReply(const QList<QByteArray> &chunks) {
+    m_replies.append(chunks);
 }
 
-int TScriptedSerial::ReadAvailable(QByteArray &text, int) {
-    ++Reads;
-    if (BeforeRead)
-        BeforeRead(Reads);
+int ScriptedSerial::readAvailable(QByteArray &text, int) {
+    ++reads;
+    if (beforeRead)
+        beforeRead(reads);
     text.clear();
-    if (FScript.isEmpty())
+    if (m_script.isEmpty())
         return -2;
-    const TStep step = FScript.takeFirst();
-    text = step.Chunk;
-    return step.Result;
+    const Step step = m_script.takeFirst();
+    text = step.chunk;
+    return step.result;
 }
 
-int TScriptedSerial::WriteCommand(const QByteArray &command) {
-    Written.append(command);
-    if (!FReplies.isEmpty())
-        AddChunks(FReplies.takeFirst());
-    if (OnCommandSent)
-        OnCommandSent(*this, command);
+int ScriptedSerial::writeCommand(const QByteArray &command) {
+    written.append(command);
+    if (!m_replies.isEmpty())
+        addChunks(m_replies.takeFirst());
+    if (onCommandSent)
+        onCommandSent(*this, command);
     return int(command.size()) + 2;
 }

@@ -5,11 +5,11 @@
 
 #include <functional>
 
-// The message of the EPelorvane that f raises; empty when it raises none.
-QString ErrorMessage(const std::function<void()> &f);
+// The message of the Error that f raises; empty when it raises none.
+QString errorMessage(const std::function<void()> &f);
 
 // A file's bytes, or "<missing>" when it cannot be read.
-QByteArray ReadAll(const QString &path);
+QByteArray readAll(const QString &path);
 
 // Writes a fixture file; a test that cannot write its own fixture stops at once.
-void WriteAll(const QString &path, const QByteArray &bytes);
+void writeAll(const QString &path, const QByteArray &bytes);

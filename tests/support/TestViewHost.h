@@ -1,39 +1,39 @@
 #pragma once
 
-#include "ui/ContactForm.h"
+#include "ui/ContactsView.h"
 #include "ui/ViewHost.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-class TfrmSetting;
+class PhoneView;
 
 // A stand-in for the main window in view tests: records what the views ask of it and, like
-// the main window, refreshes the contacts view on RefreshAll. Header-only: only the window
+// the main window, refreshes the contacts view on refreshAll. Header-only: only the window
 // tests include it, and they link the window library.
-class TTestViewHost : public TViewHost {
+class TestViewHost : public ViewHost {
 public:
-    void ShowView(QWidget *view) override { Shown.append(view); }
-    void RefreshAll() override {
-        ++RefreshAllCount;
-        if (Contacts)
-            Contacts->RefreshList();
+    void showView(QWidget *view) override { shown.append(view); }
+    void refreshAll() override {
+        ++refreshAllCount;
+        if (contacts)
+            contacts->refreshList();
     }
-    void ComposeTo(const QByteArray &recipients) override { ComposedTo.append(recipients); }
-    void SetStatusText(const QString &text) override { StatusText = text; }
+    void composeTo(const QByteArray &recipients) override { composedTo.append(recipients); }
+    void setStatusText(const QString &text) override { statusText = text; }
 
-    TfrmCompose *ComposeView() override { return nullptr; }
-    TfrmContact *ContactsView() override { return Contacts; }
-    TfrmMessage *OutboxView() override { return nullptr; }
-    TfrmMessage *SentView() override { return nullptr; }
-    TfrmSetting *PhoneView() override { return Phone; }
+    ComposeView *composeView() override { return nullptr; }
+    ContactsView *contactsView() override { return contacts; }
+    MessagesView *outboxView() override { return nullptr; }
+    MessagesView *sentView() override { return nullptr; }
+    PhoneView *phoneView() override { return phone; }
 
-    TfrmContact *Contacts = nullptr;
-    TfrmSetting *Phone = nullptr;
+    ContactsView *contacts = nullptr;
+    PhoneView *phone = nullptr;
 
-    QList<QWidget *> Shown;
-    int RefreshAllCount = 0;
-    QList<QByteArray> ComposedTo;
-    QString StatusText;
+    QList<QWidget *> shown;
+    int refreshAllCount = 0;
+    QList<QByteArray> composedTo;
+    QString statusText;
 };

@@ -4,9 +4,9 @@
 // and sent views on request and records what the views ask of it. For GUI tests only (needs
 // the window library).
 
-#include "app/Database.h"
-#include "ui/ComposeForm.h"
-#include "ui/MessageForm.h"
+#include "app/AppData.h"
+#include "ui/ComposeView.h"
+#include "ui/MessagesView.h"
 #include "ui/ViewHost.h"
 
 #include <QList>
@@ -14,67 +14,67 @@
 
 #include <memory>
 
-class TViewTestHost : public TViewHost {
+class ViewTestHost : public ViewHost {
 public:
-    explicit TViewTestHost(TDataModule1 &data) : Data(data) {
-        Pane = std::make_unique<QWidget>();
-        Pane->resize(800, 600);
+    explicit ViewTestHost(AppData &data) : data(data) {
+        pane = std::make_unique<QWidget>();
+        pane->resize(800, 600);
     }
 
-    void ShowView(QWidget *view) override {
-        Shown << view;
-        RefreshAll();
+    void showView(QWidget *view) override {
+        shown << view;
+        refreshAll();
     }
-    void RefreshAll() override {
-        ++Refreshes;
-        if (FOutbox)
-            FOutbox->RefreshList();
-        if (FSent)
-            FSent->RefreshList();
+    void refreshAll() override {
+        ++refreshes;
+        if (m_outbox)
+            m_outbox->refreshList();
+        if (m_sent)
+            m_sent->refreshList();
     }
-    void ComposeTo(const QByteArray &recipients) override {
-        ComposeView()->SetRecipients(recipients);
-        ShowView(ComposeView());
+    void composeTo(const QByteArray &recipients) override {
+        composeView()->setRecipients(recipients);
+        showView(composeView());
     }
-    void SetStatusText(const QString &text) override { Status = text; }
+    void setStatusText(const QString &text) override { status = text; }
 
-    TfrmCompose *ComposeView() override {
-        if (!FCompose)
-            FCompose = Docked(new TfrmCompose(Data, *this, Pane.get()));
-        return FCompose;
+    ComposeView *composeView() override {
+        if (!m_compose)
+            m_compose = docked(new ComposeView(data, *this, pane.get()));
+        return m_compose;
     }
-    TfrmContact *ContactsView() override { return nullptr; }
-    TfrmMessage *OutboxView() override {
-        if (!FOutbox)
-            FOutbox = Docked(new TfrmMessage(Data, *this, *Data.OutboxList,
-                                             QStringLiteral("Outbox"), Pane.get()));
-        return FOutbox;
+    ContactsView *contactsView() override { return nullptr; }
+    MessagesView *outboxView() override {
+        if (!m_outbox)
+            m_outbox = docked(new MessagesView(data, *this, *data.outboxList,
+                                               QStringLiteral("Outbox"), pane.get()));
+        return m_outbox;
     }
-    TfrmMessage *SentView() override {
-        if (!FSent)
-            FSent = Docked(
-                new TfrmMessage(Data, *this, *Data.SentList, QStringLiteral("Sent"), Pane.get()));
-        return FSent;
+    MessagesView *sentView() override {
+        if (!m_sent)
+            m_sent = docked(
+                new MessagesView(data, *this, *data.sentList, QStringLiteral("Sent"), pane.get()));
+        return m_sent;
     }
-    TfrmSetting *PhoneView() override { return nullptr; }
+    PhoneView *phoneView() override { return nullptr; }
 
-    QWidget *LastShown() const { return Shown.isEmpty() ? nullptr : Shown.last(); }
+    QWidget *lastShown() const { return shown.isEmpty() ? nullptr : shown.last(); }
 
-    TDataModule1 &Data;
-    std::unique_ptr<QWidget> Pane;
-    QList<QWidget *> Shown;
-    int Refreshes = 0;
-    QString Status;
+    AppData &data;
+    std::unique_ptr<QWidget> pane;
+    QList<QWidget *> shown;
+    int refreshes = 0;
+    QString status;
 
 private:
     // Each view fills the pane, as in the main window.
-    template <typename TView>
-    TView *Docked(TView *view) {
-        view->setGeometry(Pane->rect());
+    template <typename View>
+    View *docked(View *view) {
+        view->setGeometry(pane->rect());
         return view;
     }
 
-    TfrmCompose *FCompose = nullptr;
-    TfrmMessage *FOutbox = nullptr;
-    TfrmMessage *FSent = nullptr;
+    ComposeView *m_compose = nullptr;
+    MessagesView *m_outbox = nullptr;
+    MessagesView *m_sent = nullptr;
 };

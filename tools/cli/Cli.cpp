@@ -6,36 +6,36 @@ namespace {
 
 constexpr const char *ProgramName = "pelorvane-cli";
 
-QString CommandLine(const TCliCommand &command) {
+QString commandLine(const CliCommand &command) {
     return QStringLiteral("%1 %2 %3")
-        .arg(QLatin1String(ProgramName), QLatin1String(command.Name), QLatin1String(command.Usage));
+        .arg(QLatin1String(ProgramName), QLatin1String(command.name), QLatin1String(command.usage));
 }
 
-const TCliCommand *FindCommand(const QString &name) {
-    for (const TCliCommand &command : CliCommands()) {
-        if (name == QLatin1String(command.Name))
+const CliCommand *findCommand(const QString &name) {
+    for (const CliCommand &command : cliCommands()) {
+        if (name == QLatin1String(command.name))
             return &command;
     }
     return nullptr;
 }
 
-void PrintHelp(QTextStream &out) {
+void printHelp(QTextStream &out) {
     out << "Usage: " << ProgramName << " COMMAND [ARGUMENTS...]\n"
         << "       " << ProgramName << " help [COMMAND]\n"
         << "       " << ProgramName << " --version\n"
         << "\nCommands:\n";
-    for (const TCliCommand &command : CliCommands()) {
-        out << "  " << command.Name << ' ' << command.Usage << '\n'
-            << "      " << command.Summary << '\n';
+    for (const CliCommand &command : cliCommands()) {
+        out << "  " << command.name << ' ' << command.usage << '\n'
+            << "      " << command.summary << '\n';
     }
 }
 
-void PrintCommandHelp(QTextStream &out, const TCliCommand &command) {
-    out << "Usage: " << CommandLine(command) << '\n' << command.Summary << '\n';
+void printCommandHelp(QTextStream &out, const CliCommand &command) {
+    out << "Usage: " << commandLine(command) << '\n' << command.summary << '\n';
 }
 
 // "--help" before any "--" asks for the command's own help.
-bool AsksForHelp(const QStringList &args) {
+bool asksForHelp(const QStringList &args) {
     for (const QString &arg : args) {
         if (arg == QLatin1String("--"))
             return false;
@@ -45,66 +45,66 @@ bool AsksForHelp(const QStringList &args) {
     return false;
 }
 
-int Run(const QStringList &args, QTextStream &out, QTextStream &err, QIODevice &in) {
+int run(const QStringList &args, QTextStream &out, QTextStream &err, QIODevice &in) {
     if (args.isEmpty()) {
-        PrintHelp(err);
-        return csUsage;
+        printHelp(err);
+        return ExitUsage;
     }
     const QString &first = args.first();
     if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
         first == QLatin1String("help")) {
         if (args.size() == 1) {
-            PrintHelp(out);
-            return csOk;
+            printHelp(out);
+            return ExitOk;
         }
-        if (const TCliCommand *command = FindCommand(args.at(1)); command && args.size() == 2) {
-            PrintCommandHelp(out, *command);
-            return csOk;
+        if (const CliCommand *command = findCommand(args.at(1)); command && args.size() == 2) {
+            printCommandHelp(out, *command);
+            return ExitOk;
         }
-        err << "Unknown command: " << CliPrintable(args.mid(1).join(QLatin1Char(' '))) << '\n';
-        return csUsage;
+        err << "Unknown command: " << cliPrintable(args.mid(1).join(QLatin1Char(' '))) << '\n';
+        return ExitUsage;
     }
     if (first == QLatin1String("--version")) {
         out << ProgramName << ' ' << PELORVANE_VERSION << '\n';
-        return csOk;
+        return ExitOk;
     }
-    const TCliCommand *command = FindCommand(first);
+    const CliCommand *command = findCommand(first);
     if (!command) {
-        err << "Unknown command: " << CliPrintable(first) << '\n'
+        err << "Unknown command: " << cliPrintable(first) << '\n'
             << "Run " << ProgramName << " --help for the list of commands.\n";
-        return csUsage;
+        return ExitUsage;
     }
     const QStringList rest = args.mid(1);
-    if (AsksForHelp(rest)) {
-        PrintCommandHelp(out, *command);
-        return csOk;
+    if (asksForHelp(rest)) {
+        printCommandHelp(out, *command);
+        return ExitOk;
     }
-    TCliContext context{out, err, in, command};
-    return command->Function(rest, context);
+    CliContext context{out, err, in, command};
+    return command->function(rest, context);
 }
 
 } // namespace
 
-int TCliContext::UsageError(const QString &message) const {
-    Err << message << '\n';
-    if (Command)
-        Err << "Usage: " << CommandLine(*Command) << '\n';
-    return csUsage;
+int CliContext::usageError(const QString &message) const {
+    err << message << '\n';
+    if (command)
+        err << "Usage: " << commandLine(*command) << '\n';
+    return ExitUsage;
 }
 
-int TCliContext::Fail(const QString &message) const {
-    Err << message << '\n';
-    return csFailed;
+int CliContext::fail(const QString &message) const {
+    err << message << '\n';
+    return ExitFailed;
 }
 
-int RunCli(const QStringList &args, QTextStream &out, QTextStream &err, QIODevice &in) {
-    const int status = Run(args, out, err, in);
+int runCli(const QStringList &args, QTextStream &out, QTextStream &err, QIODevice &in) {
+    const int status = run(args, out, err, in);
     out.flush();
     err.flush();
     return status;
 }
 
-bool CliArguments(int argc, char **argv, QStringList &args, QTextStream &err) {
+bool cliArguments(int argc, char **argv, QStringList &args, QTextStream &err) {
     args.clear();
     for (int i = 1; i < argc; ++i) {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -119,7 +119,7 @@ bool CliArguments(int argc, char **argv, QStringList &args, QTextStream &err) {
     return true;
 }
 
-QString CliPrintable(const QString &text) {
+QString cliPrintable(const QString &text) {
     QString shown;
     shown.reserve(text.size());
     for (QChar ch : text) {

@@ -5,14 +5,14 @@
 // One function per subcommand, each in its own CmdXxx.cpp; CliCommands.cpp lists them.
 
 // pdu [--flash] NUMBER [TEXT]: the coding, the AT+CMGS line and the body line of one message.
-int CmdPdu(const QStringList &args, TCliContext &context);
+int cmdPdu(const QStringList &args, CliContext &context);
 
 // queue FILE.sms (--to NUMBERS | --all | --checked) [--subject S] [--flash] TEXT
-int CmdQueue(const QStringList &args, TCliContext &context);
+int cmdQueue(const QStringList &args, CliContext &context);
 
 // send FILE.sms [--port NAME] [--simulate]: one sending run, then the project is saved.
-int CmdSend(const QStringList &args, TCliContext &context);
+int cmdSend(const QStringList &args, CliContext &context);
 
 // probe [--port NAME] [--simulate]: the phone view's device probe, one "Caption: value" line
 // per row.
-int CmdProbe(const QStringList &args, TCliContext &context);
+int cmdProbe(const QStringList &args, CliContext &context);

@@ -1,14 +1,14 @@
 #include "tools/cli/CliPort.h"
 
-#include "app/Database.h"
-#include "link/BaseThread.h"
-#include "link/PhoneUnit.h"
+#include "app/AppData.h"
+#include "link/Phone.h"
+#include "link/WorkerThread.h"
 
 #include <QEventLoop>
 
-bool TPortChoice::Take(const QStringList &args, int &i, QString &error) {
+bool PortChoice::take(const QStringList &args, int &i, QString &error) {
     if (args[i] == QLatin1String("--simulate")) {
-        Simulate = true;
+        simulate = true;
         return true;
     }
     if (args[i] != QLatin1String("--port"))
@@ -16,32 +16,32 @@ bool TPortChoice::Take(const QStringList &args, int &i, QString &error) {
     if (i + 1 >= args.size())
         error = QStringLiteral("--port needs a port name");
     else
-        Port = args[++i];
+        port = args[++i];
     return true;
 }
 
-int TPortChoice::Apply(TDataModule1 &data, TCliContext &context) {
-    if (Simulate && !Port.isEmpty())
-        return context.UsageError(QStringLiteral("Give either --port or --simulate"));
-    if (Simulate) {
-        Sim = std::make_unique<TModemSim>();
+int PortChoice::apply(AppData &data, CliContext &context) {
+    if (simulate && !port.isEmpty())
+        return context.usageError(QStringLiteral("Give either --port or --simulate"));
+    if (simulate) {
+        sim = std::make_unique<ModemSim>();
         QString error;
-        if (!Sim->Start(&error))
-            return context.Fail(QStringLiteral("Cannot start the simulated phone: ") + error);
-        Port = Sim->PortPath();
+        if (!sim->start(&error))
+            return context.fail(QStringLiteral("Cannot start the simulated phone: ") + error);
+        port = sim->portPath();
     }
-    if (!Port.isEmpty())
-        data.Settings->SetSessionPort(Port.toLocal8Bit());
-    return csOk;
+    if (!port.isEmpty())
+        data.settings->setSessionPort(port.toLocal8Bit());
+    return ExitOk;
 }
 
-bool RunWorkerToEnd(TDataModule1 &data, TBaseThread *worker) {
-    std::unique_ptr<TBaseThread> owned(worker);
+bool runWorkerToEnd(AppData &data, WorkerThread *worker) {
+    std::unique_ptr<WorkerThread> owned(worker);
     QEventLoop loop;
-    data.Phone->OnWorkerDone = [&loop](TPhone &) { loop.quit(); };
-    WithPhoneLock(*data.Phone, [&] {
-        if (!data.Phone->IsBusy())
-            data.Phone->Start(owned.release());
+    data.phone->onWorkerDone = [&loop](Phone &) { loop.quit(); };
+    withPhoneLock(*data.phone, [&] {
+        if (!data.phone->isBusy())
+            data.phone->start(owned.release());
     });
     if (owned)
         return false;

@@ -1,10 +1,10 @@
 #include "tools/cli/CliCommands.h"
 
-#include "sms/GsmSmsUnit.h"
+#include "sms/SmsSubmit.h"
 
 #include <QStringDecoder>
 
-int CmdPdu(const QStringList &args, TCliContext &context) {
+int cmdPdu(const QStringList &args, CliContext &context) {
     bool flash = false;
     QStringList positional;
     bool options = true;
@@ -14,15 +14,15 @@ int CmdPdu(const QStringList &args, TCliContext &context) {
         } else if (options && arg == QLatin1String("--flash")) {
             flash = true;
         } else if (options && arg.startsWith(QLatin1String("--"))) {
-            return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
+            return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
             positional << arg;
         }
     }
     if (positional.isEmpty())
-        return context.UsageError(QStringLiteral("Missing NUMBER"));
+        return context.usageError(QStringLiteral("Missing NUMBER"));
     if (positional.size() > 2) {
-        return context.UsageError(
+        return context.usageError(
             QStringLiteral("Too many arguments: quote TEXT to pass it as one argument"));
     }
 
@@ -32,35 +32,35 @@ int CmdPdu(const QStringList &args, TCliContext &context) {
         text = positional.at(1);
     } else {
         // All of standard input, as it stands: a final line end is part of the message.
-        const QByteArray bytes = context.In.readAll();
+        const QByteArray bytes = context.in.readAll();
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         text = decoder.decode(bytes);
         if (decoder.hasError())
-            return context.Fail(QStringLiteral("Standard input is not valid UTF-8 text"));
+            return context.fail(QStringLiteral("Standard input is not valid UTF-8 text"));
     }
 
-    TSmsSubmit request;
-    request.Coding = DetectCoding(text);
-    request.Flash = flash;
-    request.Number = number.toUtf8();
-    request.Text = text;
-    TPDUs pdus;
-    switch (BuildSubmitPdu(request, pdus)) {
-    case brOk:
+    SmsSubmit request;
+    request.coding = detectCoding(text);
+    request.flash = flash;
+    request.number = number.toUtf8();
+    request.text = text;
+    PduList pdus;
+    switch (buildSubmitPdu(request, pdus)) {
+    case BuildResult::Ok:
         break;
-    case brInvalidNumber:
-        return context.Fail(QStringLiteral("Invalid phone number: ") + CliPrintable(number));
-    case brLong:
-        return context.Fail(QStringLiteral("Long messages are not supported"));
+    case BuildResult::InvalidNumber:
+        return context.fail(QStringLiteral("Invalid phone number: ") + cliPrintable(number));
+    case BuildResult::Long:
+        return context.fail(QStringLiteral("Long messages are not supported"));
     }
 
-    const int fit = FitLength(text, request.Coding, CodingLimit[request.Coding]);
+    const int fit = fitLength(text, request.coding, codingLimit(request.coding));
     if (fit < text.size()) {
-        context.Err << "Note: the text was cut to " << fit << " of its " << text.size()
+        context.err << "Note: the text was cut to " << fit << " of its " << text.size()
                     << " characters to fit one message\n";
     }
-    context.Out << CodingName[request.Coding] << '\n';
-    for (const TPDU &pdu : pdus)
-        context.Out << "AT+CMGS=" << pdu.Length << '\n' << "00" << pdu.Hex << '\n';
-    return csOk;
+    context.out << codingName(request.coding) << '\n';
+    for (const Pdu &pdu : pdus)
+        context.out << "AT+CMGS=" << pdu.length << '\n' << "00" << pdu.hex << '\n';
+    return ExitOk;
 }

@@ -1,64 +1,64 @@
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliPort.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "app/Setting.h"
-#include "sending/GetInfoThread.h"
-#include "tools/modemsim/ModemSim.h"
+#include "app/AppData.h"
+#include "app/Settings.h"
+#include "base/Error.h"
+#include "modemsim/ModemSim.h"
+#include "sending/ProbeThread.h"
 
 #include <optional>
 
-int CmdProbe(const QStringList &args, TCliContext &context) {
-    TPortChoice portChoice;
+int cmdProbe(const QStringList &args, CliContext &context) {
+    PortChoice portChoice;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
-        if (portChoice.Take(args, i, error)) {
+        if (portChoice.take(args, i, error)) {
             if (!error.isEmpty())
-                return context.UsageError(error);
+                return context.usageError(error);
         } else if (arg.startsWith(QLatin1String("--"))) {
-            return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
+            return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
-            return context.UsageError(QStringLiteral("Unexpected argument: ") + CliPrintable(arg));
+            return context.usageError(QStringLiteral("Unexpected argument: ") + cliPrintable(arg));
         }
     }
 
     try {
         // The settings give the port when none is named; they are only read.
-        TDataModule1 data;
-        if (const int status = portChoice.Apply(data, context); status != csOk)
+        AppData data;
+        if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
 
-        std::optional<TGetInfoThread::TResult> result;
-        if (!RunWorkerToEnd(data,
-                            new TGetInfoThread(
-                                [&result](const TGetInfoThread::TResult &done) { result = done; })))
-            return context.Fail(QStringLiteral("Phone already busy"));
+        std::optional<ProbeThread::Result> result;
+        if (!runWorkerToEnd(data, new ProbeThread([&result](const ProbeThread::Result &done) {
+                                result = done;
+                            })))
+            return context.fail(QStringLiteral("Phone already busy"));
 
         const QString portShown =
-            CliPrintable(QString::fromLocal8Bit(data.Settings->ComPortName()));
+            cliPrintable(QString::fromLocal8Bit(data.settings->comPortName()));
         if (!result)
-            return context.Fail(QStringLiteral("The probe of %1 did not finish").arg(portShown));
-        switch (result->Outcome) {
-        case TGetInfoThread::poBusy:
-            return context.Fail(QStringLiteral("Phone already busy"));
-        case TGetInfoThread::poFailed:
-            return context.Fail(portShown + QStringLiteral(": ") + CliPrintable(result->Error));
-        case TGetInfoThread::poDone:
-        case TGetInfoThread::poRefused:
+            return context.fail(QStringLiteral("The probe of %1 did not finish").arg(portShown));
+        switch (result->outcome) {
+        case ProbeThread::Busy:
+            return context.fail(QStringLiteral("Phone already busy"));
+        case ProbeThread::Failed:
+            return context.fail(portShown + QStringLiteral(": ") + cliPrintable(result->error));
+        case ProbeThread::Done:
+        case ProbeThread::Refused:
             break;
         }
-        for (int row = 0; row < TGetInfoThread::RowCount; ++row) {
-            context.Out << QString::fromLatin1(TGetInfoThread::RowCaptions[row]) << ": "
-                        << CliPrintable(QString::fromLocal8Bit(result->Values[row])) << '\n';
+        for (int row = 0; row < ProbeThread::RowCount; ++row) {
+            context.out << QString::fromLatin1(ProbeThread::RowCaptions[row]) << ": "
+                        << cliPrintable(QString::fromLocal8Bit(result->values[row])) << '\n';
         }
-        if (result->Outcome == TGetInfoThread::poRefused) {
-            context.Err << "Note: the phone refused " << QString::fromLatin1(result->RefusedCommand)
+        if (result->outcome == ProbeThread::Refused) {
+            context.err << "Note: the phone refused " << QString::fromLatin1(result->refusedCommand)
                         << "; the rows after it are empty\n";
         }
-        return csOk;
-    } catch (const EPelorvane &e) {
-        return context.Fail(e.Message());
+        return ExitOk;
+    } catch (const Error &e) {
+        return context.fail(e.message());
     }
 }

@@ -1,8 +1,8 @@
 #include "tools/cli/CmdProject.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "data/OleDate.h"
+#include "app/AppData.h"
+#include "base/Error.h"
+#include "base/OleDate.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -21,65 +21,65 @@ namespace {
 constexpr int StatusOk = 0;
 constexpr int StatusFailed = 2;
 
-int Usage(QTextStream &err, const char *name, const char *usage) {
+int usage(QTextStream &err, const char *name, const char *usage) {
     err << "usage: pelorvane-cli " << name << ' ' << usage << Qt::endl;
     return StatusFailed;
 }
 
-int Fail(QTextStream &err, const EPelorvane &e) {
-    err << e.Message() << Qt::endl;
+int fail(QTextStream &err, const Error &e) {
+    err << e.message() << Qt::endl;
     return StatusFailed;
 }
 
 // ISO 8601 local date-time, null when not set; a value no calendar date stands for is given
 // as the number itself.
-QJsonValue DateJson(double ole) {
-    if (!OleIsSet(ole))
+QJsonValue dateJson(double ole) {
+    if (!oleIsSet(ole))
         return QJsonValue::Null;
-    QDateTime dateTime = OleToDateTime(ole);
+    QDateTime dateTime = oleToDateTime(ole);
     if (!dateTime.isValid())
         return ole;
     return dateTime.toString(dateTime.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
 }
 
-QString StatusName(TMessageStatus status) {
+QString statusName(MessageStatus status) {
     switch (status) {
-    case msPending:
+    case MessageStatus::Pending:
         return QStringLiteral("pending");
-    case msSending:
+    case MessageStatus::Sending:
         return QStringLiteral("sending");
-    case msSent:
+    case MessageStatus::Sent:
         return QStringLiteral("sent");
     }
     return QString::number(int(status));
 }
 
-QJsonArray MessagesJson(TMessageList &list) {
+QJsonArray messagesJson(MessageList &list) {
     QJsonArray array;
-    TMessageList::TLocker lock(list);
+    MessageList::Locker lock(list);
     for (const auto &m : *lock) {
         array.append(QJsonObject{
-            {QStringLiteral("number"), QString::fromLocal8Bit(m->Number)},
-            {QStringLiteral("text"), m->Text},
-            {QStringLiteral("flash"), m->Flash != 0},
-            {QStringLiteral("long"), m->Long != 0},
-            {QStringLiteral("created"), DateJson(m->Created)},
-            {QStringLiteral("sent"), DateJson(m->Sent)},
-            {QStringLiteral("status"), StatusName(m->Status)},
+            {QStringLiteral("number"), QString::fromLocal8Bit(m->number)},
+            {QStringLiteral("text"), m->text},
+            {QStringLiteral("flash"), m->flash != 0},
+            {QStringLiteral("long"), m->isLong != 0},
+            {QStringLiteral("created"), dateJson(m->created)},
+            {QStringLiteral("sent"), dateJson(m->sent)},
+            {QStringLiteral("status"), statusName(m->status)},
         });
     }
     return array;
 }
 
-QJsonArray ContactsJson(TContactList &list) {
+QJsonArray contactsJson(ContactList &list) {
     QJsonArray array;
-    TContactList::TLocker lock(list);
+    ContactList::Locker lock(list);
     for (const auto &c : *lock) {
         array.append(QJsonObject{
-            {QStringLiteral("name"), c->Name},
-            {QStringLiteral("number"), QString::fromLocal8Bit(c->Number)},
-            {QStringLiteral("sentCount"), c->SentCount},
-            {QStringLiteral("checked"), c->Checked != 0},
+            {QStringLiteral("name"), c->name},
+            {QStringLiteral("number"), QString::fromLocal8Bit(c->number)},
+            {QStringLiteral("sentCount"), c->sentCount},
+            {QStringLiteral("checked"), c->checked != 0},
         });
     }
     return array;
@@ -87,80 +87,80 @@ QJsonArray ContactsJson(TContactList &list) {
 
 } // namespace
 
-int CmdShow(const QStringList &args, QTextStream &out, QTextStream &err) {
+int cmdShow(const QStringList &args, QTextStream &out, QTextStream &err) {
     if (args.size() != 1)
-        return Usage(err, "show", CmdShowUsage);
-    TDataModule1 project;
+        return usage(err, "show", CmdShowUsage);
+    AppData project;
     try {
-        project.Load(args[0]);
-    } catch (const EPelorvane &e) {
-        return Fail(err, e);
+        project.load(args[0]);
+    } catch (const Error &e) {
+        return fail(err, e);
     }
     QJsonObject compose{
-        {QStringLiteral("to"), QString::fromLocal8Bit(project.Compose.To)},
-        {QStringLiteral("cc"), QString::fromLocal8Bit(project.Compose.Cc)},
-        {QStringLiteral("subject"), project.Compose.Subject},
-        {QStringLiteral("body"), project.Compose.Body},
+        {QStringLiteral("to"), QString::fromLocal8Bit(project.compose.to)},
+        {QStringLiteral("cc"), QString::fromLocal8Bit(project.compose.cc)},
+        {QStringLiteral("subject"), project.compose.subject},
+        {QStringLiteral("body"), project.compose.body},
     };
     QJsonObject root{
         {QStringLiteral("compose"), compose},
-        {QStringLiteral("contacts"), ContactsJson(*project.ContactList)},
-        {QStringLiteral("outbox"), MessagesJson(*project.OutboxList)},
-        {QStringLiteral("sent"), MessagesJson(*project.SentList)},
+        {QStringLiteral("contacts"), contactsJson(*project.contactList)},
+        {QStringLiteral("outbox"), messagesJson(*project.outboxList)},
+        {QStringLiteral("sent"), messagesJson(*project.sentList)},
     };
     out << QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
     out.flush();
     return StatusOk;
 }
 
-int CmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
+int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
     if (args.size() != 2)
-        return Usage(err, "import", CmdImportUsage);
-    TDataModule1 project;
+        return usage(err, "import", CmdImportUsage);
+    AppData project;
     try {
         if (QFileInfo::exists(args[0]))
-            project.Load(args[0]);
+            project.load(args[0]);
         else
-            project.FileName = args[0];
-    } catch (const EPelorvane &e) {
-        return Fail(err, e);
+            project.fileName = args[0];
+    } catch (const Error &e) {
+        return fail(err, e);
     }
-    TImportResult result;
+    ImportResult result;
     try {
-        result = project.ContactList->ImportFromFile(args[1]);
-    } catch (const EPelorvane &e) {
+        result = project.contactList->importFromFile(args[1]);
+    } catch (const Error &e) {
         // Contacts taken from the lines before a malformed one are kept.
-        if (project.Modified) {
+        if (project.modified) {
             try {
-                project.Save();
-            } catch (const EPelorvane &saveError) {
-                Fail(err, saveError);
+                project.save();
+            } catch (const Error &saveError) {
+                fail(err, saveError);
             }
         }
-        return Fail(err, e);
+        return fail(err, e);
     }
     try {
-        project.Save();
-    } catch (const EPelorvane &e) {
-        return Fail(err, e);
+        project.save();
+    } catch (const Error &e) {
+        return fail(err, e);
     }
     out << QStringLiteral("Imported %1 contacts, ignored %2 duplicates")
-               .arg(result.Imported)
-               .arg(result.Duplicates)
+               .arg(result.imported)
+               .arg(result.duplicates)
         << Qt::endl;
     return StatusOk;
 }
 
-int CmdExport(const QStringList &args, QTextStream &out, QTextStream &err) {
+int cmdExport(const QStringList &args, QTextStream &out, QTextStream &err) {
     Q_UNUSED(out);
     if (args.size() != 2)
-        return Usage(err, "export", CmdExportUsage);
-    TDataModule1 project;
+        return usage(err, "export", CmdExportUsage);
+    AppData project;
     try {
-        project.Load(args[0]);
-        project.ContactList->ExportToFile(args[1]);
-    } catch (const EPelorvane &e) {
-        return Fail(err, e);
+        project.load(args[0]);
+        project.contactList->exportToFile(args[1]);
+    } catch (const Error &e) {
+        return fail(err, e);
     }
     return StatusOk;
 }

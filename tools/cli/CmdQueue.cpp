@@ -1,13 +1,13 @@
 #include "tools/cli/CliCommands.h"
 
+#include "app/AppData.h"
 #include "app/ComposeOutbox.h"
-#include "app/Database.h"
-#include "app/Errors.h"
+#include "base/Error.h"
 
 #include <QFileInfo>
 
-int CmdQueue(const QStringList &args, TCliContext &context) {
-    enum { rtNone, rtTyped, rtAll, rtChecked } recipientsKind = rtNone;
+int cmdQueue(const QStringList &args, CliContext &context) {
+    enum { NoRecipients, TypedNumbers, AllContacts, CheckedContacts } recipientsKind = NoRecipients;
     QByteArray to;
     QString subject;
     bool flash = false;
@@ -20,53 +20,53 @@ int CmdQueue(const QStringList &args, TCliContext &context) {
             options = false;
         } else if (options && (arg == QLatin1String("--to") || arg == QLatin1String("--all") ||
                                arg == QLatin1String("--checked"))) {
-            if (recipientsKind != rtNone)
-                return context.UsageError(QStringLiteral("Give one of --to, --all, --checked"));
+            if (recipientsKind != NoRecipients)
+                return context.usageError(QStringLiteral("Give one of --to, --all, --checked"));
             if (arg == QLatin1String("--to")) {
                 if (!hasValue)
-                    return context.UsageError(QStringLiteral("--to needs the numbers"));
-                recipientsKind = rtTyped;
+                    return context.usageError(QStringLiteral("--to needs the numbers"));
+                recipientsKind = TypedNumbers;
                 to = args[++i].toLocal8Bit();
             } else {
-                recipientsKind = arg == QLatin1String("--all") ? rtAll : rtChecked;
+                recipientsKind = arg == QLatin1String("--all") ? AllContacts : CheckedContacts;
             }
         } else if (options && arg == QLatin1String("--subject")) {
             if (!hasValue)
-                return context.UsageError(QStringLiteral("--subject needs a text"));
+                return context.usageError(QStringLiteral("--subject needs a text"));
             subject = args[++i];
         } else if (options && arg == QLatin1String("--flash")) {
             flash = true;
         } else if (options && arg.startsWith(QLatin1String("--"))) {
-            return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
+            return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
             positional << arg;
         }
     }
-    if (recipientsKind == rtNone)
-        return context.UsageError(QStringLiteral("Give one of --to, --all, --checked"));
+    if (recipientsKind == NoRecipients)
+        return context.usageError(QStringLiteral("Give one of --to, --all, --checked"));
     if (positional.size() != 2)
-        return context.UsageError(QStringLiteral("Give the project file and the message text"));
+        return context.usageError(QStringLiteral("Give the project file and the message text"));
 
     const QString fileName = positional[0];
-    const QString text = ComposeText(subject, positional[1]);
+    const QString text = composeText(subject, positional[1]);
     if (text.isEmpty())
-        return context.Fail(QStringLiteral("The message is empty: nothing was queued"));
+        return context.fail(QStringLiteral("The message is empty: nothing was queued"));
     try {
-        TDataModule1 data;
+        AppData data;
         if (QFileInfo::exists(fileName))
-            data.Load(fileName);
-        data.FileName = QFileInfo(fileName).absoluteFilePath();
+            data.load(fileName);
+        data.fileName = QFileInfo(fileName).absoluteFilePath();
         QList<QByteArray> recipients;
-        if (recipientsKind == rtTyped)
-            recipients = SplitRecipients(to);
+        if (recipientsKind == TypedNumbers)
+            recipients = splitRecipients(to);
         else
-            recipients = ContactNumbers(*data.ContactList, recipientsKind == rtChecked);
-        const int queued = QueueMessages(*data.OutboxList, recipients, text, flash);
+            recipients = contactNumbers(*data.contactList, recipientsKind == CheckedContacts);
+        const int queued = queueMessages(*data.outboxList, recipients, text, flash);
         if (queued > 0)
-            data.Save();
-        context.Out << "Queued " << queued << (queued == 1 ? " message" : " messages") << '\n';
-    } catch (const EPelorvane &e) {
-        return context.Fail(e.Message());
+            data.save();
+        context.out << "Queued " << queued << (queued == 1 ? " message" : " messages") << '\n';
+    } catch (const Error &e) {
+        return context.fail(e.message());
     }
-    return csOk;
+    return ExitOk;
 }

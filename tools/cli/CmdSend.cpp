@@ -1,11 +1,11 @@
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliPort.h"
 
-#include "app/Database.h"
-#include "app/Errors.h"
-#include "link/PhoneUnit.h"
+#include "app/AppData.h"
+#include "base/Error.h"
+#include "link/Phone.h"
+#include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
-#include "tools/modemsim/ModemSim.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,160 +19,160 @@ namespace {
 
 // Ctrl+C asks the run to stop as the window's Stop does; the signal handler only writes a
 // byte that the event loop picks up.
-int SignalPipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
 
-void OnSignal(int) {
+void onSignal(int) {
     const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
-class TSignalStop {
+class SignalStop {
 public:
-    explicit TSignalStop(TPhone &phone) {
-        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    explicit SignalStop(Phone &phone) {
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
-        FNotifier = std::make_unique<QSocketNotifier>(SignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [&phone] {
+        m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [&phone] {
             char buffer[16];
-            while (::read(SignalPipe[0], buffer, sizeof buffer) > 0) {
+            while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
             }
-            phone.StopWorker();
+            phone.stopWorker();
         });
         struct sigaction action = {};
-        action.sa_handler = OnSignal;
+        action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &FOldInt);
-        ::sigaction(SIGTERM, &action, &FOldTerm);
+        ::sigaction(SIGINT, &action, &m_oldInt);
+        ::sigaction(SIGTERM, &action, &m_oldTerm);
     }
-    ~TSignalStop() {
-        if (!FNotifier)
+    ~SignalStop() {
+        if (!m_notifier)
             return;
-        ::sigaction(SIGINT, &FOldInt, nullptr);
-        ::sigaction(SIGTERM, &FOldTerm, nullptr);
-        FNotifier.reset();
-        ::close(SignalPipe[0]);
-        ::close(SignalPipe[1]);
-        SignalPipe[0] = SignalPipe[1] = -1;
+        ::sigaction(SIGINT, &m_oldInt, nullptr);
+        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        m_notifier.reset();
+        ::close(signalPipe[0]);
+        ::close(signalPipe[1]);
+        signalPipe[0] = signalPipe[1] = -1;
     }
 
 private:
-    std::unique_ptr<QSocketNotifier> FNotifier;
-    struct sigaction FOldInt = {};
-    struct sigaction FOldTerm = {};
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_oldInt = {};
+    struct sigaction m_oldTerm = {};
 };
 
 // Progress from the sender's refreshes: the first one of a message says it is being sent,
 // the second one gives its outcome. The sender goes forward through the outbox, so one
 // cursor finds each message in a single pass overall.
-class TProgress {
+class Progress {
 public:
-    TProgress(TMessageList &outbox, TCliContext &context, int total)
-        : FOutbox(outbox), FContext(context), FTotal(total), FBar(::isatty(STDERR_FILENO)) {}
+    Progress(MessageList &outbox, CliContext &context, int total)
+        : m_outbox(outbox), m_context(context), m_total(total), m_bar(::isatty(STDERR_FILENO)) {}
 
-    void Refresh() {
-        TMessageList::TLocker items(FOutbox);
+    void refresh() {
+        MessageList::Locker items(m_outbox);
         const int count = static_cast<int>(items->size());
-        if (!FCurrent) {
-            for (; FCursor < count; ++FCursor) {
-                if ((*items)[FCursor]->Status == msSending) {
-                    FCurrent = (*items)[FCursor];
-                    ++FIndex;
+        if (!m_current) {
+            for (; m_cursor < count; ++m_cursor) {
+                if ((*items)[m_cursor]->status == MessageStatus::Sending) {
+                    m_current = (*items)[m_cursor];
+                    ++m_index;
                     break;
                 }
             }
             return;
         }
-        const bool sent = FCurrent->Status == msSent;
+        const bool sent = m_current->status == MessageStatus::Sent;
         if (sent)
-            ++FSent;
-        if (FBar) {
+            ++m_sent;
+        if (m_bar) {
             const int width = 30;
-            const int done = FTotal > 0 ? FIndex * width / FTotal : width;
-            FContext.Err << '\r' << '[' << QString(done, QLatin1Char('#'))
-                         << QString(width - done, QLatin1Char(' ')) << "] " << FIndex << '/'
-                         << FTotal << Qt::flush;
+            const int done = m_total > 0 ? m_index * width / m_total : width;
+            m_context.err << '\r' << '[' << QString(done, QLatin1Char('#'))
+                          << QString(width - done, QLatin1Char(' ')) << "] " << m_index << '/'
+                          << m_total << Qt::flush;
         } else {
-            FContext.Err << "Message " << FIndex << " of " << FTotal << " to "
-                         << CliPrintable(QString::fromLocal8Bit(FCurrent->Number)) << ": "
-                         << (sent ? "sent" : "not sent") << '\n'
-                         << Qt::flush;
+            m_context.err << "Message " << m_index << " of " << m_total << " to "
+                          << cliPrintable(QString::fromLocal8Bit(m_current->number)) << ": "
+                          << (sent ? "sent" : "not sent") << '\n'
+                          << Qt::flush;
         }
-        FCurrent.reset();
+        m_current.reset();
     }
 
-    void Finish() {
-        if (FBar && FIndex > 0)
-            FContext.Err << '\n' << Qt::flush;
+    void finish() {
+        if (m_bar && m_index > 0)
+            m_context.err << '\n' << Qt::flush;
     }
 
-    int Sent() const { return FSent; }
+    int sent() const { return m_sent; }
 
 private:
-    TMessageList &FOutbox;
-    TCliContext &FContext;
-    int FTotal;
-    bool FBar;
-    int FCursor = 0;
-    int FIndex = 0;
-    int FSent = 0;
-    TMessageList::TItem FCurrent;
+    MessageList &m_outbox;
+    CliContext &m_context;
+    int m_total;
+    bool m_bar;
+    int m_cursor = 0;
+    int m_index = 0;
+    int m_sent = 0;
+    MessageList::Item m_current;
 };
 
-int PendingCount(TMessageList &outbox) {
-    TMessageList::TLocker items(outbox);
+int pendingCount(MessageList &outbox) {
+    MessageList::Locker items(outbox);
     int pending = 0;
     for (const auto &message : *items)
-        if (message->Status == msPending)
+        if (message->status == MessageStatus::Pending)
             ++pending;
     return pending;
 }
 
 } // namespace
 
-int CmdSend(const QStringList &args, TCliContext &context) {
-    TPortChoice portChoice;
+int cmdSend(const QStringList &args, CliContext &context) {
+    PortChoice portChoice;
     QStringList positional;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
-        if (portChoice.Take(args, i, error)) {
+        if (portChoice.take(args, i, error)) {
             if (!error.isEmpty())
-                return context.UsageError(error);
+                return context.usageError(error);
         } else if (arg.startsWith(QLatin1String("--"))) {
-            return context.UsageError(QStringLiteral("Unknown option: ") + CliPrintable(arg));
+            return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
             positional << arg;
         }
     }
     if (positional.size() != 1)
-        return context.UsageError(QStringLiteral("Give the project file"));
+        return context.usageError(QStringLiteral("Give the project file"));
 
     try {
-        TDataModule1 data;
-        data.Load(positional[0]);
-        if (const int status = portChoice.Apply(data, context); status != csOk)
+        AppData data;
+        data.load(positional[0]);
+        if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
 
-        const int pending = PendingCount(*data.OutboxList);
-        TProgress progress(*data.OutboxList, context, pending);
-        data.OnRefreshAll = [&progress] { progress.Refresh(); };
-        TSignalStop signalStop(*data.Phone);
+        const int pending = pendingCount(*data.outboxList);
+        Progress progress(*data.outboxList, context, pending);
+        data.onRefreshAll = [&progress] { progress.refresh(); };
+        SignalStop signalStop(*data.phone);
 
-        if (!RunWorkerToEnd(data, new TSenderThread(data)))
-            return context.Fail(QStringLiteral("Phone already busy"));
-        progress.Finish();
-        data.OnRefreshAll = nullptr;
+        if (!runWorkerToEnd(data, data.newSender()))
+            return context.fail(QStringLiteral("Phone already busy"));
+        progress.finish();
+        data.onRefreshAll = nullptr;
 
         // Whatever happened, the accepted messages are filed and kept.
-        data.MoveSentMessages();
-        data.Save();
-        const QList<QByteArray> reports = data.Phone->Reports;
+        data.moveSentMessages();
+        data.save();
+        const QList<QByteArray> reports = data.phone->reports;
         for (const QByteArray &line : reports)
             if (!line.isEmpty())
-                context.Out << CliPrintable(QString::fromLocal8Bit(line)) << '\n';
-        context.Out << "Sent " << progress.Sent() << " of " << pending << '\n';
-        return progress.Sent() == pending ? csOk : csFailed;
-    } catch (const EPelorvane &e) {
-        return context.Fail(e.Message());
+                context.out << cliPrintable(QString::fromLocal8Bit(line)) << '\n';
+        context.out << "Sent " << progress.sent() << " of " << pending << '\n';
+        return progress.sent() == pending ? ExitOk : ExitFailed;
+    } catch (const Error &e) {
+        return context.fail(e.message());
     }
 }

@@ -13,10 +13,10 @@ int main(int argc, char *argv[]) {
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly)) {
         err << "Cannot read standard input\n";
-        return csFailed;
+        return ExitFailed;
     }
     QStringList args;
-    if (!CliArguments(argc, argv, args, err))
-        return csUsage;
-    return RunCli(args, out, err, in);
+    if (!cliArguments(argc, argv, args, err))
+        return ExitUsage;
+    return runCli(args, out, err, in);
 }

@@ -1,4 +1,4 @@
-#include "tools/modemsim/ModemSim.h"
+#include "modemsim/ModemSim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -11,7 +11,7 @@
 
 namespace {
 
-std::optional<int> IntValue(const QCommandLineParser &parser, const QString &name, int low,
+std::optional<int> intValue(const QCommandLineParser &parser, const QString &name, int low,
                             int high) {
     bool ok = false;
     const int value = parser.value(name).toInt(&ok);
@@ -78,40 +78,40 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
-    TModemSimOptions options;
+    ModemSimOptions options;
     const struct {
-        const char *Name;
-        int *Target;
-        int Low;
-        int High;
+        const char *name;
+        int *target;
+        int low;
+        int high;
     } numbers[] = {
-        {"fail-at", &options.FailAt, 0, 1000000},     {"silent-at", &options.SilentAt, 0, 1000000},
-        {"hangup-at", &options.HangupAt, 0, 1000000}, {"delay-ms", &options.DelayMs, 0, 600000},
-        {"battery", &options.Battery, 0, 100},        {"signal", &options.Signal, 0, 99},
+        {"fail-at", &options.failAt, 0, 1000000},     {"silent-at", &options.silentAt, 0, 1000000},
+        {"hangup-at", &options.hangupAt, 0, 1000000}, {"delay-ms", &options.delayMs, 0, 600000},
+        {"battery", &options.battery, 0, 100},        {"signal", &options.signal, 0, 99},
     };
     for (const auto &number : numbers) {
-        const QString name = QString::fromLatin1(number.Name);
+        const QString name = QString::fromLatin1(number.name);
         if (!parser.isSet(name))
             continue;
-        const std::optional<int> value = IntValue(parser, name, number.Low, number.High);
+        const std::optional<int> value = intValue(parser, name, number.low, number.high);
         if (!value)
             return 2;
-        *number.Target = *value;
+        *number.target = *value;
     }
-    if (options.Signal > 31 && options.Signal != 99) {
+    if (options.signal > 31 && options.signal != 99) {
         std::fprintf(stderr, "pelorvane-modemsim: --signal must be 0 to 31, or 99 (unknown)\n");
         return 2;
     }
-    options.PromptWithLineEnd = parser.isSet(QStringLiteral("prompt-line-end"));
-    options.RefuseCmgfQuery = parser.isSet(QStringLiteral("refuse-cmgf-query"));
-    options.RefuseCmgf0 = parser.isSet(QStringLiteral("refuse-cmgf"));
-    options.RefuseCbc = parser.isSet(QStringLiteral("refuse-cbc"));
-    options.RefuseGmm = parser.isSet(QStringLiteral("refuse-gmm"));
+    options.promptWithLineEnd = parser.isSet(QStringLiteral("prompt-line-end"));
+    options.refuseCmgfQuery = parser.isSet(QStringLiteral("refuse-cmgf-query"));
+    options.refuseCmgf0 = parser.isSet(QStringLiteral("refuse-cmgf"));
+    options.refuseCbc = parser.isSet(QStringLiteral("refuse-cbc"));
+    options.refuseGmm = parser.isSet(QStringLiteral("refuse-gmm"));
     if (parser.isSet(QStringLiteral("maker")))
-        options.Maker = parser.value(QStringLiteral("maker")).toLocal8Bit();
+        options.maker = parser.value(QStringLiteral("maker")).toLocal8Bit();
     if (parser.isSet(QStringLiteral("model")))
-        options.Model = parser.value(QStringLiteral("model")).toLocal8Bit();
-    options.Unsolicited = parser.value(QStringLiteral("unsolicited")).toLocal8Bit();
+        options.model = parser.value(QStringLiteral("model")).toLocal8Bit();
+    options.unsolicited = parser.value(QStringLiteral("unsolicited")).toLocal8Bit();
 
     const QString logFile = parser.value(QStringLiteral("log"));
     if (!logFile.isEmpty()) {
@@ -124,28 +124,28 @@ int main(int argc, char *argv[]) {
         }
     }
 
-    TModemSim sim(options);
-    sim.SetLogFile(logFile);
+    ModemSim sim(options);
+    sim.setLogFile(logFile);
     QString error;
-    if (!sim.Start(&error)) {
+    if (!sim.start(&error)) {
         std::fprintf(stderr, "pelorvane-modemsim: cannot start: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%s\n", qPrintable(sim.PortPath()));
+    std::printf("%s\n", qPrintable(sim.portPath()));
     std::fflush(stdout);
     std::fprintf(stderr, "Simulated phone ready on %s; press Ctrl+C to stop\n",
-                 qPrintable(sim.PortPath()));
+                 qPrintable(sim.portPath()));
 
     const timespec tick{0, 200 * 1000 * 1000};
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
         if (signal == SIGINT || signal == SIGTERM)
             break;
-        if (!sim.IsServing()) {
+        if (!sim.isServing()) {
             std::fprintf(stderr, "Simulated phone hung up the line\n");
             break;
         }
     }
-    sim.Stop();
+    sim.stop();
     return 0;
 }
