@@ -165,7 +165,7 @@ void SmppSession::onSocketDropped() {
         finish({});
         return;
     }
-    if (m_state == State::Connecting && !m_everBound)
+    if (m_state == State::Connecting)
         dropConnection(
             QStringLiteral("Cannot connect to the SMS centre at %1: %2").arg(endpoint(), why));
     else
