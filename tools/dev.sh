@@ -14,6 +14,10 @@ jobs=${JOBS:-$(nproc)}
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libbenchmark-dev
           xvfb xdotool xauth)
+# Node.js runs the fake SMS centre of the tests (tools/smsc-fake). Asked for by command, not by
+# package: a Node.js from elsewhere (with its own npm) serves as well as Debian's.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 install_missing() {
     local missing=()
@@ -33,6 +37,15 @@ install_missing() {
     fi
 }
 
+# The fake SMS centre's own packages, from its committed lock file; once, while they are missing.
+install_smsc_fake() {
+    local fake=$root/tools/smsc-fake
+    if [ ! -d "$fake/node_modules" ]; then
+        echo "Installing the fake SMS centre's packages (npm ci in tools/smsc-fake)"
+        (cd "$fake" && npm ci --no-audit --no-fund --loglevel=error)
+    fi
+}
+
 configure_and_build() {
     cmake -S "$root" -B "$build" -G Ninja -DPELORVANE_SANITIZE="$sanitize" >/dev/null
     cmake --build "$build" -j "$jobs"
@@ -43,6 +56,7 @@ shift || true
 case "$cmd" in
 build)
     install_missing
+    install_smsc_fake
     configure_and_build
     ;;
 run)
@@ -55,6 +69,7 @@ run)
     ;;
 test)
     install_missing
+    install_smsc_fake
     configure_and_build
     export QT_QPA_PLATFORM=offscreen
     case "$sanitize" in

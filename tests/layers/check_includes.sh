@@ -8,7 +8,7 @@ root=${1:?usage: check_includes.sh SOURCE_ROOT}
 rank_of() {
     case "$1" in
     base) echo 0 ;;
-    data | sms | link | modemsim | resources) echo 1 ;;
+    data | sms | link | modemsim | resources | smpp) echo 1 ;;
     sending) echo 2 ;;
     app) echo 3 ;;
     ui) echo 4 ;;

@@ -1,0 +1,100 @@
+// Messages through an SMPP session to the fake SMS centre on loopback, with a window of 10
+// outstanding submit_sm and with a window of 1: messages per second, and the program's own CPU
+// time per message (the centre runs in its own process and is not counted).
+
+#include "smpp/SmppSession.h"
+#include "support/SmscFake.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+namespace {
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void BM_SubmitThroughFakeCentre(benchmark::State &state) {
+    const int window = static_cast<int>(state.range(0));
+    const int count = static_cast<int>(state.range(1));
+    if (const QString why = SmscFake::unavailableReason(); !why.isEmpty()) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    // --quiet: the centre writes no log line per message, which would be most of its work.
+    SmscFake fake;
+    if (!fake.start({QStringLiteral("--quiet")})) {
+        state.SkipWithError(qPrintable(fake.errorText()));
+        return;
+    }
+    SmppConfig config = fake.config();
+    config.window = window;
+    // Printable ASCII but @ $ _ and a few more is its own GSM septet.
+    const QByteArray body = "Reminder: the club meets on Friday at 7pm. Bring your membership "
+                            "card and a friend!";
+    double cpu = 0;
+    for (auto _ : state) {
+        SmppSession session(config);
+        int accepted = 0;
+        int outcomes = 0;
+        QEventLoop loop;
+        session.setOutcomeHandler([&](const SmppOutcome &o) {
+            accepted += o.kind == SmppOutcome::Kind::Accepted;
+            if (++outcomes == count)
+                loop.quit();
+        });
+        QObject::connect(&session, &SmppSession::finished, &loop, &QEventLoop::quit);
+        for (int i = 0; i < count; ++i) {
+            SmppSubmission submission;
+            submission.id = static_cast<quint64>(i);
+            submission.source = {5, 0, "Club"};
+            submission.destination = {1, 1, QByteArray("49151") + QByteArray::number(10000000 + i)};
+            submission.registeredDelivery = 1;
+            submission.shortMessage = body;
+            session.submit(submission);
+        }
+        const double cpuBefore = processCpuSeconds();
+        session.open();
+        loop.exec();
+        cpu += processCpuSeconds() - cpuBefore;
+        if (accepted != count) {
+            state.SkipWithError("not every message was accepted");
+            return;
+        }
+        // Unbind before the next round, as a run ends.
+        QEventLoop done;
+        QObject::connect(&session, &SmppSession::finished, &done, &QEventLoop::quit);
+        session.stop();
+        if (session.state() != SmppSession::State::Finished)
+            done.exec();
+    }
+    const double messages = static_cast<double>(state.iterations()) * count;
+    state.SetItemsProcessed(static_cast<int64_t>(messages));
+    state.counters["cpu_us_per_msg"] = benchmark::Counter(cpu / messages * 1e6);
+}
+
+} // namespace
+
+BENCHMARK(BM_SubmitThroughFakeCentre)
+    ->ArgNames({"window", "messages"})
+    ->Args({10, 10000})
+    ->Args({1, 10000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

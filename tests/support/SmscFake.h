@@ -1,0 +1,50 @@
+#pragma once
+
+#include "smpp/SmppSession.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The fake SMS centre (tools/smsc-fake) as a child process on a free loopback port, with its
+// JSON log in a temporary folder. Stopped when destroyed.
+class SmscFake {
+public:
+    SmscFake();
+    ~SmscFake();
+
+    SmscFake(const SmscFake &) = delete;
+    SmscFake &operator=(const SmscFake &) = delete;
+
+    // Empty when Node.js runs here, else why not: tests skip with it.
+    static QString unavailableReason();
+
+    // Starts with the fake's own options (--password, --throttle-after, ...); false with
+    // errorText() when it does not come up.
+    bool start(const QStringList &options = {});
+    void stop();
+
+    quint16 port() const { return m_port; }
+    const QString &errorText() const { return m_error; }
+    // Settings for this centre with short times, for tests: window 10, account "pelorvane".
+    SmppConfig config() const;
+
+    // The log's entries so far, all or those of one event ("submit_sm", "bind", ...).
+    QList<QJsonObject> log(const QString &event = {}) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+// Skips the test when Node.js cannot run the fake centre.
+#define SKIP_WITHOUT_SMSC_FAKE()                                                                   \
+    do {                                                                                           \
+        if (const QString why = SmscFake::unavailableReason(); !why.isEmpty())                     \
+            QSKIP(qPrintable(QStringLiteral("SKIPPED: ") + why));                                  \
+    } while (false)
