@@ -170,8 +170,6 @@ private Q_SLOTS:
     void longThatFitsIsTheSinglePdu();
     void randomLongTextsRoundTrip();
     void invalidNumberEmptiesTheList();
-    void referenceOnEveryPart_data();
-    void referenceOnEveryPart();
     void fitText_data();
     void fitText();
     void fitTextEqualsLoop();
@@ -377,28 +375,6 @@ void TestSmsParts::invalidNumberEmptiesTheList() {
         PduList pdus = {Pdu{"0100", 2}};
         QCOMPARE(buildSubmitParts(request, pdus), BuildResult::InvalidNumber);
         QVERIFY(pdus.isEmpty());
-    }
-}
-
-void TestSmsParts::referenceOnEveryPart_data() {
-    QTest::addColumn<int>("reference");
-    QTest::newRow("0") << 0;
-    QTest::newRow("1") << 1;
-    QTest::newRow("255") << 255;
-}
-
-void TestSmsParts::referenceOnEveryPart() {
-    QFETCH(int, reference);
-    const PduList pdus = buildLong(repeat(Cjk, 200), -1, false, reference, "12345");
-    QCOMPARE(pdus.size(), 3);
-    for (int k = 0; k < 3; ++k) {
-        // First octet 41, then TP-MR, the address 05 81 2143F5, PID, DCS 08, UDL, header.
-        const QByteArray expected = QByteArray("4100058121 43F50008").replace(" ", "");
-        QCOMPARE(pdus[k].hex.left(expected.size()), expected);
-        const QByteArray header =
-            "050003" + QByteArray::number(reference, 16).rightJustified(2, '0').toUpper() + "03" +
-            QByteArray::number(k + 1).rightJustified(2, '0');
-        QCOMPARE(pdus[k].hex.mid(expected.size() + 2, header.size()), header);
     }
 }
 
