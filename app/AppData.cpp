@@ -64,7 +64,8 @@ QString AppData::title() const {
 }
 
 SenderThread *AppData::newSender() {
-    return new SenderThread(*outboxList, *contactList, onRefreshAll);
+    return new SenderThread(*outboxList, *contactList, onRefreshAll,
+                            [s = settings.get()] { return s->takeLongMessageReference(); });
 }
 
 void AppData::newProject() {

@@ -64,7 +64,7 @@ public:
     int moveSentMessages();
 
     // A sending run over this project's outbox and contacts, created suspended for
-    // Phone::start.
+    // Phone::start; long messages take their references from the settings.
     SenderThread *newSender();
 
     // Stops the running worker, if any, and serves the event queue until it has ended.

@@ -9,6 +9,7 @@ namespace {
 const QString Section = QStringLiteral("Setting");
 const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
+const QString ReferenceKey = QStringLiteral("Long Message Reference");
 
 // Trying is the only answer that holds for read-only mounts, ACLs and root alike.
 bool canCreateFilesIn(const QString &dir) {
@@ -78,6 +79,23 @@ bool Settings::modified() const {
 }
 
 bool Settings::save() {
-    m_iniFile.writeString(Section, PortKey, QString::fromLocal8Bit(storedComPortName()));
+    const QString port = QString::fromLocal8Bit(storedComPortName());
+    QMutexLocker locker(&m_lock);
+    m_iniFile.writeString(Section, PortKey, port);
     return m_iniFile.updateFile();
+}
+
+quint8 Settings::takeLongMessageReference() {
+    QMutexLocker locker(&m_lock);
+    // An object of its own, read afresh: another program may have taken references since,
+    // and a failed write must not stay pending in the object that keeps the port.
+    IniFile ini(m_iniFile.fileName());
+    const int stored = ini.readInteger(Section, ReferenceKey, -1);
+    if (m_referenceInFile && stored >= 0 && stored <= 0xFF)
+        m_nextReference = stored;
+    const auto taken = static_cast<quint8>(m_nextReference);
+    m_nextReference = (taken + 1) & 0xFF;
+    ini.writeInteger(Section, ReferenceKey, m_nextReference);
+    m_referenceInFile = ini.updateFile();
+    return taken;
 }

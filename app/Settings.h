@@ -14,9 +14,10 @@ inline constexpr char SettingsFileName[] = "pelorvane.ini";
 // its path: reading it gives the defaults and writing it fails without harm.
 QString settingsFilePath(const QString &exeDir);
 
-// The program-wide settings: the serial port to use. The name is read once at creation and
-// written at destruction only when it was changed; the file's other lines and sections stay.
-// The port name may be read by a worker thread while the UI thread sets it.
+// The program-wide settings: the serial port to use and the long-message reference counter.
+// The port name is read once at creation and written at destruction only when it was changed;
+// the file's other lines and sections stay. A worker thread may read the port name while the
+// UI thread sets it, and takes references.
 class Settings {
 public:
     explicit Settings(const QString &fileName);
@@ -38,6 +39,13 @@ public:
     // left as it was.
     bool save();
 
+    // The reference for the next long message sent in parts, 0 to 255: the counter kept in
+    // the file ("Long Message Reference" in "Setting", the reference to take next) is read,
+    // advanced and written back at once, so that consecutive long messages never share one,
+    // also across runs and with pelorvane-cli using the same file. When the file cannot be
+    // written the counter goes on in memory. Safe on any thread.
+    quint8 takeLongMessageReference();
+
     const QString &fileName() const { return m_iniFile.fileName(); }
 
 private:
@@ -46,4 +54,8 @@ private:
     IniFile m_iniFile;
     QByteArray m_comPortName;
     QByteArray m_sessionPort;
+    int m_nextReference = 0;
+    // Whether the file held the counter after the last take; a file that could not be written
+    // is not trusted again, or its stale value would hand out one reference twice.
+    bool m_referenceInFile = true;
 };

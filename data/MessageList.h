@@ -26,13 +26,25 @@ struct Message {
     double created = 0;
     double sent = 0;
     MessageStatus status = MessageStatus::Pending;
+    // How far a message sent in parts got in this program run (not in the project file): bit
+    // k is set once the phone accepted part k + 1, and partReference is the concatenation
+    // reference every part goes with, -1 until one is taken. A later attempt sends only the
+    // missing parts, with the same reference.
+    quint16 acceptedParts = 0;
+    qint16 partReference = -1;
+
+    // A copy that is a new message (Resend): nothing of it sent, no reference yet.
+    void clearPartProgress() {
+        acceptedParts = 0;
+        partReference = -1;
+    }
 
     bool operator==(const Message &other) const = default;
 };
 
 // The outbox and the sent list. Stream format: int32 count, then per record Number (ansi
 // field), Text (wide field), Flash, Long (one byte each), Created, Sent (8-byte doubles);
-// the status is not stored.
+// the status and the part progress are not stored (a loaded record has none).
 class MessageList final : public RecordList<Message, MessageList> {
 public:
     MessageList() = default;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 
 #include <cerrno>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -86,15 +88,23 @@ public:
     // Records an accepted message and gives it its message reference (1 to 255, cycling).
     int addReceived(ReceivedSms sms) {
         QString logFile;
+        std::optional<CompletedSms> completed;
         {
             std::lock_guard lock(m_mutex);
             sms.reference = static_cast<int>(m_received.size() % 255) + 1;
             m_received.append(sms);
+            if (sms.concatTotal > 0)
+                completed = addPart(sms);
+            if (completed)
+                m_completed.append(*completed);
             logFile = m_logFile;
         }
         m_changed.notify_all();
-        if (!logFile.isEmpty())
-            appendLog(logFile, sms);
+        if (!logFile.isEmpty()) {
+            appendLog(logFile, partEntry(sms));
+            if (completed)
+                appendLog(logFile, completedEntry(*completed));
+        }
         return sms.reference;
     }
     void setServing(bool serving) {
@@ -121,6 +131,10 @@ public:
         std::lock_guard lock(m_mutex);
         return unshared(m_bodies);
     }
+    QList<CompletedSms> completed() const {
+        std::lock_guard lock(m_mutex);
+        return unshared(m_completed);
+    }
     int bodyCount() const {
         std::lock_guard lock(m_mutex);
         return static_cast<int>(m_bodies.size());
@@ -144,11 +158,49 @@ private:
         return QList<T>(list.cbegin(), list.cend());
     }
 
-    static void appendLog(const QString &path, const ReceivedSms &sms) {
-        const QJsonObject entry{{QStringLiteral("number"), QString::fromLatin1(sms.number)},
-                                {QStringLiteral("coding"), sms.coding},
-                                {QStringLiteral("flash"), sms.flash},
-                                {QStringLiteral("text"), sms.text}};
+    // The parts received so far of one concatenated message, by part number.
+    struct Partial {
+        int total = 0;
+        QMap<int, QString> texts;
+    };
+
+    // Called under the lock. The message once its last missing part has come.
+    std::optional<CompletedSms> addPart(const ReceivedSms &sms) {
+        const std::pair<QByteArray, int> key{sms.number, sms.concatRef};
+        Partial &partial = m_partials[key];
+        if (partial.total != sms.concatTotal)
+            partial = Partial{sms.concatTotal, {}};
+        partial.texts.insert(sms.concatSeq, sms.text);
+        if (partial.texts.size() < partial.total)
+            return std::nullopt;
+        CompletedSms whole{sms.number, sms.concatRef, partial.total, QString()};
+        for (const QString &text : std::as_const(partial.texts))
+            whole.text += text;
+        m_partials.erase(key);
+        return whole;
+    }
+
+    static QJsonObject partEntry(const ReceivedSms &sms) {
+        QJsonObject entry{{QStringLiteral("number"), QString::fromLatin1(sms.number)},
+                          {QStringLiteral("coding"), sms.coding},
+                          {QStringLiteral("flash"), sms.flash},
+                          {QStringLiteral("text"), sms.text}};
+        if (sms.concatTotal > 0) {
+            entry.insert(QStringLiteral("ref"), sms.concatRef);
+            entry.insert(QStringLiteral("total"), sms.concatTotal);
+            entry.insert(QStringLiteral("seq"), sms.concatSeq);
+        }
+        return entry;
+    }
+
+    static QJsonObject completedEntry(const CompletedSms &whole) {
+        return {{QStringLiteral("number"), QString::fromLatin1(whole.number)},
+                {QStringLiteral("ref"), whole.ref},
+                {QStringLiteral("parts"), whole.parts},
+                {QStringLiteral("text"), whole.text}};
+    }
+
+    static void appendLog(const QString &path, const QJsonObject &entry) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append) ||
             file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n') < 0) {
@@ -162,6 +214,8 @@ private:
     QList<ReceivedSms> m_received;
     QList<QByteArray> m_commands;
     QList<QByteArray> m_bodies;
+    QList<CompletedSms> m_completed;
+    std::map<std::pair<QByteArray, int>, Partial> m_partials;
     QString m_logFile;
     bool m_serving = false;
 };
@@ -687,6 +741,9 @@ QList<QByteArray> ModemSim::commands() const {
 }
 QList<QByteArray> ModemSim::bodies() const {
     return m_state->records.bodies();
+}
+QList<CompletedSms> ModemSim::completed() const {
+    return m_state->records.completed();
 }
 int ModemSim::bodiesSeen() const {
     return m_state->records.bodyCount();

@@ -35,10 +35,24 @@ struct ReceivedSms {
     QByteArray pdu;    // the Pdu hex as received, without the SMSC field
     QByteArray header; // the user-data header as hex, empty when the PDU has none
     int reference = 0; // the message reference the phone answered with (+CMGS: <ref>)
+    // A part of a concatenated message (information element 00 or 08 in the header): its
+    // reference, the number of parts and its own number from 1. concatTotal is 0 otherwise,
+    // also for an element a phone would ignore (no parts, or a number outside 1..total).
+    int concatRef = -1;
+    int concatTotal = 0;
+    int concatSeq = 0;
 };
 
-// Decodes an SMS-SUBMIT Pdu (hex, no SMSC field) as this program sends it.
-// Returns false with a reason for anything malformed.
+// A concatenated message whose parts have all been accepted, put together in part order.
+struct CompletedSms {
+    QByteArray number;
+    int ref = 0;
+    int parts = 0;
+    QString text;
+};
+
+// Decodes an SMS-SUBMIT Pdu (hex, no SMSC field) as this program sends it, the user-data
+// header included. Returns false with a reason for anything malformed.
 bool decodeSubmitPdu(const QByteArray &hex, ReceivedSms *out, QString *error = nullptr);
 
 // A GSM phone on a pseudo-terminal, served by a thread of its own. As on a real line,
@@ -65,11 +79,18 @@ public:
     int bodiesSeen() const;
     // Every message body as it arrived after the prompt, without the Ctrl-Z (refused ones too).
     QList<QByteArray> bodies() const;
+    // The concatenated messages put together so far, in the order their last part arrived.
+    // Parts are joined per number and reference; a part that arrives again replaces the
+    // earlier copy, and one with a different part count starts the message afresh.
+    QList<CompletedSms> completed() const;
     // True from Start until Stop or until the phone hung up the line.
     bool isServing() const;
     bool waitForReceived(int count, int timeoutMs) const;
 
-    // Appends one JSON object per accepted message to this file (empty: no log).
+    // Appends JSON objects, one per line, to this file (empty: no log): one per accepted
+    // message or part ("number", "coding", "flash", "text", and for a part also "ref",
+    // "total" and "seq"), and one per completed concatenated message ("number", "ref",
+    // "parts" and the whole "text").
     void setLogFile(const QString &path);
 
 private:

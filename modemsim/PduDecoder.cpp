@@ -192,6 +192,40 @@ QString gsm7Text(const QByteArray &octets, qsizetype firstSeptet, qsizetype sept
     return text;
 }
 
+// The information elements of a user-data header (without its length octet), read as a
+// receiving phone reads them: a header whose last element does not end with it is ignored
+// whole, and so is a concatenation element of the wrong length or one that names no parts or
+// a part outside them; the text is shown all the same.
+void decodeHeaderElements(const QByteArray &elements, ReceivedSms *sms) {
+    ReceivedSms found;
+    for (qsizetype at = 0; at < elements.size();) {
+        if (at + 2 > elements.size())
+            return;
+        const quint8 iei = static_cast<quint8>(elements[at]);
+        const int length = static_cast<quint8>(elements[at + 1]);
+        if (at + 2 + length > elements.size())
+            return;
+        const auto octet = [&](int i) {
+            return static_cast<int>(static_cast<quint8>(elements[at + 2 + i]));
+        };
+        // 00: 8-bit reference, 08: 16-bit reference; then the part count and number.
+        const int referenceOctets = iei == 0x00 ? 1 : iei == 0x08 ? 2 : 0;
+        if (referenceOctets > 0 && length == referenceOctets + 2) {
+            const int total = octet(referenceOctets);
+            const int sequence = octet(referenceOctets + 1);
+            if (total >= 1 && sequence >= 1 && sequence <= total) {
+                found.concatRef = referenceOctets == 1 ? octet(0) : octet(0) << 8 | octet(1);
+                found.concatTotal = total;
+                found.concatSeq = sequence;
+            }
+        }
+        at += 2 + length;
+    }
+    sms->concatRef = found.concatRef;
+    sms->concatTotal = found.concatTotal;
+    sms->concatSeq = found.concatSeq;
+}
+
 } // namespace
 
 bool decodeSubmitPdu(const QByteArray &hex, ReceivedSms *out, QString *error) {
@@ -286,6 +320,8 @@ bool decodeSubmitPdu(const QByteArray &hex, ReceivedSms *out, QString *error) {
     }
     }
 
+    if (headerOctets > 0)
+        decodeHeaderElements(ud.mid(1, headerOctets - 1), &sms);
     sms.coding = dcs.coding;
     sms.flash = dcs.flash;
     sms.pdu = hex;

@@ -5,11 +5,15 @@
 #include "data/ContactList.h"
 #include "data/MessageList.h"
 #include "link/GsmSerial.h"
+#include "sms/SmsParts.h"
 
 namespace {
 
 const QByteArray SetupCommands[] = {"AT+CMGF=?", "ATE0", "AT+CMGF=0"};
 constexpr char CtrlZ = 26;
+// One bit per part in Message::acceptedParts.
+static_assert(maxParts(Coding::Gsm7Bit) <= 16 && maxParts(Coding::EightBit) <= 16 &&
+              maxParts(Coding::Ucs2) <= 16);
 
 // Closes the link however the run ends.
 struct LinkCloser {
@@ -20,8 +24,9 @@ struct LinkCloser {
 } // namespace
 
 SenderThread::SenderThread(MessageList &outbox, ContactList &contacts,
-                           const std::function<void()> &refreshAll)
-    : m_outbox(outbox), m_contacts(contacts), m_refreshAll(refreshAll) {}
+                           const std::function<void()> &refreshAll, ReferenceSource nextReference)
+    : m_outbox(outbox), m_contacts(contacts), m_refreshAll(refreshAll),
+      m_nextReference(std::move(nextReference)) {}
 
 void SenderThread::execute() {
     WorkerThread::execute();
@@ -67,6 +72,8 @@ void SenderThread::sendMessages() {
     while (!terminated() && lastOutcome) {
         // The record is shared: it stays valid if the window deletes it while we send it.
         MessageList::Item current;
+        quint16 accepted = 0;
+        int reference = -1;
         {
             MessageList::Locker items(outbox);
             const int count = static_cast<int>(items->size());
@@ -83,6 +90,8 @@ void SenderThread::sendMessages() {
                 request.number = current->number;
                 request.flash = current->flash != 0;
                 request.isLong = current->isLong != 0;
+                accepted = current->acceptedParts;
+                reference = current->partReference;
             }
         }
         if (!current)
@@ -92,18 +101,19 @@ void SenderThread::sendMessages() {
         lastOutcome = false;
         try {
             request.coding = detectCoding(request.text);
-            pdus.clear();
-            switch (buildSubmitPdu(request, pdus)) {
-            case BuildResult::Ok:
-                lastOutcome = sendPdus(pdus);
-                break;
-            case BuildResult::Long:
-                addReport("Long messages are not supported");
-                break;
-            case BuildResult::InvalidNumber:
-                addReport("Invalid phone number: " + request.number);
-                break;
+            // Taken once per message and kept with it, so that the parts of a later attempt
+            // join the ones the phone has already accepted.
+            if (request.isLong && reference < 0 && isValidNumber(request.number) &&
+                messagePartCount(request.text, request.coding, true) > 1) {
+                reference = takeReference();
+                MessageList::Locker items(outbox);
+                current->partReference = static_cast<qint16>(reference);
             }
+            request.reference = static_cast<quint8>(std::max(reference, 0));
+            if (buildSubmitParts(request, pdus) == BuildResult::InvalidNumber)
+                addReport("Invalid phone number: " + request.number);
+            else
+                lastOutcome = sendPdus(pdus, *current, accepted);
         } catch (...) {
             // The outcome is written before the error goes on to the run's guard.
             {
@@ -119,6 +129,7 @@ void SenderThread::sendMessages() {
         {
             MessageList::Locker items(outbox);
             if (lastOutcome) {
+                // The last part's time: the message is complete only now.
                 current->sent = oleNow();
                 current->status = MessageStatus::Sent;
                 m_contacts.incSentCount(current->number);
@@ -134,14 +145,30 @@ void SenderThread::sendMessages() {
     }
 }
 
-bool SenderThread::sendPdus(const PduList &pdus) {
-    bool result = false;
-    for (const Pdu &pdu : pdus) {
-        result = sendPdu("00" + pdu.hex, pdu.length);
-        if (!result)
-            break;
+// Sends, in order, the PDUs whose bit in accepted is clear; for a message in parts every part
+// the phone accepts is noted in the record at once. False at the first one not accepted.
+bool SenderThread::sendPdus(const PduList &pdus, Message &record, quint16 accepted) {
+    if (pdus.isEmpty())
+        return false;
+    const bool inParts = pdus.size() > 1;
+    for (qsizetype k = 0; k < pdus.size(); ++k) {
+        const auto bit = static_cast<quint16>(1u << k);
+        if (inParts && (accepted & bit))
+            continue;
+        if (!sendPdu("00" + pdus[k].hex, pdus[k].length))
+            return false;
+        if (inParts) {
+            MessageList::Locker items(m_outbox);
+            record.acceptedParts |= bit;
+        }
     }
-    return result;
+    return true;
+}
+
+quint8 SenderThread::takeReference() {
+    if (m_nextReference)
+        return m_nextReference();
+    return static_cast<quint8>(m_ownReference++ & 0xFF);
 }
 
 bool SenderThread::sendPdu(const QByteArray &pduText, int length) {

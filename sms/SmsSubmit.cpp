@@ -1,5 +1,7 @@
 #include "sms/SmsSubmit.h"
 
+#include "sms/SmsParts.h"
+
 #include <algorithm>
 #include <array>
 
@@ -66,33 +68,29 @@ GsmLookup lookupGsmChar(QChar ch) {
 }
 
 Coding detectCoding(const QString &text) {
-    bool allGsm = true;
     for (QChar ch : text) {
-        if (Lookup[ch.unicode()] == NotFound) {
-            allGsm = false;
-            break;
-        }
-    }
-    if (allGsm)
-        return Coding::Gsm7Bit;
-    for (QChar ch : text) {
-        if (ch.unicode() > 0xFF)
+        if (Lookup[ch.unicode()] == NotFound)
             return Coding::Ucs2;
     }
-    return Coding::EightBit;
+    return Coding::Gsm7Bit;
 }
 
-Encoded encodeGsm7(const QString &text) {
+QByteArray gsmSeptets(QStringView text) {
     QByteArray septets;
     septets.reserve(text.size() * 2);
     for (QChar ch : text) {
-        const GsmLookup hit = lookupGsmChar(ch);
-        if (!hit.found)
+        const quint8 entry = Lookup[ch.unicode()];
+        if (entry == NotFound)
             continue;
-        if (hit.escaped)
+        if (entry & EscapedBit)
             septets.append(static_cast<char>(GsmEscape));
-        septets.append(static_cast<char>(hit.septet));
+        septets.append(static_cast<char>(entry & 0x7F));
     }
+    return septets;
+}
+
+Encoded encodeGsm7(const QString &text) {
+    const QByteArray septets = gsmSeptets(text);
     return {packSeptets(septets), static_cast<int>(septets.size())};
 }
 
@@ -195,14 +193,12 @@ int fitLengthRedetect(const QString &text, int keep, int fixedLimit) {
     const qsizetype size = text.size();
     const int longest = fixedLimit > 0
                             ? fixedLimit
-                            : std::max({codingLimit(Coding::Gsm7Bit), codingLimit(Coding::EightBit),
-                                        codingLimit(Coding::Ucs2)});
+                            : std::max(codingLimit(Coding::Gsm7Bit), codingLimit(Coding::Ucs2));
     keep = std::clamp<int>(keep, 0, static_cast<int>(size));
     int best = -1;
     bool allGsm = true;
-    bool above8Bit = false;
     int septets = 0;
-    // A prefix of n code units counts at least n in every coding, so past the largest limit
+    // A prefix of n code units counts at least n in either coding, so past the largest limit
     // nothing fits any more.
     for (qsizetype n = 0; n <= size && n <= longest; ++n) {
         if (n > 0) {
@@ -211,11 +207,8 @@ int fitLengthRedetect(const QString &text, int keep, int fixedLimit) {
                 allGsm = false;
             else
                 septets += gsmCost(ch);
-            above8Bit = above8Bit || ch > 0xFF;
         }
-        const Coding coding = allGsm      ? Coding::Gsm7Bit
-                              : above8Bit ? Coding::Ucs2
-                                          : Coding::EightBit;
+        const Coding coding = allGsm ? Coding::Gsm7Bit : Coding::Ucs2;
         const int count = allGsm ? septets : static_cast<int>(n);
         const int limit = fixedLimit > 0 ? fixedLimit : codingLimit(coding);
         if (count <= limit && n >= keep)
@@ -262,5 +255,95 @@ BuildResult buildSubmitPdu(const SmsSubmit &request, PduList &pdus) {
     hex.append(userData.hex);
 
     pdus = {Pdu{hex, static_cast<qint32>(hex.size() / 2)}};
+    return BuildResult::Ok;
+}
+
+namespace {
+
+// The user data of one part: the concatenation header, then the part's text. In GSM 7 bit the
+// header and one fill bit take the place of the first seven septets, so the text starts on a
+// septet boundary.
+Encoded partUserData(QStringView text, Coding coding, quint8 reference, int total, int sequence) {
+    QByteArray header;
+    header.reserve(2 * ConcatHeaderOctets);
+    appendHexByte(header, ConcatHeaderOctets - 1);
+    appendHexByte(header, 0x00); // concatenated message, 8-bit reference
+    appendHexByte(header, 0x03);
+    appendHexByte(header, reference);
+    appendHexByte(header, total);
+    appendHexByte(header, sequence);
+
+    Encoded data;
+    switch (coding) {
+    case Coding::Gsm7Bit: {
+        constexpr int HeaderSeptets = (ConcatHeaderOctets * 8 + 6) / 7;
+        const QByteArray septets = QByteArray(HeaderSeptets, '\0') + gsmSeptets(text);
+        data.hex = packSeptets(septets);
+        data.hex.replace(0, header.size(), header);
+        data.count = static_cast<int>(septets.size());
+        return data;
+    }
+    case Coding::EightBit:
+        data = encode8Bit(text.toString());
+        break;
+    case Coding::Ucs2:
+        data = encodeUcs2(text.toString());
+        break;
+    }
+    data.hex.prepend(header);
+    data.count += ConcatHeaderOctets;
+    return data;
+}
+
+} // namespace
+
+BuildResult buildSubmitParts(const SmsSubmit &request, PduList &pdus) {
+    if (!request.isLong) {
+        return buildSubmitPdu(request, pdus);
+    }
+    const Coding coding =
+        isKnownCoding(request.coding) ? request.coding : detectCoding(request.text);
+    const QStringView text = QStringView(request.text).left(fitLongLength(request.text, coding));
+    const QList<int> ends = partEnds(text, coding);
+    if (ends.size() == 1) {
+        SmsSubmit single = request;
+        single.isLong = false;
+        single.coding = coding;
+        single.text = text.toString();
+        return buildSubmitPdu(single, pdus);
+    }
+
+    QByteArray digits, type;
+    if (!splitAddress(request.number, digits, type)) {
+        pdus.clear();
+        return BuildResult::InvalidNumber;
+    }
+    quint8 dcs = codingDcs(coding);
+    if (request.flash)
+        dcs |= FlashDcsBit;
+    const auto total = static_cast<int>(ends.size());
+
+    PduList parts;
+    parts.reserve(total);
+    int start = 0;
+    for (int k = 0; k < total; ++k) {
+        const Encoded userData =
+            partUserData(text.mid(start, ends[k] - start), coding, request.reference, total, k + 1);
+        start = ends[k];
+        QByteArray hex;
+        hex.reserve(2 * 12 + digits.size() + 1 + userData.hex.size());
+        // SMS-SUBMIT with a user-data header, no validity period, no status report.
+        appendHexByte(hex, 0x01 | UserDataHeaderBit);
+        appendHexByte(hex, 0x00); // TP-MR: the phone sets the reference
+        appendHexByte(hex, static_cast<int>(digits.size()));
+        hex.append(type);
+        hex.append(swapSemiOctets(digits));
+        appendHexByte(hex, 0x00); // TP-PID
+        appendHexByte(hex, dcs);
+        appendHexByte(hex, userData.count);
+        hex.append(userData.hex);
+        parts.append(Pdu{hex, static_cast<qint32>(hex.size() / 2)});
+    }
+    pdus = std::move(parts);
     return BuildResult::Ok;
 }

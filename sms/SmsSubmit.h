@@ -73,8 +73,9 @@ inline constexpr GsmExtension GsmExtensionTable[10] = {
 // The request for one message.
 struct SmsSubmit {
     Coding coding = Coding::Gsm7Bit; // normally detectCoding(Text)
-    bool flash = false;              // class 0 message
-    bool isLong = false;             // no PDU is built for a long message
+    bool flash = false;              // class 0 message (every part of a long one)
+    bool isLong = false;             // may go as concatenated parts (buildSubmitParts)
+    quint8 reference = 0;            // concatenated-message reference of all its parts
     QByteArray number;               // recipient as stored: digits, optional leading "+", any "-"
     QString text;
 };
@@ -101,22 +102,25 @@ struct Encoded {
 };
 
 enum class BuildResult {
-    Ok,            // pdus holds exactly one PDU
-    Long,          // the long flag is set: pdus left as it was
+    Ok,            // pdus holds the message's PDUs (buildSubmitPdu: exactly one)
+    Long,          // buildSubmitPdu only: the long flag is set, pdus left as it was
     InvalidNumber, // the number is not a usable address: pdus emptied
 };
 
 // First hit in the basic table, then the extension table in its order.
 GsmLookup lookupGsmChar(QChar ch);
 
-// GSM 7 bit when every code unit is in the alphabet (the empty text too), else UCS-2 when one
-// is above U+00FF, else 8-bit.
+// GSM 7 bit when every code unit is in the alphabet (the empty text too), else UCS-2. Never
+// 8-bit: phones treat 8-bit data as binary and many show no text for it.
 Coding detectCoding(const QString &text);
 
 // A code unit outside the alphabet adds nothing.
 Encoded encodeGsm7(const QString &text);
-// detectCoding picks 8-bit only when every code is at most 0xFF; a larger code keeps its low
-// byte so that the hex always has two digits per character.
+// One septet per byte (an extension character is the escape septet and its own); a code unit
+// outside the alphabet adds nothing.
+QByteArray gsmSeptets(QStringView text);
+// Only for a coding chosen by hand: a code above 0xFF keeps its low byte so that the hex always
+// has two digits per character.
 Encoded encode8Bit(const QString &text);
 // Big-endian UTF-16 code units; Count is 2 x code units.
 Encoded encodeUcs2(const QString &text);
@@ -141,7 +145,7 @@ int countUnits(const QString &text, Coding coding);
 // one pass. A surrogate pair can be split, as that loop would split it.
 int fitLength(const QString &text, Coding coding, int limit);
 
-// The compose view's cut, where the coding is chosen anew for every shorter text: the largest
+// The cut of a loop that chooses the coding anew for every shorter text: the largest
 // length >= keep whose prefix fits its own coding's limit (or fixedLimit units when
 // fixedLimit > 0). Gives keep when no such prefix fits, and the text's length when it fits.
 int fitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
@@ -151,3 +155,9 @@ bool isValidNumber(const QByteArray &number);
 
 // Encodes one message into pdus, cutting the text at its end until it fits one message.
 BuildResult buildSubmitPdu(const SmsSubmit &request, PduList &pdus);
+
+// Encodes one message into the PDUs that are sent for it, in order. Without the long flag, or
+// when the text fits one message, this is buildSubmitPdu's one PDU. A long message that does
+// not fit one becomes 2 to maxParts(coding) concatenated parts (sms/SmsParts.h) with the
+// request's reference, its text first cut to fitLongLength. InvalidNumber empties pdus.
+BuildResult buildSubmitParts(const SmsSubmit &request, PduList &pdus);

@@ -74,6 +74,11 @@ private Q_SLOTS:
     void usageErrors();
     void invalidUtf8OnStdin();
     void help();
+    void longMessageParts_data();
+    void longMessageParts();
+    void longMessageCutNote();
+    void codingThatCannotHoldTheText_data();
+    void codingThatCannotHoldTheText();
     void realProcess();
 };
 
@@ -98,10 +103,28 @@ void TestCliPdu::pdu_data() {
         << QStringList{"pdu", "+123-456", QStringLiteral(u"\u4F60\u597D")} << QByteArray()
         << QStringLiteral("UCS2 (16bit)\nAT+CMGS=14\n"
                           "00010006912143650008044F60597D\n");
-    QTest::newRow("8-bit argument")
+    // A letter outside the GSM alphabet below U+0100 goes as UCS-2, never as 8-bit data.
+    QTest::newRow("latin-1 letter argument is ucs2")
         << QStringList{"pdu", "12345", QStringLiteral(u"\u00E1")} << QByteArray()
+        << QStringLiteral("UCS2 (16bit)\nAT+CMGS=12\n"
+                          "00010005812143F500080200E1\n");
+    QTest::newRow("8-bit by hand")
+        << QStringList{"pdu", "--coding", "8bit", "12345", QStringLiteral(u"\u00E1")}
+        << QByteArray()
         << QStringLiteral("8-bit\nAT+CMGS=11\n"
                           "00010005812143F5000401E1\n");
+    QTest::newRow("ucs2 by hand") << QStringList{"pdu", "--coding", "ucs2", "12345", "A"}
+                                  << QByteArray()
+                                  << QStringLiteral("UCS2 (16bit)\nAT+CMGS=12\n"
+                                                    "00010005812143F50008020041\n");
+    QTest::newRow("gsm by hand") << QStringList{"pdu", "--coding", "gsm", "12345", "a@b"}
+                                 << QByteArray()
+                                 << QStringLiteral("GSM 7 bit\nAT+CMGS=13\n"
+                                                   "00010005812143F5000003618018\n");
+    QTest::newRow("long that fits is one SMS")
+        << QStringList{"pdu", "--long", "--ref", "9", "0123456789", "hello"} << QByteArray()
+        << QStringLiteral("GSM 7 bit\nAT+CMGS=17\n"
+                          "0001000A811032547698000005E8329BFD06\n");
     QTest::newRow("empty text argument") << QStringList{"pdu", "12345", ""} << QByteArray()
                                          << QStringLiteral("GSM 7 bit\nAT+CMGS=10\n"
                                                            "00010005812143F5000000\n");
@@ -175,6 +198,15 @@ void TestCliPdu::usageErrors_data() {
         << QStringList{"pdu", "--flsh", "123", "x"} << QStringLiteral("Unknown option: --flsh");
     QTest::newRow("help for an unknown command")
         << QStringList{"help", "nope"} << QStringLiteral("Unknown command: nope");
+    QTest::newRow("reference too large") << QStringList{"pdu", "--ref", "256", "123", "x"}
+                                         << QStringLiteral("--ref needs a number from 0 to 255");
+    QTest::newRow("reference not a number")
+        << QStringList{"pdu", "--long", "--ref", "x1", "123", "x"}
+        << QStringLiteral("--ref needs a number from 0 to 255");
+    QTest::newRow("reference missing") << QStringList{"pdu", "123", "x", "--ref"}
+                                       << QStringLiteral("--ref needs a number from 0 to 255");
+    QTest::newRow("unknown coding") << QStringList{"pdu", "--coding", "utf8", "123", "x"}
+                                    << QStringLiteral("--coding needs gsm, ucs2 or 8bit");
 }
 
 void TestCliPdu::usageErrors() {
@@ -203,21 +235,107 @@ void TestCliPdu::help() {
          {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
         const Run run = runInProcess(args);
         QCOMPARE(run.status, int(ExitOk));
-        QVERIFY2(run.out.contains(QLatin1String("  pdu [--flash] NUMBER [TEXT]\n")),
+        QVERIFY2(run.out.contains(QLatin1String(
+                     "  pdu [--flash] [--long] [--ref N] [--coding gsm|ucs2|8bit] NUMBER "
+                     "[TEXT]\n")),
                  qPrintable(run.out));
+        QVERIFY(run.out.contains(QLatin1String("[--flash] [--long] TEXT\n")));
         QCOMPARE(run.err, QString());
     }
     for (const QStringList &args : {QStringList{"help", "pdu"}, QStringList{"pdu", "--help"},
                                     QStringList{"pdu", "123", "-h"}}) {
         const Run run = runInProcess(args);
         QCOMPARE(run.status, int(ExitOk));
-        QVERIFY(run.out.startsWith(QLatin1String("Usage: pelorvane-cli pdu [--flash] NUMBER")));
+        QVERIFY(run.out.startsWith(QLatin1String("Usage: pelorvane-cli pdu [--flash] [--long]")));
     }
     // A cut text is reported, and the PDU still comes out.
     const Run cut = runInProcess({"pdu", "123", QString(161, u'a')});
     QCOMPARE(cut.status, int(ExitOk));
     QVERIFY(cut.err.contains(QLatin1String("cut to 160 of its 161 characters")));
     checkPduLines(cut.out);
+}
+
+void TestCliPdu::longMessageParts_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("coding");
+    QTest::addColumn<QList<int>>("udls");
+    QTest::addColumn<QString>("header"); // the first part's first octets through its header
+
+    const QString a161(161, u'a');
+    QTest::newRow("161 GSM characters, reference 0 by default")
+        << QStringList{"pdu", "--long", "0123456789", a161} << QStringLiteral("GSM 7 bit")
+        << QList<int>{160, 15} << QStringLiteral("0041000A8110325476980000A0050003000201");
+    QTest::newRow("reference and flash on every part")
+        << QStringList{"pdu",
+                       "--flash",
+                       "--long",
+                       "--ref",
+                       "255",
+                       "12345",
+                       QString(150, QChar(0x4E2D))}
+        << QStringLiteral("UCS2 (16bit)") << QList<int>{140, 140, 38}
+        << QStringLiteral("00410005812143F500188C050003FF0301");
+    QTest::newRow("8-bit by hand in parts")
+        << QStringList{"pdu", "--long", "--coding", "8bit", "12345", QString(141, u'\u00E9')}
+        << QStringLiteral("8-bit") << QList<int>{140, 13}
+        << QStringLiteral("00410005812143F500048C050003000201");
+}
+
+// Each part is one AT+CMGS line and one PDU line that agree with each other, in order.
+void TestCliPdu::longMessageParts() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, coding);
+    QFETCH(QList<int>, udls);
+    QFETCH(QString, header);
+
+    const Run run = runInProcess(args);
+    QCOMPARE(run.status, int(ExitOk));
+    QCOMPARE(run.err, QString());
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 1 + 2 * udls.size() + 1);
+    QCOMPARE(lines.first(), coding);
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines.at(2).startsWith(header));
+    for (qsizetype k = 0; k < udls.size(); ++k) {
+        const QString &body = lines.at(2 + 2 * k);
+        QCOMPARE(lines.at(1 + 2 * k), QStringLiteral("AT+CMGS=%1").arg((body.size() - 2) / 2));
+        // The UDL sits before the six header octets, which end with the part's number.
+        const qsizetype headerAt = body.indexOf(QLatin1String("050003"), 20);
+        QVERIFY(headerAt > 0);
+        QCOMPARE(body.mid(headerAt - 2, 2).toInt(nullptr, 16), udls[k]);
+        QCOMPARE(body.mid(headerAt + 8, 4), QStringLiteral("%1%2")
+                                                .arg(udls.size(), 2, 10, QLatin1Char('0'))
+                                                .arg(k + 1, 2, 10, QLatin1Char('0')));
+    }
+}
+
+void TestCliPdu::longMessageCutNote() {
+    const Run run = runInProcess({"pdu", "--long", "123", QString(1005, u'b')});
+    QCOMPARE(run.status, int(ExitOk));
+    QCOMPARE(run.err, QStringLiteral("Note: the text was cut to 1000 of its 1005 characters to "
+                                     "fit a long message\n"));
+    QCOMPARE(run.out.count(QLatin1String("AT+CMGS=")), 7);
+}
+
+void TestCliPdu::codingThatCannotHoldTheText_data() {
+    QTest::addColumn<QString>("coding");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("gsm without a letter")
+        << QStringLiteral("gsm") << QStringLiteral(u"Ol\u00E1") << QStringLiteral("GSM 7 bit");
+    QTest::newRow("8-bit without CJK")
+        << QStringLiteral("8bit") << QStringLiteral(u"\u4E2D") << QStringLiteral("8-bit");
+}
+
+// The encoders would drop or mangle such characters: refused rather than sent wrong.
+void TestCliPdu::codingThatCannotHoldTheText() {
+    QFETCH(QString, coding);
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    const Run run = runInProcess({"pdu", "--coding", coding, "123", text});
+    QCOMPARE(run.status, int(ExitFailed));
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.err, QStringLiteral("The text has characters that %1 cannot hold\n").arg(name));
 }
 
 void TestCliPdu::realProcess() {
@@ -254,7 +372,7 @@ void TestCliPdu::realProcess() {
 
     run = runProcess({"--help"});
     QCOMPARE(run.status, 0);
-    QVERIFY(run.out.contains(QLatin1String("pdu [--flash] NUMBER [TEXT]")));
+    QVERIFY(run.out.contains(QLatin1String("pdu [--flash] [--long] [--ref N]")));
 }
 
 QTEST_GUILESS_MAIN(TestCliPdu)

@@ -56,6 +56,7 @@ private Q_SLOTS:
     void queueRefusesBadArguments_data();
     void queueRefusesBadArguments();
     void sendWholeOutbox();
+    void queueAndSendLongMessage();
     void sendThroughPortStopsAtRefusal();
     void sendStoppedByCtrlC();
 
@@ -146,6 +147,35 @@ void TestCliSend::sendWholeOutbox() {
     QCOMPARE(data->outboxList->count(), 0);
     QCOMPARE(data->sentList->count(), 2);
     QVERIFY(data->sentList->get(1).sent > 0);
+}
+
+void TestCliSend::queueAndSendLongMessage() {
+    const QString project = m_dir.filePath(QStringLiteral("long.sms"));
+    const QString text = QString(400, u'L');
+    CliRun run = runCliInProcess({"queue", project, "--to", "111", "--long", text});
+    QCOMPARE(run.status, 0);
+    // Beyond what a long message holds nothing is queued, rather than cut at sending.
+    run = runCliInProcess({"queue", project, "--to", "222", "--long", QString(1001, u'x')});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QStringLiteral("The message is too long: a long message holds 1000 of its "
+                                     "1001 characters; nothing was queued\n"));
+    auto data = loadProject(project);
+    QCOMPARE(data->outboxList->count(), 1);
+    QCOMPARE(data->outboxList->get(0).isLong, quint8(1));
+    data.reset();
+
+    run = runCliInProcess({"show", project});
+    QVERIFY(run.out.contains(QStringLiteral("\"long\": true")));
+
+    ModemSim sim;
+    QVERIFY(sim.start());
+    run = runCliInProcess({"send", project, "--port", sim.portPath()});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.endsWith(QStringLiteral("Sent 1 of 1\n")));
+    QCOMPARE(sim.received().size(), 3);
+    QCOMPARE(sim.completed().size(), 1);
+    QCOMPARE(sim.completed()[0].number, QByteArray("111"));
+    QCOMPARE(sim.completed()[0].text, text);
 }
 
 void TestCliSend::sendThroughPortStopsAtRefusal() {

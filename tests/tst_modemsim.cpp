@@ -215,6 +215,7 @@ private Q_SLOTS:
     void otherOpenerLeavesHolderAlone();
     void startStopLifecycle();
     void logsAcceptedMessagesAsJson();
+    void joinsLongMessagesPerNumberAndReference();
 
     void toolPrintsPathAndServes();
     void toolOptions_data();
@@ -811,6 +812,88 @@ void TestModemSim::logsAcceptedMessagesAsJson() {
     QCOMPARE(second[QStringLiteral("coding")].toInt(-1), 2);
     QCOMPARE(second[QStringLiteral("flash")].toBool(false), true);
     QCOMPARE(second[QStringLiteral("text")].toString(), QString::fromUtf8("你\"\\AB"));
+}
+
+namespace {
+
+// One UCS-2 part of a concatenated message to the given number (ten digits, 8-bit reference).
+QByteArray ucs2Part(const QByteArray &swappedNumber, int reference, int total, int sequence,
+                    const QByteArray &textHex) {
+    const auto hex2 = [](int v) {
+        return QByteArray::number(v, 16).rightJustified(2, '0').toUpper();
+    };
+    return "41000A81" + swappedNumber + "0008" + hex2(6 + static_cast<int>(textHex.size()) / 2) +
+           "050003" + hex2(reference) + hex2(total) + hex2(sequence) + textHex;
+}
+
+QList<QJsonObject> logObjects(const QString &path) {
+    QFile file(path);
+    QList<QJsonObject> objects;
+    if (!file.open(QIODevice::ReadOnly))
+        return objects;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.isEmpty())
+            objects << QJsonDocument::fromJson(line).object();
+    }
+    return objects;
+}
+
+} // namespace
+
+// Parts come in any order, other messages' parts between them, a part again (a resend), and
+// parts with the same reference to another number: each message is joined from its own parts.
+void TestModemSim::joinsLongMessagesPerNumberAndReference() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("parts.jsonl"));
+    ModemSim sim;
+    sim.setLogFile(log);
+    QVERIFY(sim.start());
+    Port port(sim.portPath());
+    port.exchange("ATE0");
+    const QByteArray first = "1032547698"; // 0123456789
+    const QByteArray other = "2143658709"; // 1234567890
+    const QList<QByteArray> pdus = {
+        ucs2Part(first, 1, 2, 1, "0041"), ucs2Part(first, 2, 2, 2, "0044"),
+        ucs2Part(first, 1, 2, 1, "0041"), ucs2Part(other, 2, 2, 1, "0058"),
+        ucs2Part(first, 1, 2, 2, "0042"), ucs2Part(first, 2, 2, 1, "0043"),
+    };
+    for (int i = 0; i < pdus.size(); ++i)
+        QCOMPARE(submit(port, pdus[i]), accepted(i + 1));
+    QVERIFY(sim.waitForReceived(6, Patience));
+
+    const QList<ReceivedSms> received = sim.received();
+    QCOMPARE(received[3].number, QByteArray("1234567890"));
+    QCOMPARE(received[3].concatRef, 2);
+    QCOMPARE(received[3].concatTotal, 2);
+    QCOMPARE(received[3].concatSeq, 1);
+    const QList<CompletedSms> completed = sim.completed();
+    QCOMPARE(completed.size(), 2);
+    QCOMPARE(completed[0].number, QByteArray("0123456789"));
+    QCOMPARE(completed[0].ref, 1);
+    QCOMPARE(completed[0].parts, 2);
+    QCOMPARE(completed[0].text, QStringLiteral("AB"));
+    QCOMPARE(completed[1].ref, 2);
+    QCOMPARE(completed[1].text, QStringLiteral("CD"));
+
+    // Six parts, then the first message after its fifth part, the second after the sixth.
+    const QList<QJsonObject> entries = logObjects(log);
+    QCOMPARE(entries.size(), 8);
+    const QJsonObject part = entries[1];
+    QCOMPARE(part.size(), 7);
+    QCOMPARE(part[QStringLiteral("number")].toString(), QStringLiteral("0123456789"));
+    QCOMPARE(part[QStringLiteral("ref")].toInt(), 2);
+    QCOMPARE(part[QStringLiteral("total")].toInt(), 2);
+    QCOMPARE(part[QStringLiteral("seq")].toInt(), 2);
+    QCOMPARE(part[QStringLiteral("coding")].toInt(), 2);
+    QCOMPARE(part[QStringLiteral("text")].toString(), QStringLiteral("D"));
+    const QJsonObject whole = entries[5];
+    QCOMPARE(whole.size(), 4);
+    QCOMPARE(whole[QStringLiteral("number")].toString(), QStringLiteral("0123456789"));
+    QCOMPARE(whole[QStringLiteral("ref")].toInt(), 1);
+    QCOMPARE(whole[QStringLiteral("parts")].toInt(), 2);
+    QCOMPARE(whole[QStringLiteral("text")].toString(), QStringLiteral("AB"));
+    QCOMPARE(entries[7][QStringLiteral("text")].toString(), QStringLiteral("CD"));
+    QCOMPARE(entries[6][QStringLiteral("seq")].toInt(), 1);
 }
 
 namespace {

@@ -45,6 +45,8 @@ private Q_SLOTS:
     void decodes_data();
     void decodes();
     void decodesEveryLengthOfPackedText();
+    void concatenationElements_data();
+    void concatenationElements();
     void rejectsMalformed_data();
     void rejectsMalformed();
     void survivesRandomInput();
@@ -164,6 +166,49 @@ void TestPduDecode::decodes() {
     QCOMPARE(sms.text, text);
     QCOMPARE(sms.header, header);
     QCOMPARE(sms.pdu, hex);
+}
+
+void TestPduDecode::concatenationElements_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("ref");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("seq");
+
+    QTest::newRow("8-bit reference") << QByteArray("050003AA0302") << 0xAA << 3 << 2;
+    QTest::newRow("16-bit reference") << QByteArray("0608041234FF07") << 0x1234 << 255 << 7;
+    QTest::newRow("after another element") << QByteArray("0824010100030A0201") << 10 << 2 << 1;
+    QTest::newRow("no concatenation element") << QByteArray("03240101") << -1 << 0 << 0;
+    // A phone ignores these elements and shows the part as a message of its own.
+    QTest::newRow("part 0 ignored") << QByteArray("050003AA0300") << -1 << 0 << 0;
+    QTest::newRow("part above the count ignored") << QByteArray("050003AA0204") << -1 << 0 << 0;
+    QTest::newRow("no parts ignored") << QByteArray("050003AA0000") << -1 << 0 << 0;
+    QTest::newRow("element of the wrong length ignored")
+        << QByteArray("040002AA02") << -1 << 0 << 0;
+    QTest::newRow("16-bit element of the wrong length ignored")
+        << QByteArray("050803123402") << -1 << 0 << 0;
+    // A header whose elements do not end with it is ignored whole.
+    QTest::newRow("element cut short") << QByteArray("0100") << -1 << 0 << 0;
+    QTest::newRow("element longer than the header") << QByteArray("020005") << -1 << 0 << 0;
+    QTest::newRow("bad element after a concatenation element")
+        << QByteArray("070003AA02012405") << -1 << 0 << 0;
+}
+
+void TestPduDecode::concatenationElements() {
+    QFETCH(QByteArray, header);
+    QFETCH(int, ref);
+    QFETCH(int, total);
+    QFETCH(int, seq);
+    // UCS-2 to 0123456789: the header, then one character.
+    const QByteArray hex = QByteArray("41000A8110325476980008") +
+                           hex2(static_cast<int>(header.size() / 2) + 2) + header + "4F60";
+    ReceivedSms sms;
+    QString error;
+    QVERIFY2(decodeSubmitPdu(hex, &sms, &error), qPrintable(error + ": " + hex));
+    QCOMPARE(sms.header, header);
+    QCOMPARE(sms.text, QString::fromUtf8("你"));
+    QCOMPARE(sms.concatRef, ref);
+    QCOMPARE(sms.concatTotal, total);
+    QCOMPARE(sms.concatSeq, seq);
 }
 
 // Every septet count from 0 to 160 ends the packing at a different bit position.

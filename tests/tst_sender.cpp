@@ -2,6 +2,7 @@
 // a real pseudo-terminal.
 
 #include "app/AppData.h"
+#include "app/IniFile.h"
 #include "base/OleDate.h"
 #include "link/GsmSerial.h"
 #include "link/Phone.h"
@@ -119,6 +120,11 @@ private Q_SLOTS:
     void startAfterStop();
     void invalidNumberAndLongFlag_data();
     void invalidNumberAndLongFlag();
+    void longMessagesGoInParts();
+    void longMessageThatFitsIsOneSms();
+    void refusedPartIsResentAlone();
+    void stopBetweenPartsKeepsAcceptedParts();
+    void settingsFileCountsReferencesAcrossRuns();
     void skipsMessagesNotPending();
     void deletionsDuringRun();
     void destroyingDataModuleStopsTheRun();
@@ -341,8 +347,8 @@ void TestSender::invalidNumberAndLongFlag_data() {
     QTest::newRow("CR and Ctrl-Z in number")
         << QByteArray("12\r34\x1a") << false << QByteArray("Invalid phone number: 12\r34\x1a");
     QTest::newRow("empty number") << QByteArray() << false << QByteArray("Invalid phone number: ");
-    QTest::newRow("long flag") << QByteArray("123") << true
-                               << QByteArray("Long messages are not supported");
+    QTest::newRow("long message to a bad number")
+        << QByteArray("12 34") << true << QByteArray("Invalid phone number: 12 34");
 }
 
 void TestSender::invalidNumberAndLongFlag() {
@@ -351,7 +357,8 @@ void TestSender::invalidNumberAndLongFlag() {
     QFETCH(QByteArray, report);
     RunFixture f;
     f.addMessage("111", QStringLiteral("first"));
-    f.addMessage(number, QStringLiteral("second"), false, isLong);
+    // A long one is long enough for parts.
+    f.addMessage(number, isLong ? QString(200, u's') : QStringLiteral("second"), false, isLong);
     f.addMessage("333", QStringLiteral("third"));
     QVERIFY(f.run());
     QCOMPARE(f.data->phone->reports, QList<QByteArray>{report});
@@ -360,6 +367,171 @@ void TestSender::invalidNumberAndLongFlag() {
     // Nothing was written to the phone for the refused message.
     QCOMPARE(f.sim.commands().mid(SetupCommands.size()), QList<QByteArray>{"AT+CMGS=14"});
     QCOMPARE(f.sim.bodiesSeen(), 1);
+    // A message that is not sent takes no reference.
+    QCOMPARE(f.data->outboxList->get(1).partReference, qint16(-1));
+}
+
+void TestSender::longMessagesGoInParts() {
+    RunFixture f;
+    f.addContact("111");
+    f.addContact("222");
+    const QString first = QStringLiteral("%1 first").arg(QString(400, u'a'));
+    const QString second = QString(100, QChar(0x4E2D)); // UCS-2: 67 + 33
+    f.addMessage("111", first, true, true);
+    f.addMessage("222", second, false, true);
+    f.addMessage("333", QStringLiteral("short"));
+    const double before = oleNow();
+    QVERIFY(f.run());
+
+    QVERIFY(f.data->phone->reports.isEmpty());
+    const QList<ReceivedSms> received = f.sim.received();
+    QCOMPARE(received.size(), 3 + 2 + 1);
+    for (int k = 0; k < 3; ++k) {
+        QCOMPARE(received[k].number, QByteArray("111"));
+        QCOMPARE(received[k].concatRef, 0);
+        QCOMPARE(received[k].concatTotal, 3);
+        QCOMPARE(received[k].concatSeq, k + 1);
+        QVERIFY(received[k].flash);
+    }
+    QCOMPARE(received[3].concatRef, 1);
+    QCOMPARE(received[4].concatSeq, 2);
+    QCOMPARE(received[5].concatTotal, 0);
+    const QList<CompletedSms> completed = f.sim.completed();
+    QCOMPARE(completed.size(), 2);
+    QCOMPARE(completed[0].text, first);
+    QCOMPARE(completed[1].text, second);
+
+    const Message sent = f.data->outboxList->get(0);
+    QCOMPARE(sent.status, MessageStatus::Sent);
+    QVERIFY(sent.sent >= before && sent.sent <= oleNow());
+    QCOMPARE(sent.acceptedParts, quint16(0b111));
+    QCOMPARE(sent.partReference, qint16(0));
+    QCOMPARE(f.data->outboxList->get(1).partReference, qint16(1));
+    // Once per message, not per part; two refreshes per message as for any other.
+    QCOMPARE(f.data->contactList->get(0).sentCount, 1);
+    QCOMPARE(f.data->contactList->get(1).sentCount, 1);
+    QCOMPARE(f.refreshes, 6);
+    // Filed under Sent with what they went out with.
+    QCOMPARE(f.data->moveSentMessages(), 3);
+    QCOMPARE(f.data->sentList->get(0).acceptedParts, quint16(0b111));
+}
+
+void TestSender::longMessageThatFitsIsOneSms() {
+    RunFixture f;
+    f.addMessage("123", QString(160, u'x'), false, true);
+    QVERIFY(f.run());
+    QCOMPARE(f.sim.received().size(), 1);
+    QCOMPARE(f.sim.received()[0].header, QByteArray());
+    QCOMPARE(f.sim.received()[0].text, QString(160, u'x'));
+    const Message message = f.data->outboxList->get(0);
+    QCOMPARE(message.status, MessageStatus::Sent);
+    QCOMPARE(message.partReference, qint16(-1));
+    // No reference was taken from the settings.
+    QVERIFY(
+        !IniFile(f.data->settings->fileName()).valueExists("Setting", "Long Message Reference"));
+}
+
+// Part 2 of 3 is refused: the run ends with the message pending and part 1 remembered; the
+// next run sends parts 2 and 3 with the same reference, and nothing else.
+void TestSender::refusedPartIsResentAlone() {
+    ModemSimOptions options;
+    options.failAt = 2;
+    RunFixture f(options);
+    f.addContact("4915");
+    IniFile ini(f.data->settings->fileName());
+    ini.writeInteger("Setting", "Long Message Reference", 77);
+    QVERIFY(ini.updateFile());
+    const QString text = QString(153 * 2 + 20, u'r');
+    f.addMessage("4915", text, false, true);
+    QVERIFY(f.run());
+
+    QCOMPARE(f.data->phone->reports, QList<QByteArray>{"+CMS ERROR: 500"});
+    Message message = f.data->outboxList->get(0);
+    QCOMPARE(message.status, MessageStatus::Pending);
+    QCOMPARE(message.acceptedParts, quint16(0b001));
+    QCOMPARE(message.partReference, qint16(77));
+    QCOMPARE(f.sim.received().size(), 1);
+    QCOMPARE(f.sim.bodiesSeen(), 2);
+    QCOMPARE(f.data->contactList->get(0).sentCount, 0);
+    QCOMPARE(f.data->moveSentMessages(), 0);
+
+    const int commandsBefore = static_cast<int>(f.sim.commands().size());
+    QVERIFY(f.run());
+    QVERIFY(f.data->phone->reports.isEmpty());
+    const QList<QByteArray> commands = f.sim.commands().mid(commandsBefore);
+    QCOMPARE(commands.size(), SetupCommands.size() + 2);
+    const QList<ReceivedSms> received = f.sim.received();
+    QCOMPARE(received.size(), 3);
+    QCOMPARE(received[1].concatSeq, 2);
+    QCOMPARE(received[2].concatSeq, 3);
+    for (const ReceivedSms &part : received)
+        QCOMPARE(part.concatRef, 77);
+    QCOMPARE(f.sim.completed().size(), 1);
+    QCOMPARE(f.sim.completed()[0].text, text);
+    message = f.data->outboxList->get(0);
+    QCOMPARE(message.status, MessageStatus::Sent);
+    QCOMPARE(message.acceptedParts, quint16(0b111));
+    QCOMPARE(f.data->contactList->get(0).sentCount, 1);
+    // One reference for the message, over both runs.
+    QCOMPARE(
+        IniFile(f.data->settings->fileName()).readInteger("Setting", "Long Message Reference", -1),
+        78);
+}
+
+// Stopped while the phone takes part 1: the part completes, part 2 is not started; the next
+// run sends parts 2 and 3 with part 1's reference.
+void TestSender::stopBetweenPartsKeepsAcceptedParts() {
+    ModemSimOptions options;
+    options.delayMs = 300;
+    RunFixture f(options);
+    const QString text = QString(150, QChar(0x4E2D)); // 67 + 67 + 16
+    f.addMessage("555", text, false, true);
+    f.addMessage("556", QStringLiteral("after"));
+    QVERIFY(f.startRun());
+    QTRY_COMPARE_WITH_TIMEOUT(f.sim.bodiesSeen(), 1, 10000);
+    f.data->phone->stopWorker();
+    QVERIFY(f.waitIdle());
+    QVERIFY(f.data->phone->reports.isEmpty());
+    QCOMPARE(f.outboxStatuses(),
+             (QList<MessageStatus>{MessageStatus::Pending, MessageStatus::Pending}));
+    const Message stopped = f.data->outboxList->get(0);
+    QCOMPARE(stopped.acceptedParts, quint16(0b001));
+    QCOMPARE(f.sim.received().size(), 1);
+    QCOMPARE(f.sim.bodiesSeen(), 1);
+
+    QVERIFY(f.run());
+    QVERIFY(f.data->phone->reports.isEmpty());
+    const QList<ReceivedSms> received = f.sim.received();
+    QCOMPARE(received.size(), 4);
+    QCOMPARE(received[1].concatSeq, 2);
+    QCOMPARE(received[2].concatSeq, 3);
+    QCOMPARE(received[2].concatRef, stopped.partReference);
+    QCOMPARE(received[3].text, QStringLiteral("after"));
+    QCOMPARE(f.sim.completed().size(), 1);
+    QCOMPARE(f.sim.completed()[0].text, text);
+    QCOMPARE(f.outboxStatuses(), (QList<MessageStatus>{MessageStatus::Sent, MessageStatus::Sent}));
+}
+
+// The counter lives in the settings file: a later program run (pelorvane-cli on the same file,
+// say) goes on from it, and consecutive long messages never share a reference.
+void TestSender::settingsFileCountsReferencesAcrossRuns() {
+    RunFixture f;
+    const QString iniPath = f.data->settings->fileName();
+    IniFile ini(iniPath);
+    ini.writeInteger("Setting", "Long Message Reference", 254);
+    QVERIFY(ini.updateFile());
+    for (int i = 0; i < 2; ++i)
+        f.addMessage("100", QString(200, u'a'), false, true);
+    QVERIFY(f.run());
+    // Another program on the same settings file sends a long message meanwhile.
+    QCOMPARE(Settings(iniPath).takeLongMessageReference(), quint8(0));
+    f.addMessage("100", QString(200, u'a'), false, true);
+    QVERIFY(f.run());
+    QList<int> references;
+    for (const ReceivedSms &part : f.sim.received())
+        references << part.concatRef;
+    QCOMPARE(references, (QList<int>{254, 254, 255, 255, 1, 1}));
+    QCOMPARE(IniFile(iniPath).readInteger("Setting", "Long Message Reference", -1), 2);
 }
 
 void TestSender::skipsMessagesNotPending() {

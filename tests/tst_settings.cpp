@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <sys/resource.h>
@@ -338,6 +339,90 @@ private Q_SLOTS:
         done = true;
         worker.join();
         QCOMPARE(bad.load(), 0);
+    }
+
+    // --- The long-message reference ---
+
+    void referencesCountAndWrap_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QList<int>>("taken");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("no file starts at 0") << QByteArray() << QList<int>{0, 1, 2} << 3;
+        QTest::newRow("goes on from the file")
+            << QByteArray("[Setting]\nLong Message Reference=41\n") << QList<int>{41, 42} << 43;
+        QTest::newRow("wraps after 255") << QByteArray("[Setting]\nLong Message Reference=254\n")
+                                         << QList<int>{254, 255, 0} << 1;
+        QTest::newRow("a value out of range starts at 0")
+            << QByteArray("[Setting]\nLong Message Reference=256\n") << QList<int>{0} << 1;
+        QTest::newRow("a value that is no number starts at 0")
+            << QByteArray("[Setting]\nLong Message Reference=ten\n") << QList<int>{0, 1} << 2;
+    }
+    void referencesCountAndWrap() {
+        QFETCH(QByteArray, content);
+        QFETCH(QList<int>, taken);
+        QFETCH(int, stored);
+        if (!content.isEmpty())
+            writeBytes(m_path, content + WindowSection);
+        Settings settings(m_path);
+        QList<int> got;
+        for (qsizetype i = 0; i < taken.size(); ++i)
+            got << settings.takeLongMessageReference();
+        QCOMPARE(got, taken);
+        // Written at once, not only at the end of the program; other lines stay.
+        const IniFile ini(m_path);
+        QCOMPARE(ini.readInteger("Setting", "Long Message Reference", -1), stored);
+        if (!content.isEmpty())
+            QCOMPARE(ini.readInteger("frmPelorvane", "ShowCmd", 0), 1);
+        // A port change written later keeps the counter.
+        settings.setComPortName("COM9");
+        QVERIFY(settings.save());
+        QCOMPARE(IniFile(m_path).readInteger("Setting", "Long Message Reference", -1), stored);
+    }
+
+    // Two programs on one file take turns; neither hands out a reference the other just took.
+    void referencesSharedThroughTheFile() {
+        Settings window(m_path);
+        Settings cli(m_path);
+        QList<int> got;
+        for (int i = 0; i < 6; ++i)
+            got << (i % 3 == 0 ? cli : window).takeLongMessageReference();
+        QCOMPARE(got, (QList<int>{0, 1, 2, 3, 4, 5}));
+    }
+
+    // A file that cannot be written does not stop the counter, nor make it repeat.
+    void unwritableFileCountsInMemory() {
+        QVERIFY(QDir().mkpath(m_path));
+        Settings settings(m_path);
+        QList<int> got;
+        for (int i = 0; i < 3; ++i)
+            got << settings.takeLongMessageReference();
+        QCOMPARE(got, (QList<int>{0, 1, 2}));
+        QVERIFY(QFileInfo(m_path).isDir());
+        QVERIFY(QDir(m_path).removeRecursively());
+        // Once the file is there again it is not trusted: the stale value would repeat one.
+        writeBytes(m_path, "[Setting]\nLong Message Reference=1\n");
+        QCOMPARE(settings.takeLongMessageReference(), quint8(3));
+    }
+
+    // The sender takes references on its thread while the window saves the port.
+    void referencesFromTwoThreads() {
+        Settings settings(m_path);
+        QList<int> first, second;
+        std::thread worker([&] {
+            for (int i = 0; i < 60; ++i)
+                first << settings.takeLongMessageReference();
+        });
+        for (int i = 0; i < 60; ++i) {
+            second << settings.takeLongMessageReference();
+            settings.setComPortName(i % 2 ? "COM5" : "COM6");
+            settings.save();
+        }
+        worker.join();
+        QList<int> all = first + second;
+        std::sort(all.begin(), all.end());
+        for (int i = 0; i < all.size(); ++i)
+            QCOMPARE(all[i], i);
+        QCOMPARE(IniFile(m_path).readInteger("Setting", "Long Message Reference", -1), 120);
     }
 
     // --- The ini file ---

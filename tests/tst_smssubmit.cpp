@@ -281,9 +281,12 @@ void TestSmsSubmit::detectCoding_data() {
         << int(Coding::Gsm7Bit);
     QTest::newRow("all extension characters")
         << QStringLiteral(u"\f^{}\\[~]|\u20AC") << int(Coding::Gsm7Bit);
-    QTest::newRow("a acute only") << QStringLiteral(u"caf\u00E1") << int(Coding::EightBit);
-    QTest::newRow("grave accent") << QStringLiteral("`quoted`") << int(Coding::EightBit);
-    QTest::newRow("y diaeresis U+00FF") << QStringLiteral(u"\u00FF") << int(Coding::EightBit);
+    // Below U+0100 but outside the alphabet: UCS-2, never 8-bit data, which phones treat as
+    // binary.
+    QTest::newRow("a acute only is UCS-2") << QStringLiteral(u"caf\u00E1") << int(Coding::Ucs2);
+    QTest::newRow("grave accent is UCS-2") << QStringLiteral("`quoted`") << int(Coding::Ucs2);
+    QTest::newRow("Portuguese is UCS-2") << QStringLiteral(u"A\u00E7\u00E3o") << int(Coding::Ucs2);
+    QTest::newRow("y diaeresis U+00FF is UCS-2") << QStringLiteral(u"\u00FF") << int(Coding::Ucs2);
     QTest::newRow("CJK") << QStringLiteral(u"\u4F60\u597D") << int(Coding::Ucs2);
     QTest::newRow("U+0100") << QStringLiteral(u"A\u0100") << int(Coding::Ucs2);
     QTest::newRow("a acute and CJK") << QStringLiteral(u"\u00E1\u4E2D") << int(Coding::Ucs2);
@@ -407,10 +410,11 @@ void TestSmsSubmit::buildSubmitPdu_data() {
                                          << false << QByteArray("010005812143F50008044F60597D");
     QTest::newRow("ucs2 flash") << QByteArray("12345") << QStringLiteral(u"\u4F60") << true
                                 << QByteArray("010005812143F50018024F60");
-    QTest::newRow("8-bit") << QByteArray("12345") << QStringLiteral(u"\u00E1!") << false
-                           << QByteArray("010005812143F5000402E121");
-    QTest::newRow("8-bit flash") << QByteArray("12345") << QStringLiteral(u"\u00E1") << true
-                                 << QByteArray("010005812143F5001401E1");
+    QTest::newRow("latin-1 letter as ucs2") << QByteArray("12345") << QStringLiteral(u"\u00E1!")
+                                            << false << QByteArray("010005812143F500080400E10021");
+    QTest::newRow("latin-1 letter as ucs2 flash")
+        << QByteArray("12345") << QStringLiteral(u"\u00E1") << true
+        << QByteArray("010005812143F500180200E1");
     QTest::newRow("dashes everywhere") << QByteArray("-+-49-170-") << QStringLiteral("hi") << false
                                        << QByteArray("010005919471F0000002E834");
 }

@@ -10,10 +10,12 @@
 #include "ui/MessageModel.h"
 #include "ui/MessagesView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -69,6 +71,11 @@ struct Fixture {
     }
 
     QString counter() const { return compose->charsLeftField->text(); }
+    QString smsCount() const { return compose->smsCountLabel->text(); }
+    // The reason line when shown, else empty.
+    QString reasons() const {
+        return compose->ucs2ReasonLabel->isVisible() ? compose->ucs2ReasonLabel->text() : QString();
+    }
     QString encoding() const { return compose->codingField->text(); }
     QString body() const { return compose->bodyText(); }
 
@@ -113,7 +120,7 @@ private Q_SLOTS:
     void typingCjkAtStartCutsToSeventy();
     void subjectAndBodyAreJoinedWithColon();
     void euroCountsTwo();
-    void eightBitText();
+    void latinLetterGoesAsUcs2();
     void subjectAloneOverTheLimit();
     void subjectChangeCutsBody();
     void cutRaisesNoNestedNotification();
@@ -127,6 +134,11 @@ private Q_SLOTS:
     void pasteOfOneMegabyte();
     void surrogatePairIsNotSplit();
     void lineBreaksAndNoBreakSpace();
+    void longToggleKeepsLongTexts();
+    void smsCountOnEveryKeystroke();
+    void lookalikesReplacedInOneUndoableStep();
+    void reasonsWithoutLookalikes();
+    void pasteOfOneMegabyteLong();
 
     void toTextRecipients_data();
     void toTextRecipients();
@@ -149,8 +161,19 @@ void TestUiCompose::startsEmptyAsGsm() {
     Fixture f;
     QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
     QCOMPARE(f.counter(), QStringLiteral("(0/160)"));
-    QVERIFY(f.compose->longButton->isHidden() || !f.compose->longButton->isVisible());
+    QCOMPARE(f.smsCount(), QStringLiteral("0 SMS"));
+    QVERIFY(f.compose->longButton->isVisible());
+    QCOMPARE(f.compose->longButton->text(), QStringLiteral("Long ?"));
     QVERIFY(!f.compose->longButton->isChecked());
+    QVERIFY(!f.compose->ucs2ReasonLabel->isVisible());
+    QVERIFY(!f.compose->replaceLookalikesButton->isVisible());
+    // Every widget a test or a style sheet finds goes by its member's name.
+    QCOMPARE(f.compose->smsCountLabel->objectName(), QStringLiteral("smsCountLabel"));
+    QCOMPARE(f.compose->ucs2ReasonLabel->objectName(), QStringLiteral("ucs2ReasonLabel"));
+    QCOMPARE(f.compose->replaceLookalikesButton->objectName(),
+             QStringLiteral("replaceLookalikesButton"));
+    QCOMPARE(f.compose->replaceLookalikesAction->objectName(),
+             QStringLiteral("replaceLookalikesAction"));
 }
 
 void TestUiCompose::typing161stGsmCharacterIsRemoved() {
@@ -208,13 +231,14 @@ void TestUiCompose::euroCountsTwo() {
     QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
 }
 
-void TestUiCompose::eightBitText() {
+void TestUiCompose::latinLetterGoesAsUcs2() {
     Fixture f;
-    // U+00A9 is not in the GSM alphabet but fits one octet.
+    // U+00A9 is not in the GSM alphabet: UCS-2, which every phone shows (never 8-bit data).
     f.compose->setBody(QString(QChar(0xA9)) + repeat(QLatin1Char('k'), 200));
-    QCOMPARE(f.encoding(), QStringLiteral("8-bit"));
-    QCOMPARE(f.counter(), QStringLiteral("(140/140)"));
-    QCOMPARE(f.body().size(), 140);
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
+    QCOMPARE(f.body().size(), 70);
+    QCOMPARE(f.reasons(), QStringLiteral(u"UCS-2 because of: \u00A9"));
 }
 
 void TestUiCompose::subjectAloneOverTheLimit() {
@@ -274,10 +298,11 @@ void TestUiCompose::setBodyMatchesReferenceLoop_data() {
         << QString() << repeat(QLatin1Char('{'), 90) << false;
     QTest::newRow("UCS-2 char at the end of GSM")
         << QString() << repeat(QLatin1Char('x'), 150) + QChar(0x4E2D) << false;
-    QTest::newRow("8-bit char deep inside")
+    QTest::newRow("latin-1 char deep inside")
         << QString() << repeat(QLatin1Char('{'), 100) + QChar(0xA9) + gsm200 << false;
     QTest::newRow("subject with UCS-2") << QString(QChar(0x4E2D)) << gsm200 << false;
-    QTest::newRow("subject 8-bit") << QString(QChar(0xE7)) + QStringLiteral("x") << gsm200 << false;
+    QTest::newRow("subject latin-1")
+        << QString(QChar(0xE7)) + QStringLiteral("x") << gsm200 << false;
     QTest::newRow("long toggle") << QString() << repeat(QLatin1Char('q'), 1200) << true;
     QTest::newRow("long toggle UCS-2") << QString() << repeat(QChar(0x4E2D), 1200) << true;
 
@@ -407,9 +432,135 @@ void TestUiCompose::lineBreaksAndNoBreakSpace() {
     Fixture f;
     f.compose->setBody(QStringLiteral("one\r\ntwo\rthree\nfour") + QChar(0xA0));
     QCOMPARE(f.body(), QStringLiteral("one\ntwo\nthree\nfour") + QChar(0xA0));
-    // A no-break space is not GSM: 8-bit, one octet each.
-    QCOMPARE(f.encoding(), QStringLiteral("8-bit"));
-    QCOMPARE(f.counter(), QStringLiteral("(19/140)"));
+    // A no-break space is not GSM: UCS-2, named by its code, and a look-alike of a space.
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QCOMPARE(f.counter(), QStringLiteral("(19/70)"));
+    QCOMPARE(f.reasons(), QStringLiteral("UCS-2 because of: U+00A0"));
+    QVERIFY(f.compose->replaceLookalikesButton->isVisible());
+}
+
+void TestUiCompose::longToggleKeepsLongTexts() {
+    Fixture f;
+    f.compose->longButton->click();
+    QVERIFY(f.compose->longButton->isChecked());
+    QCOMPARE(f.counter(), QStringLiteral("(0/1000)"));
+    const struct {
+        int length;
+        const char *sms;
+    } steps[] = {{160, "1 SMS"}, {161, "2 SMS"}, {306, "2 SMS"}, {307, "3 SMS"}, {1000, "7 SMS"}};
+    for (const auto &step : steps) {
+        f.compose->setBody(repeat(QLatin1Char('a'), step.length));
+        QCOMPARE(f.body().size(), step.length);
+        QCOMPARE(f.counter(), QStringLiteral("(%1/1000)").arg(step.length));
+        QCOMPARE(f.smsCount(), QLatin1StringView(step.sms));
+    }
+    f.compose->setBody(repeat(QLatin1Char('a'), 1200));
+    QCOMPARE(f.body().size(), 1000);
+    QCOMPARE(f.smsCount(), QStringLiteral("7 SMS"));
+    // A UCS-2 text of pairs runs out of parts (15 of 33 pairs) before it reaches 1000.
+    f.compose->setBody(QString::fromUcs4(U"\U0001F600").repeated(600));
+    QCOMPARE(f.body().size(), 990);
+    QCOMPARE(f.counter(), QStringLiteral("(990/1000)"));
+    QCOMPARE(f.smsCount(), QStringLiteral("15 SMS"));
+
+    f.compose->setBody(repeat(QLatin1Char('b'), 400));
+    f.compose->setRecipients("42");
+    f.compose->sendToOutboxButton->click();
+    const Message message = f.data->outboxList->get(0);
+    QCOMPARE(message.isLong, quint8(1));
+    QCOMPARE(message.text, repeat(QLatin1Char('b'), 400));
+    // Off again: the body is cut to one SMS.
+    f.compose->longButton->click();
+    QCOMPARE(f.body().size(), 160);
+    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
+    QCOMPARE(f.smsCount(), QStringLiteral("1 SMS"));
+}
+
+void TestUiCompose::smsCountOnEveryKeystroke() {
+    Fixture f;
+    f.compose->longButton->setChecked(true);
+    f.compose->setBody(repeat(QLatin1Char('a'), 159));
+    f.compose->bodyEdit->moveCursor(QTextCursor::End);
+    QStringList seen;
+    for (QChar ch : QStringLiteral(u"bc\u20AC")) {
+        typeText(f.compose->bodyEdit, QString(ch));
+        seen << f.counter() + QLatin1Char(' ') + f.smsCount();
+    }
+    QCOMPARE(seen, (QStringList{"(160/1000) 1 SMS", "(161/1000) 2 SMS", "(163/1000) 2 SMS"}));
+    // One UCS-2 character makes the same text three SMS of 67.
+    f.compose->bodyEdit->moveCursor(QTextCursor::Start);
+    typeText(f.compose->bodyEdit, QString(QChar(0x4E2D)));
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QCOMPARE(f.counter(), QStringLiteral("(163/1000)"));
+    QCOMPARE(f.smsCount(), QStringLiteral("3 SMS"));
+    QCOMPARE(f.reasons(), QStringLiteral(u"UCS-2 because of: \u4E2D"));
+    QVERIFY(!f.compose->replaceLookalikesButton->isVisible());
+}
+
+void TestUiCompose::lookalikesReplacedInOneUndoableStep() {
+    Fixture f;
+    f.compose->longButton->setChecked(true);
+    const QString subject = QStringLiteral(u"Caf\u00E9 \u201CNord\u201D");
+    const QString body =
+        QStringLiteral(u"It\u2019s on \u2013 see you\u2026 ") + repeat(QLatin1Char('x'), 260);
+    f.compose->subjectEdit->setText(subject);
+    f.compose->setBody(body);
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QCOMPARE(f.counter(), QStringLiteral("(%1/1000)").arg(subject.size() + 1 + body.size()));
+    QCOMPARE(f.smsCount(), QStringLiteral("5 SMS"));
+    QCOMPARE(f.reasons(), QStringLiteral(u"UCS-2 because of: \u201C \u201D \u2019 \u2013 \u2026"));
+    QVERIFY(f.compose->replaceLookalikesButton->isVisible());
+    QVERIFY(f.compose->replaceLookalikesAction->isEnabled());
+
+    f.compose->replaceLookalikesButton->click();
+    const QString gsmSubject = QStringLiteral(u"Caf\u00E9 \"Nord\"");
+    const QString gsmBody = QStringLiteral("It's on - see you... ") + repeat(QLatin1Char('x'), 260);
+    QCOMPARE(f.compose->subjectEdit->text(), gsmSubject);
+    QCOMPARE(f.body(), gsmBody);
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(%1/1000)").arg(gsmSubject.size() + 1 + gsmBody.size()));
+    QCOMPARE(f.smsCount(), QStringLiteral("2 SMS"));
+    QCOMPARE(f.reasons(), QString());
+    QVERIFY(!f.compose->replaceLookalikesButton->isVisible());
+
+    // Each field takes the replacement back in one step.
+    f.compose->bodyEdit->undo();
+    QCOMPARE(f.body(), body);
+    f.compose->subjectEdit->undo();
+    QCOMPARE(f.compose->subjectEdit->text(), subject);
+    QCOMPARE(f.smsCount(), QStringLiteral("5 SMS"));
+}
+
+void TestUiCompose::reasonsWithoutLookalikes() {
+    Fixture f;
+    f.compose->setBody(QStringLiteral(u"\u041F\u0440\u0438\u0432\u0435\u0442, \u043C\u0438\u0440"));
+    QCOMPARE(f.reasons(),
+             QStringLiteral(u"UCS-2 because of: \u041F \u0440 \u0438 \u0432 \u0435 \u0442 "
+                            u"\u043C"));
+    QVERIFY(!f.compose->replaceLookalikesButton->isVisible());
+    // Nine different letters: eight named, then the rest in short.
+    f.compose->setBody(QStringLiteral(u"\u0430\u0431\u0432\u0433\u0434\u0435\u0436\u0437\u0438"));
+    QVERIFY(f.reasons().endsWith(QStringLiteral(u"\u0437 and more")));
+    // A tab and a pair: the tab by its code, the pair as one character.
+    f.compose->setBody(QStringLiteral(u"a\tb \U0001F600"));
+    QCOMPARE(f.reasons(), QStringLiteral(u"UCS-2 because of: U+0009 \U0001F600"));
+    QVERIFY(f.compose->replaceLookalikesButton->isVisible());
+}
+
+void TestUiCompose::pasteOfOneMegabyteLong() {
+    Fixture f;
+    f.compose->longButton->setChecked(true);
+    QString big;
+    big.reserve(1 << 20);
+    for (int i = 0; i < (1 << 20); ++i)
+        big += QChar(u'a' + i % 26);
+    QApplication::clipboard()->setText(big);
+    QSignalSpy changes(f.compose->bodyEdit, &QPlainTextEdit::textChanged);
+    f.compose->bodyEdit->paste();
+    QCOMPARE(f.body(), big.left(1000));
+    QCOMPARE(f.counter(), QStringLiteral("(1000/1000)"));
+    QCOMPARE(f.smsCount(), QStringLiteral("7 SMS"));
+    QCOMPARE(changes.count(), 1);
 }
 
 void TestUiCompose::toTextRecipients_data() {

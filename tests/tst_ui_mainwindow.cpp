@@ -111,6 +111,7 @@ private Q_SLOTS:
     void layoutRead_data();
     void layoutRead();
     void layoutKeepsSettingSection();
+    void longToggleKeptWithTheLayout();
     void idleUpdateRestoresActionStates();
 
     void newAsksToSave_data();
@@ -475,6 +476,37 @@ void TestUiMainWindow::layoutKeepsSettingSection() {
     QFile file(f.iniPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().startsWith("; comment\n[Setting]\nCOM Port=COM7\n"));
+}
+
+void TestUiMainWindow::longToggleKeptWithTheLayout() {
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    QVERIFY(!w->composeView()->longButton->isChecked());
+    w->composeView()->longButton->click();
+    f.endProgram();
+    QCOMPARE(IniFile(f.iniPath()).readString("frmPelorvane", "btnLong_Down", QString()),
+             QStringLiteral("TRUE"));
+
+    // A project opened before the window first shows (pelorvane club.sms) keeps a long body.
+    const QString project = f.filePath(QStringLiteral("long.sms"));
+    {
+        AppData other(f.iniPath());
+        other.compose.body = QString(400, u'x');
+        other.onAskFileName = [&] { return project; };
+        QVERIFY(other.save());
+    }
+    f.createData();
+    w = f.createWindow(false);
+    QVERIFY(w->composeView()->longButton->isChecked());
+    w->openProjectFile(project);
+    w->show();
+    QCOMPARE(w->composeView()->bodyText().size(), 400);
+    QCOMPARE(w->composeView()->charsLeftField->text(), QStringLiteral("(400/1000)"));
+    w->composeView()->longButton->click();
+    QCOMPARE(w->composeView()->bodyText().size(), 160);
+    f.endProgram();
+    QCOMPARE(IniFile(f.iniPath()).readString("frmPelorvane", "btnLong_Down", QString()),
+             QStringLiteral("FALSE"));
 }
 
 void TestUiMainWindow::idleUpdateRestoresActionStates() {

@@ -399,6 +399,10 @@ void TestUiMessages::resendTwoSentMessages() {
         Message sent = f.data->sentList->get(i);
         sent.sent = sent.created + 0.01;
         sent.flash = 1;
+        // Sent in three parts with reference 9.
+        sent.isLong = 1;
+        sent.acceptedParts = 0b111;
+        sent.partReference = 9;
         f.data->sentList->put(i, sent);
     }
     f.sent->refreshList();
@@ -417,6 +421,10 @@ void TestUiMessages::resendTwoSentMessages() {
         QCOMPARE(copy.number, original.number);
         QCOMPARE(copy.text, original.text);
         QCOMPARE(copy.flash, quint8(1));
+        QCOMPARE(copy.isLong, quint8(1));
+        // A new message: none of its parts sent, its reference still to be taken.
+        QCOMPARE(copy.acceptedParts, quint16(0));
+        QCOMPARE(copy.partReference, qint16(-1));
     }
     QCOMPARE(f.outbox->model()->rowCount(), 2);
     QCOMPARE(f.host->lastShown(), static_cast<QWidget *>(f.outbox));

@@ -4,6 +4,7 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "sms/GsmLookalikes.h"
 #include "ui/ComposeCounter.h"
 #include "ui/Guarded.h"
 #include "ui/Images.h"
@@ -11,12 +12,14 @@
 #include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
 
+#include <QAction>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -45,7 +48,24 @@ QString normalizeBreaks(const QString &text) {
     return out;
 }
 
-// Trim removes every character up to and including the blank: spaces and control characters.
+// "UCS-2 because of: “ ” …": characters that would not show (spaces, controls) by their code.
+QString ucs2ReasonText(const Ucs2Reasons &reasons) {
+    QStringList shown;
+    for (char32_t ch : reasons.characters) {
+        const QString text = QString::fromUcs4(&ch, 1);
+        const auto category = QChar::category(ch);
+        const bool invisible = QChar::isSpace(ch) || category == QChar::Other_Control ||
+                               category == QChar::Other_Format ||
+                               category == QChar::Other_Surrogate;
+        shown << (invisible
+                      ? QStringLiteral("U+%1").arg(uint(ch), 4, 16, QLatin1Char('0')).toUpper()
+                      : text);
+    }
+    QString result = QStringLiteral("UCS-2 because of: ") + shown.join(QLatin1Char(' '));
+    if (reasons.more)
+        result += QStringLiteral(" and more");
+    return result;
+}
 
 QToolButton *makeToolButton(QToolBar *bar, const char *name, const QString &text, ImageRole role) {
     auto *button = new QToolButton(bar);
@@ -106,9 +126,9 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     toolBar->addWidget(sendToOutboxButton);
     toolBar->addSeparator();
     toolBar->addWidget(flashButton);
-    // Nothing shows the Long toggle: messages are never long.
-    m_longAction = toolBar->addWidget(longButton);
-    m_longAction->setVisible(false);
+    longButton->setToolTip(
+        QStringLiteral("Send a text longer than one SMS in parts that the phone joins again"));
+    toolBar->addWidget(longButton);
     toolBar->addSeparator();
     toolBar->addWidget(clearButton);
     layout->addWidget(toolBar);
@@ -150,11 +170,28 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     }
     codingField->setMaximumWidth(120);
     charsLeftField->setMaximumWidth(100);
+    smsCountLabel = new QLabel(counters);
+    smsCountLabel->setObjectName(QStringLiteral("smsCountLabel"));
+    ucs2ReasonLabel = new QLabel(counters);
+    ucs2ReasonLabel->setObjectName(QStringLiteral("ucs2ReasonLabel"));
+    ucs2ReasonLabel->setTextFormat(Qt::PlainText);
+    replaceLookalikesAction = new QAction(QStringLiteral("Use GSM characters"), this);
+    replaceLookalikesAction->setObjectName(QStringLiteral("replaceLookalikesAction"));
+    replaceLookalikesAction->setToolTip(
+        QStringLiteral("Replace curly quotes, dashes, the ellipsis, special spaces and bullets "
+                       "with GSM characters, so that the message needs fewer SMS"));
+    replaceLookalikesButton = new QToolButton(counters);
+    replaceLookalikesButton->setObjectName(QStringLiteral("replaceLookalikesButton"));
+    replaceLookalikesButton->setDefaultAction(replaceLookalikesAction);
     counterRow->addWidget(new QLabel(QStringLiteral("Encoding :"), counters));
     counterRow->addWidget(codingField);
     counterRow->addSpacing(12);
     counterRow->addWidget(new QLabel(QStringLiteral("Characters :"), counters));
     counterRow->addWidget(charsLeftField);
+    counterRow->addWidget(smsCountLabel);
+    counterRow->addSpacing(12);
+    counterRow->addWidget(ucs2ReasonLabel);
+    counterRow->addWidget(replaceLookalikesButton);
     counterRow->addStretch(1);
     layout->addWidget(counters);
 
@@ -173,6 +210,8 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
             [this] { runGuarded([this] { onClearClicked(); }); });
     connect(sendToOutboxButton, &QToolButton::clicked, this,
             [this] { runGuarded([this] { onSendToOutboxClicked(); }); });
+    connect(replaceLookalikesAction, &QAction::triggered, this,
+            [this] { runGuarded([this] { onReplaceLookalikesTriggered(); }); });
 
     updateCounter();
 }
@@ -210,7 +249,41 @@ void ComposeView::updateCounter() {
     }
     codingField->setText(QLatin1StringView(codingName(count.coding)));
     charsLeftField->setText(QStringLiteral("(%1/%2)").arg(count.count).arg(count.limit));
+    smsCountLabel->setText(QStringLiteral("%1 SMS").arg(count.parts));
+    const bool hasReasons = !count.reasons.characters.isEmpty();
+    ucs2ReasonLabel->setText(hasReasons ? ucs2ReasonText(count.reasons) : QString());
+    ucs2ReasonLabel->setVisible(hasReasons);
+    replaceLookalikesAction->setEnabled(count.reasons.lookalikes);
+    replaceLookalikesButton->setVisible(count.reasons.lookalikes);
     m_updating = false;
+}
+
+void ComposeView::onReplaceLookalikesTriggered() {
+    int replaced = 0;
+    const QString subject = replaceGsmLookalikes(subjectEdit->text(), &replaced);
+    if (replaced > 0) {
+        const QSignalBlocker block(subjectEdit);
+        // Through insert, unlike setText, the change can be undone.
+        subjectEdit->selectAll();
+        subjectEdit->insert(subject);
+    }
+    const QString body = bodyText();
+    {
+        const QSignalBlocker block(bodyEdit);
+        QTextCursor cursor(bodyEdit->document());
+        cursor.beginEditBlock();
+        // From the end, so that a longer replacement leaves the positions before it alone.
+        for (qsizetype i = body.size() - 1; i >= 0; --i) {
+            const QStringView replacement = gsmLookalike(body[i].unicode());
+            if (replacement.isEmpty())
+                continue;
+            cursor.setPosition(static_cast<int>(i));
+            cursor.setPosition(static_cast<int>(i + 1), QTextCursor::KeepAnchor);
+            cursor.insertText(replacement.toString());
+        }
+        cursor.endEditBlock();
+    }
+    updateCounter();
 }
 
 void ComposeView::insertIntoBody(const QString &pasted) {

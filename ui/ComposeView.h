@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMimeData;
@@ -38,7 +39,8 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
 };
 
-// The compose view: one message, its recipients, the coding and the character counter.
+// The compose view: one message, its recipients, the coding, the character counter and the
+// number of SMS the message costs.
 class ComposeView : public QWidget {
     Q_OBJECT
 public:
@@ -80,10 +82,16 @@ public:
     BodyEdit *bodyEdit = nullptr;
     QLineEdit *codingField = nullptr;
     QLineEdit *charsLeftField = nullptr;
+    QLabel *smsCountLabel = nullptr;   // "3 SMS"
+    QLabel *ucs2ReasonLabel = nullptr; // the characters that make the text UCS-2
+    QAction *replaceLookalikesAction = nullptr;
+    QToolButton *replaceLookalikesButton = nullptr;
 
 private:
     void fillRecipientList(QComboBox *box);
     void onClearClicked();
+    // Replaces the look-alikes of GSM characters in subject and body, one undo step in each.
+    void onReplaceLookalikesTriggered();
     void onSendToOutboxClicked();
     void insertIntoBody(const QString &text);
     // The recipients of Send to Outbox, in order, as entered.
@@ -91,6 +99,5 @@ private:
 
     AppData &m_data;
     ViewHost &m_host;
-    QAction *m_longAction = nullptr;
     bool m_updating = false;
 };

@@ -40,6 +40,8 @@ namespace {
 const QString ProjectFilter = QStringLiteral("Pelorvane Project (*.sms)|*.sms|All Files (*.*)|*.*");
 const QString SaveFilter = QStringLiteral("Pelorvane Projects (*.sms)|*.sms|All Files (*.*)|*.*");
 const QString ProjectExt = QStringLiteral("sms");
+// The compose view's Long toggle, kept with the window's layout.
+const QString LongButtonKey = QStringLiteral("btnLong_Down");
 
 constexpr int DefaultWidth = 610;
 constexpr int DefaultHeight = 593;
@@ -107,6 +109,11 @@ MainWindow::MainWindow(AppData &data, QWidget *parent) : QMainWindow(parent), m_
     // Every node is initialised now, which creates and docks its view.
     for (int index = 0; index < ExplorerModel::NodeCount; ++index)
         explorerModel->nodeAt(index);
+    // Now, not with the rest of the layout when the window first shows: a project opened before
+    // that must not have a long body cut to one SMS.
+    composeView()->longButton->setChecked(
+        IniFile(m_data.settings->fileName())
+            .readBool(QLatin1StringView(LayoutSection), LongButtonKey, false));
 
     connect(&IdleHook::instance(), &IdleHook::idle, this, &MainWindow::updateActions);
     updateCaption();
@@ -837,6 +844,7 @@ void MainWindow::writeLayout() {
         ini.writeInteger(section, QStringLiteral("PnlExplorer_Width"), explorerWidth);
         ini.writeBool(section, QStringLiteral("PnlExplorer_Visible"), !explorerPanel->isHidden());
         ini.writeBool(section, QStringLiteral("Splitter1_Visible"), !explorerPanel->isHidden());
+        ini.writeBool(section, LongButtonKey, composeView()->longButton->isChecked());
         // A settings file that cannot be written loses the layout, nothing more.
         ini.updateFile();
     } catch (...) {

@@ -205,6 +205,7 @@ void MessagesView::onResendTriggered() {
         message.created = oleNow();
         message.sent = 0;
         message.status = MessageStatus::Pending;
+        message.clearPartProgress();
         outbox->addMessage(message);
     }
     m_host.showView(outbox);

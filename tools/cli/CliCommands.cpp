@@ -5,9 +5,11 @@
 // A new subcommand is one row here, its function declared in CliCommands.h.
 const QList<CliCommand> &cliCommands() {
     static const QList<CliCommand> commands = {
-        {"pdu", "[--flash] NUMBER [TEXT]",
-         "Print the coding, the AT+CMGS line and the PDU body line of one message; TEXT is "
-         "read from standard input when absent",
+        {"pdu", "[--flash] [--long] [--ref N] [--coding gsm|ucs2|8bit] NUMBER [TEXT]",
+         "Print the coding, then the AT+CMGS line and the PDU body line of each SMS of one "
+         "message: one, or with --long the parts of a text longer than one SMS (reference N, "
+         "default 0); the coding is chosen from the text unless given; TEXT is read from "
+         "standard input when absent",
          &cmdPdu},
         {"show", CmdShowUsage, CmdShowSummary,
          [](const QStringList &args, CliContext &c) { return cmdShow(args, c.out, c.err); }},
@@ -15,9 +17,11 @@ const QList<CliCommand> &cliCommands() {
          [](const QStringList &args, CliContext &c) { return cmdImport(args, c.out, c.err); }},
         {"export", CmdExportUsage, CmdExportSummary,
          [](const QStringList &args, CliContext &c) { return cmdExport(args, c.out, c.err); }},
-        {"queue", "FILE.sms (--to \"111;222\" | --all | --checked) [--subject S] [--flash] TEXT",
+        {"queue",
+         "FILE.sms (--to \"111;222\" | --all | --checked) [--subject S] [--flash] [--long] "
+         "TEXT",
          "Add one outbox message per recipient, as the compose view's Send to Outbox does, "
-         "and save the project",
+         "and save the project; --long sends a text longer than one SMS in parts",
          &cmdQueue},
         {"send", "FILE.sms [--port NAME] [--simulate]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "

@@ -3,6 +3,7 @@
 #include "app/AppData.h"
 #include "app/ComposeOutbox.h"
 #include "base/Error.h"
+#include "sms/SmsParts.h"
 
 #include <QFileInfo>
 
@@ -11,6 +12,7 @@ int cmdQueue(const QStringList &args, CliContext &context) {
     QByteArray to;
     QString subject;
     bool flash = false;
+    bool isLong = false;
     QStringList positional;
     bool options = true;
     for (int i = 0; i < args.size(); ++i) {
@@ -36,6 +38,8 @@ int cmdQueue(const QStringList &args, CliContext &context) {
             subject = args[++i];
         } else if (options && arg == QLatin1String("--flash")) {
             flash = true;
+        } else if (options && arg == QLatin1String("--long")) {
+            isLong = true;
         } else if (options && arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -51,6 +55,16 @@ int cmdQueue(const QStringList &args, CliContext &context) {
     const QString text = composeText(subject, positional[1]);
     if (text.isEmpty())
         return context.fail(QStringLiteral("The message is empty: nothing was queued"));
+    if (isLong) {
+        // Parts beyond the limit would be lost at sending without a word.
+        const int fit = fitLongLength(text, detectCoding(text));
+        if (fit < text.size()) {
+            return context.fail(QStringLiteral("The message is too long: a long message holds %1 "
+                                               "of its %2 characters; nothing was queued")
+                                    .arg(fit)
+                                    .arg(text.size()));
+        }
+    }
     try {
         AppData data;
         if (QFileInfo::exists(fileName))
@@ -61,7 +75,7 @@ int cmdQueue(const QStringList &args, CliContext &context) {
             recipients = splitRecipients(to);
         else
             recipients = contactNumbers(*data.contactList, recipientsKind == CheckedContacts);
-        const int queued = queueMessages(*data.outboxList, recipients, text, flash);
+        const int queued = queueMessages(*data.outboxList, recipients, text, flash, isLong);
         if (queued > 0)
             data.save();
         context.out << "Queued " << queued << (queued == 1 ? " message" : " messages") << '\n';

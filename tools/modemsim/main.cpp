@@ -68,7 +68,10 @@ int main(int argc, char *argv[]) {
          QStringLiteral("Send this line (such as RING) before every answer."),
          QStringLiteral("TEXT")},
         {QStringLiteral("log"),
-         QStringLiteral("Append one JSON object per accepted message to FILE."),
+         QStringLiteral("Append one JSON line per accepted message or part of a long message\n"
+                        "(number, coding, flash, text; a part also ref, total, seq) and one\n"
+                        "per long message whose parts have all arrived (number, ref, parts,\n"
+                        "the whole text) to FILE."),
          QStringLiteral("FILE")},
     });
     parser.process(app);
