@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "data/PhoneNumberParser.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -9,6 +11,7 @@ namespace {
 const QString Section = QStringLiteral("Setting");
 const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
+const QString CountryKey = QStringLiteral("Country");
 
 // Trying is the only answer that holds for read-only mounts, ACLs and root alike.
 bool canCreateFilesIn(const QString &dir) {
@@ -33,7 +36,14 @@ QString settingsFilePath(const QString &exeDir) {
 
 Settings::Settings(const QString &fileName)
     : m_iniFile(fileName),
-      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {}
+      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {
+    m_countryStored = m_iniFile.valueExists(Section, CountryKey);
+    const QString stored = m_iniFile.readString(Section, CountryKey, QString()).toUpper();
+    if (m_countryStored)
+        m_country = PhoneNumberParser::isKnownCountry(stored) ? stored : QString();
+    else
+        m_country = PhoneNumberParser::defaultCountry();
+}
 
 Settings::~Settings() {
     if (!modified())
@@ -72,6 +82,22 @@ void Settings::setComPortName(const QByteArray &name) {
     m_modified = true;
 }
 
+QString Settings::country() const {
+    QMutexLocker locker(&m_lock);
+    return m_country;
+}
+
+void Settings::setCountry(const QString &code) {
+    const QString upper = code.toUpper();
+    const QString country = PhoneNumberParser::isKnownCountry(upper) ? upper : QString();
+    QMutexLocker locker(&m_lock);
+    if (m_countryStored && country == m_country)
+        return;
+    m_country = country;
+    m_countryStored = true;
+    m_modified = true;
+}
+
 bool Settings::modified() const {
     QMutexLocker locker(&m_lock);
     return m_modified;
@@ -79,5 +105,14 @@ bool Settings::modified() const {
 
 bool Settings::save() {
     m_iniFile.writeString(Section, PortKey, QString::fromLocal8Bit(storedComPortName()));
+    bool countryStored;
+    QString country;
+    {
+        QMutexLocker locker(&m_lock);
+        countryStored = m_countryStored;
+        country = m_country;
+    }
+    if (countryStored)
+        m_iniFile.writeString(Section, CountryKey, country);
     return m_iniFile.updateFile();
 }

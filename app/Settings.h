@@ -14,9 +14,10 @@ inline constexpr char SettingsFileName[] = "pelorvane.ini";
 // its path: reading it gives the defaults and writing it fails without harm.
 QString settingsFilePath(const QString &exeDir);
 
-// The program-wide settings: the serial port to use. The name is read once at creation and
-// written at destruction only when it was changed; the file's other lines and sections stay.
-// The port name may be read by a worker thread while the UI thread sets it.
+// The program-wide settings: the serial port to use and the country of national numbers. They
+// are read once at creation and written at destruction only when one was changed; the file's
+// other lines and sections stay. The port name may be read by a worker thread while the UI
+// thread sets it.
 class Settings {
 public:
     explicit Settings(const QString &fileName);
@@ -33,9 +34,15 @@ public:
     void setSessionPort(const QByteArray &name);
     // A name that differs in any way, letter case included, counts as a change.
     void setComPortName(const QByteArray &name);
+    // The country whose dialling rules national numbers follow (a two-letter code such as
+    // "DE"): the one in the file, else the system locale's; empty when neither names one.
+    QString country() const;
+    // An unknown code is stored as empty: no country, international numbers only.
+    void setCountry(const QString &code);
+
     bool modified() const;
-    // Writes the port name into the file. False when the file could not be written; it is then
-    // left as it was.
+    // Writes the port name, and the country when it is in the file or was set, into the file. False
+    // when the file could not be written; it is then left as it was.
     bool save();
 
     const QString &fileName() const { return m_iniFile.fileName(); }
@@ -46,4 +53,6 @@ private:
     IniFile m_iniFile;
     QByteArray m_comPortName;
     QByteArray m_sessionPort;
+    QString m_country;
+    bool m_countryStored = false;
 };

@@ -75,7 +75,7 @@ struct SmsSubmit {
     Coding coding = Coding::Gsm7Bit; // normally detectCoding(Text)
     bool flash = false;              // class 0 message
     bool isLong = false;             // no PDU is built for a long message
-    QByteArray number;               // recipient as stored: digits, optional leading "+", any "-"
+    QByteArray number; // recipient: digits, optional leading "+", spaces, "-", "." and brackets
     QString text;
 };
 
@@ -146,7 +146,8 @@ int fitLength(const QString &text, Coding coding, int limit);
 // fixedLimit > 0). Gives keep when no such prefix fits, and the text's length when it fits.
 int fitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
 
-// True when the number, with every "-" and then a leading "+" removed, is 1 to 20 digits 0-9.
+// True when the number, with every space, "-", "." and bracket and then a leading "+" removed,
+// is 1 to 20 digits 0-9.
 bool isValidNumber(const QByteArray &number);
 
 // Encodes one message into pdus, cutting the text at its end until it fits one message.
