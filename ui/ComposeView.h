@@ -86,8 +86,6 @@ private:
     void onClearClicked();
     void onSendToOutboxClicked();
     void insertIntoBody(const QString &text);
-    // The recipients of Send to Outbox, in order, as entered.
-    QList<QByteArray> recipientList() const;
 
     AppData &m_data;
     ViewHost &m_host;
