@@ -34,8 +34,12 @@ namespace {
 
 const QString DeleteQuestion = QStringLiteral("Are you sure do delete the selected contact(s) ?");
 const QString ImportTitle = QStringLiteral("Import contacts from text file");
-const QString ImportFilter = QStringLiteral("Text files (*.txt)|*.txt|Comma separated file "
-                                            "(*.csv)|*.csv|All files (*.*)|*.*");
+const QString ImportFilter =
+    QStringLiteral("Contacts (*.csv *.txt *.vcf)|*.csv;*.txt;*.vcf|Text files (*.txt)|*.txt|"
+                   "Comma separated file (*.csv)|*.csv|vCard files (*.vcf)|*.vcf|"
+                   "All files (*.*)|*.*");
+// Malformed lines named in the summary box; the rest are counted.
+constexpr int MaxSkippedLinesShown = 10;
 const QString ExportTitle = QStringLiteral("Export contacts to text file");
 const QString ExportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
 const QString TextExt = QStringLiteral("txt");
@@ -464,19 +468,26 @@ void ContactsView::onImportTriggered() {
         return;
     ImportResult result;
     try {
-        result = m_list.importFromFile(fileName);
+        result = m_list.importFromFile(fileName, m_data.settings->country());
     } catch (const Error &e) {
-        // Contacts taken from the lines before a bad one stay in the list: show them.
-        refreshList();
         messageDlg(e.message(), MessageKind::Error, QMessageBox::Ok);
         return;
     }
     refreshList();
-    messageDlg(QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
-                   .arg(result.imported)
-                   .arg(result.duplicates)
-                   .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())),
-               MessageKind::Information, QMessageBox::Ok);
+    QString summary = QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
+                          .arg(result.imported)
+                          .arg(result.duplicates)
+                          .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()));
+    for (const QString &line : importDetails(result))
+        summary += QStringLiteral("\r\n") + line;
+    const qsizetype shown = std::min<qsizetype>(result.skippedLines.size(), MaxSkippedLinesShown);
+    for (qsizetype i = 0; i < shown; ++i)
+        summary += QStringLiteral("\r\n") + result.skippedLines[i];
+    if (result.skippedLines.size() > shown)
+        summary += QStringLiteral("\r\n...");
+    messageDlg(summary,
+               result.skippedLines.isEmpty() ? MessageKind::Information : MessageKind::Warning,
+               QMessageBox::Ok);
 }
 
 void ContactsView::onExportTriggered() {
