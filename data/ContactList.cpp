@@ -7,6 +7,7 @@
 #include "data/PhoneNumberParser.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 namespace {
@@ -135,6 +136,41 @@ ImportResult ContactList::importFromFile(const QString &fileName, const QString 
     }
     if (result.imported > 0)
         changed();
+    return result;
+}
+
+QList<int> ContactList::duplicateIndices(const QString &country) const {
+    PhoneNumberParser parser(country);
+    QList<QByteArray> keys;
+    {
+        QMutexLocker lock(&m_lock);
+        keys.reserve(qsizetype(m_items.size()));
+        for (const Item &item : m_items) {
+            bool blank = true;
+            for (char c : item->number)
+                blank = blank && static_cast<unsigned char>(c) <= 32;
+            keys << (blank ? QByteArray() : parser.key(item->number));
+        }
+    }
+    // Each number's group of indices, the groups kept in order of their first contact.
+    QHash<QByteArray, int> groupOf;
+    QList<QList<int>> groups;
+    for (int i = 0; i < keys.size(); ++i) {
+        if (keys[i].isEmpty())
+            continue;
+        auto found = groupOf.constFind(keys[i]);
+        if (found == groupOf.cend()) {
+            groupOf.insert(keys[i], int(groups.size()));
+            groups.append(QList<int>{i});
+        } else {
+            groups[*found].append(i);
+        }
+    }
+    QList<int> result;
+    for (const QList<int> &group : groups) {
+        if (group.size() > 1)
+            result += group;
+    }
     return result;
 }
 

@@ -73,6 +73,11 @@ public:
     // cannot be read fails with the file's error before anything changes.
     ImportResult importFromFile(const QString &fileName, const QString &country = QString());
 
+    // The indices of the contacts whose number another contact has too, once both are parsed
+    // with the country's dialling rules: grouped by number, the groups in the order of their
+    // first contact, list order inside a group. Blank numbers are no one's duplicates.
+    QList<int> duplicateIndices(const QString &country) const;
+
     // Writes every contact as the line "NAME","NUMBER",COUNT and CR LF (name in the local 8-bit
     // encoding, quotes inside values not escaped). The old file is replaced only when every
     // byte has been written: on failure it is left as it was and the error ("Stream write

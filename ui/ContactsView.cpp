@@ -122,6 +122,11 @@ void ContactsView::createActions() {
                         [this] { onImportTriggered(); });
     exportAction = make("actExport", QStringLiteral("Export"), ImageRole::ExportContacts,
                         [this] { onExportTriggered(); });
+    duplicatesAction = make("actDuplicates", QStringLiteral("Duplicates"), std::nullopt,
+                            [this] { onDuplicatesToggled(); });
+    duplicatesAction->setCheckable(true);
+    duplicatesAction->setToolTip(
+        QStringLiteral("Show only the contacts whose number another contact has too"));
 }
 
 void ContactsView::createLayout() {
@@ -145,6 +150,8 @@ void ContactsView::createLayout() {
     toolBar->addSeparator();
     toolBar->addAction(newAction);
     toolBar->addAction(deleteAction);
+    toolBar->addSeparator();
+    toolBar->addAction(duplicatesAction);
     layout->addWidget(toolBar);
 
     listView = new QTreeView(this);
@@ -230,7 +237,10 @@ void ContactsView::createLayout() {
 
 void ContactsView::refreshList() {
     const int count = m_list.count();
-    model->setRowCount(count);
+    if (!model->isFiltered())
+        model->setRowCount(count);
+    else if (count != m_filteredCount)
+        applyFilter();
     listView->viewport()->update();
     if (m_editIndex >= count &&
         (m_editIndex > 0 || !m_current.name.isEmpty() || !m_current.number.isEmpty())) {
@@ -260,7 +270,7 @@ int ContactsView::selectedCount() const {
     return count;
 }
 
-QList<int> ContactsView::selectedRows() const {
+QList<int> ContactsView::selectedModelRows() const {
     QList<int> rows;
     const QItemSelection selection = listView->selectionModel()->selection();
     for (const QItemSelectionRange &range : selection) {
@@ -272,6 +282,20 @@ QList<int> ContactsView::selectedRows() const {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+QList<int> ContactsView::selectedRows() const {
+    QList<int> rows = selectedModelRows();
+    if (!model->isFiltered())
+        return rows;
+    QList<int> indices;
+    indices.reserve(rows.size());
+    for (int row : rows) {
+        if (const int index = model->listIndex(row); index >= 0)
+            indices.append(index);
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
 }
 
 void ContactsView::updateActions() {
@@ -305,8 +329,11 @@ void ContactsView::setChecked(bool checked) {
         for (const QItemSelectionRange &range : selection) {
             if (range.left() != 0)
                 continue;
-            for (int row = range.top(); row <= std::min(range.bottom(), count - 1); ++row)
-                (*lock)[row]->checked = flag;
+            for (int row = range.top(); row <= range.bottom(); ++row) {
+                const int index = model->listIndex(row);
+                if (index >= 0 && index < count)
+                    (*lock)[index]->checked = flag;
+            }
         }
     }
     listView->viewport()->update();
@@ -320,7 +347,7 @@ void ContactsView::onCheckToggled(int) {
 
 void ContactsView::onCurrentRowChanged(const QModelIndex &current) {
     if (current.isValid())
-        chooseRow(current.row());
+        chooseRow(model->listIndex(current.row()));
 }
 
 void ContactsView::chooseRow(int row) {
@@ -341,7 +368,7 @@ void ContactsView::selectRow(int row) {
                                                            QItemSelectionModel::Rows);
     listView->scrollTo(index);
     if (alreadyCurrent)
-        chooseRow(row);
+        chooseRow(model->listIndex(row));
     listView->setFocus();
 }
 
@@ -362,6 +389,11 @@ void ContactsView::onComposeTriggered() {
 }
 
 void ContactsView::onNewTriggered() {
+    // The new contact has no number yet: show the whole list, where it is.
+    if (duplicatesAction->isChecked()) {
+        duplicatesAction->setChecked(false);
+        applyFilter();
+    }
     const int index = m_list.add(Contact{});
     model->setRowCount(m_list.count());
     listView->clearSelection();
@@ -377,17 +409,20 @@ void ContactsView::onDeleteTriggered() {
     if (messageDlg(DeleteQuestion, MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes)
         return;
-    const int first = rows.first();
+    const int first = model->isFiltered() ? selectedModelRows().first() : rows.first();
     // One pass over the list; the same result as deleting one by one from the highest index.
     try {
         m_list.removeMany(rows);
     } catch (...) {
         // The rows may have outlived their contacts (the list changed without a refresh).
-        model->reset(m_list.count());
+        applyFilter();
         throw;
     }
-    const int count = m_list.count();
-    model->reset(count);
+    if (model->isFiltered())
+        applyFilter();
+    else
+        model->reset(m_list.count());
+    const int count = model->rowCount();
     if (count > 0) {
         selectRow(std::min(first, count - 1));
     } else {
@@ -502,8 +537,22 @@ void ContactsView::onExportTriggered() {
         m_list.exportToFile(fileName);
 }
 
+void ContactsView::onDuplicatesToggled() {
+    applyFilter();
+    updateActions();
+}
+
+void ContactsView::applyFilter() {
+    m_filteredCount = m_list.count();
+    if (duplicatesAction->isChecked())
+        model->setFilter(m_list.duplicateIndices(m_data.settings->country()));
+    else
+        model->reset(m_filteredCount);
+    listView->viewport()->update();
+}
+
 void ContactsView::copySelection() {
-    const QList<int> rows = selectedRows();
+    const QList<int> rows = selectedModelRows();
     if (rows.isEmpty())
         return;
     QString text;
