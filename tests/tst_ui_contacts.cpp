@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
 
 #include <memory>
@@ -105,6 +106,7 @@ private Q_SLOTS:
     void exportFailureShowsError();
     void copyLeavesListAlone();
     void contextMenuOrder();
+    void duplicatesFilter();
 };
 
 void TestUiContacts::placeholdersAndColumns() {
@@ -595,6 +597,58 @@ void TestUiContacts::contextMenuOrder() {
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(texts, (QStringList{"Compose", "-", "Check", "Uncheck", "Select All", "-", "New",
                                  "&Edit", "Delete"}));
+}
+
+void TestUiContacts::duplicatesFilter() {
+    Fixture f(0);
+    f.data.settings->setCountry(QStringLiteral("DE"));
+    const QList<Contact> contacts = {
+        contact("Anna", "+49 151 23456789"),  contact("Bob", "030 1234567"),
+        contact("Anna B.", "0151-2345 6789"), contact("Cid", "0170 1"),
+        contact("Bobby", "0049 30 1234567"),  contact("Anna C.", "015123456789")};
+    for (const Contact &c : contacts)
+        f.data.contactList->add(c);
+    f.view->refreshList();
+    QVERIFY(!f.view->duplicatesAction->isChecked());
+    QVERIFY(f.view->toolBar->actions().contains(f.view->duplicatesAction));
+
+    // Each number's contacts together, in order of their first contact.
+    f.view->duplicatesAction->trigger();
+    QVERIFY(f.view->model->isFiltered());
+    QStringList names;
+    for (int row = 0; row < f.view->model->rowCount(); ++row)
+        names << f.cell(row, ContactModel::NameColumn);
+    QCOMPARE(names, (QStringList{"Anna", "Anna B.", "Anna C.", "Bob", "Bobby"}));
+    QCOMPARE(f.total(), 6);
+
+    // Rows stand for their contacts: choosing, checking, composing and deleting.
+    f.click(3);
+    QCOMPARE(f.view->editIndex(), 1);
+    QCOMPARE(f.view->nameEdit->text(), QStringLiteral("Bob"));
+    f.selectRows({1, 4});
+    QCOMPARE(f.view->selectedRows(), (QList<int>{2, 4}));
+    f.view->checkAction->trigger();
+    QCOMPARE(f.data.contactList->get(2).checked, quint8(1));
+    QCOMPARE(f.data.contactList->get(4).checked, quint8(1));
+    QCOMPARE(f.data.contactList->get(3).checked, quint8(0));
+    f.view->composeAction->trigger();
+    QCOMPARE(f.host.composedTo.last(), QByteArray("0151-2345 6789;0049 30 1234567;"));
+
+    DialogScript dialogs;
+    dialogs.answers = {QMessageBox::Yes};
+    f.selectRows({3});
+    f.view->deleteAction->trigger();
+    // Bob's number has no duplicate left: the filter shows the Annas only.
+    QCOMPARE(f.data.contactList->count(), 5);
+    QCOMPARE(f.view->model->rowCount(), 3);
+    QCOMPARE(f.cell(2, ContactModel::NameColumn), QStringLiteral("Anna C."));
+
+    // New shows the whole list again.
+    f.view->newAction->trigger();
+    QVERIFY(!f.view->duplicatesAction->isChecked());
+    QVERIFY(!f.view->model->isFiltered());
+    QCOMPARE(f.view->model->rowCount(), 6);
+    QCOMPARE(f.view->editIndex(), 5);
 }
 
 QTEST_MAIN(TestUiContacts)
