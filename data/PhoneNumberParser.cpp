@@ -16,7 +16,7 @@ namespace {
 // How many leading digits (after a "+") make up the shape of a number, together with its
 // length. International prefixes, country codes, trunk prefixes and carrier codes all lie
 // within them.
-constexpr int ShapeDigits = 8;
+constexpr int ShapeDigits = 6;
 // National-form entries up to this many digits may be short codes.
 constexpr int MaxShortCodeDigits = 8;
 constexpr int MinShortCodeDigits = 3;

@@ -29,7 +29,7 @@ struct ParsedNumber {
 //
 // Parsing the same form again is cheap: what the library decided for a number (how many
 // leading digits to drop, which country code to put in front) depends on its length and its
-// leading digits only, so it is kept per length and first eight digits and applied to the next
+// leading digits only, so it is kept per length and first six digits and applied to the next
 // number of that shape; a shape the rule does not cover goes to the library every time. Keeps
 // state: one parser per thread.
 class PhoneNumberParser {
