@@ -79,16 +79,6 @@ QList<QByteArray> splitRecipients(const QByteArray &to) {
     return result;
 }
 
-QList<QByteArray> contactNumbers(ContactList &contacts, bool checkedOnly) {
-    QList<QByteArray> result;
-    ContactList::Locker items(contacts);
-    result.reserve(static_cast<qsizetype>(items->size()));
-    for (const auto &contact : *items)
-        if (!checkedOnly || contact->checked != 0)
-            result << contact->number;
-    return result;
-}
-
 QList<Recipient> typedRecipients(ContactList &contacts, const QByteArray &to,
                                  PhoneNumberParser &parser) {
     QList<Recipient> result;

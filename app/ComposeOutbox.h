@@ -26,9 +26,6 @@ QList<QByteArray> splitRecipients(const QByteArray &to);
 // A recipient that is empty after removing spaces and control characters from both ends.
 bool isBlankRecipient(const QByteArray &recipient);
 
-// The numbers of every contact, or of the checked ones, in contact-list order.
-QList<QByteArray> contactNumbers(ContactList &contacts, bool checkedOnly);
-
 // One recipient of Send to Outbox: the number as typed or stored with the contact, the
 // contact's name (empty for a typed number that belongs to no contact) and what the number
 // becomes when it is queued.
