@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "data/PhoneNumberParser.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -10,6 +12,7 @@ const QString Section = QStringLiteral("Setting");
 const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString ReferenceKey = QStringLiteral("Long Message Reference");
+const QString CountryKey = QStringLiteral("Country");
 
 // Trying is the only answer that holds for read-only mounts, ACLs and root alike.
 bool canCreateFilesIn(const QString &dir) {
@@ -34,7 +37,14 @@ QString settingsFilePath(const QString &exeDir) {
 
 Settings::Settings(const QString &fileName)
     : m_iniFile(fileName),
-      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {}
+      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {
+    m_countryStored = m_iniFile.valueExists(Section, CountryKey);
+    const QString stored = m_iniFile.readString(Section, CountryKey, QString()).toUpper();
+    if (m_countryStored)
+        m_country = PhoneNumberParser::isKnownCountry(stored) ? stored : QString();
+    else
+        m_country = PhoneNumberParser::defaultCountry();
+}
 
 Settings::~Settings() {
     if (!modified())
@@ -73,6 +83,22 @@ void Settings::setComPortName(const QByteArray &name) {
     m_modified = true;
 }
 
+QString Settings::country() const {
+    QMutexLocker locker(&m_lock);
+    return m_country;
+}
+
+void Settings::setCountry(const QString &code) {
+    const QString upper = code.toUpper();
+    const QString country = PhoneNumberParser::isKnownCountry(upper) ? upper : QString();
+    QMutexLocker locker(&m_lock);
+    if (m_countryStored && country == m_country)
+        return;
+    m_country = country;
+    m_countryStored = true;
+    m_modified = true;
+}
+
 bool Settings::modified() const {
     QMutexLocker locker(&m_lock);
     return m_modified;
@@ -82,6 +108,8 @@ bool Settings::save() {
     const QString port = QString::fromLocal8Bit(storedComPortName());
     QMutexLocker locker(&m_lock);
     m_iniFile.writeString(Section, PortKey, port);
+    if (m_countryStored)
+        m_iniFile.writeString(Section, CountryKey, m_country);
     return m_iniFile.updateFile();
 }
 

@@ -14,10 +14,10 @@ inline constexpr char SettingsFileName[] = "pelorvane.ini";
 // its path: reading it gives the defaults and writing it fails without harm.
 QString settingsFilePath(const QString &exeDir);
 
-// The program-wide settings: the serial port to use and the long-message reference counter.
-// The port name is read once at creation and written at destruction only when it was changed;
-// the file's other lines and sections stay. A worker thread may read the port name while the
-// UI thread sets it, and takes references.
+// The program-wide settings: the serial port to use, the country of national numbers and the
+// long-message reference counter. The port and the country are read once at creation and
+// written at destruction only when one was changed; the file's other lines and sections stay.
+// A worker thread may read the port name while the UI thread sets it, and takes references.
 class Settings {
 public:
     explicit Settings(const QString &fileName);
@@ -34,9 +34,15 @@ public:
     void setSessionPort(const QByteArray &name);
     // A name that differs in any way, letter case included, counts as a change.
     void setComPortName(const QByteArray &name);
+    // The country whose dialling rules national numbers follow (a two-letter code such as
+    // "DE"): the one in the file, else the system locale's; empty when neither names one.
+    QString country() const;
+    // An unknown code is stored as empty: no country, international numbers only.
+    void setCountry(const QString &code);
+
     bool modified() const;
-    // Writes the port name into the file. False when the file could not be written; it is then
-    // left as it was.
+    // Writes the port name, and the country when it is in the file or was set, into the file. False
+    // when the file could not be written; it is then left as it was.
     bool save();
 
     // The reference for the next long message sent in parts, 0 to 255: the counter kept in
@@ -58,4 +64,6 @@ private:
     // Whether the file held the counter after the last take; a file that could not be written
     // is not trusted again, or its stale value would hand out one reference twice.
     bool m_referenceInFile = true;
+    QString m_country;
+    bool m_countryStored = false;
 };

@@ -2,35 +2,18 @@
 
 #include "base/SafeFile.h"
 #include "base/StreamIO.h"
+#include "data/AddressBookReader.h"
 #include "data/CsvFields.h"
+#include "data/PhoneNumberParser.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 namespace {
 
 // Name and Number lengths, sentCount, Checked.
 constexpr qint64 EmptyContactSize = 4 + 4 + 4 + 1;
-
-// Calls f once per line of text. A line ends at CR, LF or CR LF; a last line without an end
-// counts, an empty tail after the last end does not.
-template <typename F>
-void forEachLine(const QByteArray &text, F f) {
-    const char *data = text.constData();
-    qsizetype size = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        f(QByteArray(data + start, i - start));
-        if (c == '\r' && i + 1 < size && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < size)
-        f(QByteArray(data + start, size - start));
-}
 
 } // namespace
 
@@ -117,44 +100,76 @@ bool ContactList::parseContactLine(const QByteArray &line, Contact &contact) {
     return !contact.name.isEmpty() && !contact.number.isEmpty();
 }
 
-ImportResult ContactList::importFromFile(const QString &fileName) {
+ImportResult ContactList::importFromFile(const QString &fileName, const QString &country) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(file.errorString());
-    QByteArray text = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Error(file.errorString());
     file.close();
 
+    const AddressBook book = readAddressBook(bytes);
+    bytes.clear();
     ImportResult result;
+    result.skippedLines = book.skippedLines;
+    result.cardsWithoutNumber = book.cardsWithoutNumber;
+    result.encoding = book.encoding;
+    result.vCard = book.format == AddressBook::Format::VCard;
+    PhoneNumberParser parser(country);
     {
-        // Notifies on the way out, after the lock has been released, also when a line fails.
-        struct NotifyAdded {
-            ContactList &list;
-            const ImportResult &result;
-            ~NotifyAdded() {
-                if (result.imported > 0)
-                    list.changed();
-            }
-        } notify{*this, result};
-
         QMutexLocker lock(&m_lock);
         QSet<QByteArray> numbers;
-        numbers.reserve(qsizetype(m_items.size()));
+        numbers.reserve(qsizetype(m_items.size() + book.contacts.size()));
         for (const Item &item : m_items)
-            numbers.insert(item->number);
-        Contact contact;
-        forEachLine(text, [&](const QByteArray &line) {
-            if (!parseContactLine(line, contact))
-                return;
-            if (numbers.contains(contact.number)) {
+            numbers.insert(parser.key(item->number));
+        for (const Contact &contact : book.contacts) {
+            QByteArray key = parser.key(contact.number);
+            if (numbers.contains(key)) {
                 ++result.duplicates;
-                return;
+                continue;
             }
-            numbers.insert(contact.number);
+            numbers.insert(std::move(key));
             m_items.push_back(std::make_shared<Contact>(contact));
             ++result.imported;
-        });
+        }
+    }
+    if (result.imported > 0)
+        changed();
+    return result;
+}
+
+QList<int> ContactList::duplicateIndices(const QString &country) const {
+    PhoneNumberParser parser(country);
+    QList<QByteArray> keys;
+    {
+        QMutexLocker lock(&m_lock);
+        keys.reserve(qsizetype(m_items.size()));
+        for (const Item &item : m_items) {
+            bool blank = true;
+            for (char c : item->number)
+                blank = blank && static_cast<unsigned char>(c) <= 32;
+            keys << (blank ? QByteArray() : parser.key(item->number));
+        }
+    }
+    // Each number's group of indices, the groups kept in order of their first contact.
+    QHash<QByteArray, int> groupOf;
+    QList<QList<int>> groups;
+    for (int i = 0; i < keys.size(); ++i) {
+        if (keys[i].isEmpty())
+            continue;
+        auto found = groupOf.constFind(keys[i]);
+        if (found == groupOf.cend()) {
+            groupOf.insert(keys[i], int(groups.size()));
+            groups.append(QList<int>{i});
+        } else {
+            groups[*found].append(i);
+        }
+    }
+    QList<int> result;
+    for (const QList<int> &group : groups) {
+        if (group.size() > 1)
+            result += group;
     }
     return result;
 }
@@ -179,4 +194,20 @@ void ContactList::exportToFile(const QString &fileName) const {
         writer.writeRaw(text.constData(), text.size());
         writer.flush();
     });
+}
+
+QStringList importDetails(const ImportResult &result) {
+    QStringList lines;
+    if (!result.encoding.isEmpty() && result.encoding != QLatin1String("ASCII"))
+        lines << QStringLiteral("The text was read as %1.").arg(result.encoding);
+    if (result.cardsWithoutNumber > 0)
+        lines << (result.cardsWithoutNumber == 1
+                      ? QStringLiteral("1 card had no number.")
+                      : QStringLiteral("%1 cards had no number.").arg(result.cardsWithoutNumber));
+    if (!result.skippedLines.isEmpty())
+        lines << (result.skippedLines.size() == 1
+                      ? QStringLiteral("1 malformed line was skipped.")
+                      : QStringLiteral("%1 malformed lines were skipped.")
+                            .arg(result.skippedLines.size()));
+    return lines;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 
 class StreamReader;
 class StreamWriter;
@@ -23,6 +24,13 @@ struct Contact {
 struct ImportResult {
     qint32 imported = 0;
     qint32 duplicates = 0;
+    // "line 7: " and the reason, one per malformed line that was skipped.
+    QStringList skippedLines;
+    // vCards that had no telephone number.
+    qint32 cardsWithoutNumber = 0;
+    // How the file's text was read: "ASCII", "UTF-8", "UTF-16" or "Windows-1252".
+    QString encoding;
+    bool vCard = false;
 };
 
 // The address book. Stream format: int32 count, then per contact Name (wide field), Number
@@ -55,13 +63,20 @@ public:
     // when both name and number are present. Raises the CSV error of extractFields.
     static bool parseContactLine(const QByteArray &line, Contact &contact);
 
-    // Appends the usable contacts of an exchange file (lines ending in CR, LF or CR LF; the last
-    // one may have no end), skipping those whose number is already in the list or earlier in the
-    // file. Holds the lock for the whole run. A malformed line stops the import with the CSV
-    // error; the contacts taken before it stay. Notifies once, after the lock is released, when
-    // at least one contact was added, also when the import then fails. A file that cannot be
-    // read fails with the file's error before anything changes.
-    ImportResult importFromFile(const QString &fileName);
+    // Appends the usable contacts of an address-book file (an exchange file, a spreadsheet's
+    // CSV or vCards: see readAddressBook), skipping those whose number is already in the list
+    // or earlier in the file. Numbers are compared once parsed with the country's dialling
+    // rules ("0151 2345678" and "+49 151 2345678" are one number for "DE"); numbers that do
+    // not parse are compared as they are. A malformed line is skipped and reported in the
+    // result; the rest of the file is read. Holds the lock for the whole run and notifies
+    // once, after the lock is released, when at least one contact was added. A file that
+    // cannot be read fails with the file's error before anything changes.
+    ImportResult importFromFile(const QString &fileName, const QString &country = QString());
+
+    // The indices of the contacts whose number another contact has too, once both are parsed
+    // with the country's dialling rules: grouped by number, the groups in the order of their
+    // first contact, list order inside a group. Blank numbers are no one's duplicates.
+    QList<int> duplicateIndices(const QString &country) const;
 
     // Writes every contact as the line "NAME","NUMBER",COUNT and CR LF (name in the local 8-bit
     // encoding, quotes inside values not escaped). The old file is replaced only when every
@@ -69,3 +84,8 @@ public:
     // error" or the file's error) is raised. No notification.
     void exportToFile(const QString &fileName) const;
 };
+
+// The lines an import summary adds to its counts, each a sentence of its own: the encoding
+// when the text was not plain ASCII, the vCards without a number, the malformed lines skipped
+// (counted; the lines themselves are in skippedLines).
+QStringList importDetails(const ImportResult &result);

@@ -7,12 +7,16 @@ namespace {
 enum class ScanState { FieldStart, Unquoted, Quoted, AfterQuote, Bad };
 
 [[noreturn]] void badLine() {
-    throw Error(QStringLiteral("String is a badly formed CSV string: mismatched quotes, no "
-                               "comma after closing quote [%1.%2])")
-                    .arg(QStringLiteral("MirvParser"), QStringLiteral("ExtractFields")));
+    throw Error(csvErrorText());
 }
 
 } // namespace
+
+QString csvErrorText() {
+    return QStringLiteral("String is a badly formed CSV string: mismatched quotes, no comma after "
+                          "closing quote [%1.%2])")
+        .arg(QStringLiteral("MirvParser"), QStringLiteral("ExtractFields"));
+}
 
 void extractFields(const QByteArray &line, QList<QByteArray> &fields) {
     fields.clear();

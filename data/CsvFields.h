@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // Splits one line of comma-separated 8-bit text into fields. A field may be enclosed in
 // double quotes to hold commas; nothing is trimmed and a doubled quote is not an escape.
@@ -10,3 +11,6 @@
 // before the fault stay in the list. A field left empty at the end of the line is not
 // appended.
 void extractFields(const QByteArray &line, QList<QByteArray> &fields);
+
+// The error text of a malformed line.
+QString csvErrorText();

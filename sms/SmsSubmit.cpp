@@ -38,10 +38,19 @@ void appendHexByte(QByteArray &out, int value) {
 
 constexpr int MaxAddressDigits = 20; // TP-DA holds at most ten octets of semi-octets
 
+// Spaces, dashes, dots and brackets only group the digits for the eye.
+bool isAddressFormatting(char c) {
+    return c == ' ' || c == '-' || c == '.' || c == '(' || c == ')';
+}
+
 // The address digits and type of a number, or false when they are not usable.
 bool splitAddress(const QByteArray &number, QByteArray &digits, QByteArray &type) {
-    digits = number;
-    digits.replace('-', QByteArray());
+    digits.clear();
+    digits.reserve(number.size());
+    for (char c : number) {
+        if (!isAddressFormatting(c))
+            digits += c;
+    }
     type = addressType(digits);
     if (digits.startsWith('+'))
         digits.remove(0, 1);

@@ -76,7 +76,7 @@ struct SmsSubmit {
     bool flash = false;              // class 0 message (every part of a long one)
     bool isLong = false;             // may go as concatenated parts (buildSubmitParts)
     quint8 reference = 0;            // concatenated-message reference of all its parts
-    QByteArray number;               // recipient as stored: digits, optional leading "+", any "-"
+    QByteArray number; // recipient: digits, optional leading "+", spaces, "-", "." and brackets
     QString text;
 };
 
@@ -150,7 +150,8 @@ int fitLength(const QString &text, Coding coding, int limit);
 // fixedLimit > 0). Gives keep when no such prefix fits, and the text's length when it fits.
 int fitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
 
-// True when the number, with every "-" and then a leading "+" removed, is 1 to 20 digits 0-9.
+// True when the number, with every space, "-", "." and bracket and then a leading "+" removed,
+// is 1 to 20 digits 0-9.
 bool isValidNumber(const QByteArray &number);
 
 // Encodes one message into pdus, cutting the text at its end until it fits one message.

@@ -159,7 +159,7 @@ void TestCliPdu::invalidNumber_data() {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("space") << QStringLiteral("0123 456") << QStringLiteral("0123 456");
+    QTest::newRow("comma") << QStringLiteral("0123,456") << QStringLiteral("0123,456");
     QTest::newRow("letter") << QStringLiteral("0123a456") << QStringLiteral("0123a456");
     QTest::newRow("CR") << QStringLiteral("0123\r456") << QStringLiteral("0123\\x0d456");
     QTest::newRow("LF") << QStringLiteral("0123456\n") << QStringLiteral("0123456\\x0a");

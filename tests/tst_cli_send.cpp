@@ -96,13 +96,13 @@ void TestCliSend::queueTypedAllChecked() {
         data.onAskFileName = [&] { return project; };
         QVERIFY(data.save());
     }
-    CliRun run = runCliInProcess(
-        {"queue", project, "--to", "111;222; ;333", "--subject", "Hi", "--flash", "there"});
+    CliRun run = runCliInProcess({"queue", project, "--country", "US", "--to", "111;222; ;333",
+                                  "--subject", "Hi", "--flash", "there"});
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, QStringLiteral("Queued 3 messages\n"));
-    run = runCliInProcess({"queue", project, "--checked", "checked only"});
+    run = runCliInProcess({"queue", project, "--country", "US", "--checked", "checked only"});
     QCOMPARE(run.out, QStringLiteral("Queued 2 messages\n"));
-    run = runCliInProcess({"queue", project, "--all", "everyone"});
+    run = runCliInProcess({"queue", project, "--country", "US", "--all", "everyone"});
     QCOMPARE(run.out, QStringLiteral("Queued 3 messages\n"));
 
     auto data = loadProject(project);
@@ -138,7 +138,9 @@ void TestCliSend::queueRefusesBadArguments() {
 
 void TestCliSend::sendWholeOutbox() {
     const QString project = m_dir.filePath(QStringLiteral("send.sms"));
-    QCOMPARE(runCliInProcess({"queue", project, "--to", "111;222", "hello"}).status, 0);
+    QCOMPARE(
+        runCliInProcess({"queue", project, "--country", "US", "--to", "111;222", "hello"}).status,
+        0);
     const CliRun run = runCliInProcess({"send", project, "--simulate"});
     QCOMPARE(run.status, 0);
     QVERIFY(run.out.endsWith(QStringLiteral("Sent 2 of 2\n")));
@@ -184,7 +186,9 @@ void TestCliSend::sendThroughPortStopsAtRefusal() {
     ModemSim sim(options);
     QVERIFY(sim.start());
     const QString project = m_dir.filePath(QStringLiteral("refused.sms"));
-    QCOMPARE(runCliInProcess({"queue", project, "--to", "111;222;333", "hello"}).status, 0);
+    QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", "111;222;333", "hello"})
+                 .status,
+             0);
     const CliRun run = runCliInProcess({"send", project, "--port", sim.portPath()});
     QCOMPARE(run.status, 1);
     QVERIFY(run.out.contains(QStringLiteral("+CMS ERROR: 500\n")));
@@ -205,7 +209,9 @@ void TestCliSend::sendStoppedByCtrlC() {
     QStringList numbers;
     for (int i = 0; i < 200; ++i)
         numbers << QString::number(1000 + i);
-    QCOMPARE(runCliInProcess({"queue", project, "--to", numbers.join(';'), "hi"}).status, 0);
+    QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", numbers.join(';'), "hi"})
+                 .status,
+             0);
 
     QProcess process;
     process.start(cliPath(), {"send", project, "--port", sim.portPath()});

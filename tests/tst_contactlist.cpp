@@ -282,19 +282,31 @@ void TestContactList::import() {
 }
 
 void TestContactList::importMalformedLineKeepsEarlierContacts() {
+    // A malformed line is skipped and named; the lines before and after it are imported.
     writeAll(path("in.csv"), "Ann,1\n\"Bob\" ,2\nCid,3\n");
     int calls = 0;
     ContactList list;
     list.onChange = [&](ContactList &) { ++calls; };
-    QCOMPARE(errorMessage([&] { list.importFromFile(path("in.csv")); }), CsvError);
-    QCOMPARE(contents(list), Contacts{makeContact("Ann", "1")});
-    QCOMPARE(calls, 1); // so the project is marked modified and the contact is not lost
-
-    // Failing on the first line adds nothing and notifies nothing.
-    writeAll(path("bad.csv"), "\"unclosed,1\nDan,4\n");
-    QCOMPARE(errorMessage([&] { list.importFromFile(path("bad.csv")); }), CsvError);
-    QCOMPARE(list.count(), 1);
+    ImportResult result = list.importFromFile(path("in.csv"));
+    QCOMPARE(result.skippedLines, QStringList{QStringLiteral("line 2: ") + CsvError});
+    QCOMPARE(result.imported, 2);
+    QCOMPARE(contents(list), (Contacts{makeContact("Ann", "1"), makeContact("Cid", "3")}));
     QCOMPARE(calls, 1);
+
+    // A quote never closed spoils its own line only.
+    writeAll(path("bad.csv"), "\"unclosed,1\nDan,4\n");
+    result = list.importFromFile(path("bad.csv"));
+    QCOMPARE(result.skippedLines, QStringList{QStringLiteral("line 1: ") + CsvError});
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.get(2).name, QStringLiteral("Dan"));
+    QCOMPARE(calls, 2);
+
+    // Nothing usable: nothing added, no notification.
+    writeAll(path("worse.csv"), "\"x\"y,1\n");
+    result = list.importFromFile(path("worse.csv"));
+    QCOMPARE(result.skippedLines.size(), 1);
+    QCOMPARE(result.imported, 0);
+    QCOMPARE(calls, 2);
     list.onChange = nullptr;
 }
 
@@ -411,8 +423,9 @@ void TestContactList::exportedNameWithQuoteFailsReimport() {
          {makeContact("Ann", "1"), makeContact("The \"Boss\"", "2"), makeContact("Cid", "3")});
     source.exportToFile(path("out.csv"));
     ContactList target;
-    QCOMPARE(errorMessage([&] { target.importFromFile(path("out.csv")); }), CsvError);
-    QCOMPARE(contents(target), Contacts{makeContact("Ann", "1")});
+    const ImportResult result = target.importFromFile(path("out.csv"));
+    QCOMPARE(result.skippedLines, QStringList{QStringLiteral("line 2: ") + CsvError});
+    QCOMPARE(contents(target), (Contacts{makeContact("Ann", "1"), makeContact("Cid", "3")}));
 }
 
 void TestContactList::exportFailureKeepsOldFile() {

@@ -342,8 +342,8 @@ void TestSender::invalidNumberAndLongFlag_data() {
     QTest::addColumn<QByteArray>("number");
     QTest::addColumn<bool>("isLong");
     QTest::addColumn<QByteArray>("report");
-    QTest::newRow("space in number")
-        << QByteArray("12 34") << false << QByteArray("Invalid phone number: 12 34");
+    QTest::newRow("comma in number")
+        << QByteArray("12,34") << false << QByteArray("Invalid phone number: 12,34");
     QTest::newRow("CR and Ctrl-Z in number")
         << QByteArray("12\r34\x1a") << false << QByteArray("Invalid phone number: 12\r34\x1a");
     QTest::newRow("empty number") << QByteArray() << false << QByteArray("Invalid phone number: ");

@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "base/Error.h"
+#include "data/PhoneNumberParser.h"
 
 #include <QDir>
 #include <QFile>
@@ -321,6 +322,54 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_path).isDir());
         QCOMPARE(readBytes(m_path + "/inside"), QByteArray("x"));
         QVERIFY(QDir(m_path).removeRecursively());
+    }
+
+    // --- The country of national numbers ---
+
+    void countryFromFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("country");
+        QTest::newRow("stored") << QByteArray("[Setting]\nCountry=DE\n") << "DE";
+        QTest::newRow("lower case") << QByteArray("[Setting]\ncountry=fr\n") << "FR";
+        QTest::newRow("stored as none") << QByteArray("[Setting]\nCountry=\n") << "";
+        QTest::newRow("unknown code is none") << QByteArray("[Setting]\nCountry=XX\n") << "";
+    }
+    void countryFromFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, country);
+        writeBytes(m_path, content);
+        {
+            Settings settings(m_path);
+            QCOMPARE(settings.country(), country);
+            QVERIFY(!settings.modified());
+        }
+        QCOMPARE(readBytes(m_path), content);
+    }
+
+    void countrySetIsWrittenOnce() {
+        {
+            Settings settings(m_path);
+            // Without a stored value the locale's country is used, and nothing is written.
+            QCOMPARE(settings.country(), PhoneNumberParser::defaultCountry());
+        }
+        QVERIFY(!QFile::exists(m_path));
+        {
+            Settings settings(m_path);
+            settings.setCountry(QStringLiteral("br"));
+            QCOMPARE(settings.country(), QStringLiteral("BR"));
+            QVERIFY(settings.modified());
+        }
+        QVERIFY(readBytes(m_path).contains("Country=BR"));
+        {
+            Settings settings(m_path);
+            QCOMPARE(settings.country(), QStringLiteral("BR"));
+            settings.setCountry(QStringLiteral("BR"));
+            QVERIFY(!settings.modified());
+            settings.setCountry(QStringLiteral("nowhere"));
+            QCOMPARE(settings.country(), QString());
+        }
+        Settings settings(m_path);
+        QCOMPARE(settings.country(), QString());
     }
 
     void workerReadsWhileUiWrites() {

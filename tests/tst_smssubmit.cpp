@@ -501,7 +501,11 @@ void TestSmsSubmit::longFlagLeavesListAlone() {
 void TestSmsSubmit::invalidNumber_data() {
     QTest::addColumn<QByteArray>("number");
 
-    QTest::newRow("space") << QByteArray("0123 456");
+    QTest::newRow("comma") << QByteArray("0123,456");
+    QTest::newRow("slash") << QByteArray("0123/456");
+    QTest::newRow("tab") << QByteArray("0123\t456");
+    QTest::newRow("only formatting") << QByteArray(" (.) ");
+    QTest::newRow("plus after a digit and a space") << QByteArray("1 +49");
     QTest::newRow("letter") << QByteArray("0123a456");
     QTest::newRow("CR") << QByteArray("0123\r456");
     QTest::newRow("LF") << QByteArray("0123456\n");
@@ -547,6 +551,10 @@ void TestSmsSubmit::validNumberEdges_data() {
     QTest::newRow("international 20 digits")
         << QByteArray("+") + QByteArray(20, '2') << QByteArray("1491") + QByteArray(20, '2');
     QTest::newRow("dash before plus") << QByteArray("-+12") << QByteArray("029121");
+    QTest::newRow("space") << QByteArray("0123 456") << QByteArray("0781103254F6");
+    QTest::newRow("every formatting character")
+        << QByteArray(" +49 (151) 234.56-78 ") << QByteArray("0C91945121436587");
+    QTest::newRow("space before plus") << QByteArray(" +12") << QByteArray("029121");
 }
 
 void TestSmsSubmit::validNumberEdges() {

@@ -8,6 +8,7 @@
 #include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "support/TestFiles.h"
 #include "support/TestViewHost.h"
 #include "ui/PhoneView.h"
 
@@ -99,6 +100,7 @@ private Q_SLOTS:
     void failedProbeClearsRows();
     void updateInPopupMenu();
     void sessionPortShownAsPlaceholder();
+    void countryChoiceIsStored();
 };
 
 void TestUiPhoneView::portNumber_data() {
@@ -313,6 +315,37 @@ void TestUiPhoneView::sessionPortShownAsPlaceholder() {
     view.show();
     QVERIFY(waitIdle(*data.phone));
     QCOMPARE(view.phoneModel(), QStringLiteral("Demo GSM Phone"));
+}
+
+void TestUiPhoneView::countryChoiceIsStored() {
+    QString settingsFile;
+    QTemporaryDir dir;
+    settingsFile = dir.filePath(QStringLiteral("pelorvane.ini"));
+    {
+        auto data = std::make_unique<AppData>(settingsFile);
+        data->settings->setCountry(QString());
+        TestViewHost host;
+        PhoneView view(*data, host);
+        QComboBox *combo = view.countryCombo;
+        QVERIFY(combo->count() > 200);
+        QCOMPARE(combo->currentIndex(), 0);
+        QCOMPARE(combo->itemData(0).toString(), QString());
+        const int germany = combo->findData(QStringLiteral("DE"));
+        QVERIFY(germany > 0);
+        QCOMPARE(combo->itemText(germany), QStringLiteral("Germany (DE)"));
+        // Sorted by name for the eye.
+        QVERIFY(combo->itemText(1).compare(combo->itemText(2), Qt::CaseInsensitive) < 0);
+        combo->setCurrentIndex(germany);
+        Q_EMIT combo->activated(germany);
+        QCOMPARE(data->settings->country(), QStringLiteral("DE"));
+    }
+    // Written when the program ends, read at the next start.
+    QVERIFY(readAll(settingsFile).contains("Country=DE"));
+    AppData again(settingsFile);
+    QCOMPARE(again.settings->country(), QStringLiteral("DE"));
+    TestViewHost host;
+    PhoneView view(again, host);
+    QCOMPARE(view.countryCombo->currentData().toString(), QStringLiteral("DE"));
 }
 
 QTEST_MAIN(TestUiPhoneView)

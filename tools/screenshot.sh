@@ -40,15 +40,15 @@ wait_for() {
 
 # A club's address book; two messages already sent, one waiting in the outbox.
 cat >"$work/club.csv" <<'CSV'
-"Anna Becker","+491511234567",3
-"Jonas Weber","+491529876543",5
+"Anna Becker","+4915112345678",3
+"Jonas Weber","+4915298765432",5
 "Lea Hoffmann","+491603456789",1
 "Mehmet Yilmaz","+491705551234",2
 "Sofia Rossi","+393471234567",0
 CSV
 project="$work/Club.sms"
 "$cli" import "$project" "$work/club.csv" >/dev/null
-"$cli" queue "$project" --to "+491511234567;+491529876543" --subject Club \
+"$cli" queue "$project" --to "+4915112345678;+4915298765432" --subject Club \
     "Training moves to Friday 18:00, same place." >/dev/null
 "$cli" send "$project" --simulate >/dev/null 2>&1
 "$cli" queue "$project" --to "+491603456789" "Your membership card is ready." >/dev/null

@@ -4,8 +4,10 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "data/PhoneNumberParser.h"
 #include "sms/GsmLookalikes.h"
 #include "ui/ComposeCounter.h"
+#include "ui/Dialogs.h"
 #include "ui/Guarded.h"
 #include "ui/Images.h"
 #include "ui/MessagesView.h"
@@ -397,36 +399,31 @@ void ComposeView::onClearClicked() {
     updateCounter();
 }
 
-QList<QByteArray> ComposeView::recipientList() const {
-    const int entry = selectedEntry(toCombo);
-    if (entry >= 0)
-        return contactNumbers(*m_data.contactList, entry == 1);
-    return splitRecipients(toCombo->currentText().toLocal8Bit());
-}
-
 void ComposeView::onSendToOutboxClicked() {
-    const QString text = composeText();
-    if (text.isEmpty())
+    if (composeText().isEmpty())
         return;
-    const QList<QByteArray> recipients = recipientList();
-    MessagesView *outbox = nullptr;
-    int added = 0;
-    for (const QByteArray &number : recipients) {
-        if (isBlankRecipient(number))
-            continue;
-        Message message;
-        message.number = number;
-        message.text = text;
-        message.flash = flashButton->isChecked() ? 1 : 0;
-        message.isLong = longButton->isChecked() ? 1 : 0;
-        message.created = oleNow();
-        message.sent = 0;
-        message.status = MessageStatus::Pending;
-        if (!outbox)
-            outbox = m_host.outboxView();
-        outbox->addMessage(message);
-        ++added;
+    // The core fills the placeholders per recipient and turns each number into the one sent.
+    PhoneNumberParser parser(m_data.settings->country());
+    const int entry = selectedEntry(toCombo);
+    const QList<Recipient> recipients =
+        entry >= 0
+            ? contactRecipients(*m_data.contactList, entry == 1, parser)
+            : typedRecipients(*m_data.contactList, toCombo->currentText().toLocal8Bit(), parser);
+    const OutboxPlan plan = planOutbox(recipients, subjectEdit->text(), bodyText());
+    if (!plan.unknownPlaceholders.isEmpty()) {
+        messageDlg(plan.errorText(false), MessageKind::Error, QMessageBox::Ok);
+        return;
     }
-    if (added > 0)
+    const bool withUnverified = plan.unverifiedCount() > 0 &&
+                                messageDlg(plan.unverifiedQuestion(), MessageKind::Confirm,
+                                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    const QList<Message> messages =
+        plan.messages(flashButton->isChecked(), longButton->isChecked(), withUnverified);
+    MessagesView *outbox = messages.isEmpty() ? nullptr : m_host.outboxView();
+    for (const Message &message : messages)
+        outbox->addMessage(message);
+    if (const QString error = plan.errorText(withUnverified); !error.isEmpty())
+        messageDlg(error, MessageKind::Error, QMessageBox::Ok);
+    if (outbox)
         m_host.showView(outbox);
 }

@@ -94,8 +94,6 @@ private:
     void onReplaceLookalikesTriggered();
     void onSendToOutboxClicked();
     void insertIntoBody(const QString &text);
-    // The recipients of Send to Outbox, in order, as entered.
-    QList<QByteArray> recipientList() const;
 
     AppData &m_data;
     ViewHost &m_host;

@@ -64,6 +64,10 @@ ContactModel::ContactModel(ContactList &list, QObject *parent)
     : QAbstractTableModel(parent), m_list(list) {}
 
 void ContactModel::setRowCount(int count) {
+    if (m_filtered) {
+        reset(count);
+        return;
+    }
     count = std::max(count, 0);
     if (count > m_rowCount) {
         beginInsertRows(QModelIndex(), m_rowCount, count - 1);
@@ -78,8 +82,28 @@ void ContactModel::setRowCount(int count) {
 
 void ContactModel::reset(int count) {
     beginResetModel();
+    m_filtered = false;
+    m_listIndices.clear();
     m_rowCount = std::max(count, 0);
     endResetModel();
+}
+
+void ContactModel::setFilter(QList<int> listIndices) {
+    beginResetModel();
+    m_filtered = true;
+    m_listIndices = std::move(listIndices);
+    m_rowCount = static_cast<int>(m_listIndices.size());
+    endResetModel();
+}
+
+int ContactModel::listIndex(int row) const {
+    if (!m_filtered)
+        return row;
+    return row >= 0 && row < m_listIndices.size() ? m_listIndices[row] : -1;
+}
+
+int ContactModel::rowOf(int listIndex) const {
+    return m_filtered ? static_cast<int>(m_listIndices.indexOf(listIndex)) : listIndex;
 }
 
 int ContactModel::rowCount(const QModelIndex &parent) const {
@@ -102,11 +126,12 @@ void ContactModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDa
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return;
     // One copy of the contact serves every role the delegate asks for.
-    const std::optional<Contact> contact = readContact(m_list, index.row());
+    const int listRow = listIndex(index.row());
+    const std::optional<Contact> contact = readContact(m_list, listRow);
     if (!contact)
         return;
     for (QModelRoleData &roleData : roleDataSpan)
-        roleData.setData(cellValue(*contact, index.row(), index.column(), roleData.role()));
+        roleData.setData(cellValue(*contact, listRow, index.column(), roleData.role()));
 }
 
 bool ContactModel::setData(const QModelIndex &index, const QVariant &value, int role) {
@@ -114,14 +139,15 @@ bool ContactModel::setData(const QModelIndex &index, const QVariant &value, int 
         !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     const int row = index.row();
+    const int listRow = listIndex(row);
     const quint8 checked = static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked ? 1 : 0;
     {
         // Changed in place under the lock rather than read and written back: a sent count
         // that the sender raises in between is kept.
         ContactList::Locker lock(m_list);
-        if (std::size_t(row) >= lock->size())
+        if (listRow < 0 || std::size_t(listRow) >= lock->size())
             return false;
-        (*lock)[row]->checked = checked;
+        (*lock)[listRow]->checked = checked;
     }
     m_list.changed();
     Q_EMIT dataChanged(this->index(row, CheckColumn), this->index(row, NameColumn));

@@ -21,8 +21,17 @@ public:
     // dataChanged over every row would cost the view a pass over all of them).
     void setRowCount(int count);
     // Drops every row and then takes count rows: for changes that moved rows, such as a
-    // deletion (the selection goes with them).
+    // deletion (the selection goes with them). Ends a filter.
     void reset(int count);
+
+    // Shows only the contacts at these list indices, in this order (a filter such as the
+    // duplicates); the selection goes.
+    void setFilter(QList<int> listIndices);
+    bool isFiltered() const { return m_filtered; }
+    // The list index a row shows (itself without a filter), and the row showing a list index
+    // (-1 when the filter hides it).
+    int listIndex(int row) const;
+    int rowOf(int listIndex) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -40,4 +49,6 @@ Q_SIGNALS:
 private:
     ContactList &m_list;
     int m_rowCount = 0;
+    bool m_filtered = false;
+    QList<int> m_listIndices; // while filtered: the list index of each row
 };

@@ -34,8 +34,12 @@ namespace {
 
 const QString DeleteQuestion = QStringLiteral("Are you sure do delete the selected contact(s) ?");
 const QString ImportTitle = QStringLiteral("Import contacts from text file");
-const QString ImportFilter = QStringLiteral("Text files (*.txt)|*.txt|Comma separated file "
-                                            "(*.csv)|*.csv|All files (*.*)|*.*");
+const QString ImportFilter =
+    QStringLiteral("Contacts (*.csv *.txt *.vcf)|*.csv;*.txt;*.vcf|Text files (*.txt)|*.txt|"
+                   "Comma separated file (*.csv)|*.csv|vCard files (*.vcf)|*.vcf|"
+                   "All files (*.*)|*.*");
+// Malformed lines named in the summary box; the rest are counted.
+constexpr int MaxSkippedLinesShown = 10;
 const QString ExportTitle = QStringLiteral("Export contacts to text file");
 const QString ExportFilter = QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*");
 const QString TextExt = QStringLiteral("txt");
@@ -118,6 +122,11 @@ void ContactsView::createActions() {
                         [this] { onImportTriggered(); });
     exportAction = make("actExport", QStringLiteral("Export"), ImageRole::ExportContacts,
                         [this] { onExportTriggered(); });
+    duplicatesAction = make("actDuplicates", QStringLiteral("Duplicates"), std::nullopt,
+                            [this] { onDuplicatesToggled(); });
+    duplicatesAction->setCheckable(true);
+    duplicatesAction->setToolTip(
+        QStringLiteral("Show only the contacts whose number another contact has too"));
 }
 
 void ContactsView::createLayout() {
@@ -141,6 +150,8 @@ void ContactsView::createLayout() {
     toolBar->addSeparator();
     toolBar->addAction(newAction);
     toolBar->addAction(deleteAction);
+    toolBar->addSeparator();
+    toolBar->addAction(duplicatesAction);
     layout->addWidget(toolBar);
 
     listView = new QTreeView(this);
@@ -226,7 +237,10 @@ void ContactsView::createLayout() {
 
 void ContactsView::refreshList() {
     const int count = m_list.count();
-    model->setRowCount(count);
+    if (!model->isFiltered())
+        model->setRowCount(count);
+    else if (count != m_filteredCount)
+        applyFilter();
     listView->viewport()->update();
     if (m_editIndex >= count &&
         (m_editIndex > 0 || !m_current.name.isEmpty() || !m_current.number.isEmpty())) {
@@ -256,7 +270,7 @@ int ContactsView::selectedCount() const {
     return count;
 }
 
-QList<int> ContactsView::selectedRows() const {
+QList<int> ContactsView::selectedModelRows() const {
     QList<int> rows;
     const QItemSelection selection = listView->selectionModel()->selection();
     for (const QItemSelectionRange &range : selection) {
@@ -268,6 +282,20 @@ QList<int> ContactsView::selectedRows() const {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+QList<int> ContactsView::selectedRows() const {
+    QList<int> rows = selectedModelRows();
+    if (!model->isFiltered())
+        return rows;
+    QList<int> indices;
+    indices.reserve(rows.size());
+    for (int row : rows) {
+        if (const int index = model->listIndex(row); index >= 0)
+            indices.append(index);
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
 }
 
 void ContactsView::updateActions() {
@@ -301,8 +329,11 @@ void ContactsView::setChecked(bool checked) {
         for (const QItemSelectionRange &range : selection) {
             if (range.left() != 0)
                 continue;
-            for (int row = range.top(); row <= std::min(range.bottom(), count - 1); ++row)
-                (*lock)[row]->checked = flag;
+            for (int row = range.top(); row <= range.bottom(); ++row) {
+                const int index = model->listIndex(row);
+                if (index >= 0 && index < count)
+                    (*lock)[index]->checked = flag;
+            }
         }
     }
     listView->viewport()->update();
@@ -316,7 +347,7 @@ void ContactsView::onCheckToggled(int) {
 
 void ContactsView::onCurrentRowChanged(const QModelIndex &current) {
     if (current.isValid())
-        chooseRow(current.row());
+        chooseRow(model->listIndex(current.row()));
 }
 
 void ContactsView::chooseRow(int row) {
@@ -337,7 +368,7 @@ void ContactsView::selectRow(int row) {
                                                            QItemSelectionModel::Rows);
     listView->scrollTo(index);
     if (alreadyCurrent)
-        chooseRow(row);
+        chooseRow(model->listIndex(row));
     listView->setFocus();
 }
 
@@ -358,6 +389,11 @@ void ContactsView::onComposeTriggered() {
 }
 
 void ContactsView::onNewTriggered() {
+    // The new contact has no number yet: show the whole list, where it is.
+    if (duplicatesAction->isChecked()) {
+        duplicatesAction->setChecked(false);
+        applyFilter();
+    }
     const int index = m_list.add(Contact{});
     model->setRowCount(m_list.count());
     listView->clearSelection();
@@ -373,17 +409,20 @@ void ContactsView::onDeleteTriggered() {
     if (messageDlg(DeleteQuestion, MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes)
         return;
-    const int first = rows.first();
+    const int first = model->isFiltered() ? selectedModelRows().first() : rows.first();
     // One pass over the list; the same result as deleting one by one from the highest index.
     try {
         m_list.removeMany(rows);
     } catch (...) {
         // The rows may have outlived their contacts (the list changed without a refresh).
-        model->reset(m_list.count());
+        applyFilter();
         throw;
     }
-    const int count = m_list.count();
-    model->reset(count);
+    if (model->isFiltered())
+        applyFilter();
+    else
+        model->reset(m_list.count());
+    const int count = model->rowCount();
     if (count > 0) {
         selectRow(std::min(first, count - 1));
     } else {
@@ -464,19 +503,26 @@ void ContactsView::onImportTriggered() {
         return;
     ImportResult result;
     try {
-        result = m_list.importFromFile(fileName);
+        result = m_list.importFromFile(fileName, m_data.settings->country());
     } catch (const Error &e) {
-        // Contacts taken from the lines before a bad one stay in the list: show them.
-        refreshList();
         messageDlg(e.message(), MessageKind::Error, QMessageBox::Ok);
         return;
     }
     refreshList();
-    messageDlg(QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
-                   .arg(result.imported)
-                   .arg(result.duplicates)
-                   .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())),
-               MessageKind::Information, QMessageBox::Ok);
+    QString summary = QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
+                          .arg(result.imported)
+                          .arg(result.duplicates)
+                          .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()));
+    for (const QString &line : importDetails(result))
+        summary += QStringLiteral("\r\n") + line;
+    const qsizetype shown = std::min<qsizetype>(result.skippedLines.size(), MaxSkippedLinesShown);
+    for (qsizetype i = 0; i < shown; ++i)
+        summary += QStringLiteral("\r\n") + result.skippedLines[i];
+    if (result.skippedLines.size() > shown)
+        summary += QStringLiteral("\r\n...");
+    messageDlg(summary,
+               result.skippedLines.isEmpty() ? MessageKind::Information : MessageKind::Warning,
+               QMessageBox::Ok);
 }
 
 void ContactsView::onExportTriggered() {
@@ -491,8 +537,22 @@ void ContactsView::onExportTriggered() {
         m_list.exportToFile(fileName);
 }
 
+void ContactsView::onDuplicatesToggled() {
+    applyFilter();
+    updateActions();
+}
+
+void ContactsView::applyFilter() {
+    m_filteredCount = m_list.count();
+    if (duplicatesAction->isChecked())
+        model->setFilter(m_list.duplicateIndices(m_data.settings->country()));
+    else
+        model->reset(m_filteredCount);
+    listView->viewport()->update();
+}
+
 void ContactsView::copySelection() {
-    const QList<int> rows = selectedRows();
+    const QList<int> rows = selectedModelRows();
     if (rows.isEmpty())
         return;
     QString text;

@@ -53,6 +53,9 @@ public:
     QAction *editAction = nullptr;
     QAction *editOkAction = nullptr;
     QAction *editCancelAction = nullptr;
+    // Checkable: shows only the contacts that share their number with another one (numbers
+    // compared once parsed with the Country setting), each number's contacts together.
+    QAction *duplicatesAction = nullptr;
 
     QToolBar *toolBar = nullptr;
     QTreeView *listView = nullptr;
@@ -82,6 +85,11 @@ private:
     void onEditCancelTriggered();
     void onImportTriggered();
     void onExportTriggered();
+    void onDuplicatesToggled();
+    // Shows the duplicates afresh, or every contact when the action is unchecked.
+    void applyFilter();
+    // The selected rows of the model (not list indices), in row order.
+    QList<int> selectedModelRows() const;
     void onEditClicked();
 
     void onCurrentRowChanged(const QModelIndex &current);
@@ -102,4 +110,6 @@ private:
     int m_editIndex = 0;
     Contact m_current;
     bool m_editing = false;
+    // The list's count when the filter was worked out: a different count works it out again.
+    int m_filteredCount = -1;
 };

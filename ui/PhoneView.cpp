@@ -3,6 +3,7 @@
 #include "app/AppData.h"
 #include "app/Settings.h"
 #include "base/Error.h"
+#include "data/PhoneNumberParser.h"
 #include "link/Phone.h"
 #include "link/SerialPort.h"
 #include "resources/ImageRoles.h"
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPointer>
 #include <QShowEvent>
@@ -87,6 +89,17 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     portLabel->setBuddy(portCombo);
     portLayout->addWidget(portLabel);
     portLayout->addWidget(portCombo);
+    portLayout->addSpacing(16);
+    auto *countryLabel = new QLabel(QStringLiteral("Countr&y:"), portBand);
+    countryCombo = new QComboBox(portBand);
+    countryCombo->setObjectName(QStringLiteral("countryCombo"));
+    countryCombo->setEditable(false);
+    countryCombo->setToolTip(
+        QStringLiteral("The country of numbers typed without \"+\" or \"00\": they are sent "
+                       "in international form"));
+    countryLabel->setBuddy(countryCombo);
+    portLayout->addWidget(countryLabel);
+    portLayout->addWidget(countryCombo);
     portLayout->addStretch(1);
     layout->addWidget(portBand);
 
@@ -120,6 +133,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     });
     connect(portCombo, &PortComboBox::aboutToShowPopup, this, &PhoneView::fillPortList);
     connect(portCombo, &QComboBox::activated, this, &PhoneView::onPortChanged);
+    connect(countryCombo, &QComboBox::activated, this, &PhoneView::onCountryChanged);
 
     createLayout();
 }
@@ -139,6 +153,7 @@ void PhoneView::createLayout() {
         portCombo->findText(QString::fromLocal8Bit(m_data.settings->comPortName()),
                             Qt::MatchExactly | Qt::MatchCaseSensitive));
     showPortPlaceholder();
+    fillCountryList();
     for (const QByteArray &caption : ProbeThread::RowCaptions)
         new QTreeWidgetItem(infoView, {QString::fromLocal8Bit(caption), QString()});
 }
@@ -175,6 +190,34 @@ void PhoneView::onPortChanged(int index) {
     m_data.settings->setComPortName(portCombo->itemText(index).toLocal8Bit());
     showPortPlaceholder();
     startProbe();
+}
+
+void PhoneView::fillCountryList() {
+    struct Country {
+        QString caption;
+        QString code;
+    };
+    QList<Country> countries;
+    for (const QString &code : PhoneNumberParser::countries()) {
+        const QLocale::Territory territory = QLocale::codeToTerritory(code);
+        const QString name =
+            territory == QLocale::AnyTerritory ? code : QLocale::territoryToString(territory);
+        countries.append({QStringLiteral("%1 (%2)").arg(name, code), code});
+    }
+    std::sort(countries.begin(), countries.end(), [](const Country &a, const Country &b) {
+        return a.caption.compare(b.caption, Qt::CaseInsensitive) < 0;
+    });
+    const QSignalBlocker quiet(countryCombo);
+    countryCombo->clear();
+    countryCombo->addItem(QStringLiteral("(none: international numbers only)"), QString());
+    for (const Country &country : countries)
+        countryCombo->addItem(country.caption, country.code);
+    countryCombo->setCurrentIndex(std::max(0, countryCombo->findData(m_data.settings->country())));
+}
+
+void PhoneView::onCountryChanged(int index) {
+    if (index >= 0)
+        m_data.settings->setCountry(countryCombo->itemData(index).toString());
 }
 
 void PhoneView::startProbe() {

@@ -55,6 +55,9 @@ public:
     static PortEnumerator &portEnumerator();
 
     PortComboBox *portCombo = nullptr;
+    // The country of national numbers: "(none)" first, then the countries by name; each
+    // item's data is its two-letter code.
+    QComboBox *countryCombo = nullptr;
     QTreeWidget *infoView = nullptr;
     QMenu *contextMenu = nullptr;
     QAction *updateAction = nullptr;
@@ -66,6 +69,8 @@ private:
     void createLayout();
     void fillPortList();
     void onPortChanged(int index);
+    void fillCountryList();
+    void onCountryChanged(int index);
     void showPortPlaceholder();
     void showInfo(const ProbeThread::Result &result);
 

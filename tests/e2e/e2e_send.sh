@@ -82,7 +82,7 @@ port=$(head -1 "$work/modemsim.out")
 mkdir "$work/bin"
 cp "$app" "$work/bin/pelorvane"
 printf '[Setting]\r\nCOM Port=%s\r\n' "$port" >"$work/bin/pelorvane.ini"
-printf '"Ann","+491511111111",0\r\n"Bob","+491522222222",2\r\n"Cid","+491533333333",1\r\n' \
+printf '"Ann","+4915111111111",0\r\n"Bob","+4915222222222",2\r\n"Cid","+4915733333333",1\r\n' \
     >"$work/contacts.csv"
 project="$work/club.sms"
 
@@ -178,13 +178,13 @@ wait "$app_pid" || status=$?
 show=$("$cli" show "$project" | tr -d ' \n')
 expect() { [[ "$show" == *"$1"* ]] || fail "the project lacks $1: $show"; }
 expect '"outbox":[]'
-expect '{"checked":true,"name":"Ann","number":"+491511111111","sentCount":1}'
-expect '{"checked":false,"name":"Bob","number":"+491522222222","sentCount":2}'
-expect '{"checked":true,"name":"Cid","number":"+491533333333","sentCount":2}'
+expect '{"checked":true,"name":"Ann","number":"+4915111111111","sentCount":1}'
+expect '{"checked":false,"name":"Bob","number":"+4915222222222","sentCount":2}'
+expect '{"checked":true,"name":"Cid","number":"+4915733333333","sentCount":2}'
 expect '"subject":"Club"'
 sent=$(grep -o '"sent":\[.*\]' <<<"$show")
 [ "$(grep -o '"status":"sent"' <<<"$sent" | wc -l)" -eq 2 ] || fail "two sent messages expected: $sent"
-[[ "$sent" == *'"number":"+491511111111"'*'"number":"+491533333333"'* ]] ||
+[[ "$sent" == *'"number":"+4915111111111"'*'"number":"+4915733333333"'* ]] ||
     fail "sent messages out of order: $sent"
 [[ "$sent" == *'"text":"Club:MeetingmovedtoFriday"'* ]] || fail "sent text: $sent"
 
@@ -192,9 +192,9 @@ sent=$(grep -o '"sent":\[.*\]' <<<"$show")
 [ "$(wc -l <"$work/modem.log")" -eq 2 ] || fail "the phone accepted: $(cat "$work/modem.log")"
 first=$(sed -n 1p "$work/modem.log")
 second=$(sed -n 2p "$work/modem.log")
-[[ "$first" == *'"number":"+491511111111"'* && "$first" == *'"text":"Club:Meeting moved to Friday"'* ]] ||
+[[ "$first" == *'"number":"+4915111111111"'* && "$first" == *'"text":"Club:Meeting moved to Friday"'* ]] ||
     fail "first message: $first"
-[[ "$second" == *'"number":"+491533333333"'* && "$second" == *'"coding":0'* ]] ||
+[[ "$second" == *'"number":"+4915733333333"'* && "$second" == *'"coding":0'* ]] ||
     fail "second message: $second"
 
 passed=1

@@ -19,9 +19,13 @@ const QList<CliCommand> &cliCommands() {
          [](const QStringList &args, CliContext &c) { return cmdExport(args, c.out, c.err); }},
         {"queue",
          "FILE.sms (--to \"111;222\" | --all | --checked) [--subject S] [--flash] [--long] "
-         "TEXT",
+         "[--country CC] [--allow-unverified] [--dry-run] TEXT",
          "Add one outbox message per recipient, as the compose view's Send to Outbox does, "
-         "and save the project; --long sends a text longer than one SMS in parts",
+         "and save the project. {Name}, {FirstName} and {Number} (fallback: {Name|friend}) are "
+         "filled per recipient; numbers become international with the country of national "
+         "numbers (--country, else the settings'); refused numbers are named and give exit "
+         "status 2, the others are queued; --dry-run prints each text and changes nothing; "
+         "--long sends a text longer than one SMS in parts",
          &cmdQueue},
         {"send", "FILE.sms [--port NAME] [--simulate]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "

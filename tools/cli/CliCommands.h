@@ -7,7 +7,8 @@
 // pdu [--flash] NUMBER [TEXT]: the coding, the AT+CMGS line and the body line of one message.
 int cmdPdu(const QStringList &args, CliContext &context);
 
-// queue FILE.sms (--to NUMBERS | --all | --checked) [--subject S] [--flash] TEXT
+// queue FILE.sms (--to NUMBERS | --all | --checked) [--subject S] [--flash] [--country CC]
+// [--allow-unverified] [--dry-run] TEXT
 int cmdQueue(const QStringList &args, CliContext &context);
 
 // send FILE.sms [--port NAME] [--simulate]: one sending run, then the project is saved.

@@ -3,6 +3,7 @@
 #include "app/AppData.h"
 #include "base/Error.h"
 #include "base/OleDate.h"
+#include "data/PhoneNumberParser.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -11,8 +12,11 @@
 
 const char CmdShowUsage[] = "FILE.sms";
 const char CmdShowSummary[] = "Print a project file as JSON";
-const char CmdImportUsage[] = "FILE.sms CONTACTS.csv";
-const char CmdImportSummary[] = "Import contacts from a comma-separated file into a project";
+const char CmdImportUsage[] = "FILE.sms CONTACTS [--country CC]";
+const char CmdImportSummary[] =
+    "Import contacts into a project from an exchange file, a spreadsheet's CSV or vCards; "
+    "numbers already in the project are skipped (compared with the country's dialling rules: "
+    "--country, else the settings'); malformed lines are skipped and named, exit status 2";
 const char CmdExportUsage[] = "FILE.sms CONTACTS.csv";
 const char CmdExportSummary[] = "Export a project's contacts to a comma-separated file";
 
@@ -114,32 +118,38 @@ int cmdShow(const QStringList &args, QTextStream &out, QTextStream &err) {
 }
 
 int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
-    if (args.size() != 2)
+    QStringList positional;
+    QString country;
+    bool countryGiven = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--country")) {
+            if (i + 1 >= args.size())
+                return usage(err, "import", CmdImportUsage);
+            country = args[++i].toUpper();
+            countryGiven = true;
+            if (!PhoneNumberParser::isKnownCountry(country)) {
+                err << "Unknown country: " << args[i] << Qt::endl;
+                return StatusFailed;
+            }
+        } else {
+            positional << args[i];
+        }
+    }
+    if (positional.size() != 2)
         return usage(err, "import", CmdImportUsage);
     AppData project;
     try {
-        if (QFileInfo::exists(args[0]))
-            project.load(args[0]);
+        if (QFileInfo::exists(positional[0]))
+            project.load(positional[0]);
         else
-            project.fileName = args[0];
+            project.fileName = positional[0];
     } catch (const Error &e) {
         return fail(err, e);
     }
     ImportResult result;
     try {
-        result = project.contactList->importFromFile(args[1]);
-    } catch (const Error &e) {
-        // Contacts taken from the lines before a malformed one are kept.
-        if (project.modified) {
-            try {
-                project.save();
-            } catch (const Error &saveError) {
-                fail(err, saveError);
-            }
-        }
-        return fail(err, e);
-    }
-    try {
+        result = project.contactList->importFromFile(
+            positional[1], countryGiven ? country : project.settings->country());
         project.save();
     } catch (const Error &e) {
         return fail(err, e);
@@ -148,7 +158,12 @@ int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
                .arg(result.imported)
                .arg(result.duplicates)
         << Qt::endl;
-    return StatusOk;
+    for (const QString &line : importDetails(result))
+        out << line << Qt::endl;
+    // What was read is saved; the lines that were not are named.
+    for (const QString &line : result.skippedLines)
+        err << line << Qt::endl;
+    return result.skippedLines.isEmpty() ? StatusOk : StatusFailed;
 }
 
 int cmdExport(const QStringList &args, QTextStream &out, QTextStream &err) {

@@ -12,9 +12,10 @@ extern const char CmdShowUsage[];
 extern const char CmdShowSummary[];
 int cmdShow(const QStringList &args, QTextStream &out, QTextStream &err);
 
-// import FILE.sms CONTACTS.csv: adds the contacts of an exchange file to the project (an empty
-// project when the file does not exist yet) and saves it; prints "Imported %d contacts,
-// ignored %d duplicates". A malformed line fails after saving the contacts taken before it.
+// import FILE.sms CONTACTS [--country CC]: adds the contacts of an address-book file to the
+// project (an empty project when the file does not exist yet) and saves it; prints "Imported
+// %d contacts, ignored %d duplicates" and the import's details. Malformed lines are skipped
+// and named on err, and make the status 2 after the rest has been saved.
 extern const char CmdImportUsage[];
 extern const char CmdImportSummary[];
 int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err);

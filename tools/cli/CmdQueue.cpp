@@ -3,6 +3,7 @@
 #include "app/AppData.h"
 #include "app/ComposeOutbox.h"
 #include "base/Error.h"
+#include "data/PhoneNumberParser.h"
 #include "sms/SmsParts.h"
 
 #include <QFileInfo>
@@ -11,8 +12,12 @@ int cmdQueue(const QStringList &args, CliContext &context) {
     enum { NoRecipients, TypedNumbers, AllContacts, CheckedContacts } recipientsKind = NoRecipients;
     QByteArray to;
     QString subject;
+    QString country;
+    bool countryGiven = false;
     bool flash = false;
     bool isLong = false;
+    bool allowUnverified = false;
+    bool dryRun = false;
     QStringList positional;
     bool options = true;
     for (int i = 0; i < args.size(); ++i) {
@@ -36,10 +41,22 @@ int cmdQueue(const QStringList &args, CliContext &context) {
             if (!hasValue)
                 return context.usageError(QStringLiteral("--subject needs a text"));
             subject = args[++i];
+        } else if (options && arg == QLatin1String("--country")) {
+            if (!hasValue)
+                return context.usageError(QStringLiteral("--country needs a country code"));
+            country = args[++i].toUpper();
+            countryGiven = true;
+            if (!PhoneNumberParser::isKnownCountry(country))
+                return context.usageError(QStringLiteral("Unknown country: ") +
+                                          cliPrintable(args[i]));
         } else if (options && arg == QLatin1String("--flash")) {
             flash = true;
         } else if (options && arg == QLatin1String("--long")) {
             isLong = true;
+        } else if (options && arg == QLatin1String("--allow-unverified")) {
+            allowUnverified = true;
+        } else if (options && arg == QLatin1String("--dry-run")) {
+            dryRun = true;
         } else if (options && arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -52,33 +69,69 @@ int cmdQueue(const QStringList &args, CliContext &context) {
         return context.usageError(QStringLiteral("Give the project file and the message text"));
 
     const QString fileName = positional[0];
-    const QString text = composeText(subject, positional[1]);
-    if (text.isEmpty())
+    if (composeText(subject, positional[1]).isEmpty())
         return context.fail(QStringLiteral("The message is empty: nothing was queued"));
-    if (isLong) {
-        // Parts beyond the limit would be lost at sending without a word.
-        const int fit = fitLongLength(text, detectCoding(text));
-        if (fit < text.size()) {
-            return context.fail(QStringLiteral("The message is too long: a long message holds %1 "
-                                               "of its %2 characters; nothing was queued")
-                                    .arg(fit)
-                                    .arg(text.size()));
-        }
-    }
     try {
         AppData data;
         if (QFileInfo::exists(fileName))
             data.load(fileName);
         data.fileName = QFileInfo(fileName).absoluteFilePath();
-        QList<QByteArray> recipients;
-        if (recipientsKind == TypedNumbers)
-            recipients = splitRecipients(to);
-        else
-            recipients = contactNumbers(*data.contactList, recipientsKind == CheckedContacts);
-        const int queued = queueMessages(*data.outboxList, recipients, text, flash, isLong);
-        if (queued > 0)
-            data.save();
-        context.out << "Queued " << queued << (queued == 1 ? " message" : " messages") << '\n';
+        PhoneNumberParser parser(countryGiven ? country : data.settings->country());
+        const QList<Recipient> recipients =
+            recipientsKind == TypedNumbers
+                ? typedRecipients(*data.contactList, to, parser)
+                : contactRecipients(*data.contactList, recipientsKind == CheckedContacts, parser);
+        const OutboxPlan plan = planOutbox(recipients, subject, positional[1]);
+        if (!plan.unknownPlaceholders.isEmpty()) {
+            context.err << plan.errorText(false) << '\n';
+            return ExitUsage;
+        }
+        // Every refused number by name, each on its own line.
+        for (const Recipient &recipient : plan.refused)
+            context.err << "Not queued: " << cliPrintable(QString::fromLocal8Bit(recipient.typed))
+                        << ": " << recipient.parsed.reason << '\n';
+        if (!allowUnverified) {
+            for (const OutboxPlan::Entry &entry : plan.entries) {
+                if (entry.unverified)
+                    context.err << "Not queued: "
+                                << cliPrintable(QString::fromLocal8Bit(entry.recipient.typed))
+                                << ": not a valid number for its country (--allow-unverified "
+                                   "queues it)\n";
+            }
+        }
+        const bool refusedAny =
+            !plan.refused.isEmpty() || (!allowUnverified && plan.unverifiedCount() > 0);
+        const QList<Message> messages = plan.messages(flash, isLong, allowUnverified);
+        const int count = static_cast<int>(messages.size());
+        if (isLong) {
+            // Parts beyond the limit would be lost at sending without a word; a personal text
+            // is checked as it will go.
+            for (const Message &message : messages) {
+                const int fit = fitLongLength(message.text, detectCoding(message.text));
+                if (fit < message.text.size()) {
+                    return context.fail(
+                        QStringLiteral("The message is too long: a long message holds %1 of its "
+                                       "%2 characters; nothing was queued")
+                            .arg(fit)
+                            .arg(message.text.size()));
+                }
+            }
+        }
+        if (dryRun) {
+            for (const Message &message : messages)
+                context.out << "To " << QString::fromLatin1(message.number) << ":\n"
+                            << message.text << "\n\n";
+            context.out << "Would queue " << count << (count == 1 ? " message" : " messages")
+                        << '\n';
+        } else {
+            for (const Message &message : messages)
+                data.outboxList->add(message);
+            if (count > 0)
+                data.save();
+            context.out << "Queued " << count << (count == 1 ? " message" : " messages") << '\n';
+        }
+        if (refusedAny)
+            return ExitUsage;
     } catch (const Error &e) {
         return context.fail(e.message());
     }
