@@ -154,10 +154,12 @@ void TestCliSend::sendWholeOutbox() {
 void TestCliSend::queueAndSendLongMessage() {
     const QString project = m_dir.filePath(QStringLiteral("long.sms"));
     const QString text = QString(400, u'L');
-    CliRun run = runCliInProcess({"queue", project, "--to", "111", "--long", text});
+    CliRun run =
+        runCliInProcess({"queue", project, "--to", "111", "--country", "US", "--long", text});
     QCOMPARE(run.status, 0);
     // Beyond what a long message holds nothing is queued, rather than cut at sending.
-    run = runCliInProcess({"queue", project, "--to", "222", "--long", QString(1001, u'x')});
+    run = runCliInProcess(
+        {"queue", project, "--to", "222", "--country", "US", "--long", QString(1001, u'x')});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, QStringLiteral("The message is too long: a long message holds 1000 of its "
                                      "1001 characters; nothing was queued\n"));

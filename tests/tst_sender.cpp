@@ -348,7 +348,7 @@ void TestSender::invalidNumberAndLongFlag_data() {
         << QByteArray("12\r34\x1a") << false << QByteArray("Invalid phone number: 12\r34\x1a");
     QTest::newRow("empty number") << QByteArray() << false << QByteArray("Invalid phone number: ");
     QTest::newRow("long message to a bad number")
-        << QByteArray("12 34") << true << QByteArray("Invalid phone number: 12 34");
+        << QByteArray("12#34") << true << QByteArray("Invalid phone number: 12#34");
 }
 
 void TestSender::invalidNumberAndLongFlag() {

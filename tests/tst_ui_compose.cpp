@@ -469,7 +469,7 @@ void TestUiCompose::longToggleKeepsLongTexts() {
     QCOMPARE(f.smsCount(), QStringLiteral("15 SMS"));
 
     f.compose->setBody(repeat(QLatin1Char('b'), 400));
-    f.compose->setRecipients("42");
+    f.compose->setRecipients("424");
     f.compose->sendToOutboxButton->click();
     const Message message = f.data->outboxList->get(0);
     QCOMPARE(message.isLong, quint8(1));
