@@ -69,6 +69,9 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
             return roleIcon(ImageRole::MessageSending);
         case MessageStatus::Sent:
             return roleIcon(ImageRole::MessageSent);
+        case MessageStatus::Failed:
+        case MessageStatus::Unknown:
+            return roleIcon(ImageRole::MessagePending);
         }
         return {};
     }

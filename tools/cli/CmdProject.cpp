@@ -54,6 +54,10 @@ QString statusName(MessageStatus status) {
         return QStringLiteral("sending");
     case MessageStatus::Sent:
         return QStringLiteral("sent");
+    case MessageStatus::Failed:
+        return QStringLiteral("failed");
+    case MessageStatus::Unknown:
+        return QStringLiteral("unknown");
     }
     return QString::number(int(status));
 }
