@@ -50,7 +50,10 @@ TextSize sizeOf(const Cost &cost) {
 void measureParts(QStringView text, TextSize &size) {
     const Coding coding = size.ucs2 ? Coding::Ucs2 : Coding::Gsm7Bit;
     size.parts = static_cast<int>(partEnds(text, coding).size());
-    size.overLongLimit = fitLongLength(text, coding) < text.size();
+    // A text within a long message's units and parts is kept whole; only one beyond them
+    // needs the walk that finds where the encoder cuts it.
+    if (size.units > LongMessageLimit || size.parts > maxParts(coding))
+        size.overLongLimit = fitLongLength(text, coding) < text.size();
 }
 
 } // namespace
