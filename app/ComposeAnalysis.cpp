@@ -1,13 +1,9 @@
 #include "app/ComposeAnalysis.h"
 
+#include "sms/SmsParts.h"
 #include "sms/SmsSubmit.h"
 
 namespace {
-
-constexpr int GsmSingleLimit = 160;
-constexpr int GsmPartLimit = 153;
-constexpr int Ucs2SingleLimit = 70;
-constexpr int Ucs2PartLimit = 67;
 
 using Kind = MessageTemplate::Segment::Kind;
 
@@ -36,43 +32,38 @@ Cost costOf(const QString &text) {
     return cost;
 }
 
-int partsOf(const QString &text, bool ucs2, int units) {
-    if (units <= (ucs2 ? Ucs2SingleLimit : GsmSingleLimit))
-        return 1;
-    const int limit = ucs2 ? Ucs2PartLimit : GsmPartLimit;
-    int parts = 1;
-    int used = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size;) {
-        int cost = 1;
-        if (ucs2) {
-            if (text[i].isHighSurrogate() && i + 1 < size && text[i + 1].isLowSurrogate())
-                cost = 2;
-        } else if (lookupGsmChar(text[i]).escaped) {
-            cost = 2;
-        }
-        if (used + cost > limit) {
-            ++parts;
-            used = 0;
-        }
-        used += cost;
-        i += ucs2 ? cost : 1;
-    }
-    return parts;
+// A text within one SMS is one part whatever its characters, so only a longer one is built
+// and handed to the encoder's part rule.
+bool fitsOneSms(const Cost &cost) {
+    return cost.gsm ? cost.septets <= codingLimit(Coding::Gsm7Bit)
+                    : cost.units <= codingLimit(Coding::Ucs2);
 }
 
-TextSize sizeOf(const QString &text, const Cost &cost) {
+TextSize sizeOf(const Cost &cost) {
     TextSize size;
     size.ucs2 = !cost.gsm;
     size.units = size.ucs2 ? cost.units : cost.septets;
-    size.parts = partsOf(text, size.ucs2, size.units);
     return size;
+}
+
+// The parts of a text that does not fit one SMS, as the encoder cuts them.
+void measureParts(QStringView text, TextSize &size) {
+    const Coding coding = size.ucs2 ? Coding::Ucs2 : Coding::Gsm7Bit;
+    size.parts = static_cast<int>(partEnds(text, coding).size());
+    // A text within a long message's units and parts is kept whole; only one beyond them
+    // needs the walk that finds where the encoder cuts it.
+    if (size.units > LongMessageLimit || size.parts > maxParts(coding))
+        size.overLongLimit = fitLongLength(text, coding) < text.size();
 }
 
 } // namespace
 
 TextSize measureText(const QString &text) {
-    return sizeOf(text, costOf(text));
+    const Cost cost = costOf(text);
+    TextSize size = sizeOf(cost);
+    if (!fitsOneSms(cost))
+        measureParts(text, size);
+    return size;
 }
 
 ComposeAnalysis analyseCompose(const QString &subject, const QString &body,
@@ -103,7 +94,7 @@ ComposeAnalysis analyseCompose(const QString &subject, const QString &body,
     }
     result.textNeedsUcs2 = !fixed.gsm;
 
-    QList<int> parts(recipients.size(), 0);
+    result.parts.fill(0, recipients.size());
     int longestUnits = -1;
     for (qsizetype i = 0; i < recipients.size(); ++i) {
         const Recipient &recipient = recipients[i];
@@ -131,21 +122,22 @@ ComposeAnalysis analyseCompose(const QString &subject, const QString &body,
                 ownValuesGsm = ownValuesGsm && value.gsm;
             }
         }
-        TextSize size;
-        size.ucs2 = !total.gsm;
-        size.units = size.ucs2 ? total.units : total.septets;
+        TextSize size = sizeOf(total);
         // Where a text is cut into parts depends on its characters, not only on its count.
-        size.parts = size.units <= (size.ucs2 ? Ucs2SingleLimit : GsmSingleLimit)
-                         ? 1
-                         : partsOf(text.fill(recipient.name, recipient.parsed.number), size.ucs2,
-                                   size.units);
-        parts[i] = size.parts;
+        if (!fitsOneSms(total))
+            measureParts(text.fill(recipient.name, recipient.parsed.number), size);
+        const int index = static_cast<int>(i);
+        result.parts[i] = size.parts;
+        if (size.parts > 1)
+            result.overOneSms.append(index);
+        if (size.overLongLimit)
+            result.overLongLimit.append(index);
         if (fixed.gsm && !ownValuesGsm)
-            result.ucs2Recipients.append(static_cast<int>(i));
+            result.ucs2Recipients.append(index);
         if (size.parts > result.longestSize.parts ||
             (size.parts == result.longestSize.parts && size.units > longestUnits) ||
             result.longest < 0) {
-            result.longest = static_cast<int>(i);
+            result.longest = index;
             result.longestSize = size;
             longestUnits = size.units;
         }
@@ -155,8 +147,8 @@ ComposeAnalysis analyseCompose(const QString &subject, const QString &body,
     if (result.longest >= 0) {
         const Recipient &longest = recipients[result.longest];
         result.longestText = text.fill(longest.name, longest.parsed.number);
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (parts[i] > result.fewestParts)
+        for (qsizetype i = 0; i < result.parts.size(); ++i) {
+            if (result.parts[i] > result.fewestParts)
                 result.moreParts.append(static_cast<int>(i));
         }
     }

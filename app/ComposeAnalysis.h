@@ -6,14 +6,18 @@
 #include <QString>
 #include <QStringList>
 
-// How much room one text takes: GSM 7 bit when every character is in the GSM basic or
-// extension table, else UCS-2; units are septets (an extension character is two) or UTF-16
-// code units; parts is the number of SMS (one up to 160 septets or 70 code units, else parts of
-// 153 septets or 67 code units, an escape pair or a surrogate pair never split).
+// How much room one text takes, counted by the encoder's own rules (sms/SmsParts.h): GSM 7 bit
+// when every character is in the GSM basic or extension table, else UCS-2; units are septets
+// (an extension character is two) or UTF-16 code units; parts is the number of SMS the whole
+// text needs as a long message (partEnds: one up to 160 septets or 70 code units, else parts
+// of 153 or 67 that never split an escape pair or a surrogate pair).
 struct TextSize {
     bool ucs2 = false;
     int units = 0;
     int parts = 1;
+    // More than a long message holds (LongMessageLimit units or maxParts parts): the encoder
+    // sends only what fits.
+    bool overLongLimit = false;
 };
 TextSize measureText(const QString &text);
 
@@ -24,6 +28,8 @@ struct ComposeAnalysis {
     QStringList unknownPlaceholders;
     // Recipients whose number can be sent; only they are looked at.
     int recipientCount = 0;
+    // The SMS each recipient's text needs; 0 for a recipient whose number cannot be sent.
+    QList<int> parts;
     // The recipient with the most parts (then the most units; the first of equals), or -1
     // when there is none, with its text and size.
     int longest = -1;
@@ -32,6 +38,10 @@ struct ComposeAnalysis {
     // The fewest parts any recipient needs, and the recipients that need more.
     int fewestParts = 0;
     QList<int> moreParts;
+    // The recipients whose text needs more than one SMS: without the long flag it is cut.
+    QList<int> overOneSms;
+    // The recipients whose text is more than even a long message holds.
+    QList<int> overLongLimit;
     // The text needs UCS-2 whoever receives it.
     bool textNeedsUcs2 = false;
     // When it does not: the recipients whose name or number makes it UCS-2, in order.

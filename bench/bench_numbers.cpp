@@ -128,6 +128,22 @@ void BM_ComposeAnalysis(benchmark::State &state) {
 }
 BENCHMARK(BM_ComposeAnalysis)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same with a text of about 400 characters: every recipient's text is longer than one SMS,
+// so each one is filled and cut into parts by the encoder's rule.
+void BM_ComposeAnalysisLongText(benchmark::State &state) {
+    ContactList &contacts = checkedContacts(int(state.range(0)));
+    const QString body = QStringList{Body, Body, Body}.join(QLatin1Char(' '));
+    for (auto _ : state) {
+        PhoneNumberParser parser(QStringLiteral("DE"));
+        const QList<Recipient> recipients = contactRecipients(contacts, true, parser);
+        const ComposeAnalysis analysis = analyseCompose(QStringLiteral("Club"), body, recipients);
+        benchmark::DoNotOptimize(analysis.longest);
+        state.counters["parts"] = double(analysis.longestSize.parts);
+        state.counters["overOneSms"] = double(analysis.overOneSms.size());
+    }
+}
+BENCHMARK(BM_ComposeAnalysisLongText)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Send to Outbox's own work for the same recipients, each full number checked against its
 // country's numbering plan (the library every time): for the record, no target.
 void BM_PlanOutbox(benchmark::State &state) {

@@ -7,7 +7,10 @@
 #include "app/MessageTemplate.h"
 #include "data/ContactList.h"
 #include "data/MessageList.h"
+#include "sms/SmsParts.h"
+#include "sms/SmsSubmit.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -27,6 +30,36 @@ void addContact(ContactList &list, const QString &name, const QByteArray &number
     list.add(contact);
 }
 
+// A random text from characters that matter to the part rule: GSM ones, extension
+// characters (two septets), characters that need UCS-2 and surrogate pairs.
+QString randomText(QRandomGenerator &random, int length, bool gsmOnly) {
+    static const QStringList gsm = {QStringLiteral("a"), QStringLiteral(" "),  QStringLiteral(u"é"),
+                                    QStringLiteral("@"), QStringLiteral(u"€"), QStringLiteral("{"),
+                                    QStringLiteral("]"), QStringLiteral("\n")};
+    static const QStringList other = {QStringLiteral(u"ë"), QStringLiteral(u"Ł"),
+                                      QStringLiteral(u"中"), QStringLiteral(u"😀")};
+    QString text;
+    while (text.size() < length) {
+        const bool wide = !gsmOnly && random.bounded(8) == 0;
+        const QStringList &pool = wide ? other : gsm;
+        text += pool[random.bounded(int(pool.size()))];
+    }
+    return text;
+}
+
+// The PDUs the encoder makes of a long message.
+int encodedParts(const QString &text) {
+    SmsSubmit request;
+    request.coding = detectCoding(text);
+    request.isLong = true;
+    request.number = "+4915123456789";
+    request.text = text;
+    PduList pdus;
+    if (buildSubmitParts(request, pdus) != BuildResult::Ok)
+        return -1;
+    return static_cast<int>(pdus.size());
+}
+
 } // namespace
 
 class TestPersonalMessages : public QObject {
@@ -41,6 +74,8 @@ private Q_SLOTS:
     void measure();
     void codingSwitchesWithNames();
     void partsPerRecipient();
+    void textsOverTheLongLimit();
+    void partsAreTheEncodersForRandomTexts();
     void planQueuesFinalTextsAndNumbers();
     void planWithUnknownPlaceholderQueuesNothing();
     void typedNumbersFindTheirContact();
@@ -197,6 +232,9 @@ void TestPersonalMessages::partsPerRecipient() {
     QCOMPARE(analysis.longest, 2);
     QCOMPARE(analysis.longestSize.parts, 3);
     QCOMPARE(analysis.longestSize.units, 154);
+    QCOMPARE(analysis.parts, (QList<int>{1, 2, 3, 1}));
+    QCOMPARE(analysis.overOneSms, (QList<int>{1, 2}));
+    QVERIFY(analysis.overLongLimit.isEmpty());
     // The counts agree with measuring each filled text on its own.
     const MessageTemplate text(body);
     for (int i = 0; i < recipients.size(); ++i) {
@@ -209,6 +247,82 @@ void TestPersonalMessages::partsPerRecipient() {
     const ComposeAnalysis none = analyseCompose(QString(), body, {recipient("X", "110")});
     QCOMPARE(none.recipientCount, 0);
     QCOMPARE(none.longest, -1);
+}
+
+void TestPersonalMessages::textsOverTheLongLimit() {
+    // 990 septets and the name: a long name takes the text past what a long message holds.
+    const QString body = QString(990, 'x') + QStringLiteral("{Name}");
+    const QList<Recipient> recipients = {
+        recipient(QStringLiteral("Al"), "+4915123456789"),
+        recipient(QStringLiteral("Maximilian Mustermann"), "+4915123456780"),
+        recipient(QStringLiteral("Bo"), "112"),
+    };
+    const ComposeAnalysis analysis = analyseCompose(QString(), body, recipients);
+    QCOMPARE(analysis.recipientCount, 2);
+    QCOMPARE(analysis.overLongLimit, QList<int>{1});
+    QCOMPARE(analysis.overOneSms, (QList<int>{0, 1}));
+    QCOMPARE(analysis.longest, 1);
+    QCOMPARE(analysis.longestSize.units, 1011);
+    QVERIFY(analysis.longestSize.overLongLimit);
+    // What the whole text needs, although only its first 1000 septets are sent.
+    QCOMPARE(analysis.longestSize.parts, 7);
+    QCOMPARE(analysis.parts, (QList<int>{7, 7, 0}));
+    QCOMPARE(encodedParts(analysis.longestText), 7);
+
+    // In UCS-2 the parts run out before the units do: a part holds 33 surrogate pairs, so
+    // 496 pairs are 992 units in 16 parts, one more than a long message may have.
+    QString emoji;
+    for (int i = 0; i < 495; ++i)
+        emoji += QStringLiteral(u"😀");
+    TextSize size = measureText(emoji);
+    QCOMPARE(size.units, 990);
+    QCOMPARE(size.parts, 15);
+    QVERIFY(!size.overLongLimit);
+    QCOMPARE(encodedParts(emoji), 15);
+    emoji += QStringLiteral(u"😀");
+    size = measureText(emoji);
+    QVERIFY(size.ucs2);
+    QCOMPARE(size.units, 992);
+    QCOMPARE(size.parts, 16);
+    QVERIFY(size.overLongLimit);
+    QCOMPARE(encodedParts(emoji), 15);
+}
+
+void TestPersonalMessages::partsAreTheEncodersForRandomTexts() {
+    QRandomGenerator random(20240614);
+    for (int round = 0; round < 400; ++round) {
+        const bool gsmOnly = round % 2 == 0;
+        const QString text = randomText(random, int(random.bounded(1100)), gsmOnly);
+        const TextSize size = measureText(text);
+        const Coding coding = detectCoding(text);
+        QCOMPARE(size.ucs2, coding == Coding::Ucs2);
+        QCOMPARE(size.units, countUnits(text, coding));
+        QCOMPARE(size.overLongLimit, fitLongLength(text, coding) < text.size());
+        if (!size.overLongLimit) {
+            QCOMPARE(size.parts, messagePartCount(text, coding, true));
+            QCOMPARE(size.parts, encodedParts(text));
+        } else {
+            QVERIFY(size.parts >= messagePartCount(text, coding, true));
+        }
+    }
+
+    // The same through the analysis, where only the names differ between the texts.
+    for (int round = 0; round < 20; ++round) {
+        const QString body = randomText(random, int(random.bounded(400)), round % 2 == 0) +
+                             QStringLiteral("{Name}") + randomText(random, 20, true);
+        QList<Recipient> recipients;
+        for (int i = 0; i < 10; ++i) {
+            recipients << recipient(randomText(random, int(random.bounded(40)), i % 3 != 0),
+                                    "+491512345678" + QByteArray::number(i));
+        }
+        const ComposeAnalysis analysis = analyseCompose(QString(), body, recipients);
+        const MessageTemplate text(body);
+        for (int i = 0; i < recipients.size(); ++i) {
+            const QString filled = text.fill(recipients[i].name, recipients[i].parsed.number);
+            QCOMPARE(analysis.parts[i], encodedParts(filled));
+            QCOMPARE(analysis.overOneSms.contains(i), analysis.parts[i] > 1);
+        }
+    }
 }
 
 void TestPersonalMessages::planQueuesFinalTextsAndNumbers() {

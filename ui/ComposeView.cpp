@@ -14,17 +14,22 @@
 #include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
 
+#include <QAbstractListModel>
 #include <QAction>
+#include <QColor>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
+#include <QPalette>
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -69,6 +74,78 @@ QString ucs2ReasonText(const Ucs2Reasons &reasons) {
     return result;
 }
 
+// The name a recipient is known by in the view: the contact's name, else the number sent.
+QString recipientName(const Recipient &recipient) {
+    const QString name = recipient.name.trimmed();
+    return name.isEmpty() ? QString::fromLatin1(recipient.parsed.number) : name;
+}
+
+QString recipientCaption(const Recipient &recipient) {
+    const QString name = recipient.name.trimmed();
+    const QString number = QString::fromLatin1(recipient.parsed.number);
+    return name.isEmpty() ? number : name + QStringLiteral(" (") + number + QLatin1Char(')');
+}
+
+// "1 recipient", "3 recipients", or every one of them.
+QString recipientsPhrase(qsizetype count, int of) {
+    if (count == of && count > 1)
+        return QStringLiteral("every recipient");
+    return count == 1 ? QStringLiteral("1 recipient") : QStringLiteral("%1 recipients").arg(count);
+}
+
+// "3 SMS" or "3 to 5 SMS": the range of parts that the listed recipients need.
+QString partsRange(const QList<int> &recipients, const QList<int> &parts) {
+    int fewest = 0;
+    int most = 0;
+    for (int index : recipients) {
+        const int count = parts[index];
+        fewest = fewest == 0 ? count : std::min(fewest, count);
+        most = std::max(most, count);
+    }
+    return fewest == most ? QStringLiteral("%1 SMS").arg(most)
+                          : QStringLiteral("%1 to %2 SMS").arg(fewest).arg(most);
+}
+
+// "3 names need UCS-2: Zoë, Łukasz, Şule", a few names and then how many more.
+QString ucs2NamesText(const QList<int> &recipients, const QList<Recipient> &all) {
+    constexpr int MaxNames = 5;
+    QStringList names;
+    for (int index : recipients) {
+        if (names.size() == MaxNames)
+            break;
+        names << recipientName(all[index]);
+    }
+    const qsizetype count = recipients.size();
+    QString text = count == 1 ? QStringLiteral("1 name needs UCS-2: ")
+                              : QStringLiteral("%1 names need UCS-2: ").arg(count);
+    text += names.join(QStringLiteral(", "));
+    if (count > names.size())
+        text += QStringLiteral(" and %1 more").arg(count - names.size());
+    return text;
+}
+
+// Errors in red, warnings in dark orange, everything else in the text colour of the style.
+enum class Tone { Normal, Warning, Error };
+
+void setTone(QWidget *widget, Tone tone) {
+    // A fresh palette overrides nothing but the colour set here: the rest follows the parent.
+    QPalette palette;
+    if (tone == Tone::Error)
+        palette.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+    else if (tone == Tone::Warning)
+        palette.setColor(QPalette::WindowText, QColor(0xA0, 0x50, 0x00));
+    widget->setPalette(palette);
+}
+
+QLabel *makeInfoLabel(QWidget *parent, const char *name) {
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1StringView(name));
+    // Names come from the address book: never read as rich text.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
 QToolButton *makeToolButton(QToolBar *bar, const char *name, const QString &text, ImageRole role) {
     auto *button = new QToolButton(bar);
     button->setObjectName(QLatin1StringView(name));
@@ -80,6 +157,32 @@ QToolButton *makeToolButton(QToolBar *bar, const char *name, const QString &text
 }
 
 } // namespace
+
+// The recipients of the preview's drop-down, read row by row when shown: a list of 10,000
+// contacts costs nothing until it is opened.
+class RecipientPreviewModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setRecipients(const QList<Recipient> &recipients) {
+        beginResetModel();
+        m_recipients = recipients;
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_recipients.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid() || index.row() >= m_recipients.size() || role != Qt::DisplayRole)
+            return {};
+        return recipientCaption(m_recipients[index.row()]);
+    }
+
+private:
+    QList<Recipient> m_recipients;
+};
 
 RecipientBox::RecipientBox(QWidget *parent) : QComboBox(parent) {
     setEditable(true);
@@ -202,10 +305,17 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     bodyEdit->onInsertText = [this](const QString &text) { insertIntoBody(text); };
     layout->addWidget(bodyEdit, 1);
+    buildPersonalPanel(layout);
 
-    connect(subjectEdit, &QLineEdit::textChanged, this, &ComposeView::updateCounter);
-    connect(bodyEdit, &QPlainTextEdit::textChanged, this, &ComposeView::updateCounter);
-    connect(longButton, &QToolButton::toggled, this, &ComposeView::updateCounter);
+    connect(subjectEdit, &QLineEdit::textChanged, this, &ComposeView::onComposeChanged);
+    connect(bodyEdit, &QPlainTextEdit::textChanged, this, &ComposeView::onComposeChanged);
+    connect(longButton, &QToolButton::toggled, this, &ComposeView::onLongToggled);
+    connect(toCombo, &QComboBox::editTextChanged, this, &ComposeView::onRecipientsChanged);
+    connect(toCombo, &QComboBox::currentIndexChanged, this, &ComposeView::onRecipientsChanged);
+    connect(analysisTimer, &QTimer::timeout, this, &ComposeView::runAnalysis);
+    connect(previewCombo, &QComboBox::currentIndexChanged, this, &ComposeView::updatePreview);
+    connect(previewLongestButton, &QToolButton::clicked, this,
+            &ComposeView::onPreviewLongestClicked);
     toCombo->onAboutToShowPopup = [this] { fillRecipientList(toCombo); };
     ccCombo->onAboutToShowPopup = [this] { fillRecipientList(ccCombo); };
     connect(clearButton, &QToolButton::clicked, this,
@@ -215,7 +325,7 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     connect(replaceLookalikesAction, &QAction::triggered, this,
             [this] { runGuarded([this] { onReplaceLookalikesTriggered(); }); });
 
-    updateCounter();
+    onComposeChanged();
 }
 
 ComposeView::~ComposeView() = default;
@@ -260,6 +370,291 @@ void ComposeView::updateCounter() {
     m_updating = false;
 }
 
+void ComposeView::buildPersonalPanel(QVBoxLayout *layout) {
+    personalPanel = new QWidget(this);
+    personalPanel->setObjectName(QStringLiteral("personalPanel"));
+    auto *personalColumn = new QVBoxLayout(personalPanel);
+    personalColumn->setContentsMargins(6, 4, 6, 4);
+    placeholderErrorLabel = makeInfoLabel(personalPanel, "placeholderErrorLabel");
+    setTone(placeholderErrorLabel, Tone::Error);
+    personalColumn->addWidget(placeholderErrorLabel);
+
+    worstCasePanel = new QWidget(personalPanel);
+    worstCasePanel->setObjectName(QStringLiteral("worstCasePanel"));
+    auto *worstColumn = new QVBoxLayout(worstCasePanel);
+    worstColumn->setContentsMargins(0, 0, 0, 0);
+    auto *longestRow = new QHBoxLayout;
+    worstCaseLabel = makeInfoLabel(worstCasePanel, "worstCaseLabel");
+    previewLongestButton = new QToolButton(worstCasePanel);
+    previewLongestButton->setObjectName(QStringLiteral("previewLongestButton"));
+    previewLongestButton->setText(QStringLiteral("Preview it"));
+    previewLongestButton->setToolTip(QStringLiteral("Show the longest text in the preview"));
+    longestRow->addWidget(worstCaseLabel, 1);
+    longestRow->addWidget(previewLongestButton);
+    worstColumn->addLayout(longestRow);
+    partsLabel = makeInfoLabel(worstCasePanel, "partsLabel");
+    ucs2NamesLabel = makeInfoLabel(worstCasePanel, "ucs2NamesLabel");
+    worstColumn->addWidget(partsLabel);
+    worstColumn->addWidget(ucs2NamesLabel);
+
+    previewPanel = new QWidget(worstCasePanel);
+    previewPanel->setObjectName(QStringLiteral("previewPanel"));
+    auto *previewGrid = new QGridLayout(previewPanel);
+    previewGrid->setContentsMargins(0, 2, 0, 0);
+    previewCombo = new QComboBox(previewPanel);
+    previewCombo->setObjectName(QStringLiteral("previewCombo"));
+    m_previewModel = new RecipientPreviewModel(previewCombo);
+    previewCombo->setModel(m_previewModel);
+    // The combo box must not measure every row to find its width.
+    previewCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    previewCombo->setMinimumContentsLength(24);
+    if (auto *list = qobject_cast<QListView *>(previewCombo->view()))
+        list->setUniformItemSizes(true);
+    previewCountLabel = makeInfoLabel(previewPanel, "previewCountLabel");
+    previewCountLabel->setWordWrap(false);
+    previewSubjectLabel = new QLabel(QStringLiteral("Subject:"), previewPanel);
+    previewSubjectLabel->setObjectName(QStringLiteral("previewSubjectLabel"));
+    previewSubjectField = new QLineEdit(previewPanel);
+    previewSubjectField->setObjectName(QStringLiteral("previewSubjectField"));
+    previewSubjectField->setReadOnly(true);
+    previewBodyEdit = new QPlainTextEdit(previewPanel);
+    previewBodyEdit->setObjectName(QStringLiteral("previewBodyEdit"));
+    previewBodyEdit->setReadOnly(true);
+    previewBodyEdit->setMaximumHeight(previewBodyEdit->fontMetrics().lineSpacing() * 5 + 12);
+    auto *previewForLabel = new QLabel(QStringLiteral("Preview for:"), previewPanel);
+    previewForLabel->setBuddy(previewCombo);
+    previewGrid->addWidget(previewForLabel, 0, 0);
+    auto *chooserRow = new QHBoxLayout;
+    chooserRow->addWidget(previewCombo, 1);
+    chooserRow->addWidget(previewCountLabel);
+    previewGrid->addLayout(chooserRow, 0, 1);
+    previewGrid->addWidget(previewSubjectLabel, 1, 0);
+    previewGrid->addWidget(previewSubjectField, 1, 1);
+    previewGrid->addWidget(previewBodyEdit, 2, 1);
+    previewGrid->setColumnStretch(1, 1);
+    worstColumn->addWidget(previewPanel);
+    personalColumn->addWidget(worstCasePanel);
+    layout->addWidget(personalPanel);
+    personalPanel->hide();
+
+    analysisTimer = new QTimer(this);
+    analysisTimer->setObjectName(QStringLiteral("analysisTimer"));
+    analysisTimer->setSingleShot(true);
+    analysisTimer->setInterval(AnalysisDelayMs);
+}
+
+void ComposeView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // The contacts or the country may have changed while the view was hidden.
+    onRecipientsChanged();
+}
+
+void ComposeView::onRecipientsChanged() {
+    m_recipientsStale = true;
+    scheduleAnalysis();
+}
+
+void ComposeView::onComposeChanged() {
+    updateCounter();
+    updatePersonal();
+}
+
+void ComposeView::onLongToggled() {
+    const qsizetype bodyLength = bodyEdit->document()->characterCount();
+    updateCounter();
+    if (bodyEdit->document()->characterCount() != bodyLength) {
+        // The body was cut to one SMS: a text of its own.
+        updatePersonal();
+        return;
+    }
+    // The texts are the same: only what is said about their parts and cuts changes.
+    if (m_hasPlaceholders && m_analysis.recipientCount > 0)
+        showAnalysis();
+    updatePreview();
+}
+
+void ComposeView::updatePersonal() {
+    const MessageTemplate text = composeTemplate(subjectEdit->text(), bodyText());
+    const QStringList &unknown = text.unknownPlaceholders();
+    if (!unknown.isEmpty()) {
+        placeholderErrorLabel->setText(
+            (unknown.size() == 1 ? QStringLiteral("Unknown placeholder: ")
+                                 : QStringLiteral("Unknown placeholders: ")) +
+            unknown.join(QStringLiteral(", ")) +
+            QStringLiteral(". The known ones are {Name}, {FirstName} and {Number}."));
+    }
+    placeholderErrorLabel->setVisible(!unknown.isEmpty());
+
+    const bool hadPlaceholders = m_hasPlaceholders;
+    m_hasPlaceholders = text.hasPlaceholders();
+    personalPanel->setVisible(m_hasPlaceholders || !unknown.isEmpty());
+    worstCasePanel->setVisible(m_hasPlaceholders);
+    if (!m_hasPlaceholders) {
+        analysisTimer->stop();
+        return;
+    }
+    if (!hadPlaceholders) {
+        // Until the recipients have been looked at, nothing about them is known.
+        m_analysis = ComposeAnalysis();
+        worstCaseLabel->setText(QStringLiteral("Looking at the recipients..."));
+        previewLongestButton->hide();
+        partsLabel->hide();
+        ucs2NamesLabel->hide();
+        previewPanel->setVisible(!m_recipients.isEmpty());
+    }
+    updatePreview();
+    scheduleAnalysis();
+}
+
+void ComposeView::scheduleAnalysis() {
+    // Restarted by every change: the recipients are looked at once the user pauses.
+    if (m_hasPlaceholders)
+        analysisTimer->start();
+}
+
+QList<Recipient> ComposeView::currentRecipients() const {
+    PhoneNumberParser parser(m_data.settings->country());
+    const int entry = selectedEntry(toCombo);
+    return entry >= 0
+               ? contactRecipients(*m_data.contactList, entry == 1, parser)
+               : typedRecipients(*m_data.contactList, toCombo->currentText().toLocal8Bit(), parser);
+}
+
+void ComposeView::runAnalysis() {
+    // A hidden view is looked at again when it is shown.
+    if (!m_hasPlaceholders || !isVisible())
+        return;
+    // While only the text changes the recipients stay: parsing every number again would cost
+    // more than the analysis itself. Contacts change in other views, which hide this one, or
+    // by an import, which changes their count.
+    const int contactCount = m_data.contactList->count();
+    if (m_recipientsStale || contactCount != m_recipientsContactCount) {
+        m_recipientsStale = false;
+        m_recipientsContactCount = contactCount;
+        QList<Recipient> recipients = currentRecipients();
+        recipients.removeIf(
+            [](const Recipient &recipient) { return !recipient.parsed.isUsable(); });
+        setPreviewRecipients(recipients);
+    }
+    m_analysis = analyseCompose(subjectEdit->text(), bodyText(), m_recipients);
+    showAnalysis();
+    updatePreview();
+    Q_EMIT analysisUpdated();
+}
+
+void ComposeView::setPreviewRecipients(const QList<Recipient> &recipients) {
+    // The preview stays with the recipient it showed, when that one is still there.
+    const int shown = previewCombo->currentIndex();
+    qsizetype keep = 0;
+    if (shown >= 0 && shown < m_recipients.size()) {
+        const Recipient &before = m_recipients[shown];
+        keep = shown < recipients.size() ? shown : 0;
+        for (qsizetype i = 0; i < recipients.size(); ++i) {
+            if (recipients[i].typed == before.typed && recipients[i].name == before.name) {
+                keep = i;
+                break;
+            }
+        }
+    }
+    m_recipients = recipients;
+    const QSignalBlocker block(previewCombo);
+    m_previewModel->setRecipients(m_recipients);
+    previewCombo->setCurrentIndex(m_recipients.isEmpty() ? -1 : static_cast<int>(keep));
+}
+
+void ComposeView::showAnalysis() {
+    const ComposeAnalysis &analysis = m_analysis;
+    const bool hasRecipients = analysis.recipientCount > 0;
+    previewPanel->setVisible(hasRecipients);
+    previewLongestButton->setVisible(hasRecipients);
+    if (!hasRecipients) {
+        worstCaseLabel->setText(
+            QStringLiteral("No recipients: the placeholders are filled for each recipient of To."));
+        partsLabel->hide();
+        ucs2NamesLabel->hide();
+        return;
+    }
+
+    const TextSize &longest = analysis.longestSize;
+    worstCaseLabel->setText(
+        QStringLiteral("%1. Longest text: %2 characters in %3, %4 SMS, for %5.")
+            .arg(analysis.recipientCount == 1
+                     ? QStringLiteral("1 recipient")
+                     : QStringLiteral("%1 recipients").arg(analysis.recipientCount),
+                 QString::number(longest.units),
+                 QLatin1StringView(codingName(longest.ucs2 ? Coding::Ucs2 : Coding::Gsm7Bit)),
+                 QString::number(longest.parts), recipientName(m_recipients[analysis.longest])));
+
+    // What the Long toggle means for these texts: without it every text is one SMS and a
+    // longer one loses its end; with it some recipients may pay for more parts than others.
+    QStringList lines;
+    bool warning = false;
+    const bool isLong = longButton->isChecked();
+    if (!isLong && !analysis.overOneSms.isEmpty()) {
+        warning = true;
+        lines << QStringLiteral("For %1 the text needs %2: without Long ? it is cut to one SMS.")
+                     .arg(recipientsPhrase(analysis.overOneSms.size(), analysis.recipientCount),
+                          partsRange(analysis.overOneSms, analysis.parts));
+    }
+    if (isLong && !analysis.overLongLimit.isEmpty()) {
+        warning = true;
+        lines << QStringLiteral("For %1 the text is longer than a long message can be: its end "
+                                "is cut off.")
+                     .arg(recipientsPhrase(analysis.overLongLimit.size(), analysis.recipientCount));
+    }
+    if (isLong && !analysis.moreParts.isEmpty()) {
+        lines << QStringLiteral("For %1 the text needs %2, for the rest %3 SMS.")
+                     .arg(recipientsPhrase(analysis.moreParts.size(), analysis.recipientCount),
+                          partsRange(analysis.moreParts, analysis.parts),
+                          QString::number(analysis.fewestParts));
+    }
+    partsLabel->setText(lines.join(QLatin1Char('\n')));
+    setTone(partsLabel, warning ? Tone::Warning : Tone::Normal);
+    partsLabel->setVisible(!lines.isEmpty());
+
+    if (analysis.textNeedsUcs2)
+        ucs2NamesLabel->setText(QStringLiteral("The text itself needs UCS-2."));
+    else if (!analysis.ucs2Recipients.isEmpty())
+        ucs2NamesLabel->setText(ucs2NamesText(analysis.ucs2Recipients, m_recipients));
+    ucs2NamesLabel->setVisible(analysis.textNeedsUcs2 || !analysis.ucs2Recipients.isEmpty());
+}
+
+void ComposeView::updatePreview() {
+    const int row = previewCombo->currentIndex();
+    if (!m_hasPlaceholders || row < 0 || row >= m_recipients.size()) {
+        previewSubjectField->clear();
+        previewBodyEdit->clear();
+        previewCountLabel->clear();
+        return;
+    }
+    const Recipient &recipient = m_recipients[row];
+    const QString subject =
+        MessageTemplate(subjectEdit->text()).fill(recipient.name, recipient.parsed.number);
+    const QString body = MessageTemplate(bodyText()).fill(recipient.name, recipient.parsed.number);
+    previewSubjectField->setText(subject);
+    previewSubjectLabel->setVisible(!subjectEdit->text().isEmpty());
+    previewSubjectField->setVisible(!subjectEdit->text().isEmpty());
+    if (previewBodyEdit->toPlainText() != body)
+        previewBodyEdit->setPlainText(body);
+
+    const TextSize size = measureText(::composeText(subject, body));
+    const Coding coding = size.ucs2 ? Coding::Ucs2 : Coding::Gsm7Bit;
+    const bool isLong = longButton->isChecked();
+    const int limit = isLong ? LongMessageLimit : codingLimit(coding);
+    previewCountLabel->setText(QStringLiteral("%1 (%2/%3) %4 SMS")
+                                   .arg(QLatin1StringView(codingName(coding)))
+                                   .arg(size.units)
+                                   .arg(limit)
+                                   .arg(size.parts));
+    const bool cut = isLong ? size.overLongLimit : size.parts > 1;
+    setTone(previewCountLabel, cut ? Tone::Warning : Tone::Normal);
+}
+
+void ComposeView::onPreviewLongestClicked() {
+    if (m_analysis.longest >= 0 && m_analysis.longest < m_recipients.size())
+        previewCombo->setCurrentIndex(m_analysis.longest);
+}
+
 void ComposeView::onReplaceLookalikesTriggered() {
     int replaced = 0;
     const QString subject = replaceGsmLookalikes(subjectEdit->text(), &replaced);
@@ -285,7 +680,7 @@ void ComposeView::onReplaceLookalikesTriggered() {
         }
         cursor.endEditBlock();
     }
-    updateCounter();
+    onComposeChanged();
 }
 
 void ComposeView::insertIntoBody(const QString &pasted) {
@@ -331,7 +726,7 @@ void ComposeView::setBody(const QString &body) {
     }
     if (count.bodyLength < text.size())
         bodyEdit->moveCursor(QTextCursor::End);
-    updateCounter();
+    onComposeChanged();
 }
 
 void ComposeView::storeFields() {
@@ -342,6 +737,8 @@ void ComposeView::storeFields() {
 }
 
 void ComposeView::loadFields() {
+    // A project was opened: its contacts are others.
+    m_recipientsStale = true;
     toCombo->setCurrentIndex(-1);
     toCombo->setEditText(QString::fromLocal8Bit(m_data.compose.to));
     ccCombo->setCurrentIndex(-1);
@@ -396,20 +793,14 @@ void ComposeView::onClearClicked() {
         const QSignalBlocker block(bodyEdit);
         bodyEdit->clear();
     }
-    updateCounter();
+    onComposeChanged();
 }
 
 void ComposeView::onSendToOutboxClicked() {
     if (composeText().isEmpty())
         return;
     // The core fills the placeholders per recipient and turns each number into the one sent.
-    PhoneNumberParser parser(m_data.settings->country());
-    const int entry = selectedEntry(toCombo);
-    const QList<Recipient> recipients =
-        entry >= 0
-            ? contactRecipients(*m_data.contactList, entry == 1, parser)
-            : typedRecipients(*m_data.contactList, toCombo->currentText().toLocal8Bit(), parser);
-    const OutboxPlan plan = planOutbox(recipients, subjectEdit->text(), bodyText());
+    const OutboxPlan plan = planOutbox(currentRecipients(), subjectEdit->text(), bodyText());
     if (!plan.unknownPlaceholders.isEmpty()) {
         messageDlg(plan.errorText(false), MessageKind::Error, QMessageBox::Ok);
         return;

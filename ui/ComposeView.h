@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ComposeAnalysis.h"
+
 #include <QByteArray>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -10,11 +12,14 @@
 
 class QAction;
 class QLabel;
+class QTimer;
+class QVBoxLayout;
 class QLineEdit;
 class QMimeData;
 class QToolBar;
 class QToolButton;
 class AppData;
+class RecipientPreviewModel;
 class ViewHost;
 
 // The To and Cc boxes: editable, nothing typed is added to the list, and the list is filled
@@ -40,7 +45,8 @@ protected:
 };
 
 // The compose view: one message, its recipients, the coding, the character counter and the
-// number of SMS the message costs.
+// number of SMS the message costs. A text with placeholders also shows, a moment after the
+// last change, the worst case over its recipients and the text of any one of them.
 class ComposeView : public QWidget {
     Q_OBJECT
 public:
@@ -70,6 +76,10 @@ public:
     // typed text.
     static int selectedEntry(const QComboBox *box);
 
+    // How long the view waits after the last change of the text or the recipients before it
+    // works out the texts of all recipients again.
+    static constexpr int AnalysisDelayMs = 150;
+
     QLabel *titleLabel = nullptr; // title
     QToolBar *toolBar = nullptr;
     QToolButton *sendToOutboxButton = nullptr; // Send to Outbox
@@ -87,7 +97,51 @@ public:
     QAction *replaceLookalikesAction = nullptr;
     QToolButton *replaceLookalikesButton = nullptr;
 
+    // Shown while the text has placeholders, known or not.
+    QWidget *personalPanel = nullptr;
+    QLabel *placeholderErrorLabel = nullptr; // "Unknown placeholder: {Nmae}"
+    // Shown while the text has known placeholders.
+    QWidget *worstCasePanel = nullptr;
+    QLabel *worstCaseLabel = nullptr; // the recipients and the longest text
+    QLabel *partsLabel = nullptr;     // who needs more SMS, whose text is cut
+    QLabel *ucs2NamesLabel = nullptr; // "3 names need UCS-2: Zoë, Łukasz, Şule"
+    QToolButton *previewLongestButton = nullptr;
+    QWidget *previewPanel = nullptr;
+    QComboBox *previewCombo = nullptr;   // the recipient whose text is shown
+    QLabel *previewCountLabel = nullptr; // that text's coding, count and SMS
+    QLabel *previewSubjectLabel = nullptr;
+    QLineEdit *previewSubjectField = nullptr;
+    QPlainTextEdit *previewBodyEdit = nullptr;
+    QTimer *analysisTimer = nullptr; // single shot, restarted by every change
+
+Q_SIGNALS:
+    // The worst case over the recipients has been worked out again.
+    void analysisUpdated();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void buildPersonalPanel(QVBoxLayout *layout);
+    // A change of subject or body: the counter, then what depends on the placeholders.
+    void onComposeChanged();
+    // The toggle changes the limit: the body may be cut, and what the view says about cuts.
+    void onLongToggled();
+    // What is cheap enough for every keystroke: the unknown placeholders, the preview of the
+    // chosen recipient, and restarting the analysis timer.
+    void updatePersonal();
+    void scheduleAnalysis();
+    // To, the contacts or the country may name other recipients now.
+    void onRecipientsChanged();
+    // The recipients To names now, with their texts' worst case.
+    void runAnalysis();
+    void setPreviewRecipients(const QList<Recipient> &recipients);
+    void showAnalysis();
+    void updatePreview();
+    void onPreviewLongestClicked();
+    // The recipients of Send to Outbox as To names them now.
+    QList<Recipient> currentRecipients() const;
+
     void fillRecipientList(QComboBox *box);
     void onClearClicked();
     // Replaces the look-alikes of GSM characters in subject and body, one undo step in each.
@@ -98,4 +152,11 @@ private:
     AppData &m_data;
     ViewHost &m_host;
     bool m_updating = false;
+    bool m_hasPlaceholders = false;
+    // The recipients whose numbers can be sent, as of the last analysis, and its result.
+    QList<Recipient> m_recipients;
+    bool m_recipientsStale = true;
+    int m_recipientsContactCount = -1;
+    ComposeAnalysis m_analysis;
+    RecipientPreviewModel *m_previewModel = nullptr;
 };
