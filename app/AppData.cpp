@@ -64,8 +64,12 @@ QString AppData::title() const {
 }
 
 SenderThread *AppData::newSender() {
-    return new SenderThread(*outboxList, *contactList, onRefreshAll,
-                            [s = settings.get()] { return s->takeLongMessageReference(); });
+    SendOptions options;
+    options.retryDelaysMs = settings->retryDelaysMs();
+    options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
+    return new SenderThread(
+        *outboxList, *contactList, *outcomeLog, onRefreshAll,
+        [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));
 }
 
 void AppData::newProject() {

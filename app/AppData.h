@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "data/ContactList.h"
 #include "data/MessageList.h"
+#include "data/OutcomeLog.h"
 
 #include <QIODevice>
 #include <QString>
@@ -44,6 +45,8 @@ public:
     std::unique_ptr<ContactList> contactList;
     std::unique_ptr<MessageList> outboxList;
     std::unique_ptr<MessageList> sentList;
+    // Where a sending run makes each outcome durable before it goes on.
+    std::unique_ptr<OutcomeLog> outcomeLog = std::make_unique<TransientOutcomeLog>();
 
     // Full path of the project file; empty while untitled.
     QString fileName;
@@ -64,7 +67,9 @@ public:
     int moveSentMessages();
 
     // A sending run over this project's outbox and contacts, created suspended for
-    // Phone::start; long messages take their references from the settings.
+    // Phone::start; long messages take their references from the settings, and the retry
+    // delays and the stop at the first refusal are the settings' too. Its outcomes go through
+    // outcomeLog.
     SenderThread *newSender();
 
     // Stops the running worker, if any, and serves the event queue until it has ended.

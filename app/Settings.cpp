@@ -13,6 +13,11 @@ const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString ReferenceKey = QStringLiteral("Long Message Reference");
 const QString CountryKey = QStringLiteral("Country");
+const QString RetryKey = QStringLiteral("Retry After");
+const QString DefaultRetry = QStringLiteral("5,30,120");
+const QString StopAtFirstRefusalKey = QStringLiteral("Stop At First Refusal");
+// A day: longer waits are a typing mistake rather than a wish.
+constexpr double MaxRetrySeconds = 86400;
 
 // Trying is the only answer that holds for read-only mounts, ACLs and root alike.
 bool canCreateFilesIn(const QString &dir) {
@@ -44,6 +49,45 @@ Settings::Settings(const QString &fileName)
         m_country = PhoneNumberParser::isKnownCountry(stored) ? stored : QString();
     else
         m_country = PhoneNumberParser::defaultCountry();
+    // A value that cannot be read gives the default rather than no tries at all.
+    if (!parseRetryDelays(m_iniFile.readString(Section, RetryKey, DefaultRetry), &m_retryDelaysMs))
+        parseRetryDelays(DefaultRetry, &m_retryDelaysMs);
+    m_stopAtFirstRefusal = m_iniFile.readBool(Section, StopAtFirstRefusalKey, false);
+}
+
+bool Settings::parseRetryDelays(const QString &text, QList<int> *delaysMs) {
+    QList<int> delays;
+    if (!text.trimmed().isEmpty()) {
+        for (const QString &part : text.split(QLatin1Char(','))) {
+            bool ok = false;
+            const double seconds = part.trimmed().toDouble(&ok);
+            if (!ok || !(seconds >= 0 && seconds <= MaxRetrySeconds))
+                return false;
+            delays.append(qRound(seconds * 1000));
+        }
+    }
+    *delaysMs = delays;
+    return true;
+}
+
+QList<int> Settings::retryDelaysMs() const {
+    QMutexLocker locker(&m_lock);
+    return m_retryDelaysMs;
+}
+
+void Settings::setRetryDelaysMs(const QList<int> &delays) {
+    QMutexLocker locker(&m_lock);
+    m_retryDelaysMs = delays;
+}
+
+bool Settings::stopAtFirstRefusal() const {
+    QMutexLocker locker(&m_lock);
+    return m_stopAtFirstRefusal;
+}
+
+void Settings::setStopAtFirstRefusal(bool stop) {
+    QMutexLocker locker(&m_lock);
+    m_stopAtFirstRefusal = stop;
 }
 
 Settings::~Settings() {

@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QString>
 
@@ -40,6 +41,19 @@ public:
     // An unknown code is stored as empty: no country, international numbers only.
     void setCountry(const QString &code);
 
+    // How a sending run treats refusals: the waits in milliseconds before the tries again of
+    // a message the phone refused for a while ("Retry After" in "Setting": seconds, "5,30,120"
+    // by default; an empty value means no try again), and whether the run ends at the first
+    // refusal ("Stop At First Refusal", 0 by default). Read from the file at creation; the
+    // setters change them for this program run only, the file keeps its values.
+    QList<int> retryDelaysMs() const;
+    void setRetryDelaysMs(const QList<int> &delays);
+    bool stopAtFirstRefusal() const;
+    void setStopAtFirstRefusal(bool stop);
+    // "5,30,120" or "0.5" (seconds, decimals allowed) as milliseconds; false for anything else.
+    // An empty text is no delay at all.
+    static bool parseRetryDelays(const QString &text, QList<int> *delaysMs);
+
     bool modified() const;
     // Writes the port name, and the country when it is in the file or was set, into the file. False
     // when the file could not be written; it is then left as it was.
@@ -66,4 +80,6 @@ private:
     bool m_referenceInFile = true;
     QString m_country;
     bool m_countryStored = false;
+    QList<int> m_retryDelaysMs;
+    bool m_stopAtFirstRefusal = false;
 };

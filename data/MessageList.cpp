@@ -66,6 +66,25 @@ void MessageList::loadFromStream(StreamReader &reader, MessageStatus status, int
     replaceItems(std::move(items));
 }
 
+int MessageList::retry(bool failed, bool unknown) {
+    int count = 0;
+    {
+        QMutexLocker lock(&m_lock);
+        for (const auto &item : m_items) {
+            if ((failed && item->status == MessageStatus::Failed) ||
+                (unknown && item->status == MessageStatus::Unknown)) {
+                item->status = MessageStatus::Pending;
+                item->reason.clear();
+                item->error.clear();
+                ++count;
+            }
+        }
+    }
+    if (count > 0)
+        changed();
+    return count;
+}
+
 int MessageList::moveSentTo(MessageList &sent) {
     if (&sent == this)
         return 0;

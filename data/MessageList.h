@@ -74,4 +74,9 @@ public:
     // then sent's. Notifies this list and then sent when at least one record moved. Returns the
     // number moved.
     int moveSentTo(MessageList &sent);
+
+    // Puts the Failed records (when failed) and the Unknown ones (when unknown) back to Pending,
+    // their reason and the phone's line cleared; the parts a long message got through stay
+    // noted, so only the rest goes again. Notifies when one changed; returns how many did.
+    int retry(bool failed, bool unknown);
 };

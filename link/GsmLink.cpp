@@ -1,6 +1,10 @@
 #include "link/GsmLink.h"
 
+#include "link/ReplyScanner.h"
+
 #include <algorithm>
+#include <chrono>
+#include <limits>
 
 namespace {
 
@@ -24,6 +28,44 @@ GsmLink::~GsmLink() = default;
 void GsmLink::abort() {
     aborted = true;
     waitStopSignal.set();
+}
+
+namespace {
+
+qint64 nowMs() {
+    // Never 0, which means "none set".
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() + 1;
+}
+
+} // namespace
+
+void GsmLink::abortAfter(int ms) {
+    const qint64 at = nowMs() + std::max(ms, 0);
+    qint64 current = m_abortAt;
+    while ((current == 0 || at < current) && !m_abortAt.compare_exchange_weak(current, at)) {
+    }
+    // A read wait in progress shortens itself to the new time.
+    waitStopSignal.set();
+}
+
+bool GsmLink::abortDue() const {
+    if (aborted)
+        return true;
+    const qint64 at = m_abortAt;
+    return at != 0 && nowMs() >= at;
+}
+
+int GsmLink::msUntilAbort() const {
+    const qint64 at = m_abortAt;
+    if (at == 0)
+        return -1;
+    return int(std::clamp<qint64>(at - nowMs(), 0, std::numeric_limits<int>::max()));
+}
+
+void GsmLink::clearAbort() {
+    aborted = false;
+    m_abortAt = 0;
 }
 
 bool GsmLink::executeCommand(const QByteArray &command) {
@@ -81,21 +123,19 @@ void GsmLink::addResponseLine(const QByteArray &line) {
     responses.append(line);
 }
 
-bool GsmLink::isFinalResponse(const QList<QByteArray> &expected, const QByteArray &line) {
-    // Checked before ERROR, so a line holding both is a success.
-    if (line.contains("OK")) {
-        resultOk = true;
-        return true;
-    }
-    if (line.contains("ERROR")) {
-        resultOk = false;
-        return true;
-    }
+bool GsmLink::isFinalResponse(const QList<QByteArray> &expected, const QByteArray &line,
+                              bool complete) {
+    ReplyLine kind = ReplyLine::Other;
     for (const QByteArray &text : expected) {
-        if (!text.isEmpty() && line.contains(text)) {
-            resultOk = true;
-            return true;
-        }
+        kind = classifyReplyLine(line, text, complete);
+        if (kind != ReplyLine::Other)
+            break;
     }
-    return false;
+    if (expected.isEmpty())
+        kind = classifyReplyLine(line, QByteArray(), complete);
+    if (kind == ReplyLine::Other || (!complete && kind != ReplyLine::Expected))
+        return false;
+    resultOk = kind != ReplyLine::Error;
+    finalLine = line;
+    return true;
 }

@@ -40,11 +40,17 @@ public:
     QByteArray infoField(int n) const;
 
     void addResponseLine(const QByteArray &line);
-    bool isFinalResponse(const QList<QByteArray> &expected, const QByteArray &line);
+    // Whether line ends the wait (classifyReplyLine): OK or an expected text sets resultOk,
+    // an error line clears it, and a final line becomes finalLine. An unterminated line
+    // (complete false) is final only as an expected text.
+    bool isFinalResponse(const QList<QByteArray> &expected, const QByteArray &line,
+                         bool complete = true);
 
     QByteArray lastCommand;
     bool resultOk = false;
     QList<QByteArray> responses;
+    // The line that ended the last wait; empty when it ended without one.
+    QByteArray finalLine;
     // Set by a worker's stop request on the UI thread, polled by the worker before each read;
     // cleared only by Open.
     std::atomic<bool> aborted{false};
@@ -56,4 +62,19 @@ public:
     // Sets Aborted and ends a read wait in progress at once instead of at its time-out.
     // Safe to call from any thread.
     void abort();
+    // A stop that lets the exchange in progress finish, but not wait for ever: Aborted takes
+    // effect ms from now (an earlier time already set stays). Cleared by Open. Any thread.
+    void abortAfter(int ms);
+    // Whether a wait must give up now: Aborted, or the time set by abortAfter has come.
+    bool abortDue() const;
+    // Milliseconds until the time set by abortAfter (0 when it has come), -1 when none is set.
+    int msUntilAbort() const;
+
+protected:
+    // Open's part: clears Aborted and a pending abortAfter.
+    void clearAbort();
+
+private:
+    // Steady-clock milliseconds at which Aborted takes effect; 0 when none is set.
+    std::atomic<qint64> m_abortAt{0};
 };

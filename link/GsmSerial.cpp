@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -14,6 +15,9 @@ namespace {
 }
 
 } // namespace
+
+ReadTimeout::ReadTimeout()
+    : Error(QCoreApplication::translate("GsmSerial", "Timeout in reading COM port")) {}
 
 GsmSerial::GsmSerial(SerialPort &port) : m_port(&port) {}
 
@@ -30,7 +34,7 @@ bool GsmSerial::connected() const {
 
 void GsmSerial::open() {
     m_port->open();
-    aborted = false;
+    clearAbort();
 }
 
 void GsmSerial::close() {
@@ -68,24 +72,53 @@ int GsmSerial::writeCommand(const QByteArray &command) {
     return written;
 }
 
+void GsmSerial::writeEscape() {
+    const char escape = Escape;
+    if (m_port->write(&escape, 1) < 1)
+        fail("Cannot write data to COM port");
+}
+
+void GsmSerial::discardInput(int maxWaits) {
+    QByteArray chunk;
+    for (int i = 0; i < maxWaits && !abortDue(); ++i) {
+        // A phone answers ESC at once; a short quiet spell is enough to know it has finished.
+        const int n = readAvailable(chunk, std::min(readWait, DiscardQuietMs));
+        if (n == -2)
+            return;
+        if (n < 0)
+            fail("Error in ReadBuffer");
+    }
+}
+
 bool GsmSerial::waitResponse(const QByteArray &expected, bool completeLinesOnly) {
     responses.clear();
+    finalLine.clear();
     ReplyScanner scanner(*this, expected, completeLinesOnly);
-    int emptyWaitsLeft = EmptyWaitBudget;
+    int emptyWaitsLeft = emptyWaitBudget;
     int zeroReadsLeft = ZeroByteReadBudget;
+    // In read waits, so that a test's short read wait shortens it too.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(qint64(readWait) * OverallWaitReads);
     QByteArray chunk;
-    while (!aborted) {
-        const int n = readAvailable(chunk, readWait);
+    while (!abortDue()) {
+        // A stop that lets this exchange finish ends the wait at its time, not a read later.
+        const int untilAbort = msUntilAbort();
+        const int wait = untilAbort < 0 ? readWait : std::min(readWait, std::max(untilAbort, 1));
+        const int n = readAvailable(chunk, wait);
         if (n > 0) {
             if (scanner.feed(chunk.constData(), std::min<qsizetype>(n, chunk.size())))
                 return true;
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw ReadTimeout();
         } else if (n == 0) {
             if (zeroReadsLeft <= 0)
                 fail("Zero byte returned in reading COM port");
             --zeroReadsLeft;
         } else if (n == -2) {
-            if (emptyWaitsLeft <= 0)
-                fail("Timeout in reading COM port");
+            if (untilAbort >= 0)
+                continue;
+            if (emptyWaitsLeft <= 0 || std::chrono::steady_clock::now() >= deadline)
+                throw ReadTimeout();
             --emptyWaitsLeft;
         } else {
             fail("Error in ReadBuffer");

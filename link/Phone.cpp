@@ -83,6 +83,11 @@ void Phone::workerFinished(WorkerThread *worker) {
     std::unique_ptr<WorkerThread> owned(worker);
     if (m_worker == worker)
         m_worker = nullptr;
-    if (onWorkerDone)
+    if (onWorkerDone) {
+        struct EndedScope {
+            WorkerThread *&ended;
+            ~EndedScope() { ended = nullptr; }
+        } scope{m_ended = worker};
         onWorkerDone(*this);
+    }
 }

@@ -35,6 +35,8 @@ public:
     void stopAndWait();
 
     WorkerThread *worker() const { return m_worker; }
+    // The worker whose end handler runs now (what it did can be read there); null elsewhere.
+    WorkerThread *endedWorker() const { return m_ended; }
     GsmSerial *link() const { return m_link; }
 
     // Lines of the current or last worker for the user; cleared by Start.
@@ -51,6 +53,7 @@ private:
     GsmSerial *m_link;
     WorkerThread::PortNameSource m_portName;
     WorkerThread *m_worker = nullptr;
+    WorkerThread *m_ended = nullptr;
 };
 
 // The UI action pattern: runs action only when the phone's lock is free, always unlocking.

@@ -8,14 +8,14 @@
 
 namespace {
 
-// Appends [from, to) without its NUL bytes.
-void appendText(QByteArray &target, const char *from, const char *to) {
-    while (from < to) {
-        const char *nul = static_cast<const char *>(std::memchr(from, 0, size_t(to - from)));
-        const char *stop = nul ? nul : to;
-        target.append(from, stop - from);
-        from = nul ? nul + 1 : to;
-    }
+bool isBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+QByteArrayView trimmed(QByteArrayView text) {
+    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
+    return first < last ? QByteArrayView(first, last - first) : QByteArrayView();
 }
 
 const char *lineEnd(const char *from, const char *to) {
@@ -26,22 +26,45 @@ const char *lineEnd(const char *from, const char *to) {
 
 } // namespace
 
+ReplyLine classifyReplyLine(const QByteArray &line, const QByteArray &expected, bool complete) {
+    const QByteArrayView text = trimmed(line);
+    // An error first: whatever was expected, the command failed.
+    if (complete &&
+        (text == "ERROR" || text.startsWith("+CMS ERROR:") || text.startsWith("+CME ERROR:")))
+        return ReplyLine::Error;
+    if (!expected.isEmpty()) {
+        if (line.startsWith(expected) || (complete && !text.isEmpty() && text == trimmed(expected)))
+            return ReplyLine::Expected;
+    } else if (text == "OK") {
+        return ReplyLine::Ok;
+    }
+    return ReplyLine::Other;
+}
+
 ReplyScanner::ReplyScanner(GsmLink &link, const QByteArray &expected, bool completeLinesOnly)
-    : m_link(link), m_expected{expected}, m_completeLinesOnly(completeLinesOnly) {
-    // isFinalResponse looks for "OK", "ERROR" and the expected text as substrings.
-    m_reachBack = std::max<qsizetype>(5, expected.size()) - 1;
+    : m_link(link), m_expected{expected}, m_completeLinesOnly(completeLinesOnly) {}
+
+// Appends [from, to) without its NUL bytes, keeping at most MaxLineLength bytes.
+void ReplyScanner::appendToPartial(const char *from, const char *to) {
+    while (from < to && m_partial.size() < MaxLineLength) {
+        const char *nul = static_cast<const char *>(std::memchr(from, 0, size_t(to - from)));
+        const char *stop = nul ? nul : to;
+        const qsizetype room = MaxLineLength - m_partial.size();
+        m_partial.append(from, std::min<qsizetype>(stop - from, room));
+        from = nul ? nul + 1 : to;
+    }
 }
 
-bool ReplyScanner::isFinal(const QByteArray &line) {
-    return m_link.isFinalResponse(m_expected, line);
-}
-
-bool ReplyScanner::partialIsFinal() {
-    // A final text found now must overlap the bytes added since the last test.
-    const qsizetype from = m_tested == 0 ? 0 : std::max<qsizetype>(0, m_tested - m_reachBack);
-    const bool found = isFinal(from == 0 ? m_partial : m_partial.sliced(from));
-    m_tested = m_partial.size();
-    return found;
+bool ReplyScanner::takeLine(const QByteArray &line, bool complete) {
+    const bool final = m_link.isFinalResponse(m_expected, line, complete);
+    if (!complete && !final)
+        return false;
+    if (final || (m_recordedBytes < MaxResponseBytes && m_recordedLines < MaxResponseLines)) {
+        m_recordedBytes += line.size();
+        ++m_recordedLines;
+        m_link.addResponseLine(line);
+    }
+    return final;
 }
 
 bool ReplyScanner::feed(const char *data, qsizetype size) {
@@ -51,21 +74,16 @@ bool ReplyScanner::feed(const char *data, qsizetype size) {
         const char *segmentEnd = lineEnd(at, end);
         if (segmentEnd < end) {
             // A line end: whatever is pending plus this segment is one line.
-            appendText(m_partial, at, segmentEnd);
-            if (!m_partial.isEmpty()) {
-                const QByteArray line = std::exchange(m_partial, QByteArray());
-                m_tested = 0;
-                m_link.addResponseLine(line);
-                if (isFinal(line))
-                    return true;
-            }
+            appendToPartial(at, segmentEnd);
+            if (!m_partial.isEmpty() && takeLine(std::exchange(m_partial, QByteArray()), true))
+                return true;
         } else {
             const qsizetype before = m_partial.size();
-            appendText(m_partial, at, segmentEnd);
-            if (!m_completeLinesOnly && m_partial.size() > before && partialIsFinal()) {
-                m_link.addResponseLine(m_partial);
+            appendToPartial(at, segmentEnd);
+            // Only the start of a line decides whether it is the prompt.
+            if (!m_completeLinesOnly && m_partial.size() > before &&
+                before < m_expected.first().size() && takeLine(m_partial, false))
                 return true;
-            }
         }
         at = segmentEnd;
         if (at < end && *at == '\r')

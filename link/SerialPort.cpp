@@ -157,11 +157,11 @@ void SerialPort::open() {
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         fail("SetCommState function failed", errno);
 
+    // DTR on while the port is open: many phone cables take their power from it, and its
+    // drop at close is what tells a modem (AT&D1, AT&D2) to leave a half-finished command.
     // Pseudo-terminals and some virtual ports have no modem lines; that is no fault.
-    int dtr = TIOCM_DTR;
-    ::ioctl(fd, TIOCMBIC, &dtr);
-    int rts = TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIS, &rts);
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIS, &lines);
 
     m_fd = opening.release();
 }
@@ -170,6 +170,9 @@ void SerialPort::close() {
     if (!isOpen())
         return;
     const int fd = std::exchange(m_fd, -1);
+    // Dropped here as well, since the hang-up on close (HUPCL) may be switched off.
+    int dtr = TIOCM_DTR;
+    ::ioctl(fd, TIOCMBIC, &dtr);
     // The flag would outlive this descriptor while the other end of a pty stays open.
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);

@@ -6,9 +6,9 @@
 
 class WaitSignal;
 
-// The serial port on POSIX termios: exclusive, raw 115200 8N1 without flow control, DTR off
-// and RTS on. Reads never block; waiting for input is a separate call that a stop signal
-// can end early. Failures raise Error with the failing step's text and errno.
+// The serial port on POSIX termios: exclusive, raw 115200 8N1 without flow control, DTR and
+// RTS on while open (DTR drops at close). Reads never block; waiting for input is a separate call
+// that a stop signal can end early. Failures raise Error with the failing step's text and errno.
 class SerialPort {
 public:
     // What waitForChar saw; a hang-up may come together with bytes still to read.

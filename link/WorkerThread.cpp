@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -17,9 +19,24 @@ WorkerThread::WorkerThread() = default;
 WorkerThread::~WorkerThread() = default;
 
 void WorkerThread::stop() {
+    {
+        std::lock_guard lock(m_pauseLock);
+        m_stopRequested = true;
+    }
+    m_pauseEnd.notify_all();
     requestInterruption();
-    if (abortLinkOnStop && m_link)
-        m_link->aborted = true;
+    if (!m_link)
+        return;
+    if (abortLinkOnStop)
+        m_link->abort();
+    else
+        m_link->abortAfter(StopGraceMs);
+}
+
+bool WorkerThread::pause(int ms) {
+    std::unique_lock lock(m_pauseLock);
+    return !m_pauseEnd.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
+                                [this] { return m_stopRequested.load(); });
 }
 
 void WorkerThread::addReport(const QByteArray &line) {

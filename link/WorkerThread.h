@@ -5,7 +5,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 class GsmSerial;
 
@@ -26,13 +28,17 @@ public:
     using PortNameSource = std::function<QByteArray()>;
     PortNameSource portName;
 
-    // Whether Stop also aborts the link's current wait. A worker clears it for the one
-    // exchange that must run to its end (the phone taking a message body).
+    // Whether Stop also aborts the link's current wait at once. A worker clears it for the one
+    // exchange that should run to its end (the phone taking a message body); a stop then
+    // gives that exchange StopGraceMs to finish, so that a phone that keeps talking without
+    // answering cannot hold the run.
     std::atomic<bool> abortLinkOnStop{true};
+    static constexpr int StopGraceMs = 600;
 
-    // Terminate request, then (while allowed) the link's Aborted latch.
+    // Terminate request, then the link's Aborted latch (at once, or after the grace). Ends a
+    // pause at once. Safe from any thread.
     void stop();
-    bool terminated() const { return isInterruptionRequested(); }
+    bool terminated() const { return m_stopRequested; }
 
 protected:
     // The thread body; workers call the base first, then do their own work.
@@ -40,9 +46,16 @@ protected:
     void addReport(const QByteArray &line);
     // Runs fn on the UI thread and waits for it; runs it at once when already there.
     static void synchronize(const std::function<void()> &fn);
+    // Waits ms milliseconds on the worker's thread; false, at once, when stopped.
+    bool pause(int ms);
 
 private:
     void run() final;
 
     GsmSerial *m_link = nullptr;
+    // Sequentially consistent, as abortLinkOnStop: a stop and the worker's switch of that flag
+    // always see one another.
+    std::atomic<bool> m_stopRequested{false};
+    std::mutex m_pauseLock;
+    std::condition_variable m_pauseEnd;
 };

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QMap>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -53,6 +54,8 @@ void closeFd(int &fd) {
 struct Answer {
     QByteArray bytes;
     bool hangup = false;
+    bool endless = false; // talk without end from now on
+    int delayMs = 0;      // at least this long before it goes
 };
 
 Answer lines(std::initializer_list<QByteArray> lines) {
@@ -229,7 +232,8 @@ public:
     // Takes one received byte, appends its echo (if any) to echo, and gives the answer
     // that this byte completes.
     std::optional<Answer> feed(char c, QByteArray &echo);
-    // The program closed the port: an unfinished command line or body is dropped.
+    // The program closed the port: an unfinished command line is dropped, and so is an
+    // unfinished body unless the options keep it.
     void portClosed();
 
 private:
@@ -274,9 +278,11 @@ std::optional<Answer> PhoneEngine::feed(char c, QByteArray &echo) {
 }
 
 void PhoneEngine::portClosed() {
-    m_inBody = false;
-    m_body.clear();
-    m_bodyOverflow = false;
+    if (!m_options.keepBodyOnClose) {
+        m_inBody = false;
+        m_body.clear();
+        m_bodyOverflow = false;
+    }
     m_line.clear();
     m_lineOverflow = false;
     m_skip = Skip::None;
@@ -354,6 +360,8 @@ Answer PhoneEngine::execute(const QByteArray &line) {
         return m_options.refuseGmm ? error() : lines({m_options.model, "OK"});
     if (c == "+CSQ")
         return lines({"+CSQ: " + QByteArray::number(m_options.signal) + ",99", "OK"});
+    if (c.startsWith("+CMEE="))
+        return m_options.refuseCmee ? error() : ok();
     if (c == "+CMGS=?")
         return ok();
     if (c.startsWith("+CMGS="))
@@ -379,6 +387,7 @@ Answer PhoneEngine::startBody(const QByteArray &argument) {
     m_bodyOverflow = false;
     Answer prompt;
     prompt.bytes = m_options.promptWithLineEnd ? "\r\n> \r\n" : "\r\n> ";
+    prompt.delayMs = m_options.promptDelayMs;
     return prompt;
 }
 
@@ -413,8 +422,15 @@ std::optional<Answer> PhoneEngine::finishBody() {
     }
     if (number == m_options.silentAt)
         return std::nullopt;
+    if (number == m_options.endlessAt) {
+        Answer endless;
+        endless.endless = true;
+        return endless;
+    }
     if (number == m_options.failAt)
         return cmsError(500);
+    if (m_options.refuseAt.contains(number))
+        return lines({m_options.refuseAt.value(number)});
     if (m_bodyOverflow)
         return cmsError(304);
     return acceptBody(body);
@@ -433,6 +449,8 @@ Answer PhoneEngine::acceptBody(const QByteArray &body) {
     ReceivedSms sms;
     if (!decodeSubmitPdu(tpdu, &sms))
         return cmsError(304);
+    if (m_options.refuseNumber.contains(sms.number))
+        return lines({m_options.refuseNumber.value(sms.number)});
     const int reference = m_records.addReceived(sms);
     return lines({"+CMGS: " + QByteArray::number(reference), "OK"});
 }
@@ -478,6 +496,8 @@ private:
     std::optional<Answer> m_pending;
     Clock::time_point m_due;
     bool m_discardAnswers = false;
+    // Talking without end (ModemSimOptions::endlessAt) until the port is closed.
+    bool m_endless = false;
     // Programs holding the port, from the device's open and close events. Identical
     // events that pile up unread are merged by the kernel, so two programs opening (or
     // closing) within microseconds count once; programs use the port one at a time.
@@ -494,6 +514,10 @@ bool LineServer::send(Answer answer) {
     }
     if (m_discardAnswers)
         return true;
+    if (answer.endless) {
+        m_endless = true;
+        return true;
+    }
     if (!m_options.unsolicited.isEmpty())
         m_output += "\r\n" + m_options.unsolicited + "\r\n";
     m_output += answer.bytes;
@@ -507,9 +531,10 @@ bool LineServer::processInput() {
         std::optional<Answer> answer = m_engine.feed(m_input[m_inputPos++], m_output);
         if (!answer)
             continue;
-        if (m_options.delayMs > 0 && !m_discardAnswers) {
+        const int delayMs = std::max(m_options.delayMs, answer->delayMs);
+        if (delayMs > 0 && !m_discardAnswers) {
             m_pending = std::move(answer);
-            m_due = Clock::now() + std::chrono::milliseconds(m_options.delayMs);
+            m_due = Clock::now() + std::chrono::milliseconds(delayMs);
         } else if (!send(std::move(*answer))) {
             return false;
         }
@@ -575,6 +600,7 @@ bool LineServer::followOpenAndClose() {
     if (!open)
         return false;
     m_output.clear();
+    m_endless = false;
     m_engine.portClosed();
     ::tcflush(m_fds.slave, TCIFLUSH);
     return true;
@@ -584,6 +610,14 @@ void LineServer::run() {
     for (;;) {
         if (!processInput())
             return;
+        // A little at a time, as fast as the program reads it: memory stays bounded.
+        while (m_endless && m_output.size() < 4096) {
+            m_output += m_options.endlessText;
+            if (m_options.endlessLineEnds)
+                m_output += "\r\n";
+            if (m_options.endlessText.isEmpty() && !m_options.endlessLineEnds)
+                break;
+        }
 
         int timeout = -1;
         if (m_pending) {

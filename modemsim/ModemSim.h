@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <memory>
@@ -24,6 +25,20 @@ struct ModemSimOptions {
     QByteArray model = "Demo GSM Phone";
     // An unsolicited line (such as "RING") sent before every answer when not empty.
     QByteArray unsolicited;
+    // Refusals chosen per message body (its number from 1) or per recipient (the number as
+    // decoded, "+" in front when international): the line the phone answers with, such as
+    // "+CMS ERROR: 1" or "ERROR". A body refused by number counts as a body all the same.
+    QMap<int, QByteArray> refuseAt;
+    QMap<QByteArray, QByteArray> refuseNumber;
+    // After the Nth body, instead of an answer, send endlessText without end (each followed by
+    // CR LF when endlessLineEnds) until the program closes the port.
+    int endlessAt = 0;
+    QByteArray endlessText = "RING";
+    bool endlessLineEnds = true;
+    int promptDelayMs = 0;        // wait this long before the "> " prompt
+    bool keepBodyOnClose = false; // like a modem that ignores DTR: the port closing does not
+                                  // end a message body it waits for
+    bool refuseCmee = false;      // ERROR for AT+CMEE=...
 };
 
 // One message the simulated phone accepted, decoded from its PDU.

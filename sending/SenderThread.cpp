@@ -4,16 +4,27 @@
 #include "base/OleDate.h"
 #include "data/ContactList.h"
 #include "data/MessageList.h"
+#include "data/OutcomeLog.h"
 #include "link/GsmSerial.h"
+#include "link/ModemSetup.h"
 #include "sms/SmsParts.h"
 
 namespace {
 
-const QByteArray SetupCommands[] = {"AT+CMGF=?", "ATE0", "AT+CMGF=0"};
 constexpr char CtrlZ = 26;
 // One bit per part in Message::acceptedParts.
 static_assert(maxParts(Coding::Gsm7Bit) <= 16 && maxParts(Coding::EightBit) <= 16 &&
               maxParts(Coding::Ucs2) <= 16);
+
+// Why a message is Unknown or Failed without a refusal of the phone.
+const QString ReasonNoAnswer = QStringLiteral("no answer after the phone took it");
+const QString ReasonLineBroke = QStringLiteral("the line to the phone broke while it took it");
+const QString ReasonStopped = QStringLiteral("stopped before the phone answered");
+const QString ReasonInvalidNumber = QStringLiteral("invalid phone number");
+
+// Failures remembered for a streak of one refusal that turns out to be the phone's; a streak
+// holds more only when many messages go to the same few numbers.
+constexpr qsizetype RecentFailedKept = 32;
 
 // Closes the link however the run ends.
 struct LinkCloser {
@@ -21,12 +32,20 @@ struct LinkCloser {
     ~LinkCloser() { link.close(); }
 };
 
+// Lets Stop abort the link's waits at once again when the body exchange ends.
+struct RestoreAbortOnStop {
+    std::atomic<bool> &flag;
+    ~RestoreAbortOnStop() { flag = true; }
+};
+
 } // namespace
 
-SenderThread::SenderThread(MessageList &outbox, ContactList &contacts,
-                           const std::function<void()> &refreshAll, ReferenceSource nextReference)
-    : m_outbox(outbox), m_contacts(contacts), m_refreshAll(refreshAll),
-      m_nextReference(std::move(nextReference)) {}
+SenderThread::SenderThread(MessageList &outbox, ContactList &contacts, OutcomeLog &outcomes,
+                           const std::function<void()> &refreshAll, ReferenceSource nextReference,
+                           SendOptions options)
+    : m_outbox(outbox), m_contacts(contacts), m_outcomes(outcomes), m_refreshAll(refreshAll),
+      m_nextReference(std::move(nextReference)), m_options(std::move(options)),
+      m_policy(m_options.stopAtFirstRefusal) {}
 
 void SenderThread::execute() {
     WorkerThread::execute();
@@ -40,6 +59,10 @@ void SenderThread::execute() {
     } catch (const Error &e) {
         addReport(e.message().toLocal8Bit());
     }
+    // Whatever is pending now was not sent by this run.
+    MessageList::Locker items(m_outbox);
+    for (const auto &message : *items)
+        m_summary.notSent += message->status == MessageStatus::Pending ? 1 : 0;
 }
 
 void SenderThread::runSession() {
@@ -49,146 +72,300 @@ void SenderThread::runSession() {
     LinkCloser closer{link};
     abortLinkOnStop = true;
 
-    for (const QByteArray &command : SetupCommands) {
-        if (!link.executeCommand(command)) {
-            // A false result without a stop request is the phone's failure line.
-            if (!terminated())
-                addReport(link.infoLine());
-            return;
-        }
-        if (terminated())
-            break;
+    ModemSetup setup(link);
+    switch (setup.run(ModemSetup::sendingSteps())) {
+    case ModemSetup::Result::Failed:
+        addReport(setup.failure());
+        return;
+    case ModemSetup::Result::Stopped:
+        return;
+    case ModemSetup::Result::Ready:
+        break;
     }
+    m_summary.started = true;
     sendMessages();
 }
 
 void SenderThread::sendMessages() {
-    MessageList &outbox = m_outbox;
-    SmsSubmit request;
-    PduList pdus;
     int position = 0;
-    bool lastOutcome = true;
-
-    while (!terminated() && lastOutcome) {
-        // The record is shared: it stays valid if the window deletes it while we send it.
-        MessageList::Item current;
-        quint16 accepted = 0;
-        int reference = -1;
-        {
-            MessageList::Locker items(outbox);
-            const int count = static_cast<int>(items->size());
-            for (int i = std::min(position, count); i < count; ++i) {
-                if ((*items)[i]->status == MessageStatus::Pending) {
-                    current = (*items)[i];
-                    current->status = MessageStatus::Sending;
-                    position = i;
-                    break;
-                }
-            }
-            if (current) {
-                request.text = current->text;
-                request.number = current->number;
-                request.flash = current->flash != 0;
-                request.isLong = current->isLong != 0;
-                accepted = current->acceptedParts;
-                reference = current->partReference;
-            }
-        }
-        if (!current)
+    while (!terminated()) {
+        // The record is shared: it stays valid if it leaves the list while we send it.
+        const MessageList::Item record = claimNext(position);
+        if (!record)
             break;
         refreshAll();
-
-        lastOutcome = false;
+        Next next;
         try {
-            request.coding = detectCoding(request.text);
-            // Taken once per message and kept with it, so that the parts of a later attempt
-            // join the ones the phone has already accepted.
-            if (request.isLong && reference < 0 && isValidNumber(request.number) &&
-                messagePartCount(request.text, request.coding, true) > 1) {
-                reference = takeReference();
-                MessageList::Locker items(outbox);
-                current->partReference = static_cast<qint16>(reference);
-            }
-            request.reference = static_cast<quint8>(std::max(reference, 0));
-            if (buildSubmitParts(request, pdus) == BuildResult::InvalidNumber)
-                addReport("Invalid phone number: " + request.number);
-            else
-                lastOutcome = sendPdus(pdus, *current, accepted);
+            next = sendMessage(record);
         } catch (...) {
-            // The outcome is written before the error goes on to the run's guard.
-            {
-                MessageList::Locker items(outbox);
-                current->status = MessageStatus::Pending;
-                const int index = outbox.indexOf(current.get(), position);
-                position = index >= 0 ? index + 1 : 0;
-            }
+            // The outcome is in the record already: let the lists show it, then end the run.
             refreshAll();
             throw;
         }
-
         {
-            MessageList::Locker items(outbox);
-            if (lastOutcome) {
-                // The last part's time: the message is complete only now.
-                current->sent = oleNow();
-                current->status = MessageStatus::Sent;
-                m_contacts.incSentCount(current->number);
-            } else {
-                current->status = MessageStatus::Pending;
-            }
-            // Deletions during the exchange move the records: find ours again, or scan
-            // from the start when it is gone (no pending record is skipped that way).
-            const int index = outbox.indexOf(current.get(), position);
+            // Deletions during the exchange move the records: find ours again, or scan from
+            // the start when it is gone (no pending record is skipped that way).
+            const int index = m_outbox.indexOf(record.get(), position);
             position = index >= 0 ? index + 1 : 0;
         }
         refreshAll();
+        if (next == Next::StopRun)
+            break;
     }
 }
 
-// Sends, in order, the PDUs whose bit in accepted is clear; for a message in parts every part
-// the phone accepts is noted in the record at once. False at the first one not accepted.
-bool SenderThread::sendPdus(const PduList &pdus, Message &record, quint16 accepted) {
-    if (pdus.isEmpty())
-        return false;
+MessageList::Item SenderThread::claimNext(int &position) {
+    MessageList::Locker items(m_outbox);
+    const int count = static_cast<int>(items->size());
+    for (int i = std::min(position, count); i < count; ++i) {
+        const MessageList::Item &item = (*items)[i];
+        if (item->status == MessageStatus::Pending) {
+            item->status = MessageStatus::Sending;
+            position = i;
+            return item;
+        }
+    }
+    return {};
+}
+
+SenderThread::Next SenderThread::sendMessage(const MessageList::Item &record) {
+    SmsSubmit request;
+    int reference;
+    {
+        MessageList::Locker items(m_outbox);
+        request.text = record->text;
+        request.number = record->number;
+        request.flash = record->flash != 0;
+        request.isLong = record->isLong != 0;
+        reference = record->partReference;
+    }
+    PduList pdus;
+    try {
+        request.coding = detectCoding(request.text);
+        // Taken once per message and kept with it, so that the parts of a later attempt join
+        // the ones the phone has already accepted.
+        if (request.isLong && reference < 0 && isValidNumber(request.number) &&
+            messagePartCount(request.text, request.coding, true) > 1) {
+            reference = takeReference();
+            MessageList::Locker items(m_outbox);
+            record->partReference = static_cast<qint16>(reference);
+        }
+        request.reference = static_cast<quint8>(std::max(reference, 0));
+        if (buildSubmitParts(request, pdus) == BuildResult::InvalidNumber || pdus.isEmpty()) {
+            commitFailed(record, ReasonInvalidNumber, QByteArray());
+            return Next::Continue;
+        }
+    } catch (...) {
+        commitPending(record);
+        throw;
+    }
+    return tryMessage(record, request, pdus);
+}
+
+SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
+                                            const SmsSubmit &request, const PduList &pdus) {
+    for (qsizetype attempt = 0;; ++attempt) {
+        Attempt result;
+        try {
+            result = sendParts(record, pdus);
+        } catch (...) {
+            // The outcome first; the error then ends the run.
+            QString reason = ReasonLineBroke;
+            try {
+                throw;
+            } catch (const ReadTimeout &) {
+                reason = ReasonNoAnswer;
+            } catch (...) {
+            }
+            try {
+                if (m_bodyInFlight)
+                    commitUnknown(record, reason, QByteArray());
+                else
+                    commitPending(record);
+            } catch (...) {
+                // The first error is the one the user needs to see.
+            }
+            throw;
+        }
+
+        switch (result) {
+        case Attempt::Accepted:
+            commit(record, [this](Message &m) {
+                // The last part's time: the message is complete only now.
+                m.sent = oleNow();
+                m.status = MessageStatus::Sent;
+                m.reason.clear();
+                m.error.clear();
+                m_contacts.incSentCount(m.number);
+            });
+            ++m_summary.sent;
+            m_policy.accepted();
+            return Next::Continue;
+        case Attempt::Stopped:
+            commitPending(record);
+            return Next::StopRun;
+        case Attempt::Abandoned:
+            commitUnknown(record, ReasonStopped, QByteArray());
+            return Next::StopRun;
+        case Attempt::Refused:
+            break;
+        }
+
+        const RefusalPolicy::Decision decision = m_policy.refused(m_refusal, request.number);
+        switch (decision.action) {
+        case RefusalPolicy::Action::Fail:
+            commitFailed(record, decision.refusal.reason, m_refusal.trimmed());
+            return Next::Continue;
+        case RefusalPolicy::Action::StopRun:
+            // Not the recipients' fault after all: they wait for the next run.
+            for (int i = 0; i < decision.failedInStreak && !m_recentFailed.isEmpty(); ++i) {
+                const MessageList::Item failed = m_recentFailed.takeLast();
+                QString reason;
+                commit(failed, [&reason](Message &m) {
+                    reason = m.reason;
+                    m.status = MessageStatus::Pending;
+                    m.reason.clear();
+                    m.error.clear();
+                });
+                m_summary.removeFailed(reason);
+            }
+            commitPending(record);
+            addReport(decision.report);
+            return Next::StopRun;
+        case RefusalPolicy::Action::Retry:
+            if (attempt >= m_options.retryDelaysMs.size()) {
+                commitPending(record);
+                return Next::Continue;
+            }
+            if (!pause(m_options.retryDelaysMs[attempt])) {
+                commitPending(record);
+                return Next::StopRun;
+            }
+            break;
+        }
+    }
+}
+
+// Sends, in order, the PDUs whose bit in the record's accepted parts is clear; for a message
+// in parts every part the phone accepts is recorded at once.
+SenderThread::Attempt SenderThread::sendParts(const MessageList::Item &record,
+                                              const PduList &pdus) {
     const bool inParts = pdus.size() > 1;
+    quint16 accepted;
+    {
+        MessageList::Locker items(m_outbox);
+        accepted = record->acceptedParts;
+    }
     for (qsizetype k = 0; k < pdus.size(); ++k) {
         const auto bit = static_cast<quint16>(1u << k);
         if (inParts && (accepted & bit))
             continue;
-        if (!sendPdu("00" + pdus[k].hex, pdus[k].length))
-            return false;
-        if (inParts) {
-            MessageList::Locker items(m_outbox);
-            record.acceptedParts |= bit;
-        }
+        const Attempt result = sendPdu(record, "00" + pdus[k].hex, pdus[k].length);
+        if (result != Attempt::Accepted)
+            return result;
+        if (inParts)
+            commit(record, [bit](Message &m) { m.acceptedParts |= bit; });
     }
-    return true;
+    return Attempt::Accepted;
+}
+
+SenderThread::Attempt SenderThread::sendPdu(const MessageList::Item &record,
+                                            const QByteArray &pduText, int length) {
+    m_refusal.clear();
+    m_bodyInFlight = false;
+    if (terminated())
+        return Attempt::Stopped;
+    GsmSerial &link = *this->link();
+    RestoreAbortOnStop restore{abortLinkOnStop};
+    try {
+        if (!link.sendAndWait("AT+CMGS=" + QByteArray::number(length), "> ", false)) {
+            // Stopped while waiting: the prompt may still come.
+            cancelPrompt();
+            return Attempt::Stopped;
+        }
+        if (!link.resultOk) {
+            m_refusal = link.finalLine;
+            return Attempt::Refused;
+        }
+        // The phone is taking the message: a stop lets the exchange finish (within a grace).
+        abortLinkOnStop = false;
+        if (terminated()) {
+            cancelPrompt();
+            return Attempt::Stopped;
+        }
+        Message inFlight;
+        {
+            MessageList::Locker items(m_outbox);
+            inFlight = *record;
+        }
+        m_outcomes.inFlight(inFlight);
+    } catch (...) {
+        cancelPrompt();
+        throw;
+    }
+    m_bodyInFlight = true;
+    if (!link.sendAndWait(pduText + CtrlZ, QByteArray(), true))
+        return Attempt::Abandoned;
+    m_bodyInFlight = false;
+    if (!link.resultOk) {
+        m_refusal = link.finalLine;
+        return Attempt::Refused;
+    }
+    return Attempt::Accepted;
+}
+
+void SenderThread::cancelPrompt() {
+    // Best effort: the run ends anyway, and the next one starts with ESC too.
+    try {
+        link()->writeEscape();
+    } catch (...) {
+    }
+}
+
+void SenderThread::commit(const MessageList::Item &record,
+                          const std::function<void(Message &)> &change) {
+    m_outcomes.commit([&] {
+        MessageList::Locker items(m_outbox);
+        change(*record);
+        return *record;
+    });
+}
+
+void SenderThread::commitPending(const MessageList::Item &record) {
+    commit(record, [](Message &m) {
+        m.status = MessageStatus::Pending;
+        m.reason.clear();
+        m.error.clear();
+    });
+}
+
+void SenderThread::commitFailed(const MessageList::Item &record, const QString &reason,
+                                const QByteArray &error) {
+    commit(record, [&](Message &m) {
+        m.status = MessageStatus::Failed;
+        m.reason = reason;
+        m.error = error;
+    });
+    m_summary.addFailed(reason);
+    m_recentFailed.append(record);
+    if (m_recentFailed.size() > RecentFailedKept)
+        m_recentFailed.removeFirst();
+}
+
+void SenderThread::commitUnknown(const MessageList::Item &record, const QString &reason,
+                                 const QByteArray &error) {
+    commit(record, [&](Message &m) {
+        m.status = MessageStatus::Unknown;
+        m.reason = reason;
+        m.error = error;
+    });
+    ++m_summary.unknown;
 }
 
 quint8 SenderThread::takeReference() {
     if (m_nextReference)
         return m_nextReference();
     return static_cast<quint8>(m_ownReference++ & 0xFF);
-}
-
-bool SenderThread::sendPdu(const QByteArray &pduText, int length) {
-    if (terminated())
-        return false;
-    GsmSerial &link = *this->link();
-    bool result = false;
-    if (link.sendAndWait("AT+CMGS=" + QByteArray::number(length), "> ", false) && link.resultOk) {
-        // The phone is taking the message: a stop must not cut the exchange off.
-        abortLinkOnStop = false;
-        struct RestoreAbort {
-            std::atomic<bool> &flag;
-            ~RestoreAbort() { flag = true; }
-        } restore{abortLinkOnStop};
-        if (!terminated())
-            result = link.sendAndWait(pduText + CtrlZ, QByteArray(), true) && link.resultOk;
-    }
-    if (!result && !terminated())
-        addReport(link.infoLine());
-    return result;
 }
 
 void SenderThread::refreshAll() {

@@ -2,17 +2,33 @@
 
 #include "data/MessageList.h"
 #include "link/WorkerThread.h"
+#include "sending/RefusalPolicy.h"
+#include "sending/RunSummary.h"
 #include "sms/SmsSubmit.h"
 
 #include <functional>
 
 class ContactList;
+class OutcomeLog;
 
-// The worker that empties the outbox through the phone: PDU mode set-up, then the pending
-// messages one by one in outbox order until one is refused, none is left or it is stopped.
-// Accepted messages stay in the outbox marked sent until the window moves them. A long message
-// that does not fit one SMS goes as concatenated parts; the parts the phone accepted are noted
-// in the record, and a message with a refused or unsent part goes back to pending.
+// How a run treats refusals.
+struct SendOptions {
+    // The waits before the tries again of a message the phone refused for a while (network
+    // busy, ...), one try per entry; after the last the message stays pending.
+    QList<int> retryDelaysMs = {5000, 30000, 120000};
+    // Ends the run at the first refusal of any kind, the message pending, as older versions
+    // did; otherwise a refusal of one message leaves the others to go.
+    bool stopAtFirstRefusal = false;
+};
+
+// The worker that empties the outbox through the phone: the phone is readied (ModemSetup),
+// then the pending messages go one by one in outbox order until none is left, the phone cannot
+// send or the run is stopped. Each outcome goes through the outcome log before the next
+// message: Sent (stays in the outbox until the window moves it), Failed with the reason (the
+// run goes on), Unknown when the phone may have sent it (no answer after the body, the line
+// broke, a stop it did not answer in time; never sent again by itself), or back to Pending. A
+// long message goes as concatenated parts; each part the phone accepts is noted, and a later
+// attempt sends only the missing ones with the same reference.
 class SenderThread : public WorkerThread {
     Q_OBJECT
 public:
@@ -20,26 +36,55 @@ public:
     using ReferenceSource = std::function<quint8()>;
 
     // refreshAll is read each time it is used (it may be set after the run starts) and runs on
-    // the UI thread; it may be empty. All three outlive the run. nextReference is called on
-    // the worker thread once per message sent in parts (a later attempt reuses the message's
-    // reference); without one the run counts references from 0 itself.
-    SenderThread(MessageList &outbox, ContactList &contacts,
-                 const std::function<void()> &refreshAll, ReferenceSource nextReference = {});
+    // the UI thread; it may be empty. It and the lists and the log outlive the run.
+    // nextReference is called on the worker thread once per message sent in parts (a later
+    // attempt reuses the message's reference); without one the run counts references from 0.
+    SenderThread(MessageList &outbox, ContactList &contacts, OutcomeLog &outcomes,
+                 const std::function<void()> &refreshAll, ReferenceSource nextReference = {},
+                 SendOptions options = {});
+
+    // What the run did; read it once the run has ended (the phone's end handler).
+    const RunSummary &summary() const { return m_summary; }
 
 protected:
     void execute() override;
 
 private:
+    enum class Next { Continue, StopRun };
+    enum class Attempt { Accepted, Refused, Stopped, Abandoned };
+
     void runSession();
     void sendMessages();
-    bool sendPdus(const PduList &pdus, Message &record, quint16 accepted);
-    bool sendPdu(const QByteArray &pduText, int length);
+    MessageList::Item claimNext(int &position);
+    Next sendMessage(const MessageList::Item &record);
+    Next tryMessage(const MessageList::Item &record, const SmsSubmit &request, const PduList &pdus);
+    Attempt sendParts(const MessageList::Item &record, const PduList &pdus);
+    Attempt sendPdu(const MessageList::Item &record, const QByteArray &pduText, int length);
+    void cancelPrompt();
+    // Writes an outcome into the record through the outcome log.
+    void commit(const MessageList::Item &record, const std::function<void(Message &)> &change);
+    void commitPending(const MessageList::Item &record);
+    void commitFailed(const MessageList::Item &record, const QString &reason,
+                      const QByteArray &error);
+    void commitUnknown(const MessageList::Item &record, const QString &reason,
+                       const QByteArray &error);
     quint8 takeReference();
     void refreshAll();
 
     MessageList &m_outbox;
     ContactList &m_contacts;
+    OutcomeLog &m_outcomes;
     const std::function<void()> &m_refreshAll;
     ReferenceSource m_nextReference;
+    SendOptions m_options;
+    RefusalPolicy m_policy;
+    RunSummary m_summary;
     int m_ownReference = 0;
+    // The phone's refusal of the last attempt.
+    QByteArray m_refusal;
+    // A body (or part) was written and its answer not yet read: the phone may be sending it.
+    bool m_bodyInFlight = false;
+    // The last messages that failed, newest last, in case a streak of the same refusal turns
+    // out to be the phone's.
+    QList<MessageList::Item> m_recentFailed;
 };

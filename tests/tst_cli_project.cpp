@@ -111,7 +111,9 @@ void TestCliProject::showPrintsWholeProject() {
                                                                 {"long", false},
                                                                 {"created", "2023-03-15T06:00:00"},
                                                                 {"sent", QJsonValue::Null},
-                                                                {"status", "pending"}})}));
+                                                                {"status", "pending"},
+                                                                {"reason", ""},
+                                                                {"error", ""}})}));
     QCOMPARE(root["sent"].toArray(),
              QJsonArray({QJsonObject({{"number", "0044"},
                                       {"text", "sent"},
@@ -119,7 +121,9 @@ void TestCliProject::showPrintsWholeProject() {
                                       {"long", false},
                                       {"created", "2023-03-15T12:00:01.234"},
                                       {"sent", "2023-03-16T18:00:00"},
-                                      {"status", "sent"}})}));
+                                      {"status", "sent"},
+                                      {"reason", ""},
+                                      {"error", ""}})}));
 }
 
 void TestCliProject::showFailures_data() {

@@ -57,8 +57,12 @@ private Q_SLOTS:
     void queueRefusesBadArguments();
     void sendWholeOutbox();
     void queueAndSendLongMessage();
-    void sendThroughPortStopsAtRefusal();
-    void sendStoppedByCtrlC();
+    void sendGoesOnAfterRefusal();
+    void sendStopsAtFirstRefusalWhenAsked();
+    void sendExitStatuses();
+    void showGivesStatusAndReason();
+    void sendStoppedBySignal_data();
+    void sendStoppedBySignal();
 
 private:
     QTemporaryDir m_dir;
@@ -182,32 +186,113 @@ void TestCliSend::queueAndSendLongMessage() {
     QCOMPARE(sim.completed()[0].text, text);
 }
 
-void TestCliSend::sendThroughPortStopsAtRefusal() {
+// The phone refuses the second message for a while each time: it is tried again at once
+// (--retry-after 0,0), then left pending, and the third still goes.
+void TestCliSend::sendGoesOnAfterRefusal() {
     ModemSimOptions options;
-    options.failAt = 2;
+    options.refuseNumber.insert("222", "+CMS ERROR: 42");
     ModemSim sim(options);
     QVERIFY(sim.start());
     const QString project = m_dir.filePath(QStringLiteral("refused.sms"));
     QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", "111;222;333", "hello"})
                  .status,
              0);
-    const CliRun run = runCliInProcess({"send", project, "--port", sim.portPath()});
+    const CliRun run =
+        runCliInProcess({"send", project, "--port", sim.portPath(), "--retry-after", "0,0"});
     QCOMPARE(run.status, 1);
-    QVERIFY(run.out.contains(QStringLiteral("+CMS ERROR: 500\n")));
-    QVERIFY(run.out.endsWith(QStringLiteral("Sent 1 of 3\n")));
+    QCOMPARE(run.out, QStringLiteral("Sent 2 of 3: 1 not sent\n"));
+    QVERIFY(run.err.contains(QStringLiteral("to 222: not sent")));
+    QCOMPARE(sim.bodiesSeen(), 5);
     auto data = loadProject(project);
-    QCOMPARE(data->sentList->count(), 1);
-    QCOMPARE(data->outboxList->count(), 2);
+    QCOMPARE(data->sentList->count(), 2);
+    QCOMPARE(data->outboxList->count(), 1);
     QCOMPARE(data->outboxList->get(0).number, QByteArray("222"));
     QCOMPARE(data->outboxList->get(0).status, MessageStatus::Pending);
 }
 
-void TestCliSend::sendStoppedByCtrlC() {
+void TestCliSend::sendStopsAtFirstRefusalWhenAsked() {
+    ModemSimOptions options;
+    options.refuseNumber.insert("222", "+CMS ERROR: 1");
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QString project = m_dir.filePath(QStringLiteral("stop-first.sms"));
+    QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", "111;222;333", "hello"})
+                 .status,
+             0);
+    const CliRun run =
+        runCliInProcess({"send", project, "--port", sim.portPath(), "--stop-at-first-refusal"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QStringLiteral("The phone refused the message to 222: number not in use "
+                                     "(+CMS ERROR: 1).\nSent 1 of 3: 2 not sent\n"));
+    QCOMPARE(sim.bodiesSeen(), 2);
+    QCOMPARE(loadProject(project)->outboxList->count(), 2);
+}
+
+void TestCliSend::sendExitStatuses() {
+    const QString project = m_dir.filePath(QStringLiteral("empty.sms"));
+    QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", "111", "hello"}).status,
+             0);
+    QCOMPARE(runCliInProcess({"retry", project}).out,
+             QStringLiteral("Put 0 messages back to pending\n"));
+    // Nothing to send, but the port cannot be opened: the run could not start.
+    const QString emptyProject = m_dir.filePath(QStringLiteral("nothing.sms"));
+    QCOMPARE(runCliInProcess({"import", emptyProject, m_dir.filePath("none.csv")}).status, 2);
+    AppData blank;
+    blank.fileName = emptyProject;
+    blank.save();
+    CliRun run = runCliInProcess({"send", emptyProject, "--port", "/nonexistent/ttyX"});
+    QCOMPARE(run.status, 3);
+    QVERIFY(!run.out.contains(QStringLiteral("Sent")));
+    // An empty port name is a usage error, not the stored port.
+    run = runCliInProcess({"send", project, "--port", ""});
+    QCOMPARE(run.status, 2);
+    QVERIFY(run.err.contains(QStringLiteral("--port needs a port name")));
+    for (const QString &bad : {QStringLiteral("x"), QStringLiteral("5,-1"), QString()}) {
+        run = runCliInProcess({"send", project, "--retry-after", bad});
+        QCOMPARE(run.status, 2);
+    }
+    QCOMPARE(runCliInProcess({"retry", project, "--bogus"}).status, 2);
+    // A phone that answers and an empty outbox: done.
+    {
+        ModemSim sim;
+        QVERIFY(sim.start());
+        run = runCliInProcess({"send", emptyProject, "--port", sim.portPath()});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QStringLiteral("Sent 0 of 0\n"));
+    }
+    QCOMPARE(loadProject(project)->outboxList->count(), 1);
+}
+
+void TestCliSend::showGivesStatusAndReason() {
+    const QString project = m_dir.filePath(QStringLiteral("show.sms"));
+    QCOMPARE(runCliInProcess({"queue", project, "--country", "US", "--to", "111", "hello"}).status,
+             0);
+    const CliRun run = runCliInProcess({"show", project});
+    QCOMPARE(run.status, 0);
+    for (const char *field : {"\"status\": \"pending\"", "\"reason\": \"\"", "\"error\": \"\""})
+        QVERIFY2(run.out.contains(QString::fromLatin1(field)), field);
+    QVERIFY(!run.out.contains(QStringLiteral("partsSent")));
+}
+
+void TestCliSend::sendStoppedBySignal_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("outputClosed");
+    QTest::newRow("Ctrl+C") << SIGINT << false;
+    QTest::newRow("SIGTERM") << SIGTERM << false;
+    QTest::newRow("SIGHUP, the session closed") << SIGHUP << false;
+    // send ... | head -1: the progress lines meet a closed pipe.
+    QTest::newRow("output closed, then SIGTERM") << SIGTERM << true;
+}
+
+void TestCliSend::sendStoppedBySignal() {
+    QFETCH(int, signal);
+    QFETCH(bool, outputClosed);
     ModemSimOptions options;
     options.delayMs = 40;
     ModemSim sim(options);
     QVERIFY(sim.start());
-    const QString project = m_dir.filePath(QStringLiteral("stopped.sms"));
+    const QString project =
+        m_dir.filePath(QStringLiteral("stopped-%1.sms").arg(QTest::currentDataTag()).simplified());
     QStringList numbers;
     for (int i = 0; i < 200; ++i)
         numbers << QString::number(1000 + i);
@@ -218,8 +303,12 @@ void TestCliSend::sendStoppedByCtrlC() {
     QProcess process;
     process.start(cliPath(), {"send", project, "--port", sim.portPath()});
     QVERIFY(process.waitForStarted());
+    if (outputClosed) {
+        process.closeReadChannel(QProcess::StandardOutput);
+        process.closeReadChannel(QProcess::StandardError);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 2, 20000);
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(process.processId()), signal);
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);

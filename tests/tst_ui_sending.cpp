@@ -31,6 +31,8 @@ struct RunFixture : MainWindowFixture {
         if (!started)
             qWarning("simulated phone: %s", qPrintable(error));
         data->settings->setSessionPort(sim.portPath().toLocal8Bit());
+        // A message refused for a while waits for the next run rather than for minutes.
+        data->settings->setRetryDelaysMs({});
         createWindow();
     }
     ~RunFixture() {
@@ -81,6 +83,9 @@ private Q_SLOTS:
     void startWhilePhoneIsLockedDoesNothing();
     void closeDuringRunStopsWaitsAndMoves();
     void closeDuringRunCancelKeepsWindow();
+    void closeDuringRunNotConfirmedKeepsRunning();
+    void newAndOpenDuringRunStopAndWait();
+    void deleteDuringRunKeepsAcceptedMessages();
     void destroyingWindowDuringRunKeepsSentMessages();
     void phoneModelBesideFolder();
 };
@@ -132,9 +137,10 @@ void TestUiSending::runSendsThreeOfFive() {
     QVERIFY(w->sending());
     QVERIFY(f.waitIdle());
 
+    // Message 4 is refused for a while: it waits for the next run, and message 5 still goes.
     QCOMPARE(f.texts(*f.data->sentList),
-             (QStringList{"sent long ago", "message 1", "message 2", "message 3"}));
-    QCOMPARE(f.texts(*f.data->outboxList), (QStringList{"message 4", "message 5"}));
+             (QStringList{"sent long ago", "message 1", "message 2", "message 3", "message 5"}));
+    QCOMPARE(f.texts(*f.data->outboxList), (QStringList{"message 4"}));
     for (int i = 0; i < f.data->outboxList->count(); ++i)
         QCOMPARE(f.data->outboxList->get(i).status, MessageStatus::Pending);
     for (int i = 1; i < f.data->sentList->count(); ++i) {
@@ -145,21 +151,20 @@ void TestUiSending::runSendsThreeOfFive() {
     const auto extra = [w](int node) {
         return w->explorerModel->index(node, 0).data(ExplorerModel::ExtraTextRole).toString();
     };
-    QCOMPARE(extra(ExplorerModel::OutboxNode), QStringLiteral("(2)"));
-    QCOMPARE(extra(ExplorerModel::SentNode), QStringLiteral("(4)"));
-    QCOMPARE(w->outboxView()->model()->rowCount(), 2);
-    QCOMPARE(w->sentView()->model()->rowCount(), 4);
+    QCOMPARE(extra(ExplorerModel::OutboxNode), QStringLiteral("(1)"));
+    QCOMPARE(extra(ExplorerModel::SentNode), QStringLiteral("(5)"));
+    QCOMPARE(w->outboxView()->model()->rowCount(), 1);
+    QCOMPARE(w->sentView()->model()->rowCount(), 5);
     QCOMPARE(w->outboxView()->model()->index(0, MessageModel::SentColumn).data().toString(),
              QStringLiteral("-"));
     QCOMPARE(w->statusText(), QStringLiteral("Ready."));
 
-    // The refusal is shown once, in one error box, each line ended by CR LF.
+    // One box for the run, not one per message, each line ended by CR LF.
     QCOMPARE(f.questions.size(), 1);
-    QCOMPARE(f.questions[0].kind, MessageKind::Error);
+    QCOMPARE(f.questions[0].kind, MessageKind::Warning);
     QCOMPARE(f.questions[0].buttons, QMessageBox::Ok);
-    QVERIFY(f.questions[0].text.contains(QStringLiteral("+CMS ERROR: 500")));
-    QVERIFY(f.questions[0].text.endsWith(QStringLiteral("\r\n")));
-    QCOMPARE(f.sim.received().size(), 3);
+    QCOMPARE(f.questions[0].text, QStringLiteral("Sent 4 of 5: 1 not sent\r\n"));
+    QCOMPARE(f.sim.received().size(), 4);
 }
 
 void TestUiSending::wholeOutboxSentAndStatusesShown() {
@@ -304,11 +309,12 @@ void TestUiSending::closeDuringRunStopsWaitsAndMoves() {
             secondClose = w->isVisible() ? 0 : 1;
         }
     });
-    f.answers << QMessageBox::No;
+    f.answers << QMessageBox::Yes << QMessageBox::No;
     QVERIFY(w->close());
 
-    QCOMPARE(f.questions.size(), 1);
-    QCOMPARE(f.questions[0].text, QStringLiteral("Save \"Untitled\" before exit ?"));
+    QCOMPARE(f.questions.size(), 2);
+    QCOMPARE(f.questions[0].text, QStringLiteral("A run is in progress. Stop it and exit?"));
+    QCOMPARE(f.questions[1].text, QStringLiteral("Save \"Untitled\" before exit ?"));
     QVERIFY(!busyAtQuestion);
     QCOMPARE(statusAtQuestion, QStringLiteral("Ready."));
     QCOMPARE(statuses, (QStringList{"Stopping...", "Ready."}));
@@ -328,7 +334,7 @@ void TestUiSending::closeDuringRunCancelKeepsWindow() {
     f.addMessages(10);
     w->startAction->trigger();
     QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status == MessageStatus::Sent; }));
-    f.answers << QMessageBox::Cancel;
+    f.answers << QMessageBox::Yes << QMessageBox::Cancel;
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
     QVERIFY(!w->sending());
@@ -340,6 +346,83 @@ void TestUiSending::closeDuringRunCancelKeepsWindow() {
     QVERIFY(w->sending());
     QVERIFY(f.waitIdle());
     QCOMPARE(f.data->sentList->count(), 10);
+}
+
+void TestUiSending::closeDuringRunNotConfirmedKeepsRunning() {
+    ModemSimOptions options;
+    options.delayMs = 40;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(5);
+    w->startAction->trigger();
+    f.answers << QMessageBox::No;
+    QVERIFY(!w->close());
+    QCOMPARE(f.questions.size(), 1);
+    QVERIFY(w->isVisible());
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.data->sentList->count(), 5);
+}
+
+// New and Open during a run: the run ends and its sent messages move before the save
+// question, so the saved project holds them and no message of another project goes out.
+void TestUiSending::newAndOpenDuringRunStopAndWait() {
+    for (const bool open : {false, true}) {
+        ModemSimOptions options;
+        options.delayMs = 100;
+        RunFixture f(options);
+        QVERIFY(f.started);
+        MainWindow *w = f.window.get();
+        f.addMessages(20);
+        w->startAction->trigger();
+        QVERIFY(
+            f.waitFor([&] { return f.data->outboxList->get(0).status == MessageStatus::Sent; }));
+        int sentAtQuestion = -1;
+        bool busyAtQuestion = true;
+        f.onQuestion = [&] {
+            sentAtQuestion = f.data->sentList->count();
+            busyAtQuestion = f.data->phone->isBusy() || w->sending();
+        };
+        // Cancel at the save question: the document stays, with the run's result in it.
+        f.answers << QMessageBox::Cancel;
+        if (open) {
+            f.fileNames << f.dir.filePath(QStringLiteral("other.sms"));
+            w->openAction->trigger();
+        } else {
+            w->newAction->trigger();
+        }
+        QVERIFY(!busyAtQuestion);
+        QCOMPARE(sentAtQuestion, f.sim.received().size());
+        QVERIFY(sentAtQuestion >= 1);
+        QCOMPARE(f.data->sentList->count() + f.data->outboxList->count(), 20);
+        for (int i = 0; i < f.data->outboxList->count(); ++i)
+            QCOMPARE(f.data->outboxList->get(i).status, MessageStatus::Pending);
+    }
+}
+
+// Delete while the phone takes a message: the message being sent and those it accepted stay
+// in the outbox and move to Sent when the run ends; the others go.
+void TestUiSending::deleteDuringRunKeepsAcceptedMessages() {
+    ModemSimOptions options;
+    options.delayMs = 150;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(6);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] {
+        return f.data->outboxList->get(0).status == MessageStatus::Sent &&
+               f.data->outboxList->get(1).status == MessageStatus::Sending;
+    }));
+    w->showView(w->outboxView());
+    w->outboxView()->refreshList();
+    w->outboxView()->listView()->selectAll();
+    f.answers << QMessageBox::Yes;
+    w->outboxView()->deleteAction->trigger();
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.texts(*f.data->sentList), (QStringList{"message 1", "message 2"}));
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QCOMPARE(f.sim.received().size(), 2);
 }
 
 void TestUiSending::destroyingWindowDuringRunKeepsSentMessages() {

@@ -561,8 +561,10 @@ void MainWindow::onStartTriggered() {
     withPhoneLock(*m_data.phone, [this] {
         if (m_data.phone->isBusy())
             return;
-        m_data.phone->onWorkerDone = [this](Phone &) {
-            runGuarded([this] { onSendingFinished(); });
+        m_data.phone->onWorkerDone = [this](Phone &phone) {
+            auto *sender = qobject_cast<SenderThread *>(phone.endedWorker());
+            const RunSummary summary = sender ? sender->summary() : RunSummary();
+            runGuarded([this, &summary] { onSendingFinished(summary); });
         };
         m_data.phone->start(m_data.newSender());
         m_sending = true;
@@ -588,7 +590,9 @@ void MainWindow::onStopTriggered() {
         setStatusText(QStringLiteral("Stopping..."));
 }
 
-void MainWindow::onSendingFinished() {
+void MainWindow::onSendingFinished(const RunSummary &summary) {
+    // A run the user stopped needs no word on what it left unsent.
+    const bool stoppedByUser = m_stopRequested;
     m_sending = false;
     m_stopRequested = false;
     updateActions();
@@ -602,13 +606,18 @@ void MainWindow::onSendingFinished() {
         refreshAll();
     }
 
+    // One box for the whole run: what went wrong, then what the run did.
     QByteArray report;
     for (const QByteArray &line : std::as_const(m_data.phone->reports)) {
         if (!line.isEmpty())
             report += line + "\r\n";
     }
-    if (!report.isEmpty())
-        messageDlg(QString::fromLocal8Bit(report), MessageKind::Error, QMessageBox::Ok);
+    QString text = QString::fromLocal8Bit(report);
+    if (summary.started && !summary.allSent() && !stoppedByUser)
+        text += summary.text() + QStringLiteral("\r\n");
+    if (!text.isEmpty())
+        messageDlg(text, report.isEmpty() ? MessageKind::Warning : MessageKind::Error,
+                   QMessageBox::Ok);
 }
 
 bool MainWindow::askSaveCurrent() {
@@ -650,6 +659,12 @@ void MainWindow::loadProject(const QString &fileName) {
 }
 
 void MainWindow::onNewTriggered() {
+    // The run works on this document's outbox: it ends, and its sent messages move, before
+    // the document may be saved or replaced.
+    if (m_waitingForRun)
+        return;
+    if (m_sending)
+        stopRunAndWait();
     if (!askSaveCurrent())
         return;
     m_data.newProject();
@@ -658,8 +673,10 @@ void MainWindow::onNewTriggered() {
 
 void MainWindow::onOpenTriggered() {
     const QString fileName = openFileDialog(this, ProjectFilter, ProjectExt);
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || m_waitingForRun)
         return;
+    if (m_sending)
+        stopRunAndWait();
     if (!askSaveCurrent())
         return;
     loadProject(fileName);
@@ -769,8 +786,15 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     }
     // Messages the phone accepts after the question would be missing from a saved project
     // and sent again next time: the run ends first and its sent messages move.
-    if (m_sending)
+    if (m_sending) {
+        if (messageDlg(QStringLiteral("A run is in progress. Stop it and exit?"),
+                       MessageKind::Confirm,
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
         stopRunAndWait();
+    }
     if (!canClose()) {
         event->ignore();
         return;

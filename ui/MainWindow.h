@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 
+struct RunSummary;
+
 class QAction;
 class QGridLayout;
 class QLabel;
@@ -129,7 +131,7 @@ private:
     void onAboutTriggered();
     void onStartTriggered();
     void onStopTriggered();
-    void onSendingFinished();
+    void onSendingFinished(const RunSummary &summary);
 
     // Asks "Save current project ?" when the project is modified; false when cancelled.
     bool askSaveCurrent();

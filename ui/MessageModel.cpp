@@ -43,14 +43,31 @@ int MessageModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+// The status column's words for a message that did not go, and the row's tip with the reason
+// and the phone's own line; nothing for the others, whose icon says it all.
+QString MessageModel::statusText(const Message &message, bool withReason) {
+    QString text;
+    if (message.status == MessageStatus::Failed)
+        text = QStringLiteral("Failed");
+    else if (message.status == MessageStatus::Unknown)
+        text = QStringLiteral("Unknown");
+    else
+        return QString();
+    if (withReason && !message.reason.isEmpty())
+        text += QStringLiteral(": ") + message.reason;
+    if (withReason && !message.error.isEmpty())
+        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(message.error));
+    return text;
+}
+
 QVariant MessageModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
     const bool statusColumn = index.column() == StatusColumn;
     if (role == Qt::BackgroundRole && statusColumn)
         return QApplication::palette().brush(QPalette::Button);
-    if (!(role == Qt::DecorationRole && statusColumn) &&
-        !(role == Qt::DisplayRole && !statusColumn))
+    if (!(role == Qt::DecorationRole && statusColumn) && role != Qt::DisplayRole &&
+        role != Qt::ToolTipRole)
         return {};
     // Another thread may have changed the list since the count was announced: a row past its
     // end shows nothing until the next refresh.
@@ -61,6 +78,8 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
             return {};
         message = *(*lock)[index.row()];
     }
+    if (role == Qt::ToolTipRole || (role == Qt::DisplayRole && statusColumn))
+        return statusText(message, role == Qt::ToolTipRole);
     if (role == Qt::DecorationRole) {
         switch (message.status) {
         case MessageStatus::Pending:

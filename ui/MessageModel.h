@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 
 class MessageList;
+struct Message;
 
 // The rows of a messages view: row i is message i of the list, read as a copy under the
 // list's lock whenever a cell is asked for. The model keeps only the row count it has
@@ -29,6 +30,8 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // "Failed" or "Unknown" (with the reason and the phone's line when withReason); empty else.
+    static QString statusText(const Message &message, bool withReason);
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;

@@ -219,15 +219,30 @@ void MessagesView::onDeleteTriggered() {
                    MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     const int first = rows.first();
-    const int count = m_list.count();
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [count](int row) { return row >= count; }),
-               rows.end());
-    m_listView->setUpdatesEnabled(false);
+    {
+        // A run may be sending from the outbox: a message it holds, and one the phone has
+        // accepted (it waits in the outbox as sent until the run ends), stay where they are.
+        MessagesView *outboxView = m_host.outboxView();
+        const bool outbox = outboxView && &outboxView->list() == &m_list;
+        // One lock over the choice and the removal: the run cannot claim a row in between.
+        MessageList::Locker items(m_list);
+        const int count = static_cast<int>(items->size());
+        rows.erase(std::remove_if(rows.begin(), rows.end(),
+                                  [&](int row) {
+                                      if (row >= count)
+                                          return true;
+                                      const MessageStatus status = (*items)[row]->status;
+                                      return status == MessageStatus::Sending ||
+                                             (outbox && status == MessageStatus::Sent);
+                                  }),
+                   rows.end());
+        m_listView->setUpdatesEnabled(false);
+        m_list.removeMany(rows);
+    }
     struct Resume {
         QTreeView *view;
         ~Resume() { view->setUpdatesEnabled(true); }
     } resume{m_listView};
-    m_list.removeMany(rows);
     m_model->reset();
     const int remaining = m_model->rowCount();
     if (remaining > 0) {

@@ -10,9 +10,10 @@
 // their own streams.
 
 enum ExitStatus {
-    ExitOk = 0,     // done
-    ExitFailed = 1, // the command could not do its work (bad number, unreadable file, ...)
-    ExitUsage = 2,  // the command line was wrong
+    ExitOk = 0,         // done
+    ExitFailed = 1,     // the command could not do its work (bad number, unreadable file, ...)
+    ExitUsage = 2,      // the command line was wrong
+    ExitNotStarted = 3, // the work could not start (the port, a phone that does not answer)
 };
 
 struct CliCommand;

@@ -27,10 +27,18 @@ const QList<CliCommand> &cliCommands() {
          "status 2, the others are queued; --dry-run prints each text and changes nothing; "
          "--long sends a text longer than one SMS in parts",
          &cmdQueue},
-        {"send", "FILE.sms [--port NAME] [--simulate]",
+        {"send",
+         "FILE.sms [--port NAME] [--simulate] [--retry-after 5,30,120] "
+         "[--stop-at-first-refusal]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
-         "save the project; exit status 1 unless every pending message was sent",
+         "save the project. A message the phone refuses for a while is tried again after the "
+         "--retry-after waits in seconds (0: at once), one refused for good fails and the run "
+         "goes on, unless --stop-at-first-refusal. Ctrl+C, SIGTERM and SIGHUP stop the run. "
+         "Exit status 0 when every pending message was sent, 1 when some were not, 3 when the "
+         "run could not start",
          &cmdSend},
+        {"retry", CmdRetryUsage, CmdRetrySummary,
+         [](const QStringList &args, CliContext &c) { return cmdRetry(args, c.out, c.err); }},
         {"probe", "[--port NAME] [--simulate]",
          "Read the phone's battery level, manufacturer, model and signal strength, as the "
          "phone view does; the port is the one in the settings file unless given",

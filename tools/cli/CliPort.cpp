@@ -13,7 +13,8 @@ bool PortChoice::take(const QStringList &args, int &i, QString &error) {
     }
     if (args[i] != QLatin1String("--port"))
         return false;
-    if (i + 1 >= args.size())
+    // An empty name would silently mean the stored port.
+    if (i + 1 >= args.size() || args[i + 1].isEmpty())
         error = QStringLiteral("--port needs a port name");
     else
         port = args[++i];
@@ -35,10 +36,15 @@ int PortChoice::apply(AppData &data, CliContext &context) {
     return ExitOk;
 }
 
-bool runWorkerToEnd(AppData &data, WorkerThread *worker) {
+bool runWorkerToEnd(AppData &data, WorkerThread *worker,
+                    const std::function<void(WorkerThread &)> &whenDone) {
     std::unique_ptr<WorkerThread> owned(worker);
     QEventLoop loop;
-    data.phone->onWorkerDone = [&loop](Phone &) { loop.quit(); };
+    data.phone->onWorkerDone = [&loop, &whenDone](Phone &phone) {
+        if (whenDone && phone.endedWorker())
+            whenDone(*phone.endedWorker());
+        loop.quit();
+    };
     withPhoneLock(*data.phone, [&] {
         if (!data.phone->isBusy())
             data.phone->start(owned.release());

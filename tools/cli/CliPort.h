@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "modemsim/ModemSim.h"
 #include "tools/cli/Cli.h"
 
@@ -25,4 +27,6 @@ struct PortChoice {
 
 // Starts worker on the data module's phone and serves events until its end handler has run.
 // False, without starting it, when the phone already has a worker.
-bool runWorkerToEnd(AppData &data, WorkerThread *worker);
+// whenDone, when given, reads what the worker did before it is freed.
+bool runWorkerToEnd(AppData &data, WorkerThread *worker,
+                    const std::function<void(WorkerThread &)> &whenDone = {});

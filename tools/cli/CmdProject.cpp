@@ -17,6 +17,10 @@ const char CmdImportSummary[] =
     "Import contacts into a project from an exchange file, a spreadsheet's CSV or vCards; "
     "numbers already in the project are skipped (compared with the country's dialling rules: "
     "--country, else the settings'); malformed lines are skipped and named, exit status 2";
+const char CmdRetryUsage[] = "FILE.sms [--failed] [--unknown]";
+const char CmdRetrySummary[] =
+    "Put the outbox's failed messages (--failed), the ones the phone may have sent (--unknown) "
+    "or both (neither option) back to pending, and save the project";
 const char CmdExportUsage[] = "FILE.sms CONTACTS.csv";
 const char CmdExportSummary[] = "Export a project's contacts to a comma-separated file";
 
@@ -74,7 +78,16 @@ QJsonArray messagesJson(MessageList &list) {
             {QStringLiteral("created"), dateJson(m->created)},
             {QStringLiteral("sent"), dateJson(m->sent)},
             {QStringLiteral("status"), statusName(m->status)},
+            {QStringLiteral("reason"), m->reason},
+            {QStringLiteral("error"), QString::fromLocal8Bit(m->error)},
         });
+        // A long message the phone took in part: which parts, and their reference.
+        if (m->acceptedParts != 0 && m->status != MessageStatus::Sent) {
+            QJsonObject object = array.last().toObject();
+            object.insert(QStringLiteral("ref"), int(m->partReference));
+            object.insert(QStringLiteral("partsSent"), int(qPopulationCount(m->acceptedParts)));
+            array.replace(array.size() - 1, object);
+        }
     }
     return array;
 }
@@ -168,6 +181,38 @@ int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
     for (const QString &line : result.skippedLines)
         err << line << Qt::endl;
     return result.skippedLines.isEmpty() ? StatusOk : StatusFailed;
+}
+
+int cmdRetry(const QStringList &args, QTextStream &out, QTextStream &err) {
+    QStringList positional;
+    bool failed = false;
+    bool unknown = false;
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("--failed"))
+            failed = true;
+        else if (arg == QLatin1String("--unknown"))
+            unknown = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            return usage(err, "retry", CmdRetryUsage);
+        else
+            positional << arg;
+    }
+    if (positional.size() != 1)
+        return usage(err, "retry", CmdRetryUsage);
+    if (!failed && !unknown)
+        failed = unknown = true;
+    AppData project;
+    int count = 0;
+    try {
+        project.load(positional[0]);
+        count = project.outboxList->retry(failed, unknown);
+        if (count > 0)
+            project.save();
+    } catch (const Error &e) {
+        return fail(err, e);
+    }
+    out << QStringLiteral("Put %1 messages back to pending").arg(count) << Qt::endl;
+    return StatusOk;
 }
 
 int cmdExport(const QStringList &args, QTextStream &out, QTextStream &err) {

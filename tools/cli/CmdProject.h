@@ -20,6 +20,13 @@ extern const char CmdImportUsage[];
 extern const char CmdImportSummary[];
 int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err);
 
+// retry FILE.sms [--failed] [--unknown]: puts the outbox's failed and unknown messages (both
+// when neither option is given) back to pending and saves the project; prints "Put N
+// messages back to pending".
+extern const char CmdRetryUsage[];
+extern const char CmdRetrySummary[];
+int cmdRetry(const QStringList &args, QTextStream &out, QTextStream &err);
+
 // export FILE.sms CONTACTS.csv: writes the project's contacts to an exchange file.
 extern const char CmdExportUsage[];
 extern const char CmdExportSummary[];

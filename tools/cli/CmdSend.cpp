@@ -13,12 +13,15 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace {
 
-// Ctrl+C asks the run to stop as the window's Stop does; the signal handler only writes a
-// byte that the event loop picks up.
+// Ctrl+C, SIGTERM and SIGHUP (the ssh session closed) ask the run to stop as the window's Stop
+// does, so that every outcome is kept; the signal handler only writes a byte that the event
+// loop picks up. SIGPIPE is ignored: a closed output (send ... | head -1) is a write error,
+// not the end of a run that holds accepted messages.
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int) {
@@ -43,12 +46,19 @@ public:
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGINT, &action, &m_oldInt);
         ::sigaction(SIGTERM, &action, &m_oldTerm);
+        ::sigaction(SIGHUP, &action, &m_oldHup);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGPIPE, &ignore, &m_oldPipe);
     }
     ~SignalStop() {
         if (!m_notifier)
             return;
         ::sigaction(SIGINT, &m_oldInt, nullptr);
         ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        ::sigaction(SIGHUP, &m_oldHup, nullptr);
+        ::sigaction(SIGPIPE, &m_oldPipe, nullptr);
         m_notifier.reset();
         ::close(signalPipe[0]);
         ::close(signalPipe[1]);
@@ -59,6 +69,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     struct sigaction m_oldInt = {};
     struct sigaction m_oldTerm = {};
+    struct sigaction m_oldHup = {};
+    struct sigaction m_oldPipe = {};
 };
 
 // Progress from the sender's refreshes: the first one of a message says it is being sent,
@@ -83,8 +95,9 @@ public:
             return;
         }
         const bool sent = m_current->status == MessageStatus::Sent;
-        if (sent)
-            ++m_sent;
+        // The second refresh of a message that is tried again later comes only then.
+        if (m_current->status == MessageStatus::Sending)
+            return;
         if (m_bar) {
             const int width = 30;
             const int done = m_total > 0 ? m_index * width / m_total : width;
@@ -94,7 +107,7 @@ public:
         } else {
             m_context.err << "Message " << m_index << " of " << m_total << " to "
                           << cliPrintable(QString::fromLocal8Bit(m_current->number)) << ": "
-                          << (sent ? "sent" : "not sent") << '\n'
+                          << outcome(*m_current) << '\n'
                           << Qt::flush;
         }
         m_current.reset();
@@ -105,16 +118,26 @@ public:
             m_context.err << '\n' << Qt::flush;
     }
 
-    int sent() const { return m_sent; }
-
 private:
+    static QString outcome(const Message &message) {
+        switch (message.status) {
+        case MessageStatus::Sent:
+            return QStringLiteral("sent");
+        case MessageStatus::Failed:
+            return QStringLiteral("failed (%1)").arg(cliPrintable(message.reason));
+        case MessageStatus::Unknown:
+            return QStringLiteral("unknown (%1)").arg(cliPrintable(message.reason));
+        default:
+            return QStringLiteral("not sent");
+        }
+    }
+
     MessageList &m_outbox;
     CliContext &m_context;
     int m_total;
     bool m_bar;
     int m_cursor = 0;
     int m_index = 0;
-    int m_sent = 0;
     MessageList::Item m_current;
 };
 
@@ -132,12 +155,24 @@ int pendingCount(MessageList &outbox) {
 int cmdSend(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
     QStringList positional;
+    std::optional<QList<int>> retryDelays;
+    bool stopAtFirstRefusal = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
         if (portChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
+        } else if (arg == QLatin1String("--retry-after")) {
+            QList<int> delays;
+            if (i + 1 >= args.size() || args[i + 1].trimmed().isEmpty() ||
+                !Settings::parseRetryDelays(args[i + 1], &delays))
+                return context.usageError(
+                    QStringLiteral("--retry-after needs seconds separated by commas, as 5,30,120"));
+            retryDelays = delays;
+            ++i;
+        } else if (arg == QLatin1String("--stop-at-first-refusal")) {
+            stopAtFirstRefusal = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -152,13 +187,22 @@ int cmdSend(const QStringList &args, CliContext &context) {
         data.load(positional[0]);
         if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
+        if (retryDelays)
+            data.settings->setRetryDelaysMs(*retryDelays);
+        if (stopAtFirstRefusal)
+            data.settings->setStopAtFirstRefusal(true);
 
         const int pending = pendingCount(*data.outboxList);
         Progress progress(*data.outboxList, context, pending);
         data.onRefreshAll = [&progress] { progress.refresh(); };
         SignalStop signalStop(*data.phone);
 
-        if (!runWorkerToEnd(data, data.newSender()))
+        RunSummary summary;
+        const auto readSummary = [&summary](WorkerThread &worker) {
+            if (auto *sender = qobject_cast<SenderThread *>(&worker))
+                summary = sender->summary();
+        };
+        if (!runWorkerToEnd(data, data.newSender(), readSummary))
             return context.fail(QStringLiteral("Phone already busy"));
         progress.finish();
         data.onRefreshAll = nullptr;
@@ -170,8 +214,12 @@ int cmdSend(const QStringList &args, CliContext &context) {
         for (const QByteArray &line : reports)
             if (!line.isEmpty())
                 context.out << cliPrintable(QString::fromLocal8Bit(line)) << '\n';
-        context.out << "Sent " << progress.sent() << " of " << pending << '\n';
-        return progress.sent() == pending ? ExitOk : ExitFailed;
+        if (!summary.started) {
+            context.out.flush();
+            return ExitNotStarted;
+        }
+        context.out << summary.text() << '\n';
+        return summary.sent == pending ? ExitOk : ExitFailed;
     } catch (const Error &e) {
         return context.fail(e.message());
     }
