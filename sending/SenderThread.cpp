@@ -24,9 +24,10 @@ struct LinkCloser {
 } // namespace
 
 SenderThread::SenderThread(MessageList &outbox, ContactList &contacts,
-                           const std::function<void()> &refreshAll, ReferenceSource nextReference)
+                           const std::function<void()> &refreshAll, ReferenceSource nextReference,
+                           OutcomeLog &log)
     : m_outbox(outbox), m_contacts(contacts), m_refreshAll(refreshAll),
-      m_nextReference(std::move(nextReference)) {}
+      m_nextReference(std::move(nextReference)), m_log(log) {}
 
 void SenderThread::execute() {
     WorkerThread::execute();
@@ -115,10 +116,20 @@ void SenderThread::sendMessages() {
             else
                 lastOutcome = sendPdus(pdus, *current, accepted);
         } catch (...) {
-            // The outcome is written before the error goes on to the run's guard.
-            {
+            // The outcome is written before the error goes on to the run's guard; when the log
+            // is what failed, it is made in memory only.
+            auto backToPending = [&] {
                 MessageList::Locker items(outbox);
                 current->status = MessageStatus::Pending;
+                return *current;
+            };
+            try {
+                m_log.commit(backToPending);
+            } catch (const Error &) {
+                backToPending();
+            }
+            {
+                MessageList::Locker items(outbox);
                 const int index = outbox.indexOf(current.get(), position);
                 position = index >= 0 ? index + 1 : 0;
             }
@@ -126,7 +137,7 @@ void SenderThread::sendMessages() {
             throw;
         }
 
-        {
+        m_log.commit([&] {
             MessageList::Locker items(outbox);
             if (lastOutcome) {
                 // The last part's time: the message is complete only now.
@@ -136,6 +147,10 @@ void SenderThread::sendMessages() {
             } else {
                 current->status = MessageStatus::Pending;
             }
+            return *current;
+        });
+        {
+            MessageList::Locker items(outbox);
             // Deletions during the exchange move the records: find ours again, or scan
             // from the start when it is gone (no pending record is skipped that way).
             const int index = outbox.indexOf(current.get(), position);
@@ -155,11 +170,14 @@ bool SenderThread::sendPdus(const PduList &pdus, Message &record, quint16 accept
         const auto bit = static_cast<quint16>(1u << k);
         if (inParts && (accepted & bit))
             continue;
-        if (!sendPdu("00" + pdus[k].hex, pdus[k].length))
+        if (!sendPdu("00" + pdus[k].hex, pdus[k].length, record))
             return false;
         if (inParts) {
-            MessageList::Locker items(m_outbox);
-            record.acceptedParts |= bit;
+            m_log.commit([&] {
+                MessageList::Locker items(m_outbox);
+                record.acceptedParts |= bit;
+                return record;
+            });
         }
     }
     return true;
@@ -171,7 +189,7 @@ quint8 SenderThread::takeReference() {
     return static_cast<quint8>(m_ownReference++ & 0xFF);
 }
 
-bool SenderThread::sendPdu(const QByteArray &pduText, int length) {
+bool SenderThread::sendPdu(const QByteArray &pduText, int length, const Message &record) {
     if (terminated())
         return false;
     GsmSerial &link = *this->link();
@@ -183,8 +201,17 @@ bool SenderThread::sendPdu(const QByteArray &pduText, int length) {
             std::atomic<bool> &flag;
             ~RestoreAbort() { flag = true; }
         } restore{abortLinkOnStop};
-        if (!terminated())
+        if (!terminated()) {
+            // Durable before the body goes: should the program end now, the message is known
+            // to be possibly sent.
+            Message taking;
+            {
+                MessageList::Locker items(m_outbox);
+                taking = record;
+            }
+            m_log.inFlight(taking);
             result = link.sendAndWait(pduText + CtrlZ, QByteArray(), true) && link.resultOk;
+        }
     }
     if (!result && !terminated())
         addReport(link.infoLine());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/MessageList.h"
+#include "data/OutcomeLog.h"
 #include "link/WorkerThread.h"
 #include "sms/SmsSubmit.h"
 
@@ -22,9 +23,11 @@ public:
     // refreshAll is read each time it is used (it may be set after the run starts) and runs on
     // the UI thread; it may be empty. All three outlive the run. nextReference is called on
     // the worker thread once per message sent in parts (a later attempt reuses the message's
-    // reference); without one the run counts references from 0 itself.
+    // reference); without one the run counts references from 0 itself. Every outcome goes
+    // through log, which outlives the run too.
     SenderThread(MessageList &outbox, ContactList &contacts,
-                 const std::function<void()> &refreshAll, ReferenceSource nextReference = {});
+                 const std::function<void()> &refreshAll, ReferenceSource nextReference,
+                 OutcomeLog &log);
 
 protected:
     void execute() override;
@@ -33,7 +36,7 @@ private:
     void runSession();
     void sendMessages();
     bool sendPdus(const PduList &pdus, Message &record, quint16 accepted);
-    bool sendPdu(const QByteArray &pduText, int length);
+    bool sendPdu(const QByteArray &pduText, int length, const Message &record);
     quint8 takeReference();
     void refreshAll();
 
@@ -41,5 +44,6 @@ private:
     ContactList &m_contacts;
     const std::function<void()> &m_refreshAll;
     ReferenceSource m_nextReference;
+    OutcomeLog &m_log;
     int m_ownReference = 0;
 };

@@ -13,6 +13,8 @@ enum ExitStatus {
     ExitOk = 0,     // done
     ExitFailed = 1, // the command could not do its work (bad number, unreadable file, ...)
     ExitUsage = 2,  // the command line was wrong
+    // Nothing was done: the project is in use by another program, or a run could not start
+    ExitNotStarted = 3,
 };
 
 struct CliCommand;

@@ -19,17 +19,20 @@ const QList<CliCommand> &cliCommands() {
          [](const QStringList &args, CliContext &c) { return cmdExport(args, c.out, c.err); }},
         {"queue",
          "FILE.sms (--to \"111;222\" | --all | --checked) [--subject S] [--flash] [--long] "
-         "[--country CC] [--allow-unverified] [--dry-run] TEXT",
+         "[--country CC] [--allow-unverified] [--dry-run] [--wait] TEXT",
          "Add one outbox message per recipient, as the compose view's Send to Outbox does, "
          "and save the project. {Name}, {FirstName} and {Number} (fallback: {Name|friend}) are "
          "filled per recipient; numbers become international with the country of national "
          "numbers (--country, else the settings'); refused numbers are named and give exit "
          "status 2, the others are queued; --dry-run prints each text and changes nothing; "
-         "--long sends a text longer than one SMS in parts",
+         "--long sends a text longer than one SMS in parts; a project in use by another "
+         "program is waited for with --wait, else refused with exit status 3",
          &cmdQueue},
-        {"send", "FILE.sms [--port NAME] [--simulate]",
+        {"send", "FILE.sms [--port NAME] [--simulate] [--wait]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
-         "save the project; exit status 1 unless every pending message was sent",
+         "save the project; every outcome is in the project's journal before the next message "
+         "goes; exit status 1 unless every pending message was sent, 3 when nothing could be "
+         "sent (the project is in use, --wait waits for it; its outcomes cannot be recorded)",
          &cmdSend},
         {"probe", "[--port NAME] [--simulate]",
          "Read the phone's battery level, manufacturer, model and signal strength, as the "

@@ -2,12 +2,16 @@
 #include "tools/cli/CliPort.h"
 
 #include "app/AppData.h"
+#include "app/ProjectJournal.h"
+#include "app/ProjectLock.h"
 #include "base/Error.h"
 #include "link/Phone.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "tools/cli/CliLock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -132,12 +136,15 @@ int pendingCount(MessageList &outbox) {
 int cmdSend(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
     QStringList positional;
+    bool wait = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
         if (portChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
+        } else if (arg == QLatin1String("--wait")) {
+            wait = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -149,29 +156,57 @@ int cmdSend(const QStringList &args, CliContext &context) {
 
     try {
         AppData data;
+        holdProjectLocks(data, QStringLiteral("pelorvane-cli send"), wait, context.err);
         data.load(positional[0]);
         if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
+
+        // Before the first message: every outcome can be recorded (the project saves, its
+        // journal can be written), or nothing is sent at all.
+        std::unique_ptr<SenderThread> sender;
+        try {
+            data.save();
+            sender.reset(data.newSender());
+        } catch (const Error &e) {
+            context.err << cliPrintable(e.message()) << '\n'
+                        << "Nothing was sent: the outcomes could not be recorded.\n";
+            return ExitNotStarted;
+        }
 
         const int pending = pendingCount(*data.outboxList);
         Progress progress(*data.outboxList, context, pending);
         data.onRefreshAll = [&progress] { progress.refresh(); };
         SignalStop signalStop(*data.phone);
 
-        if (!runWorkerToEnd(data, data.newSender()))
+        if (!runWorkerToEnd(data, sender.release()))
             return context.fail(QStringLiteral("Phone already busy"));
         progress.finish();
         data.onRefreshAll = nullptr;
 
         // Whatever happened, the accepted messages are filed and kept.
         data.moveSentMessages();
-        data.save();
+        QString saveError;
+        try {
+            data.save();
+        } catch (const Error &e) {
+            saveError = e.message();
+        }
         const QList<QByteArray> reports = data.phone->reports;
         for (const QByteArray &line : reports)
             if (!line.isEmpty())
                 context.out << cliPrintable(QString::fromLocal8Bit(line)) << '\n';
         context.out << "Sent " << progress.sent() << " of " << pending << '\n';
+        if (!saveError.isEmpty()) {
+            // Nothing is lost: the next load of the project folds the journal in.
+            context.err << cliPrintable(saveError) << '\n'
+                        << "The outcomes are kept in "
+                        << cliPrintable(QDir::toNativeSeparators(data.journal->path())) << '\n';
+            return ExitFailed;
+        }
         return progress.sent() == pending ? ExitOk : ExitFailed;
+    } catch (const ProjectInUseError &e) {
+        context.err << cliPrintable(e.message()) << '\n';
+        return ExitNotStarted;
     } catch (const Error &e) {
         return context.fail(e.message());
     }
