@@ -374,12 +374,15 @@ bool AppData::save(bool saveAs) {
         lockProject(fileName);
     }
     ProjectIdentity written;
-    journal->saveExclusive(fileName, [&](const std::optional<Message> &inFlight) {
-        const QByteArray bytes = projectBytes(inFlight);
-        writeFileSafely(fileName, bytes);
-        written = ProjectIdentity::of(bytes);
-        return written;
-    });
+    journal->saveExclusive(
+        fileName,
+        [&](const std::optional<Message> &inFlight) {
+            const QByteArray bytes = projectBytes(inFlight);
+            writeFileSafely(fileName, bytes);
+            written = ProjectIdentity::of(bytes);
+            return written;
+        },
+        phone && phone->isBusy());
     fileIdentity = written;
     modified = false;
     return true;

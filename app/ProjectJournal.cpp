@@ -227,10 +227,9 @@ void ProjectJournal::openTitled(const QString &projectFile, const ProjectIdentit
 
 void ProjectJournal::saveExclusive(
     const QString &projectFile,
-    const std::function<ProjectIdentity(const std::optional<Message> &)> &save) {
+    const std::function<ProjectIdentity(const std::optional<Message> &)> &save, bool runGoesOn) {
     QMutexLocker lock(&m_mutex);
     const ProjectIdentity identity = save(m_inFlight);
-    const bool wasOpen = m_fd.isOpen();
     const QString oldPath = m_path;
     m_fd.reset();
     m_path.clear();
@@ -241,7 +240,7 @@ void ProjectJournal::saveExclusive(
     removeFile(oldPath);
     removeFile(pathBeside(projectFile));
     removeFile(pathInStateFolder(projectFile));
-    if (!wasOpen)
+    if (!runGoesOn)
         return;
     try {
         openTitled(projectFile, identity);

@@ -44,12 +44,13 @@ public:
 
     // Runs save while no outcome can be written. save writes the project file and returns the
     // identity of what it wrote; it is given the message the phone is taking, if any, which the
-    // file must not show as waiting. When save succeeds, a journal that was open starts afresh
-    // for the new file (a run may go on) and every other journal of the file or of the untitled
-    // document is removed; when it raises, nothing changes. A journal that cannot start afresh
-    // makes later outcomes fail (the run stops) but not the save.
+    // file must not show as waiting. When save succeeds, every journal of the file and the
+    // untitled document's one are removed (the file holds what they did), and with runGoesOn a
+    // new journal is opened for the new file; when it raises, nothing changes. A journal that
+    // cannot be opened afresh makes later outcomes fail (the run stops) but not the save.
     void saveExclusive(const QString &projectFile,
-                       const std::function<ProjectIdentity(const std::optional<Message> &)> &save);
+                       const std::function<ProjectIdentity(const std::optional<Message> &)> &save,
+                       bool runGoesOn);
 
     // The document is given up (New, Open, the end of the program): the journal is closed; an
     // untitled one is removed, a project file's one stays for that file's next load.
