@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -124,6 +128,7 @@ private Q_SLOTS:
     void newKeepsCompose();
     void modifiedTracking();
     void fuzzLoad();
+    void saveOnFullDiskAtEveryPoint();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -672,6 +677,62 @@ void TestProjectFile::fuzzLoad() {
     qInfo("%d cases, %d loaded, %lld ms", rounds, loaded, timer.elapsed());
     QVERIFY(loaded > 0);
     QVERIFY(loaded < rounds);
+}
+
+void TestProjectFile::saveOnFullDiskAtEveryPoint() {
+    if (::geteuid() != 0)
+        QSKIP("a small disk (tmpfs) needs root to mount");
+    const QString disk = path("disk");
+    QVERIFY(QDir().mkdir(disk));
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=512k") != 0)
+        QSKIP("a small disk (tmpfs) cannot be mounted here");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+    const QString project = disk + "/p.sms";
+    const QString filler = disk + "/filler";
+
+    AppData m;
+    for (int i = 0; i < 2000; ++i)
+        m.outboxList->add(makeMessage("+306900000000", QStringLiteral("before %1").arg(i),
+                                      MessageStatus::Pending));
+    m.onAskFileName = [&] { return project; };
+    QVERIFY(m.save());
+    const QByteArray old = readAll(project);
+    for (int i = 0; i < 1000; ++i)
+        m.outboxList->add(makeMessage("+306900000000", QStringLiteral("after %1").arg(i),
+                                      MessageStatus::Pending));
+    QBuffer complete;
+    complete.open(QIODevice::WriteOnly);
+    m.saveToDevice(complete);
+    const qint64 newSize = complete.size();
+
+    // The disk full but for `room` bytes, from none to more than the new file needs.
+    for (qint64 room = 0;; room += 4096) {
+        {
+            const int fd = ::open(QFile::encodeName(filler).constData(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            QVERIFY(fd >= 0);
+            const QByteArray block(4096, 'f');
+            qint64 filled = 0;
+            while (::write(fd, block.constData(), block.size()) == block.size())
+                filled += block.size();
+            QVERIFY(::ftruncate(fd, off_t(std::max<qint64>(0, filled - room))) == 0);
+            ::close(fd);
+        }
+        const QString error = errorMessage([&] { m.save(); });
+        if (error.isEmpty()) {
+            QVERIFY2(room >= newSize, qPrintable(QString::number(room)));
+            QCOMPARE(readAll(project), complete.data());
+            break;
+        }
+        QCOMPARE(error, QStringLiteral("Cannot write %1: No space left on device").arg(project));
+        QCOMPARE(readAll(project), old);
+        QCOMPARE(QDir(disk).entryList(QDir::Files), (QStringList{"filler", "p.sms"}));
+        QVERIFY(m.modified);
+        QVERIFY2(room < newSize + 64 * 1024, "the save fails with room to spare");
+    }
+    AppData loaded;
+    loaded.load(project);
+    QCOMPARE(loaded.outboxList->count(), 3000);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)
