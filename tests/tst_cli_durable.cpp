@@ -64,9 +64,10 @@ QStringList numbers(int count, int first = 1000) {
     return list;
 }
 
-QSet<QByteArray> receivedNumbers(const ModemSim &sim) {
+// The numbers of the messages the phone accepted after the first `from`.
+QSet<QByteArray> receivedNumbers(const ModemSim &sim, qsizetype from) {
     QSet<QByteArray> set;
-    for (const ReceivedSms &sms : sim.received())
+    for (const ReceivedSms &sms : sim.received().mid(from))
         set.insert(sms.number);
     return set;
 }
@@ -108,6 +109,7 @@ class TestCliDurable : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void killedAtRandomMoments();
     void saveCutAtEveryPoint();
@@ -121,7 +123,17 @@ private:
     void queue(const QString &project, const QStringList &to, const QString &text = "hi");
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    // One phone for every run, started before any program is: the thread sanitizer cannot
+    // follow a thread started after QProcess's fork.
+    std::unique_ptr<ModemSim> m_sim;
 };
+
+void TestCliDurable::initTestCase() {
+    ModemSimOptions options;
+    options.delayMs = 8;
+    m_sim = std::make_unique<ModemSim>(options);
+    QVERIFY(m_sim->start());
+}
 
 void TestCliDurable::init() {
     m_dir = std::make_unique<QTemporaryDir>();
@@ -145,21 +157,19 @@ void TestCliDurable::killedAtRandomMoments() {
     for (int position = 0; position < Count; ++position) {
         const QString project = path(QStringLiteral("kill%1.sms").arg(position));
         QVERIFY(QFile::copy(original, project));
-        ModemSimOptions options;
-        options.delayMs = 8;
-        ModemSim first(options);
-        QVERIFY(first.start());
+        const qsizetype firstFrom = m_sim->received().size();
+        const int bodiesBefore = m_sim->bodiesSeen();
         QProcess send;
-        send.start(cliPath(), {"send", project, "--port", first.portPath()});
+        send.start(cliPath(), {"send", project, "--port", m_sim->portPath()});
         QVERIFY(send.waitForStarted());
         // The moment: after the phone took `position` bodies, then anywhere within about
         // two answers (the start-up, a body, its answer, a save).
         if (position > 0)
-            QTRY_VERIFY_WITH_TIMEOUT(first.bodiesSeen() >= position, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(m_sim->bodiesSeen() >= bodiesBefore + position, 30000);
         QTest::qSleep(int(random.bounded(position == 0 ? 150 : 25)));
         ::kill(pid_t(send.processId()), SIGKILL);
         QVERIFY(send.waitForFinished(10000));
-        const QSet<QByteArray> accepted = receivedNumbers(first);
+        const QSet<QByteArray> accepted = receivedNumbers(*m_sim, firstFrom);
 
         // Every message once; every accepted one sent or, the one in flight, unknown.
         const Where after = whereIs(project);
@@ -173,12 +183,11 @@ void TestCliDurable::killedAtRandomMoments() {
         QCOMPARE(after.sent.size() + after.unknown.size() + after.pending.size(), Count);
 
         // The next run sends only what the phone never took, and nothing from Unknown.
-        ModemSim second;
-        QVERIFY(second.start());
-        const CliRun run = runCli({"send", project, "--port", second.portPath()});
+        const qsizetype secondFrom = m_sim->received().size();
+        const CliRun run = runCli({"send", project, "--port", m_sim->portPath()});
         QVERIFY2(run.status == 0, qPrintable(run.err + run.out));
-        QCOMPARE(receivedNumbers(second), after.pending);
-        QCOMPARE(int(second.received().size()), int(after.pending.size()));
+        QCOMPARE(receivedNumbers(*m_sim, secondFrom), after.pending);
+        QCOMPARE(int(m_sim->received().size() - secondFrom), int(after.pending.size()));
         const Where end = whereIs(project);
         QCOMPARE(end.sent, after.sent + after.pending);
         QCOMPARE(end.unknown, after.unknown);
@@ -197,7 +206,8 @@ void TestCliDurable::saveCutAtEveryPoint() {
              0);
     const qint64 after = QFileInfo(path("probe.sms")).size();
     QVERIFY(QFile::remove(path("probe.sms")));
-    for (qint64 limit = 0; limit < after; limit += (limit < 64 || limit > after - 64) ? 1 : 97) {
+    // From 1: a limit of 0 stops a sanitizer build before it reaches main.
+    for (qint64 limit = 1; limit < after; limit += (limit < 64 || limit > after - 64) ? 1 : 97) {
         const CliRun run =
             runCli({"queue", project, "--country", "US", "--to", "2000", "more"}, limit);
         QCOMPARE(run.status, 1);
@@ -230,12 +240,11 @@ void TestCliDurable::sendRefusesWhenOutcomesCannotBeRecorded() {
         QVERIFY(QDir().mkdir(project + ".journal"));
     else
         limit = before.size() - 1;
-    ModemSim sim;
-    QVERIFY(sim.start());
-    const CliRun run = runCli({"send", project, "--port", sim.portPath()}, limit);
+    const int bodiesBefore = m_sim->bodiesSeen();
+    const CliRun run = runCli({"send", project, "--port", m_sim->portPath()}, limit);
     QCOMPARE(run.status, 3);
     QVERIFY2(run.err.contains(QStringLiteral("Nothing was sent")), qPrintable(run.err));
-    QCOMPARE(sim.bodiesSeen(), 0);
+    QCOMPARE(m_sim->bodiesSeen(), bodiesBefore);
     QCOMPARE(readAll(project), before);
 }
 
@@ -252,11 +261,10 @@ void TestCliDurable::secondWriterRefusedOrWaits() {
     QCOMPARE(run.err.trimmed(), inUse);
     run = runCli({"import", project, "/dev/null"});
     QCOMPARE(run.status, 3);
-    ModemSim sim;
-    QVERIFY(sim.start());
-    run = runCli({"send", project, "--port", sim.portPath()});
+    const int bodiesBefore = m_sim->bodiesSeen();
+    run = runCli({"send", project, "--port", m_sim->portPath()});
     QCOMPARE(run.status, 3);
-    QCOMPARE(sim.bodiesSeen(), 0);
+    QCOMPARE(m_sim->bodiesSeen(), bodiesBefore);
     // Reading and exporting take no lock.
     QCOMPARE(runCli({"show", project}).status, 0);
     QCOMPARE(runCli({"export", project, path("c.csv")}).status, 0);
@@ -315,7 +323,7 @@ void TestCliDurable::folderNotWritableSavesInPlace() {
     const QByteArray before = readAll(project);
 
     // Cut at points of the rewrite: the file reads as before (its old content kept aside).
-    for (qint64 limit : {qint64(0), qint64(100), before.size() / 2, before.size() - 1}) {
+    for (qint64 limit : {qint64(1), qint64(100), before.size() / 2, before.size() - 1}) {
         const CliRun run =
             runCli({"queue", project, "--country", "US", "--to", "2000", "cut"}, limit, nobody);
         QCOMPARE(run.status, 1);
