@@ -1,5 +1,7 @@
 #include "app/AppData.h"
 
+#include "app/ProjectJournal.h"
+#include "app/ProjectLock.h"
 #include "link/GsmSerial.h"
 #include "link/Phone.h"
 #include "link/SerialPort.h"
@@ -11,12 +13,143 @@
 #include "base/SafeFile.h"
 #include "base/StreamIO.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-enum class SectionTag : quint8 { Compose = 0, Contacts = 1, Outbox = 2, Sent = 3 };
+enum class SectionTag : quint8 {
+    Compose = 0,
+    Contacts = 1,
+    Outbox = 2,
+    Sent = 3,
+    // Version 11: sections from here on carry their length.
+    OutboxStates = 4,
+};
+
+// The state of one outbox message that version 10 cannot hold.
+struct MessageState {
+    qint32 index = 0;
+    MessageStatus status = MessageStatus::Pending;
+    qint32 acceptedParts = 0;
+    qint32 partReference = -1;
+    QString reason;
+    QByteArray error;
+};
+
+bool sameContent(const Message &a, const Message &b) {
+    return a.number == b.number && a.text == b.text && a.created == b.created &&
+           a.flash == b.flash && a.isLong == b.isLong;
+}
+
+// The outbox states a save must keep: a message that is sent but not yet moved, failed or
+// unknown, one with parts the phone took, one with a reason. A message the phone is taking
+// (inFlight) is Unknown should the program end before its outcome is in the journal.
+QList<MessageState> outboxStates(const MessageList::Items &items,
+                                 const std::optional<Message> &inFlight) {
+    QList<MessageState> states;
+    for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
+        const Message &m = *items[i];
+        MessageState state;
+        state.index = qint32(i);
+        state.status = m.status;
+        state.reason = m.reason;
+        state.error = m.error;
+        if (m.status == MessageStatus::Sending) {
+            if (inFlight && sameContent(m, *inFlight)) {
+                state.status = MessageStatus::Unknown;
+                state.reason = inFlightReason();
+                state.error.clear();
+            } else {
+                state.status = MessageStatus::Pending;
+            }
+        }
+        if (m.acceptedParts != 0 && state.status != MessageStatus::Sent) {
+            state.acceptedParts = m.acceptedParts;
+            state.partReference = m.partReference;
+        }
+        if (state.status == MessageStatus::Pending && state.acceptedParts == 0 &&
+            state.reason.isEmpty() && state.error.isEmpty())
+            continue;
+        states.append(state);
+    }
+    return states;
+}
+
+QByteArray encodeStates(const QList<MessageState> &states) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    StreamWriter writer(buffer);
+    writer.writeInt32(qint32(states.size()));
+    for (const MessageState &state : states) {
+        writer.writeInt32(state.index);
+        writer.writeByte(quint8(state.status));
+        writer.writeInt32(state.acceptedParts);
+        writer.writeInt32(state.partReference);
+        writer.writeWide(state.reason);
+        writer.writeAnsi(state.error);
+    }
+    writer.flush();
+    return buffer.data();
+}
+
+// Each entry as small as an index, a status, two numbers and two empty fields.
+constexpr qint64 EmptyStateSize = 4 + 1 + 4 + 4 + 4 + 4;
+
+QList<MessageState> decodeStates(const QByteArray &payload, int outboxCount) {
+    QBuffer buffer;
+    buffer.setData(payload);
+    buffer.open(QIODevice::ReadOnly);
+    StreamReader reader(buffer);
+    const qint32 count = reader.readInt32();
+    if (count < 0 || count * EmptyStateSize > reader.bytesLeft())
+        StreamReader::fail();
+    QList<MessageState> states;
+    states.reserve(count);
+    for (qint32 i = 0; i < count; ++i) {
+        MessageState state;
+        state.index = reader.readInt32();
+        const quint8 status = reader.readByte();
+        if (state.index < 0 || state.index >= outboxCount ||
+            (status != quint8(MessageStatus::Pending) && status != quint8(MessageStatus::Sent) &&
+             status != quint8(MessageStatus::Failed) && status != quint8(MessageStatus::Unknown)))
+            StreamReader::fail();
+        state.status = MessageStatus(status);
+        state.acceptedParts = reader.readInt32();
+        state.partReference = reader.readInt32();
+        if (state.acceptedParts < 0 || state.acceptedParts > 0xFFFF || state.partReference < -1 ||
+            state.partReference > 0xFF)
+            StreamReader::fail();
+        state.reason = reader.readWide();
+        state.error = reader.readAnsi();
+        states.append(state);
+    }
+    return states;
+}
+
+void applyStates(MessageList &outbox, const QList<MessageState> &states) {
+    MessageList::Locker items(outbox);
+    for (const MessageState &state : states) {
+        if (state.index >= qint32(items->size()))
+            continue;
+        Message &m = *(*items)[state.index];
+        m.status = state.status;
+        m.acceptedParts = quint16(state.acceptedParts);
+        m.partReference = qint16(state.partReference);
+        m.reason = state.reason;
+        m.error = state.error;
+    }
+}
+
+bool hasSentInOutbox(MessageList &outbox) {
+    MessageList::Locker items(outbox);
+    for (const auto &item : *items)
+        if (item->status == MessageStatus::Sent)
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -34,11 +167,17 @@ AppData::AppData(const QString &settingsFile) {
     outboxList->onChange = [this](MessageList &) { setModified(); };
     sentList = std::make_unique<MessageList>();
     sentList->onChange = [this](MessageList &) { setModified(); };
+    journal = std::make_unique<ProjectJournal>();
 }
 
 AppData::~AppData() {
     // A worker uses the lists, the link and the settings: it ends first.
     stopWorkerAndWait();
+    // The program ends: an untitled document's journal goes with it (its close question was
+    // asked), a project file's stays for its next load.
+    journal->close();
+    m_lock.reset();
+    journal.reset();
     sentList.reset();
     outboxList.reset();
     contactList.reset();
@@ -64,15 +203,72 @@ QString AppData::title() const {
 }
 
 SenderThread *AppData::newSender() {
+    // A name that was never written has no file for a journal to apply to: the run is kept as
+    // an untitled one's is, with the whole document.
+    const bool titled = !fileName.isEmpty() && !fileIdentity.isNull();
+    journal->open(titled ? fileName : QString(), fileIdentity,
+                  [this] { return projectBytes(std::nullopt); });
     SendOptions options;
     options.retryDelaysMs = settings->retryDelaysMs();
     options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
     return new SenderThread(
-        *outboxList, *contactList, *outcomeLog, onRefreshAll,
+        *outboxList, *contactList, *journal, onRefreshAll,
         [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));
 }
 
+std::unique_ptr<ProjectLock> AppData::newLock(const QString &path) const {
+    if (lockHolder.isEmpty() || path.isEmpty())
+        return nullptr;
+    if (m_lock && m_lock->isHeld() && m_lock->projectFile() == ProjectLock::canonicalPath(path))
+        return nullptr;
+    auto lock = std::make_unique<ProjectLock>();
+    lock->acquire(path, lockHolder, waitForLock, onWaitForLock);
+    return lock;
+}
+
+void AppData::lockProject(const QString &path) {
+    if (std::unique_ptr<ProjectLock> lock = newLock(path))
+        m_lock = std::move(lock);
+}
+
+QString AppData::lockedFile() const {
+    return m_lock ? m_lock->projectFile() : QString();
+}
+
+QStringList AppData::unsavedUntitledProjects() {
+    return ProjectJournal::orphanedUntitled();
+}
+
+void AppData::discardUntitled(const QString &journalPath) {
+    QFile::remove(journalPath);
+}
+
+void AppData::recoverUntitled(const QString &journalPath) {
+    const std::optional<JournalContent> content = readJournalFile(journalPath);
+    if (!content || !content->untitled)
+        throw Error(QStringLiteral("The unsaved project cannot be read from %1")
+                        .arg(QDir::toNativeSeparators(journalPath)));
+    QBuffer snapshot;
+    snapshot.setData(content->snapshot);
+    snapshot.open(QIODevice::ReadOnly);
+    contactList->clear();
+    outboxList->clear();
+    sentList->clear();
+    loadFromDevice(snapshot);
+    lastFold = foldJournal(content->records, *outboxList, *contactList);
+    if (hasSentInOutbox(*outboxList))
+        moveSentMessages();
+    journal->adoptUntitled(journalPath);
+    m_lock.reset();
+    fileName.clear();
+    fileIdentity = ProjectIdentity();
+    modified = true;
+}
+
 void AppData::newProject() {
+    journal->close();
+    m_lock.reset();
+    fileIdentity = ProjectIdentity();
     contactList->clear();
     outboxList->clear();
     sentList->clear();
@@ -81,21 +277,39 @@ void AppData::newProject() {
 }
 
 void AppData::load(const QString &path) {
-    QString name = path.isEmpty() ? fileName : path;
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(file.errorString());
+    const QString name = path.isEmpty() ? fileName : path;
+    std::unique_ptr<ProjectLock> lock = newLock(name);
+    const QByteArray bytes = readFileSafely(name);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
     bool taken = false;
+    // The document is this file's from the first section on: its lock, its journal.
+    auto takeOver = [&] {
+        fileName = name;
+        fileIdentity = ProjectIdentity::of(bytes);
+        if (lock)
+            m_lock = std::move(lock);
+        journal->close();
+    };
     try {
-        loadFromDevice(file, &taken);
+        loadFromDevice(buffer, &taken);
     } catch (...) {
         // A document that holds part of this file must not be saved over the previous one.
         if (taken)
-            fileName = name;
+            takeOver();
         throw;
     }
-    fileName = name;
-    modified = false;
+    takeOver();
+    lastFold = FoldResult();
+    if (const QString journalPath = ProjectJournal::existingFor(name); !journalPath.isEmpty()) {
+        const std::optional<JournalContent> content = readJournalFile(journalPath);
+        // A journal of other content was folded into the file by the save that made it.
+        if (content && !content->untitled && content->identity == fileIdentity)
+            lastFold = foldJournal(content->records, *outboxList, *contactList);
+    }
+    const bool moved = hasSentInOutbox(*outboxList) && moveSentMessages() > 0;
+    modified = lastFold.any() || moved;
 }
 
 void AppData::loadFromDevice(QIODevice &device, bool *taken) {
@@ -106,24 +320,40 @@ void AppData::loadFromDevice(QIODevice &device, bool *taken) {
     reader.readRaw(reinterpret_cast<char *>(header), 4);
     if (header[0] != Magic0 || header[1] != Magic1)
         throw Error(QStringLiteral("Invalid file format."));
-    int version = header[2];
-    if (version != FileVersion)
+    const int version = header[2];
+    if (version != FileVersion && version != ExtendedFileVersion)
         throw Error(QStringLiteral("Invalid file version %1").arg(version));
+    // Version 11 keeps the four sections of version 10 as they are.
+    const int listVersion = FileVersion;
 
     // The first tag is read in any case; then sections follow while two bytes or more remain.
     do {
-        switch (static_cast<SectionTag>(reader.readByte())) {
+        const quint8 tag = reader.readByte();
+        if (version == ExtendedFileVersion && tag >= quint8(SectionTag::OutboxStates)) {
+            const qint32 length = reader.readInt32();
+            if (length < 0 || length > reader.bytesLeft())
+                StreamReader::fail();
+            QByteArray payload(length, Qt::Uninitialized);
+            reader.readRaw(payload.data(), length);
+            if (tag != quint8(SectionTag::OutboxStates))
+                continue; // a section of a later version: skipped whole
+            applyStates(*outboxList, decodeStates(payload, outboxList->count()));
+            if (taken)
+                *taken = true;
+            continue;
+        }
+        switch (static_cast<SectionTag>(tag)) {
         case SectionTag::Compose:
-            compose.loadFromStream(reader, version);
+            compose.loadFromStream(reader, listVersion);
             break;
         case SectionTag::Contacts:
-            contactList->loadFromStream(reader, version);
+            contactList->loadFromStream(reader, listVersion);
             break;
         case SectionTag::Outbox:
-            outboxList->loadFromStream(reader, MessageStatus::Pending, version);
+            outboxList->loadFromStream(reader, MessageStatus::Pending, listVersion);
             break;
         case SectionTag::Sent:
-            sentList->loadFromStream(reader, MessageStatus::Sent, version);
+            sentList->loadFromStream(reader, MessageStatus::Sent, listVersion);
             break;
         default:
             continue; // unknown tag: nothing read for it
@@ -138,16 +368,44 @@ bool AppData::save(bool saveAs) {
         QString chosen = onAskFileName ? onAskFileName() : QString();
         if (chosen.isEmpty())
             return false;
+        // Another program's file is not taken over, not even by name.
+        std::unique_ptr<ProjectLock> lock = newLock(chosen);
         fileName = chosen;
+        if (lock)
+            m_lock = std::move(lock);
+    } else {
+        lockProject(fileName);
     }
-    writeFileSafely(fileName, [this](QIODevice &device) { saveToDevice(device); });
+    ProjectIdentity written;
+    journal->saveExclusive(
+        fileName,
+        [&](const std::optional<Message> &inFlight) {
+            const QByteArray bytes = projectBytes(inFlight);
+            writeFileSafely(fileName, bytes);
+            written = ProjectIdentity::of(bytes);
+            return written;
+        },
+        phone && phone->isBusy());
+    fileIdentity = written;
     modified = false;
     return true;
 }
 
-void AppData::saveToDevice(QIODevice &device) const {
+QByteArray AppData::projectBytes(const std::optional<Message> &inFlight) const {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    saveToDevice(buffer, inFlight);
+    return buffer.data();
+}
+
+void AppData::saveToDevice(QIODevice &device, const std::optional<Message> &inFlight) const {
+    // The outbox's states and its records are taken under one hold of its lock (outbox before
+    // contacts and sent list, as everywhere).
+    MessageList::Locker outbox(*outboxList);
+    const QList<MessageState> states = outboxStates(outbox.items(), inFlight);
+    const quint8 version = states.isEmpty() ? FileVersion : ExtendedFileVersion;
     StreamWriter writer(device);
-    const char header[4] = {char(Magic0), char(Magic1), char(FileVersion), 0};
+    const char header[4] = {char(Magic0), char(Magic1), char(version), 0};
     writer.writeRaw(header, 4);
     writer.writeByte(quint8(SectionTag::Compose));
     compose.saveToStream(writer);
@@ -157,5 +415,11 @@ void AppData::saveToDevice(QIODevice &device) const {
     outboxList->saveToStream(writer);
     writer.writeByte(quint8(SectionTag::Sent));
     sentList->saveToStream(writer);
+    if (!states.isEmpty()) {
+        const QByteArray payload = encodeStates(states);
+        writer.writeByte(quint8(SectionTag::OutboxStates));
+        writer.writeInt32(qint32(payload.size()));
+        writer.writeRaw(payload.constData(), payload.size());
+    }
     writer.flush();
 }

@@ -323,8 +323,10 @@ bool CsvScanner::next(CsvRecord &record) {
                     state = State::AfterQuote;
                 }
             } else if (isLineEnd(ch)) {
-                field += QLatin1Char('\n');
+                // Kept as the file has it (CR LF, LF or CR), so that an exported name comes back.
+                const qsizetype from = m_pos;
                 skipLineEnd();
+                field += QStringView(m_text).sliced(from, m_pos - from);
                 continue;
             } else {
                 field += ch;
@@ -369,7 +371,12 @@ void readCsv(const QString &text, AddressBook &book) {
         if (first) {
             first = false;
             columns = columnsOf(record.fields);
-            header = columns.isHeader();
+            // An exchange file's line ends in its sent count: a contact named "Name" with the
+            // number "Phone" is no header.
+            bool countAtEnd = false;
+            if (record.fields.size() == 3)
+                record.fields[2].toInt(&countAtEnd);
+            header = columns.isHeader() && !countAtEnd;
             if (header)
                 continue;
         }

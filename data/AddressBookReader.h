@@ -18,8 +18,10 @@
 // when in doubt). A first line naming a name column and a number column (in English, German,
 // French, Spanish, Italian, Portuguese or Polish) is a header: the columns are then taken by
 // their names, a mobile column before any other number column, a full-name column before
-// first and last names. Without a header the columns are name, number and sent count. A quoted
-// field may hold the delimiter, line breaks and doubled quotes (one quote each). A line that is
+// first and last names (a line of three fields whose third is a number is no header: an
+// exchange file's contact). Without a header the columns are name, number and sent count. A
+// quoted field may hold the delimiter, line breaks (kept as they are) and doubled quotes (one
+// quote each). A line that is
 // malformed (text after a closing quote, a quote never closed) is skipped and reported with its
 // number; the rest is read. Lines without a name or a number are left out silently.
 //

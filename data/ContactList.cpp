@@ -6,6 +6,7 @@
 #include "data/CsvFields.h"
 #include "data/PhoneNumberParser.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -14,6 +15,63 @@ namespace {
 
 // Name and Number lengths, sentCount, Checked.
 constexpr qint64 EmptyContactSize = 4 + 4 + 4 + 1;
+
+// The longest line an import reads: a contact is a name and a number, and a file with longer
+// lines is no address book (an endless line would only fill the memory).
+constexpr qsizetype MaxLineLength = 64 * 1024;
+constexpr qint64 ReadChunk = 64 * 1024;
+
+// A field of an exchange file: in quotes, with a quote inside doubled.
+void appendQuoted(QByteArray &line, const QByteArray &value) {
+    line += '"';
+    for (char c : value) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+// The file's bytes, refused with a clear message when they are not text (a NUL byte outside a
+// UTF-16 file) or hold a line longer than MaxLineLength. Reads in chunks, so that a device
+// that never ends (/dev/zero) is refused at once.
+QByteArray readTextFile(const QString &fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(file.errorString());
+    const QString shown = QDir::toNativeSeparators(fileName);
+    QByteArray bytes;
+    qsizetype lineStart = 0;
+    qsizetype line = 1;
+    bool utf16 = false;
+    for (;;) {
+        const QByteArray chunk = file.read(ReadChunk);
+        if (file.error() != QFileDevice::NoError)
+            throw Error(file.errorString());
+        if (chunk.isEmpty())
+            break;
+        const qsizetype from = bytes.size();
+        bytes += chunk;
+        if (from == 0)
+            utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+        for (qsizetype i = from; i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c == '\0' && !utf16)
+                throw Error(QStringLiteral("Cannot import %1: it is not a text file").arg(shown));
+            if (c == '\n' || c == '\r') {
+                // CR LF ends one line.
+                if (!(c == '\n' && i > 0 && bytes[i - 1] == '\r'))
+                    ++line;
+                lineStart = i + 1;
+            } else if (i - lineStart >= MaxLineLength) {
+                throw Error(QStringLiteral("Cannot import %1: line %2 is longer than 64 KiB")
+                                .arg(shown)
+                                .arg(line));
+            }
+        }
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -101,14 +159,7 @@ bool ContactList::parseContactLine(const QByteArray &line, Contact &contact) {
 }
 
 ImportResult ContactList::importFromFile(const QString &fileName, const QString &country) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(file.errorString());
-    file.close();
-
+    QByteArray bytes = readTextFile(fileName);
     const AddressBook book = readAddressBook(bytes);
     bytes.clear();
     ImportResult result;
@@ -180,20 +231,15 @@ void ContactList::exportToFile(const QString &fileName) const {
     {
         QMutexLocker lock(&m_lock);
         for (const Item &item : m_items) {
-            text += '"';
-            text += item->name.toLocal8Bit();
-            text += "\",\"";
-            text += item->number;
-            text += "\",";
+            appendQuoted(text, item->name.toLocal8Bit());
+            text += ',';
+            appendQuoted(text, item->number);
+            text += ',';
             text += QByteArray::number(item->sentCount);
             text += "\r\n";
         }
     }
-    writeFileSafely(fileName, [&](QIODevice &device) {
-        StreamWriter writer(device);
-        writer.writeRaw(text.constData(), text.size());
-        writer.flush();
-    });
+    writeFileSafely(fileName, text);
 }
 
 QStringList importDetails(const ImportResult &result) {

@@ -70,7 +70,9 @@ public:
     // not parse are compared as they are. A malformed line is skipped and reported in the
     // result; the rest of the file is read. Holds the lock for the whole run and notifies
     // once, after the lock is released, when at least one contact was added. A file that
-    // cannot be read fails with the file's error before anything changes.
+    // cannot be read fails with the file's error before anything changes, and so does one that
+    // is not text ("Cannot import NAME: it is not a text file", a NUL byte outside UTF-16) or
+    // has a line longer than 64 KiB ("Cannot import NAME: line 3 is longer than 64 KiB").
     ImportResult importFromFile(const QString &fileName, const QString &country = QString());
 
     // The indices of the contacts whose number another contact has too, once both are parsed
@@ -79,9 +81,10 @@ public:
     QList<int> duplicateIndices(const QString &country) const;
 
     // Writes every contact as the line "NAME","NUMBER",COUNT and CR LF (name in the local 8-bit
-    // encoding, quotes inside values not escaped). The old file is replaced only when every
-    // byte has been written: on failure it is left as it was and the error ("Stream write
-    // error" or the file's error) is raised. No notification.
+    // encoding, a quote inside a value doubled), which importFromFile reads back as it was. The
+    // old file is replaced only when every byte has been written: on failure it is left as it
+    // was and the error ("Cannot write NAME: " and the system's reason) is raised. No
+    // notification.
     void exportToFile(const QString &fileName) const;
 };
 

@@ -19,6 +19,10 @@ namespace {
 constexpr int ShapeDigits = 6;
 // National-form entries up to this many digits may be short codes.
 constexpr int MaxShortCodeDigits = 8;
+// More digits than any number with its international or trunk prefix has: refused before the
+// library sees them, whose matching takes time that grows with the square of the length (a
+// contact file's 64 KiB number took close to a minute).
+constexpr int MaxNumberDigits = 32;
 constexpr int MinShortCodeDigits = 3;
 
 const QString NotANumber = QStringLiteral("not a phone number");
@@ -160,6 +164,8 @@ ParsedNumber PhoneNumberParser::parse(const QByteArray &typed) {
         return refused(international ? TooShort : NotANumber);
     if (!international && digits.size() <= MaxShortCodeDigits)
         return parseShort(digits);
+    if (digits.size() > MaxNumberDigits)
+        return refused(TooLong);
     return parseFull(digits, international);
 }
 

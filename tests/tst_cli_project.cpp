@@ -84,7 +84,7 @@ void TestCliProject::showPrintsWholeProject() {
     m.contactList->add(c);
     Message flash = makeMessage("+30691", QStringLiteral("hi"), 45000.25, 0);
     flash.flash = 1;
-    flash.status = MessageStatus::Sent; // saved while not yet transferred: back as pending
+    flash.status = MessageStatus::Sending; // saved while being sent: back as pending
     m.outboxList->add(flash);
     m.sentList->add(makeMessage("0044", "sent", 45000.5 + 1234.0 / 86400000.0, 45001.75));
     saveProject(m, "p.sms");
@@ -137,7 +137,7 @@ void TestCliProject::showFailures_data() {
     QTest::newRow("not a project")
         << QStringList{"f.sms"} << QByteArray("hello") << "Invalid file format.";
     QTest::newRow("other version")
-        << QStringList{"f.sms"} << QByteArray("\x83\x56\x0b\x00", 4) << "Invalid file version 11";
+        << QStringList{"f.sms"} << QByteArray("\x83\x56\x0c\x00", 4) << "Invalid file version 12";
     QTest::newRow("cut") << QStringList{"f.sms"} << QByteArray("\x83\x56\x0a\x00\x01\x05", 6)
                          << "Stream read error";
     QTest::newRow("missing") << QStringList{"missing.sms"} << QByteArray()
@@ -228,8 +228,9 @@ void TestCliProject::importFailures() {
 
     run = runCli(cmdImport, {path("p.sms")});
     QCOMPARE(run.status, 2);
-    QCOMPARE(run.err.trimmed(),
-             QStringLiteral("usage: pelorvane-cli import FILE.sms CONTACTS [--country CC]"));
+    QCOMPARE(
+        run.err.trimmed(),
+        QStringLiteral("usage: pelorvane-cli import FILE.sms CONTACTS [--country CC] [--wait]"));
 }
 
 void TestCliProject::exportWritesExchangeFile() {

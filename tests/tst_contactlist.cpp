@@ -65,7 +65,10 @@ private Q_SLOTS:
     void importDuplicateRuleMatchesListScan();
     void exportLayout();
     void exportImportRoundTrip();
-    void exportedNameWithQuoteFailsReimport();
+    void exportedNameWithQuoteComesBack();
+    void exportImportRandomStrings();
+    void importRefusesWhatIsNoAddressBook_data();
+    void importRefusesWhatIsNoAddressBook();
     void exportFailureKeepsOldFile();
     void exportCannotCreate();
 
@@ -393,7 +396,7 @@ void TestContactList::exportLayout() {
     QCOMPARE(readAll(path("out.csv")),
              QByteArray("\"Ann\",\"+44 1\",3\r\n"
                         "\"\",\"\",-1\r\n"
-                        "\"Smith, \"Jo\" \xce\x95\xce\xbb\",\"1,2\",0\r\n"));
+                        "\"Smith, \"\"Jo\"\" \xce\x95\xce\xbb\",\"1,2\",0\r\n"));
     QCOMPARE(calls, 0);
     list.onChange = nullptr;
     ContactList empty;
@@ -417,15 +420,89 @@ void TestContactList::exportImportRoundTrip() {
     QCOMPARE(contents(target), expected);
 }
 
-void TestContactList::exportedNameWithQuoteFailsReimport() {
+void TestContactList::exportedNameWithQuoteComesBack() {
     ContactList source;
     fill(source,
-         {makeContact("Ann", "1"), makeContact("The \"Boss\"", "2"), makeContact("Cid", "3")});
+         {makeContact("Ann", "1"), makeContact("The \"Boss\"", "2\""), makeContact("\"", "3")});
     source.exportToFile(path("out.csv"));
+    QVERIFY(readAll(path("out.csv")).contains("\"The \"\"Boss\"\"\",\"2\"\"\",0\r\n"));
     ContactList target;
     const ImportResult result = target.importFromFile(path("out.csv"));
-    QCOMPARE(result.skippedLines, QStringList{QStringLiteral("line 2: ") + CsvError});
-    QCOMPARE(contents(target), (Contacts{makeContact("Ann", "1"), makeContact("Cid", "3")}));
+    QCOMPARE(result.skippedLines, QStringList());
+    QCOMPARE(contents(target), contents(source));
+}
+
+void TestContactList::exportImportRandomStrings() {
+    // Quotes, separators and line breaks anywhere in a name or a number.
+    const QString alphabet = QStringLiteral("ab \",;\t\r\n'\\=+-()Ωλ李😀");
+    QRandomGenerator random(20261209);
+    auto randomText = [&](int minLength) {
+        QString text;
+        const int length = minLength + int(random.bounded(12));
+        while (text.size() < length) {
+            const qsizetype at = qsizetype(random.bounded(int(alphabet.size())));
+            // A surrogate pair is one character.
+            if (alphabet[at].isHighSurrogate())
+                text += alphabet.mid(at, 2);
+            else if (!alphabet[at].isLowSurrogate())
+                text += alphabet[at];
+        }
+        return text;
+    };
+    ContactList source;
+    for (int i = 0; i < 400; ++i) {
+        // A number's digits keep it apart from the others (duplicates are not imported).
+        const QByteArray number =
+            randomText(0).toUtf8() + QByteArray::number(100000 + i) + randomText(0).toUtf8();
+        source.add(makeContact(QStringLiteral("x") + randomText(0), number,
+                               qint32(random.bounded(1000)), 1));
+    }
+    source.exportToFile(path("random.csv"));
+    ContactList target;
+    const ImportResult result = target.importFromFile(path("random.csv"));
+    QCOMPARE(result.skippedLines, QStringList());
+    QCOMPARE(result.duplicates, 0);
+    QCOMPARE(contents(target), contents(source));
+}
+
+void TestContactList::importRefusesWhatIsNoAddressBook_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("endless device") << QStringLiteral("/dev/zero") << QByteArray()
+                                    << QStringLiteral("Cannot import /dev/zero: it is not a text "
+                                                      "file");
+    QTest::newRow("binary") << QStringLiteral("bin.csv")
+                            << QByteArray("\"Ann\",\"1\",0\r\n\x7f"
+                                          "ELF\0\0\x01",
+                                          21)
+                            << QStringLiteral("it is not a text file");
+    QTest::newRow("line over 64 KiB")
+        << QStringLiteral("long.csv")
+        << QByteArray("\"Ann\",\"1\",0\r\n\"") + QByteArray(64 * 1024, 'n') + "\",\"2\",0\r\n"
+        << QStringLiteral("line 2 is longer than 64 KiB");
+}
+
+void TestContactList::importRefusesWhatIsNoAddressBook() {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    if (!file.startsWith(u'/')) {
+        file = path(file);
+        writeAll(file, content);
+    }
+    ContactList list;
+    list.add(makeContact("Kept", "9"));
+    const QString message = errorMessage([&] { list.importFromFile(file); });
+    QVERIFY2(message.endsWith(error), qPrintable(message));
+    QVERIFY(message.startsWith(QStringLiteral("Cannot import ")));
+    QCOMPARE(contents(list), Contacts{makeContact("Kept", "9")});
+
+    // A line of exactly 64 KiB is still an address book's.
+    if (content.contains(QByteArray(64 * 1024, 'n'))) {
+        writeAll(file, "\"Ann\",\"" + QByteArray(64 * 1024 - 10, '1') + "\",0\r\n");
+        QCOMPARE(list.importFromFile(file).imported, 1);
+    }
 }
 
 void TestContactList::exportFailureKeepsOldFile() {
@@ -439,7 +516,7 @@ void TestContactList::exportFailureKeepsOldFile() {
         FileSizeLimit limit(4096);
         error = errorMessage([&] { list.exportToFile(path("out.csv")); });
     }
-    QCOMPARE(error, QStringLiteral("Stream write error"));
+    QCOMPARE(error, QStringLiteral("Cannot write %1: File too large").arg(path("out.csv")));
     QCOMPARE(readAll(path("out.csv")), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"out.csv"});
 }

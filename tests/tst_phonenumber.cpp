@@ -81,6 +81,9 @@ void TestPhoneNumber::parse_data() {
     addRefused("DE only plus", "DE", "+", TooShort);
     addRefused("DE unknown country code", "DE", "+999 12345678", "unknown country code");
     addRefused("DE too long", "DE", "+49 1512345678901234567", "too long");
+    // Refused at once, whatever the length (the library would take minutes over 64 KiB).
+    addRefused("DE 64 KiB of digits", "DE", QByteArray(64 * 1024, '1'), "too long");
+    addRefused("no country 64 KiB of digits", "", "+" + QByteArray(64 * 1024, '4'), "too long");
 
     // United Kingdom.
     addNumber("GB national mobile", "GB", "07400 123456", "+447400123456");

@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +81,7 @@ void fillRich(AppData &m) {
                                   45123.123456789));
     m.outboxList->add(makeMessage("", "", MessageStatus::Sending, 0, 1, 0.5, 0));
     m.outboxList->add(
-        makeMessage("456", LoneSurrogates, MessageStatus::Sent, 1, 1, 45000.75, 45000.7500001));
+        makeMessage("456", LoneSurrogates, MessageStatus::Sending, 1, 1, 45000.75, 45000.7500001));
     m.sentList->add(
         makeMessage("789", QStringLiteral("已发送"), MessageStatus::Sent, 0, 0, -1.25, 45001.999));
     m.sentList->add(
@@ -124,6 +128,7 @@ private Q_SLOTS:
     void newKeepsCompose();
     void modifiedTracking();
     void fuzzLoad();
+    void saveOnFullDiskAtEveryPoint();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -248,9 +253,9 @@ void TestProjectFile::loadRules_data() {
     QByteArray v9 = full;
     v9[2] = 9;
     QTest::newRow("version 9") << v9 << "Invalid file version 9" << false;
-    QByteArray v11 = full;
-    v11[2] = 11;
-    QTest::newRow("version 11") << v11 << "Invalid file version 11" << false;
+    QByteArray v12 = full;
+    v12[2] = 12;
+    QTest::newRow("version 12") << v12 << "Invalid file version 12" << false;
     QTest::newRow("version 255") << QByteArray("\x83\x56\xff\x00", 4) << "Invalid file version 255"
                                  << false;
     QTest::newRow("one unknown tag") << Header + "\x07" << QString() << false;
@@ -411,9 +416,9 @@ void TestProjectFile::fileNameAndModifiedAfterFailedLoad() {
     fillOther(m);
     saveAs(m, "previous.sms");
     // Nothing taken from a file with a bad header: the document still is the previous file.
-    writeAll(path("bad.sms"), QByteArray("\x83\x56\x0b\x00", 4));
+    writeAll(path("bad.sms"), QByteArray("\x83\x56\x0c\x00", 4));
     QCOMPARE(errorMessage([&] { m.load(path("bad.sms")); }),
-             QStringLiteral("Invalid file version 11"));
+             QStringLiteral("Invalid file version 12"));
     QCOMPARE(m.fileName, path("previous.sms"));
     QVERIFY(!m.modified);
 
@@ -510,7 +515,7 @@ void TestProjectFile::saveFailureKeepsOldFile() {
         FileSizeLimit limit(8192);
         error = errorMessage([&] { m.save(); });
     }
-    QCOMPARE(error, QStringLiteral("Stream write error"));
+    QCOMPARE(error, QStringLiteral("Cannot write %1: File too large").arg(path("p.sms")));
     QCOMPARE(readAll(path("p.sms")), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"p.sms"});
     QVERIFY(m.modified);
@@ -522,7 +527,7 @@ void TestProjectFile::saveFailureKeepsOldFile() {
         m.onAskFileName = [this] { return path("new.sms"); };
         error = errorMessage([&] { m.save(true); });
     }
-    QCOMPARE(error, QStringLiteral("Stream write error"));
+    QCOMPARE(error, QStringLiteral("Cannot write %1: File too large").arg(path("new.sms")));
     QCOMPARE(m.fileName, path("new.sms"));
     QVERIFY(m.modified);
     QVERIFY(!QFile::exists(path("new.sms")));
@@ -672,6 +677,62 @@ void TestProjectFile::fuzzLoad() {
     qInfo("%d cases, %d loaded, %lld ms", rounds, loaded, timer.elapsed());
     QVERIFY(loaded > 0);
     QVERIFY(loaded < rounds);
+}
+
+void TestProjectFile::saveOnFullDiskAtEveryPoint() {
+    if (::geteuid() != 0)
+        QSKIP("a small disk (tmpfs) needs root to mount");
+    const QString disk = path("disk");
+    QVERIFY(QDir().mkdir(disk));
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=512k") != 0)
+        QSKIP("a small disk (tmpfs) cannot be mounted here");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+    const QString project = disk + "/p.sms";
+    const QString filler = disk + "/filler";
+
+    AppData m;
+    for (int i = 0; i < 2000; ++i)
+        m.outboxList->add(makeMessage("+306900000000", QStringLiteral("before %1").arg(i),
+                                      MessageStatus::Pending));
+    m.onAskFileName = [&] { return project; };
+    QVERIFY(m.save());
+    const QByteArray old = readAll(project);
+    for (int i = 0; i < 1000; ++i)
+        m.outboxList->add(makeMessage("+306900000000", QStringLiteral("after %1").arg(i),
+                                      MessageStatus::Pending));
+    QBuffer complete;
+    complete.open(QIODevice::WriteOnly);
+    m.saveToDevice(complete);
+    const qint64 newSize = complete.size();
+
+    // The disk full but for `room` bytes, from none to more than the new file needs.
+    for (qint64 room = 0;; room += 4096) {
+        {
+            const int fd = ::open(QFile::encodeName(filler).constData(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            QVERIFY(fd >= 0);
+            const QByteArray block(4096, 'f');
+            qint64 filled = 0;
+            while (::write(fd, block.constData(), block.size()) == block.size())
+                filled += block.size();
+            QVERIFY(::ftruncate(fd, off_t(std::max<qint64>(0, filled - room))) == 0);
+            ::close(fd);
+        }
+        const QString error = errorMessage([&] { m.save(); });
+        if (error.isEmpty()) {
+            QVERIFY2(room >= newSize, qPrintable(QString::number(room)));
+            QCOMPARE(readAll(project), complete.data());
+            break;
+        }
+        QCOMPARE(error, QStringLiteral("Cannot write %1: No space left on device").arg(project));
+        QCOMPARE(readAll(project), old);
+        QCOMPARE(QDir(disk).entryList(QDir::Files), (QStringList{"filler", "p.sms"}));
+        QVERIFY(m.modified);
+        QVERIFY2(room < newSize + 64 * 1024, "the save fails with room to spare");
+    }
+    AppData loaded;
+    loaded.load(project);
+    QCOMPARE(loaded.outboxList->count(), 3000);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

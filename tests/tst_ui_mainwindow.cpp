@@ -3,8 +3,10 @@
 // opened from the command line.
 
 #include "app/IniFile.h"
+#include "app/ProjectJournal.h"
 #include "base/OleDate.h"
 #include "support/MainWindowFixture.h"
+#include "support/TestFiles.h"
 #include "ui/ComposeView.h"
 #include "ui/ContactsView.h"
 #include "ui/ExplorerModel.h"
@@ -16,6 +18,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
@@ -119,6 +122,8 @@ private Q_SLOTS:
     void saveAndOpenRoundTrip();
     void openCancelledAtQuestion();
     void openInvalidFileShowsError();
+    void projectHeldByWindowIsRefusedToOthers();
+    void unsavedUntitledProjectOfferedAtStart();
     void closeUnmodifiedAsksNothing();
     void closeQuestionCancelKeepsWindow();
     void closeQuestionYesThenCancelledSave();
@@ -627,6 +632,87 @@ void TestUiMainWindow::openInvalidFileShowsError() {
     QCOMPARE(f.questions[0].kind, MessageKind::Error);
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
     QVERIFY(w->isVisible());
+}
+
+void TestUiMainWindow::projectHeldByWindowIsRefusedToOthers() {
+    const QString path = [] {
+        static QTemporaryDir dir;
+        return dir.filePath(QStringLiteral("club.sms"));
+    }();
+    {
+        AppData other;
+        other.outboxList->add(makeMessage(1));
+        other.onAskFileName = [&] { return path; };
+        QVERIFY(other.save());
+    }
+    Fixture f;
+    f.data->lockHolder = QStringLiteral("pelorvane");
+    MainWindow *w = f.createWindow();
+    w->openProjectFile(path);
+    QCOMPARE(w->windowTitle(), QStringLiteral("club.sms - Pelorvane"));
+    const QString inUse = QStringLiteral("club.sms is in use by pelorvane (pid %1)")
+                              .arg(QCoreApplication::applicationPid());
+    AppData second;
+    second.lockHolder = QStringLiteral("pelorvane");
+    QCOMPARE(errorMessage([&] { second.load(path); }), inUse);
+    // A second window's Open says who has it and keeps its own document.
+    Fixture g;
+    g.data->lockHolder = QStringLiteral("pelorvane");
+    MainWindow *w2 = g.createWindow();
+    w2->openProjectFile(path);
+    QCOMPARE(g.questions.size(), 1);
+    QCOMPARE(g.questions[0].text, inUse);
+    QCOMPARE(w2->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
+    // New in the first window gives the file up.
+    w->newAction->trigger();
+    second.load(path);
+    QCOMPARE(second.outboxList->count(), 1);
+}
+
+void TestUiMainWindow::unsavedUntitledProjectOfferedAtStart() {
+    // What a program that was sending an untitled project leaves when it is killed.
+    auto leaveJournal = [] {
+        AppData sending;
+        sending.outboxList->add(makeMessage(1));
+        sending.outboxList->add(makeMessage(2));
+        sending.journal->open(QString(), ProjectIdentity(), [&] {
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            sending.saveToDevice(buffer);
+            return buffer.data();
+        });
+        sending.journal->commit([&] {
+            MessageList::Locker items(*sending.outboxList);
+            (*items)[0]->status = MessageStatus::Sent;
+            return *(*items)[0];
+        });
+        const QString left = ProjectJournal::untitledFolder() + QStringLiteral("/left.journal");
+        QFile::remove(left);
+        QVERIFY(QFile::copy(sending.journal->path(), left));
+    };
+    leaveJournal();
+    {
+        Fixture f;
+        MainWindow *w = f.createWindow();
+        f.answers << QMessageBox::No;
+        QVERIFY(!w->offerUnsavedProject());
+        QCOMPARE(f.questions.size(), 1);
+        QVERIFY(f.questions[0].text.endsWith(
+            QStringLiteral("without saving the untitled project it was sending. Open it again?")));
+        QCOMPARE(f.data->outboxList->count(), 0);
+        // Declined: never offered again.
+        QVERIFY(!w->offerUnsavedProject());
+        QCOMPARE(f.questions.size(), 1);
+    }
+    leaveJournal();
+    Fixture f;
+    MainWindow *w = f.createWindow();
+    f.answers << QMessageBox::Yes;
+    QVERIFY(w->offerUnsavedProject());
+    QCOMPARE(f.data->outboxList->count(), 1);
+    QCOMPARE(f.data->sentList->count(), 1);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
+    QVERIFY(AppData::unsavedUntitledProjects().isEmpty());
 }
 
 void TestUiMainWindow::closeUnmodifiedAsksNothing() {

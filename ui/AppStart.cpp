@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -83,6 +84,8 @@ int runPelorvane(int argc, char **argv) {
         return 0;
     }
 
+    // A file-size limit makes a save fail with its reason instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QLatin1StringView(PelorvaneAppName));
@@ -100,6 +103,8 @@ int runPelorvane(int argc, char **argv) {
     int exitCode = 0;
     {
         AppData data;
+        // The window holds the lock of the project open in it.
+        data.lockHolder = QStringLiteral("pelorvane");
         if (simulator)
             data.settings->setSessionPort(simulator->portPath().toLocal8Bit());
         MainWindow window(data);
@@ -110,6 +115,8 @@ int runPelorvane(int argc, char **argv) {
                 QStringLiteral("The simulated phone could not be started: %1").arg(simulatorError));
         if (!command.projectFile.isEmpty())
             window.openProjectFile(QFileInfo(command.projectFile).absoluteFilePath());
+        else
+            window.offerUnsavedProject();
         window.show();
         exitCode = QApplication::exec();
         instance.onActivate = nullptr;

@@ -19,12 +19,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMovie>
 #include <QScreen>
@@ -708,6 +710,32 @@ void MainWindow::onAboutTriggered() {
 
 void MainWindow::openProjectFile(const QString &fileName) {
     runGuarded([&] { loadProject(fileName); });
+}
+
+bool MainWindow::offerUnsavedProject() {
+    const QStringList unsaved = AppData::unsavedUntitledProjects();
+    if (unsaved.isEmpty())
+        return false;
+    const QString journal = unsaved.first();
+    const QString when =
+        QLocale().toString(QFileInfo(journal).lastModified(), QLocale::ShortFormat);
+    const auto answer = messageDlg(
+        QStringLiteral("Pelorvane ended on %1 without saving the untitled project it was sending. "
+                       "Open it again?")
+            .arg(when),
+        MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        AppData::discardUntitled(journal);
+        return false;
+    }
+    bool opened = false;
+    runGuarded([&] {
+        m_data.recoverUntitled(journal);
+        composeView()->loadFields();
+        refreshAll();
+        opened = true;
+    });
+    return opened;
 }
 
 void MainWindow::bringToFront() {

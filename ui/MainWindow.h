@@ -56,6 +56,11 @@ public:
     // A second copy of the program asks for this: restore when minimised, then to the front.
     void bringToFront();
 
+    // At start-up: an untitled project that a program ended without saving (while it was
+    // sending) is offered back, the newest one; Yes opens it untitled and modified, No forgets
+    // it. Returns true when one was opened.
+    bool offerUnsavedProject();
+
     // Computes the availability and check marks of the window's actions from its state; runs
     // at idle time and after every change of state.
     void updateActions();

@@ -27,6 +27,8 @@ for tool in Xvfb xdotool; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelorvane-e2e.XXXXXX")
+# Journals of unsaved projects go here, not among the user's own.
+export XDG_STATE_HOME="$work/state"
 pids=()
 passed=0
 cleanup() {

@@ -10,10 +10,11 @@
 // their own streams.
 
 enum ExitStatus {
-    ExitOk = 0,         // done
-    ExitFailed = 1,     // the command could not do its work (bad number, unreadable file, ...)
-    ExitUsage = 2,      // the command line was wrong
-    ExitNotStarted = 3, // the work could not start (the port, a phone that does not answer)
+    ExitOk = 0,     // done
+    ExitFailed = 1, // the command could not do its work (bad number, unreadable file, ...)
+    ExitUsage = 2,  // the command line was wrong
+    // Nothing was done: the project is in use by another program, or a run could not start
+    ExitNotStarted = 3,
 };
 
 struct CliCommand;

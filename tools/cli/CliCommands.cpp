@@ -19,23 +19,26 @@ const QList<CliCommand> &cliCommands() {
          [](const QStringList &args, CliContext &c) { return cmdExport(args, c.out, c.err); }},
         {"queue",
          "FILE.sms (--to \"111;222\" | --all | --checked) [--subject S] [--flash] [--long] "
-         "[--country CC] [--allow-unverified] [--dry-run] TEXT",
+         "[--country CC] [--allow-unverified] [--dry-run] [--wait] TEXT",
          "Add one outbox message per recipient, as the compose view's Send to Outbox does, "
          "and save the project. {Name}, {FirstName} and {Number} (fallback: {Name|friend}) are "
          "filled per recipient; numbers become international with the country of national "
          "numbers (--country, else the settings'); refused numbers are named and give exit "
          "status 2, the others are queued; --dry-run prints each text and changes nothing; "
-         "--long sends a text longer than one SMS in parts",
+         "--long sends a text longer than one SMS in parts; a project in use by another "
+         "program is waited for with --wait, else refused with exit status 3",
          &cmdQueue},
         {"send",
          "FILE.sms [--port NAME] [--simulate] [--retry-after 5,30,120] "
-         "[--stop-at-first-refusal]",
+         "[--stop-at-first-refusal] [--wait]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
-         "save the project. A message the phone refuses for a while is tried again after the "
-         "--retry-after waits in seconds (0: at once), one refused for good fails and the run "
-         "goes on, unless --stop-at-first-refusal. Ctrl+C, SIGTERM and SIGHUP stop the run. "
-         "Exit status 0 when every pending message was sent, 1 when some were not, 3 when the "
-         "run could not start",
+         "save the project; every outcome is in the project's journal before the next message "
+         "goes. A message the phone refuses for a while is tried again after the --retry-after "
+         "waits in seconds (0: at once), one refused for good fails and the run goes on, unless "
+         "--stop-at-first-refusal. Ctrl+C, SIGTERM and SIGHUP stop the run. Exit status 0 when "
+         "every pending message was sent, 1 when some were not, 3 when nothing could be sent "
+         "(the run could not start; the project is in use, --wait waits for it; its outcomes "
+         "cannot be recorded)",
          &cmdSend},
         {"retry", CmdRetryUsage, CmdRetrySummary,
          [](const QStringList &args, CliContext &c) { return cmdRetry(args, c.out, c.err); }},

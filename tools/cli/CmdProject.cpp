@@ -1,9 +1,12 @@
 #include "tools/cli/CmdProject.h"
 
 #include "app/AppData.h"
+#include "app/ProjectLock.h"
 #include "base/Error.h"
 #include "base/OleDate.h"
 #include "data/PhoneNumberParser.h"
+#include "tools/cli/Cli.h"
+#include "tools/cli/CliLock.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -12,15 +15,18 @@
 
 const char CmdShowUsage[] = "FILE.sms";
 const char CmdShowSummary[] = "Print a project file as JSON";
-const char CmdImportUsage[] = "FILE.sms CONTACTS [--country CC]";
+const char CmdImportUsage[] = "FILE.sms CONTACTS [--country CC] [--wait]";
 const char CmdImportSummary[] =
     "Import contacts into a project from an exchange file, a spreadsheet's CSV or vCards; "
     "numbers already in the project are skipped (compared with the country's dialling rules: "
-    "--country, else the settings'); malformed lines are skipped and named, exit status 2";
-const char CmdRetryUsage[] = "FILE.sms [--failed] [--unknown]";
+    "--country, else the settings'); malformed lines are skipped and named, exit status 2; a "
+    "project in use by another program is waited for with --wait, else refused with exit "
+    "status 3";
+const char CmdRetryUsage[] = "FILE.sms [--failed] [--unknown] [--wait]";
 const char CmdRetrySummary[] =
     "Put the outbox's failed messages (--failed), the ones the phone may have sent (--unknown) "
-    "or both (neither option) back to pending, and save the project";
+    "or both (neither option) back to pending, and save the project; a project in use by "
+    "another program is waited for with --wait, else refused with exit status 3";
 const char CmdExportUsage[] = "FILE.sms CONTACTS.csv";
 const char CmdExportSummary[] = "Export a project's contacts to a comma-separated file";
 
@@ -138,8 +144,11 @@ int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
     QStringList positional;
     QString country;
     bool countryGiven = false;
+    bool wait = false;
     for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--country")) {
+        if (args[i] == QLatin1String("--wait")) {
+            wait = true;
+        } else if (args[i] == QLatin1String("--country")) {
             if (i + 1 >= args.size())
                 return usage(err, "import", CmdImportUsage);
             country = args[++i].toUpper();
@@ -155,19 +164,21 @@ int cmdImport(const QStringList &args, QTextStream &out, QTextStream &err) {
     if (positional.size() != 2)
         return usage(err, "import", CmdImportUsage);
     AppData project;
+    ImportResult result;
     try {
+        // Held from before the read to after the save: an import never loses another's update.
+        holdProjectLocks(project, QStringLiteral("pelorvane-cli import"), wait, err);
+        project.lockProject(positional[0]);
         if (QFileInfo::exists(positional[0]))
             project.load(positional[0]);
         else
             project.fileName = positional[0];
-    } catch (const Error &e) {
-        return fail(err, e);
-    }
-    ImportResult result;
-    try {
         result = project.contactList->importFromFile(
             positional[1], countryGiven ? country : project.settings->country());
         project.save();
+    } catch (const ProjectInUseError &e) {
+        err << cliPrintable(e.message()) << Qt::endl;
+        return ExitNotStarted;
     } catch (const Error &e) {
         return fail(err, e);
     }
@@ -187,8 +198,11 @@ int cmdRetry(const QStringList &args, QTextStream &out, QTextStream &err) {
     QStringList positional;
     bool failed = false;
     bool unknown = false;
+    bool wait = false;
     for (const QString &arg : args) {
-        if (arg == QLatin1String("--failed"))
+        if (arg == QLatin1String("--wait"))
+            wait = true;
+        else if (arg == QLatin1String("--failed"))
             failed = true;
         else if (arg == QLatin1String("--unknown"))
             unknown = true;
@@ -204,10 +218,15 @@ int cmdRetry(const QStringList &args, QTextStream &out, QTextStream &err) {
     AppData project;
     int count = 0;
     try {
+        // A run may be sending these very messages: only one program writes a project.
+        holdProjectLocks(project, QStringLiteral("pelorvane-cli retry"), wait, err);
         project.load(positional[0]);
         count = project.outboxList->retry(failed, unknown);
         if (count > 0)
             project.save();
+    } catch (const ProjectInUseError &e) {
+        err << cliPrintable(e.message()) << Qt::endl;
+        return ExitNotStarted;
     } catch (const Error &e) {
         return fail(err, e);
     }

@@ -2,9 +2,11 @@
 
 #include "app/AppData.h"
 #include "app/ComposeOutbox.h"
+#include "app/ProjectLock.h"
 #include "base/Error.h"
 #include "data/PhoneNumberParser.h"
 #include "sms/SmsParts.h"
+#include "tools/cli/CliLock.h"
 
 #include <QFileInfo>
 
@@ -18,6 +20,7 @@ int cmdQueue(const QStringList &args, CliContext &context) {
     bool isLong = false;
     bool allowUnverified = false;
     bool dryRun = false;
+    bool wait = false;
     QStringList positional;
     bool options = true;
     for (int i = 0; i < args.size(); ++i) {
@@ -57,6 +60,8 @@ int cmdQueue(const QStringList &args, CliContext &context) {
             allowUnverified = true;
         } else if (options && arg == QLatin1String("--dry-run")) {
             dryRun = true;
+        } else if (options && arg == QLatin1String("--wait")) {
+            wait = true;
         } else if (options && arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -73,9 +78,15 @@ int cmdQueue(const QStringList &args, CliContext &context) {
         return context.fail(QStringLiteral("The message is empty: nothing was queued"));
     try {
         AppData data;
-        if (QFileInfo::exists(fileName))
-            data.load(fileName);
-        data.fileName = QFileInfo(fileName).absoluteFilePath();
+        const QString path = QFileInfo(fileName).absoluteFilePath();
+        // Held from before the read to after the save: a queue never loses another's update.
+        if (!dryRun) {
+            holdProjectLocks(data, QStringLiteral("pelorvane-cli queue"), wait, context.err);
+            data.lockProject(path);
+        }
+        if (QFileInfo::exists(path))
+            data.load(path);
+        data.fileName = path;
         PhoneNumberParser parser(countryGiven ? country : data.settings->country());
         const QList<Recipient> recipients =
             recipientsKind == TypedNumbers
@@ -132,6 +143,9 @@ int cmdQueue(const QStringList &args, CliContext &context) {
         }
         if (refusedAny)
             return ExitUsage;
+    } catch (const ProjectInUseError &e) {
+        context.err << cliPrintable(e.message()) << '\n';
+        return ExitNotStarted;
     } catch (const Error &e) {
         return context.fail(e.message());
     }

@@ -2,12 +2,16 @@
 #include "tools/cli/CliPort.h"
 
 #include "app/AppData.h"
+#include "app/ProjectJournal.h"
+#include "app/ProjectLock.h"
 #include "base/Error.h"
 #include "link/Phone.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "tools/cli/CliLock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -94,7 +98,6 @@ public:
             }
             return;
         }
-        const bool sent = m_current->status == MessageStatus::Sent;
         // The second refresh of a message that is tried again later comes only then.
         if (m_current->status == MessageStatus::Sending)
             return;
@@ -157,6 +160,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
     QStringList positional;
     std::optional<QList<int>> retryDelays;
     bool stopAtFirstRefusal = false;
+    bool wait = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
@@ -173,6 +177,8 @@ int cmdSend(const QStringList &args, CliContext &context) {
             ++i;
         } else if (arg == QLatin1String("--stop-at-first-refusal")) {
             stopAtFirstRefusal = true;
+        } else if (arg == QLatin1String("--wait")) {
+            wait = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -184,6 +190,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
 
     try {
         AppData data;
+        holdProjectLocks(data, QStringLiteral("pelorvane-cli send"), wait, context.err);
         data.load(positional[0]);
         if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
@@ -191,6 +198,18 @@ int cmdSend(const QStringList &args, CliContext &context) {
             data.settings->setRetryDelaysMs(*retryDelays);
         if (stopAtFirstRefusal)
             data.settings->setStopAtFirstRefusal(true);
+
+        // Before the first message: every outcome can be recorded (the project saves, its
+        // journal can be written), or nothing is sent at all.
+        std::unique_ptr<SenderThread> sender;
+        try {
+            data.save();
+            sender.reset(data.newSender());
+        } catch (const Error &e) {
+            context.err << cliPrintable(e.message()) << '\n'
+                        << "Nothing was sent: the outcomes could not be recorded.\n";
+            return ExitNotStarted;
+        }
 
         const int pending = pendingCount(*data.outboxList);
         Progress progress(*data.outboxList, context, pending);
@@ -202,14 +221,19 @@ int cmdSend(const QStringList &args, CliContext &context) {
             if (auto *sender = qobject_cast<SenderThread *>(&worker))
                 summary = sender->summary();
         };
-        if (!runWorkerToEnd(data, data.newSender(), readSummary))
+        if (!runWorkerToEnd(data, sender.release(), readSummary))
             return context.fail(QStringLiteral("Phone already busy"));
         progress.finish();
         data.onRefreshAll = nullptr;
 
         // Whatever happened, the accepted messages are filed and kept.
         data.moveSentMessages();
-        data.save();
+        QString saveError;
+        try {
+            data.save();
+        } catch (const Error &e) {
+            saveError = e.message();
+        }
         const QList<QByteArray> reports = data.phone->reports;
         for (const QByteArray &line : reports)
             if (!line.isEmpty())
@@ -219,7 +243,17 @@ int cmdSend(const QStringList &args, CliContext &context) {
             return ExitNotStarted;
         }
         context.out << summary.text() << '\n';
+        if (!saveError.isEmpty()) {
+            // Nothing is lost: the next load of the project folds the journal in.
+            context.err << cliPrintable(saveError) << '\n'
+                        << "The outcomes are kept in "
+                        << cliPrintable(QDir::toNativeSeparators(data.journal->path())) << '\n';
+            return ExitFailed;
+        }
         return summary.sent == pending ? ExitOk : ExitFailed;
+    } catch (const ProjectInUseError &e) {
+        context.err << cliPrintable(e.message()) << '\n';
+        return ExitNotStarted;
     } catch (const Error &e) {
         return context.fail(e.message());
     }

@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
+    // A file-size limit (ulimit -f) is a write error the save reports, not the end of the
+    // program half-way through a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
