@@ -35,8 +35,7 @@ void ContactList::incSentCount(const QByteArray &number) {
         ++found->first->sentCount;
 }
 
-std::optional<Contact> ContactList::edit(int index, const QString &name,
-                                         const QByteArray &number) {
+std::optional<Contact> ContactList::edit(int index, const QString &name, const QByteArray &number) {
     std::optional<Contact> result;
     {
         QMutexLocker lock(&m_lock);

@@ -160,11 +160,17 @@ void TestContactList::incSentCountFollowsCountryChange() {
 // numbers; after each step every number raises the count the rule names: the first contact in
 // list order whose parsed number is the one sent.
 void TestContactList::sentCountIndexFollowsEveryChange() {
-    const QList<QByteArray> forms = {"0151 1234 5678", "+4915112345678", "0049151 12345678",
-                                     "030 123456",     "+4930123456",    "2222",
-                                     "",               "garbage",        "06 12 34 56 78"};
-    const QList<QByteArray> sent = {"+4915112345678", "+4930123456", "2222", "", "garbage",
-                                    "+33612345678"};
+    const QList<QByteArray> forms = {"0151 1234 5678",
+                                     "+4915112345678",
+                                     "0049151 12345678",
+                                     "030 123456",
+                                     "+4930123456",
+                                     "2222",
+                                     "",
+                                     "garbage",
+                                     "06 12 34 56 78"};
+    const QList<QByteArray> sent = {"+4915112345678", "+4930123456", "2222", "",
+                                    "garbage",        "+33612345678"};
     PhoneNumberParser parser(QStringLiteral("DE"));
     auto *random = QRandomGenerator::global();
     const quint32 seed = random->generate();
@@ -188,8 +194,8 @@ void TestContactList::sentCountIndexFollowsEveryChange() {
             model[index].number = number;
         } else if (op < 58) {
             const int index = pick(count);
-            const Contact c = makeContact(QStringLiteral("put"), forms[pick(int(forms.size()))],
-                                          pick(5));
+            const Contact c =
+                makeContact(QStringLiteral("put"), forms[pick(int(forms.size()))], pick(5));
             list.put(index, c);
             model[index] = c;
         } else if (op < 68) {
@@ -239,8 +245,8 @@ void TestContactList::sentCountIndexAfterLoadAndImport() {
         list.loadFromStream(buffer, 10);
     }
     list.incSentCount("+4915112345678");
-    QCOMPARE(contents(list), (Contacts{makeContact("x", "030 123456"),
-                                       makeContact("y", "0151 1234 5678", 1)}));
+    QCOMPARE(contents(list),
+             (Contacts{makeContact("x", "030 123456"), makeContact("y", "0151 1234 5678", 1)}));
     // Imported contacts count at once; the one already in the list stays first.
     const QString file = path(QStringLiteral("more.csv"));
     writeAll(file, "\"z\",\"+49 151 12345678\"\r\n\"w\",\"0171 7654321\"\r\n");
