@@ -36,14 +36,15 @@ int fail(QTextStream &err, const Error &e) {
 }
 
 // ISO 8601 local date-time, null when not set; a value no calendar date stands for is given
-// as the number itself.
+// as the number itself. The wall time the value stands for, without asking the time zone.
 QJsonValue dateJson(double ole) {
     if (!oleIsSet(ole))
         return QJsonValue::Null;
-    QDateTime dateTime = oleToDateTime(ole);
-    if (!dateTime.isValid())
+    const OleWallTime wall = oleToWallTime(ole);
+    if (!wall.isValid())
         return ole;
-    return dateTime.toString(dateTime.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+    return wall.date.toString(Qt::ISODate) + QLatin1Char('T') +
+           wall.time.toString(wall.time.msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
 }
 
 QString statusName(MessageStatus status) {
