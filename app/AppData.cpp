@@ -163,6 +163,8 @@ AppData::AppData(const QString &settingsFile) {
         std::make_unique<Phone>(serial.get(), [s = settings.get()] { return s->comPortName(); });
     contactList = std::make_unique<ContactList>();
     contactList->onChange = [this](ContactList &) { setModified(); };
+    // Messages go to numbers parsed with the settings' country: the contacts' are read alike.
+    contactList->setCountrySource([s = settings.get()] { return s->country(); });
     outboxList = std::make_unique<MessageList>();
     outboxList->onChange = [this](MessageList &) { setModified(); };
     sentList = std::make_unique<MessageList>();

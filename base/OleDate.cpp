@@ -1,5 +1,7 @@
 #include "base/OleDate.h"
 
+#include <QTimeZone>
+
 #include <cmath>
 
 namespace {
@@ -10,9 +12,17 @@ QDate oleEpoch() {
     return QDate(1899, 12, 30);
 }
 
+// Days from the OLE epoch to 1970-01-01.
+constexpr qint64 UnixEpochDay = 25569;
+
+const QTimeZone &localZone() {
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    return zone;
+}
+
 } // namespace
 
-QDateTime oleToDateTime(double ole) {
+OleWallTime oleToWallTime(double ole) {
     if (ole == 0.0 || !std::isfinite(ole) || ole < OleDateMin || ole > OleDateMax)
         return {};
     double whole = std::trunc(ole);
@@ -22,9 +32,14 @@ QDateTime oleToDateTime(double ole) {
         ++days;
         ms = 0;
     }
-    QDate date = oleEpoch().addDays(days);
-    QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
-    return QDateTime(date, time, Qt::LocalTime);
+    return {oleEpoch().addDays(days), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms))};
+}
+
+QDateTime oleToDateTime(double ole) {
+    const OleWallTime wall = oleToWallTime(ole);
+    if (!wall.isValid())
+        return {};
+    return QDateTime(wall.date, wall.time, Qt::LocalTime);
 }
 
 double dateTimeToOle(const QDateTime &dateTime) {
@@ -37,5 +52,15 @@ double dateTimeToOle(const QDateTime &dateTime) {
 }
 
 double oleNow() {
-    return dateTimeToOle(QDateTime::currentDateTime());
+    const QTimeZone &zone = localZone();
+    if (!zone.isValid())
+        return dateTimeToOle(QDateTime::currentDateTime());
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const qint64 local = utc.toMSecsSinceEpoch() + qint64(zone.offsetFromUtc(utc)) * 1000;
+    // Floored: a time before 1970 still counts its fraction forward from midnight.
+    const qint64 days = local >= 0 ? local / MsPerDay : -((-local + MsPerDay - 1) / MsPerDay);
+    const double fraction = static_cast<double>(local - days * MsPerDay) / MsPerDay;
+    const qint64 oleDays = days + UnixEpochDay;
+    return oleDays >= 0 ? static_cast<double>(oleDays) + fraction
+                        : static_cast<double>(oleDays) - fraction;
 }

@@ -4,9 +4,11 @@
 #include "base/StreamIO.h"
 #include "data/ContactList.h"
 #include "data/MessageList.h"
+#include "tools/cli/CmdProject.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -145,6 +147,32 @@ BENCHMARK(BM_LoadProject)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->Repetitions(3);
+
+// pelorvane-cli show of the project with a million messages, each with its own text, written
+// to /dev/null: the time and the peak memory, load included.
+void BM_ShowProject(benchmark::State &state) {
+    const QString path = projectFile(false);
+    const double fileMb = QFile(path).size() / 1048576.0;
+    double peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        resetPeak();
+        QFile sink(QStringLiteral("/dev/null"));
+        sink.open(QIODevice::WriteOnly);
+        QTextStream out(&sink);
+        QString errors;
+        QTextStream err(&errors);
+        state.ResumeTiming();
+        if (cmdShow({path}, out, err) != 0)
+            state.SkipWithError("show failed");
+        state.PauseTiming();
+        peak = std::max(peak, peakMb());
+        state.ResumeTiming();
+    }
+    state.counters["file_MB"] = fileMb;
+    state.counters["peak_rss_MB"] = peak;
+}
+BENCHMARK(BM_ShowProject)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 void BM_SaveProject(benchmark::State &state) {
     bool sameText = state.range(0) != 0;

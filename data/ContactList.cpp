@@ -79,14 +79,146 @@ ContactList::~ContactList() {
     clear();
 }
 
+void ContactList::setCountrySource(CountrySource source) {
+    QMutexLocker lock(&m_lock);
+    m_countrySource = std::move(source);
+    m_indexed = false;
+}
+
 void ContactList::incSentCount(const QByteArray &number) {
     QMutexLocker lock(&m_lock);
-    for (const Item &item : m_items) {
-        if (item->number == number) {
-            ++item->sentCount;
-            return;
+    ensureIndex();
+    const auto found = m_index.constFind(m_parser->key(number));
+    if (found != m_index.cend())
+        ++found->first->sentCount;
+}
+
+std::optional<Contact> ContactList::edit(int index, const QString &name, const QByteArray &number) {
+    std::optional<Contact> result;
+    {
+        QMutexLocker lock(&m_lock);
+        if (index < 0 || std::size_t(index) >= m_items.size())
+            return result;
+        Contact &contact = *m_items[index];
+        const bool newNumber = contact.number != number;
+        contact.name = name;
+        contact.number = number;
+        if (newNumber)
+            itemOverwritten(std::size_t(index));
+        result = contact;
+    }
+    changed();
+    return result;
+}
+
+QByteArray ContactList::keyOf(const QByteArray &number) {
+    QByteArray key = m_parser->key(number);
+    // The number itself when it is already in sent form: one copy of the bytes for both.
+    return key == number ? number : key;
+}
+
+void ContactList::ensureIndex() {
+    const QString country = m_countrySource ? m_countrySource() : QString();
+    if (m_indexed && m_indexCountry == country && m_keys.size() == m_items.size())
+        return;
+    if (!m_parser || m_indexCountry != country) {
+        m_parser.emplace(country);
+        m_indexCountry = country;
+    }
+    m_keys.clear();
+    m_index.clear();
+    m_indexed = true;
+    m_keys.reserve(m_items.size());
+    m_index.reserve(qsizetype(m_items.size()));
+    appendKeys(0);
+}
+
+void ContactList::dropIndex() {
+    m_indexed = false;
+    std::vector<QByteArray>().swap(m_keys);
+    m_index = {};
+}
+
+bool ContactList::indexInStep(std::size_t keyCount) {
+    if (!m_indexed)
+        return false;
+    if (m_keys.size() == keyCount)
+        return true;
+    // Entries added or removed behind the list's back: built afresh when next needed.
+    dropIndex();
+    return false;
+}
+
+void ContactList::appendKeys(std::size_t first) {
+    for (std::size_t i = first; i < m_items.size(); ++i) {
+        m_keys.push_back(keyOf(m_items[i]->number));
+        KeySlot &slot = m_index[m_keys.back()];
+        if (slot.count++ == 0)
+            slot.first = m_items[i].get();
+    }
+}
+
+void ContactList::itemsAppended(std::size_t first) {
+    if (indexInStep(first))
+        appendKeys(first);
+}
+
+void ContactList::itemOverwritten(std::size_t index) {
+    if (!indexInStep(m_items.size()))
+        return;
+    QByteArray key = keyOf(m_items[index]->number);
+    if (key == m_keys[index])
+        return;
+    Contact *contact = m_items[index].get();
+    // Out of the old number's slot: the next contact with it takes over when this was first.
+    const auto old = m_index.find(m_keys[index]);
+    if (--old->count == 0) {
+        m_index.erase(old);
+    } else if (old->first == contact) {
+        std::size_t next = index + 1;
+        while (m_keys[next] != m_keys[index])
+            ++next;
+        old->first = m_items[next].get();
+    }
+    // Into the new one: first unless a contact before it has the number (a scan only for a
+    // number that another contact has too).
+    KeySlot &slot = m_index[key];
+    if (slot.count++ == 0 || std::find(m_keys.begin(), m_keys.begin() + qptrdiff(index), key) ==
+                                 m_keys.begin() + qptrdiff(index))
+        slot.first = contact;
+    m_keys[index] = std::move(key);
+}
+
+void ContactList::itemsRemoved(const QList<int> &indices, const Items &removed) {
+    if (!indexInStep(m_items.size() + std::size_t(indices.size())))
+        return;
+    // The keys go the way the entries went; a number whose first contact went is looked up
+    // again in one pass over the rest.
+    QSet<QByteArray> lostFirst;
+    qsizetype next = 0;
+    const std::size_t from = std::size_t(indices.front());
+    std::size_t write = from;
+    for (std::size_t read = from; read < m_keys.size(); ++read) {
+        if (next < indices.size() && std::size_t(indices[next]) == read) {
+            const auto slot = m_index.find(m_keys[read]);
+            if (--slot->count == 0)
+                m_index.erase(slot);
+            else if (slot->first == removed[std::size_t(next)].get())
+                lostFirst.insert(m_keys[read]);
+            ++next;
+        } else {
+            m_keys[write++] = std::move(m_keys[read]);
         }
     }
+    m_keys.resize(write);
+    for (std::size_t i = from; i < m_keys.size() && !lostFirst.isEmpty(); ++i) {
+        if (lostFirst.remove(m_keys[i]))
+            m_index[m_keys[i]].first = m_items[i].get();
+    }
+}
+
+void ContactList::itemsReplaced() {
+    dropIndex();
 }
 
 int ContactList::checkedCount() const {
@@ -140,6 +272,9 @@ void ContactList::loadFromStream(StreamReader &reader, int version) {
         items.push_back(std::move(c));
     }
     replaceItems(std::move(items));
+    // Indexed now rather than at the first message sent.
+    QMutexLocker lock(&m_lock);
+    ensureIndex();
 }
 
 bool ContactList::parseContactLine(const QByteArray &line, Contact &contact) {
@@ -171,6 +306,7 @@ ImportResult ContactList::importFromFile(const QString &fileName, const QString 
     {
         QMutexLocker lock(&m_lock);
         QSet<QByteArray> numbers;
+        const std::size_t firstNew = m_items.size();
         numbers.reserve(qsizetype(m_items.size() + book.contacts.size()));
         for (const Item &item : m_items)
             numbers.insert(parser.key(item->number));
@@ -184,6 +320,7 @@ ImportResult ContactList::importFromFile(const QString &fileName, const QString 
             m_items.push_back(std::make_shared<Contact>(contact));
             ++result.imported;
         }
+        itemsAppended(firstNew);
     }
     if (result.imported > 0)
         changed();

@@ -2,10 +2,17 @@
 
 #include "data/RecordList.h"
 
+#include "data/PhoneNumberParser.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
 
 class StreamReader;
 class StreamWriter;
@@ -34,17 +41,36 @@ struct ImportResult {
 };
 
 // The address book. Stream format: int32 count, then per contact Name (wide field), Number
-// (ansi field), sentCount (int32), Checked (one byte). Numbers are compared byte for byte.
+// (ansi field), sentCount (int32), Checked (one byte).
+//
+// The list keeps an index from each contact's number, in the form a message is sent to (the
+// parsed number, see PhoneNumberParser::key), to the first contact in list order with it; every
+// operation of the list keeps it in step. Through the Locker a caller may change a contact's
+// name, sent count and Checked, never its number, nor add or remove entries: edit and the
+// list's own operations do that.
 class ContactList final : public RecordList<Contact, ContactList> {
 public:
+    using CountrySource = std::function<QString()>;
+
     ContactList() = default;
     // Clears the list (which notifies).
     ~ContactList();
 
-    // Adds 1 to the sentCount of the first contact whose Number equals number; nothing when
-    // none does. No notification (the sender calls it while holding the outbox lock). One scan
-    // of the list: a few hundred microseconds for 100,000 contacts, once per sent message.
+    // The country whose dialling rules turn contacts' national numbers into the form messages
+    // are sent to; asked for whenever the index is used, which is built anew when the answer
+    // changes. Without one (the default), only numbers with their country code are read.
+    // Assign before the list is shared between threads.
+    void setCountrySource(CountrySource source);
+
+    // Adds 1 to the sentCount of the first contact in list order whose number is number once
+    // both are parsed (a message's number is already parsed); nothing when none is. No
+    // notification (the sender calls it while holding the outbox lock). O(1).
     void incSentCount(const QByteArray &number);
+
+    // Changes the name and the number of the contact at index in place, keeping its sent count
+    // (which the sender may raise meanwhile) and Checked; returns the contact as it is
+    // afterwards, nothing when index is out of range. Notifies when it changed the contact.
+    std::optional<Contact> edit(int index, const QString &name, const QByteArray &number);
 
     // Number of contacts whose Checked is not 0.
     int checkedCount() const;
@@ -86,6 +112,37 @@ public:
     // was and the error ("Cannot write NAME: " and the system's reason) is raised. No
     // notification.
     void exportToFile(const QString &fileName) const;
+
+private:
+    friend class RecordList<Contact, ContactList>;
+
+    // The first contact in list order with one key, and how many have it.
+    struct KeySlot {
+        Contact *first = nullptr;
+        qint32 count = 0;
+    };
+
+    // All of these run under the lock.
+    void itemsAppended(std::size_t first);
+    void itemOverwritten(std::size_t index);
+    void itemsRemoved(const QList<int> &indices, const Items &removed);
+    void itemsReplaced();
+    // Builds the index when it is missing, out of step or made for another country.
+    void ensureIndex();
+    void dropIndex();
+    // Whether the index is built and holds keyCount keys; drops it when it is out of step.
+    bool indexInStep(std::size_t keyCount);
+    void appendKeys(std::size_t first);
+    QByteArray keyOf(const QByteArray &number);
+
+    CountrySource m_countrySource;
+    // The parser of the index's country; its cache lives as long as the index.
+    std::optional<PhoneNumberParser> m_parser;
+    QString m_indexCountry;
+    bool m_indexed = false;
+    // The key of every contact, in list order (parallel to m_items while indexed).
+    std::vector<QByteArray> m_keys;
+    QHash<QByteArray, KeySlot> m_index;
 };
 
 // The lines an import summary adds to its counts, each a sentence of its own: the encoding

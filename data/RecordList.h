@@ -72,6 +72,7 @@ public:
                 countError(std::numeric_limits<int>::max());
             index = static_cast<int>(m_items.size());
             m_items.push_back(std::move(item));
+            self().itemsAppended(std::size_t(index));
         }
         changed();
         return index;
@@ -84,6 +85,7 @@ public:
             QMutexLocker lock(&m_lock);
             checkIndex(index);
             *m_items[index] = record;
+            self().itemOverwritten(std::size_t(index));
         }
         changed();
     }
@@ -95,6 +97,7 @@ public:
             checkIndex(index);
             removed = std::move(m_items[index]);
             m_items.erase(m_items.begin() + index);
+            self().itemsRemoved(QList<int>{index}, Items{removed});
         }
         removed.reset();
         changed();
@@ -126,6 +129,7 @@ public:
                 }
             }
             m_items.resize(write);
+            self().itemsRemoved(indices, removed);
         }
         removed.clear();
         changed();
@@ -137,6 +141,7 @@ public:
         {
             QMutexLocker lock(&m_lock);
             removed.swap(m_items);
+            self().itemsReplaced();
         }
         removed.clear();
         changed();
@@ -180,6 +185,7 @@ public:
 
 protected:
     RecordList() = default;
+    Self &self() { return static_cast<Self &>(*this); }
     ~RecordList() = default;
 
     void checkIndex(int index) const {
@@ -197,9 +203,19 @@ protected:
         {
             QMutexLocker lock(&m_lock);
             m_items.swap(items);
+            self().itemsReplaced();
         }
         items.clear();
     }
+
+    // What a list that keeps more than the sequence (an index) hears of the changes the
+    // operations above make, under the lock, after the change. The list declares its own
+    // versions and befriends RecordList. Direct access through lockList tells nothing.
+    void itemsAppended(std::size_t /*first*/) {}
+    void itemOverwritten(std::size_t /*index*/) {}
+    // indices: sorted, each once, as they were before the removal.
+    void itemsRemoved(const QList<int> & /*indices*/, const Items & /*removed*/) {}
+    void itemsReplaced() {}
 
     mutable ListMutex m_lock;
     Items m_items;

@@ -49,6 +49,8 @@ class TestCliProject : public QObject {
 private Q_SLOTS:
     void init();
     void showPrintsWholeProject();
+    void showLayoutIsOneDocumentsLayout_data();
+    void showLayoutIsOneDocumentsLayout();
     void showFailures_data();
     void showFailures();
     void importCreatesProject();
@@ -126,14 +128,76 @@ void TestCliProject::showPrintsWholeProject() {
                                       {"error", ""}})}));
 }
 
+void TestCliProject::showLayoutIsOneDocumentsLayout_data() {
+    QTest::addColumn<int>("contacts");
+    QTest::addColumn<int>("outbox");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("empty project") << 0 << 0 << 0;
+    QTest::newRow("one of each") << 1 << 1 << 1;
+    QTest::newRow("several, one list empty") << 3 << 0 << 4;
+}
+
+// The streamed output is, byte for byte, what QJsonDocument makes of the whole project at once,
+// with texts that need escaping and dates that are no calendar date; each part alone is that
+// part's array as a document of its own.
+void TestCliProject::showLayoutIsOneDocumentsLayout() {
+    QFETCH(int, contacts);
+    QFETCH(int, outbox);
+    QFETCH(int, sent);
+    const QStringList texts = {QStringLiteral("quote \" and backslash \\"),
+                               QStringLiteral("line\r\nbreak\ttab\x01"), QStringLiteral("你好 😀"),
+                               QString()};
+    const double dates[] = {0, 45000.25, 1e300, -0.5, 45000.5 + 1234.0 / 86400000.0};
+    AppData m;
+    m.compose.to = "a\"b";
+    m.compose.body = texts[1];
+    for (int i = 0; i < contacts; ++i) {
+        Contact c;
+        c.name = texts[i % texts.size()];
+        c.number = "+30691" + QByteArray::number(i);
+        c.sentCount = i * 1000;
+        c.checked = i % 2;
+        m.contactList->add(c);
+    }
+    for (int i = 0; i < outbox + sent; ++i) {
+        Message message = makeMessage("00" + QByteArray::number(i), texts[i % texts.size()],
+                                      dates[i % 5], dates[(i + 1) % 5]);
+        message.isLong = i % 2;
+        (i < outbox ? m.outboxList : m.sentList)->add(message);
+    }
+    saveProject(m, "p.sms");
+
+    Run run = runCli(cmdShow, {path("p.sms")});
+    QCOMPARE(run.status, 0);
+    const QJsonObject root = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(root["contacts"].toArray().size(), contacts);
+    QCOMPARE(root["outbox"].toArray().size(), outbox);
+    QCOMPARE(root["sent"].toArray().size(), sent);
+    QCOMPARE(run.out, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)));
+    for (const QString part : {"contacts", "outbox", "sent"}) {
+        Run one = runCli(cmdShow, {path("p.sms"), QStringLiteral("--") + part});
+        QCOMPARE(one.status, 0);
+        QCOMPARE(one.out, QString::fromUtf8(
+                              QJsonDocument(root[part].toArray()).toJson(QJsonDocument::Indented)));
+    }
+}
+
 void TestCliProject::showFailures_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("error");
-    QTest::newRow("no argument") << QStringList() << QByteArray()
-                                 << "usage: pelorvane-cli show FILE.sms";
+    QTest::newRow("no argument")
+        << QStringList() << QByteArray()
+        << "usage: pelorvane-cli show FILE.sms [--contacts | --outbox | --sent]";
     QTest::newRow("two arguments")
-        << QStringList{"a", "b"} << QByteArray() << "usage: pelorvane-cli show FILE.sms";
+        << QStringList{"a", "b"} << QByteArray()
+        << "usage: pelorvane-cli show FILE.sms [--contacts | --outbox | --sent]";
+    QTest::newRow("two parts") << QStringList{"f.sms", "--sent", "--outbox"} << QByteArray()
+                               << "usage: pelorvane-cli show FILE.sms [--contacts | --outbox | "
+                                  "--sent]";
+    QTest::newRow("unknown option") << QStringList{"f.sms", "--all"} << QByteArray()
+                                    << "usage: pelorvane-cli show FILE.sms [--contacts | "
+                                       "--outbox | --sent]";
     QTest::newRow("not a project")
         << QStringList{"f.sms"} << QByteArray("hello") << "Invalid file format.";
     QTest::newRow("other version")
@@ -150,8 +214,10 @@ void TestCliProject::showFailures() {
     QFETCH(QString, error);
     if (!file.isEmpty())
         writeAll(path("f.sms"), file);
-    for (QString &a : args)
-        a = path(a);
+    for (QString &a : args) {
+        if (!a.startsWith(QLatin1String("--")))
+            a = path(a);
+    }
     Run run = runCli(cmdShow, args);
     QCOMPARE(run.status, 2);
     QCOMPARE(run.out, QString());

@@ -1,5 +1,6 @@
 #include "base/Error.h"
 #include "data/ContactList.h"
+#include "data/PhoneNumberParser.h"
 #include "support/ByteWriter.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestFiles.h"
@@ -52,6 +53,11 @@ private Q_SLOTS:
 
     void incSentCount_data();
     void incSentCount();
+    void incSentCountComparesParsedNumbers_data();
+    void incSentCountComparesParsedNumbers();
+    void incSentCountFollowsCountryChange();
+    void sentCountIndexFollowsEveryChange();
+    void sentCountIndexAfterLoadAndImport();
     void checkedCount();
     void streamLayout();
     void loadRules();
@@ -88,7 +94,8 @@ void TestContactList::incSentCount_data() {
     // List: "+306912", "306912", "30 6912", "+306912" again.
     QTest::newRow("first of two equal numbers") << QByteArray("+306912") << QList<int>{1, 0, 0, 0};
     QTest::newRow("without plus") << QByteArray("306912") << QList<int>{0, 1, 0, 0};
-    QTest::newRow("with a blank") << QByteArray("30 6912") << QList<int>{0, 0, 1, 0};
+    // Spaces are formatting: "30 6912" is the short number 306912, whose first contact is b.
+    QTest::newRow("with a blank") << QByteArray("30 6912") << QList<int>{0, 1, 0, 0};
     QTest::newRow("unknown number") << QByteArray("999") << QList<int>{0, 0, 0, 0};
     QTest::newRow("empty number") << QByteArray() << QList<int>{0, 0, 0, 0};
     QTest::newRow("prefix only") << QByteArray("+3069") << QList<int>{0, 0, 0, 0};
@@ -107,6 +114,159 @@ void TestContactList::incSentCount() {
         QCOMPARE(list.get(i).sentCount, counts[i]);
     QCOMPARE(calls, 0);
     list.onChange = nullptr;
+}
+
+void TestContactList::incSentCountComparesParsedNumbers_data() {
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<QList<int>>("counts");
+    // List with "DE": "0151 1234 5678", "+49 (151) 1234-5678", "0049 151 12345678", "112",
+    // "2222", "+4930123456".
+    QTest::newRow("first of three ways to write one number")
+        << QByteArray("+4915112345678") << QList<int>{1, 0, 0, 0, 0, 0};
+    QTest::newRow("a short code as typed") << QByteArray("2222") << QList<int>{0, 0, 0, 0, 1, 0};
+    QTest::newRow("the number typed another way")
+        << QByteArray("030 123456") << QList<int>{0, 0, 0, 0, 0, 1};
+    QTest::newRow("refused number as it is") << QByteArray("112") << QList<int>{0, 0, 0, 1, 0, 0};
+    QTest::newRow("unknown number") << QByteArray("+4915199999999") << QList<int>{0, 0, 0, 0, 0, 0};
+}
+
+void TestContactList::incSentCountComparesParsedNumbers() {
+    QFETCH(QByteArray, number);
+    QFETCH(QList<int>, counts);
+    ContactList list;
+    list.setCountrySource([] { return QStringLiteral("DE"); });
+    fill(list, {makeContact("a", "0151 1234 5678"), makeContact("b", "+49 (151) 1234-5678"),
+                makeContact("c", "0049 151 12345678"), makeContact("d", "112"),
+                makeContact("e", "2222"), makeContact("f", "+4930123456")});
+    list.incSentCount(number);
+    for (int i = 0; i < counts.size(); ++i)
+        QCOMPARE(list.get(i).sentCount, counts[i]);
+}
+
+void TestContactList::incSentCountFollowsCountryChange() {
+    QString country = QStringLiteral("DE");
+    ContactList list;
+    list.setCountrySource([&country] { return country; });
+    fill(list, {makeContact("de", "0151 1234 5678"), makeContact("fr", "06 12 34 56 78")});
+    list.incSentCount("+33612345678");
+    list.incSentCount("+4915112345678");
+    QCOMPARE(list.get(0).sentCount, 1);
+    QCOMPARE(list.get(1).sentCount, 0);
+    country = QStringLiteral("FR");
+    list.incSentCount("+33612345678");
+    list.incSentCount("+4915112345678");
+    QCOMPARE(list.get(0).sentCount, 1);
+    QCOMPARE(list.get(1).sentCount, 1);
+}
+
+// Random adds, edits, puts, deletions and clears on a list with many ways of writing a few
+// numbers; after each step every number raises the count the rule names: the first contact in
+// list order whose parsed number is the one sent.
+void TestContactList::sentCountIndexFollowsEveryChange() {
+    const QList<QByteArray> forms = {"0151 1234 5678",
+                                     "+4915112345678",
+                                     "0049151 12345678",
+                                     "030 123456",
+                                     "+4930123456",
+                                     "2222",
+                                     "",
+                                     "garbage",
+                                     "06 12 34 56 78"};
+    const QList<QByteArray> sent = {"+4915112345678", "+4930123456", "2222", "",
+                                    "garbage",        "+33612345678"};
+    PhoneNumberParser parser(QStringLiteral("DE"));
+    auto *random = QRandomGenerator::global();
+    const quint32 seed = random->generate();
+    QRandomGenerator generator(seed);
+    auto pick = [&](int bound) { return int(generator.bounded(bound)); };
+    ContactList list;
+    list.setCountrySource([] { return QStringLiteral("DE"); });
+    Contacts model;
+    for (int step = 0; step < 3000; ++step) {
+        const int op = pick(100);
+        const int count = int(model.size());
+        if (op < 35 || count == 0) {
+            const Contact c = makeContact(QString::number(step), forms[pick(int(forms.size()))]);
+            list.add(c);
+            model.append(c);
+        } else if (op < 50) {
+            const int index = pick(count);
+            const QByteArray number = forms[pick(int(forms.size()))];
+            QVERIFY(list.edit(index, QStringLiteral("edited"), number).has_value());
+            model[index].name = QStringLiteral("edited");
+            model[index].number = number;
+        } else if (op < 58) {
+            const int index = pick(count);
+            const Contact c =
+                makeContact(QStringLiteral("put"), forms[pick(int(forms.size()))], pick(5));
+            list.put(index, c);
+            model[index] = c;
+        } else if (op < 68) {
+            const int index = pick(count);
+            list.remove(index);
+            model.removeAt(index);
+        } else if (op < 75) {
+            QList<int> indices;
+            for (int i = pick(4); i >= 0; --i)
+                indices << pick(count);
+            list.removeMany(indices);
+            std::sort(indices.begin(), indices.end());
+            indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+            for (qsizetype i = indices.size() - 1; i >= 0; --i)
+                model.removeAt(indices[i]);
+        } else if (op < 76) {
+            list.clear();
+            model.clear();
+        } else {
+            const QByteArray number = sent[pick(int(sent.size()))];
+            list.incSentCount(number);
+            const QByteArray key = parser.key(number);
+            for (Contact &c : model) {
+                if (parser.key(c.number) == key) {
+                    ++c.sentCount;
+                    break;
+                }
+            }
+        }
+        if (contents(list) != model)
+            QFAIL(qPrintable(QStringLiteral("step %1, seed %2").arg(step).arg(seed)));
+    }
+}
+
+void TestContactList::sentCountIndexAfterLoadAndImport() {
+    ContactList list;
+    list.setCountrySource([] { return QStringLiteral("DE"); });
+    fill(list, {makeContact("old", "0151 1234 5678")});
+    // A load replaces the list: the old contact's number no longer counts.
+    {
+        ContactList source;
+        fill(source, {makeContact("x", "030 123456"), makeContact("y", "0151 1234 5678")});
+        QBuffer buffer;
+        buffer.open(QIODevice::ReadWrite);
+        source.saveToStream(buffer);
+        buffer.seek(0);
+        list.loadFromStream(buffer, 10);
+    }
+    list.incSentCount("+4915112345678");
+    QCOMPARE(contents(list),
+             (Contacts{makeContact("x", "030 123456"), makeContact("y", "0151 1234 5678", 1)}));
+    // Imported contacts count at once; the one already in the list stays first.
+    const QString file = path(QStringLiteral("more.csv"));
+    writeAll(file, "\"z\",\"+49 151 12345678\"\r\n\"w\",\"0171 7654321\"\r\n");
+    const ImportResult result = list.importFromFile(file, QStringLiteral("DE"));
+    QCOMPARE(result.imported, 1);
+    list.incSentCount("+491717654321");
+    list.incSentCount("+4915112345678");
+    QCOMPARE(list.get(1).sentCount, 2);
+    QCOMPARE(list.get(2).sentCount, 1);
+    // Entries added behind the list's back are found all the same.
+    {
+        ContactList::Locker lock(list);
+        lock->insert(lock->begin(), std::make_shared<Contact>(makeContact("v", "+4930123456")));
+    }
+    list.incSentCount("+4930123456");
+    QCOMPARE(list.get(0).sentCount, 1);
+    QCOMPARE(list.get(1).sentCount, 0);
 }
 
 void TestContactList::checkedCount() {

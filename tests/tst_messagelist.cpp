@@ -64,6 +64,11 @@ QList<const Message *> identities(MessageList &list) {
 class TestMessageList : public QObject {
     Q_OBJECT
 
+public:
+    // A zone half an hour off UTC, set before the first date conversion reads the zone: the
+    // conversions that read it once must agree with those of the C library.
+    TestMessageList() { qputenv("TZ", "Asia/Kolkata"); }
+
 private Q_SLOTS:
     void addGetCopiesInAndOut();
     void badIndexFailsUnchanged_data();
@@ -641,6 +646,16 @@ void TestMessageList::oleDateRejectsNonDates() {
     QCOMPARE(dateTimeToOle(QDateTime()), 0.0);
     double now = oleNow();
     QVERIFY(qAbs(now - dateTimeToOle(QDateTime::currentDateTime())) < 1.0 / 86400);
+    // Kolkata is 5:30 ahead of UTC all year.
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const double utcOle = double(QDate(1899, 12, 30).daysTo(utc.date())) +
+                          utc.time().msecsSinceStartOfDay() / 86400000.0;
+    QVERIFY(qAbs(now - utcOle - 5.5 / 24) < 1.0 / 86400);
+    // The wall time of an OLE date is what it says, without the zone.
+    const OleWallTime wall = oleToWallTime(45000.75);
+    QCOMPARE(wall.date, QDate(2023, 3, 15));
+    QCOMPARE(wall.time, QTime(18, 0));
+    QVERIFY(!oleToWallTime(0).isValid());
 }
 
 QTEST_GUILESS_MAIN(TestMessageList)

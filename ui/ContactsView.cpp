@@ -459,20 +459,10 @@ void ContactsView::onEditTriggered() {
 
 void ContactsView::onEditOkTriggered() {
     setEditing(false);
-    bool stored = false;
-    {
-        // Changed in place under the lock: a sent count raised meanwhile by the sender stays.
-        ContactList::Locker lock(m_list);
-        if (m_editIndex >= 0 && std::size_t(m_editIndex) < lock->size()) {
-            Contact &contact = *(*lock)[m_editIndex];
-            contact.name = nameEdit->text();
-            contact.number = numberEdit->text().toLocal8Bit();
-            m_current = contact;
-            stored = true;
-        }
-    }
-    if (stored)
-        m_list.changed();
+    // Changed in place under the lock: a sent count raised meanwhile by the sender stays.
+    if (const auto stored =
+            m_list.edit(m_editIndex, nameEdit->text(), numberEdit->text().toLocal8Bit()))
+        m_current = *stored;
     listView->viewport()->update();
     listView->setFocus();
     m_host.refreshAll();

@@ -55,13 +55,13 @@ QString countText(qint64 count) {
 QString oleDateText(double ole) {
     if (!oleIsSet(ole))
         return QStringLiteral("-");
-    const QDateTime when = oleToDateTime(ole);
+    const OleWallTime when = oleToWallTime(ole);
     if (!when.isValid())
         return QStringLiteral("-");
     const DateFormats &formats = dateFormats();
-    QString text = formats.locale.toString(when.date(), formats.date);
-    if (when.time() != QTime(0, 0))
-        text += QLatin1Char(' ') + formats.locale.toString(when.time(), formats.time);
+    QString text = formats.locale.toString(when.date, formats.date);
+    if (when.time != QTime(0, 0))
+        text += QLatin1Char(' ') + formats.locale.toString(when.time, formats.time);
     return text;
 }
 

@@ -9,12 +9,12 @@
 #include "tools/cli/CliLock.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-const char CmdShowUsage[] = "FILE.sms";
-const char CmdShowSummary[] = "Print a project file as JSON";
+const char CmdShowUsage[] = "FILE.sms [--contacts | --outbox | --sent]";
+const char CmdShowSummary[] =
+    "Print a project file as JSON, or only its contacts, outbox or sent list (an array)";
 const char CmdImportUsage[] = "FILE.sms CONTACTS [--country CC] [--wait]";
 const char CmdImportSummary[] =
     "Import contacts into a project from an exchange file, a spreadsheet's CSV or vCards; "
@@ -46,14 +46,15 @@ int fail(QTextStream &err, const Error &e) {
 }
 
 // ISO 8601 local date-time, null when not set; a value no calendar date stands for is given
-// as the number itself.
+// as the number itself. The wall time the value stands for, without asking the time zone.
 QJsonValue dateJson(double ole) {
     if (!oleIsSet(ole))
         return QJsonValue::Null;
-    QDateTime dateTime = oleToDateTime(ole);
-    if (!dateTime.isValid())
+    const OleWallTime wall = oleToWallTime(ole);
+    if (!wall.isValid())
         return ole;
-    return dateTime.toString(dateTime.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+    return wall.date.toString(Qt::ISODate) + QLatin1Char('T') +
+           wall.time.toString(wall.time.msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
 }
 
 QString statusName(MessageStatus status) {
@@ -72,70 +73,142 @@ QString statusName(MessageStatus status) {
     return QString::number(int(status));
 }
 
-QJsonArray messagesJson(MessageList &list) {
-    QJsonArray array;
-    MessageList::Locker lock(list);
-    for (const auto &m : *lock) {
-        array.append(QJsonObject{
-            {QStringLiteral("number"), QString::fromLocal8Bit(m->number)},
-            {QStringLiteral("text"), m->text},
-            {QStringLiteral("flash"), m->flash != 0},
-            {QStringLiteral("long"), m->isLong != 0},
-            {QStringLiteral("created"), dateJson(m->created)},
-            {QStringLiteral("sent"), dateJson(m->sent)},
-            {QStringLiteral("status"), statusName(m->status)},
-            {QStringLiteral("reason"), m->reason},
-            {QStringLiteral("error"), QString::fromLocal8Bit(m->error)},
-        });
-        // A long message the phone took in part: which parts, and their reference.
-        if (m->acceptedParts != 0 && m->status != MessageStatus::Sent) {
-            QJsonObject object = array.last().toObject();
-            object.insert(QStringLiteral("ref"), int(m->partReference));
-            object.insert(QStringLiteral("partsSent"), int(qPopulationCount(m->acceptedParts)));
-            array.replace(array.size() - 1, object);
-        }
+// One message's fields: a field more is one line more.
+QJsonObject messageJson(const Message &m) {
+    QJsonObject object{
+        {QStringLiteral("number"), QString::fromLocal8Bit(m.number)},
+        {QStringLiteral("text"), m.text},
+        {QStringLiteral("flash"), m.flash != 0},
+        {QStringLiteral("long"), m.isLong != 0},
+        {QStringLiteral("created"), dateJson(m.created)},
+        {QStringLiteral("sent"), dateJson(m.sent)},
+        {QStringLiteral("status"), statusName(m.status)},
+        {QStringLiteral("reason"), m.reason},
+        {QStringLiteral("error"), QString::fromLocal8Bit(m.error)},
+    };
+    // A long message the phone took in part: which parts, and their reference.
+    if (m.acceptedParts != 0 && m.status != MessageStatus::Sent) {
+        object.insert(QStringLiteral("ref"), int(m.partReference));
+        object.insert(QStringLiteral("partsSent"), int(qPopulationCount(m.acceptedParts)));
     }
-    return array;
+    return object;
 }
 
-QJsonArray contactsJson(ContactList &list) {
-    QJsonArray array;
-    ContactList::Locker lock(list);
-    for (const auto &c : *lock) {
-        array.append(QJsonObject{
-            {QStringLiteral("name"), c->name},
-            {QStringLiteral("number"), QString::fromLocal8Bit(c->number)},
-            {QStringLiteral("sentCount"), c->sentCount},
-            {QStringLiteral("checked"), c->checked != 0},
-        });
+QJsonObject contactJson(const Contact &c) {
+    return QJsonObject{
+        {QStringLiteral("name"), c.name},
+        {QStringLiteral("number"), QString::fromLocal8Bit(c.number)},
+        {QStringLiteral("sentCount"), c.sentCount},
+        {QStringLiteral("checked"), c.checked != 0},
+    };
+}
+
+// Writes the indented JSON of a document one value at a time, in the layout QJsonDocument
+// gives the whole (keys of an object in sorted order are the caller's part), so that the
+// memory used does not grow with the lists.
+class JsonStream {
+public:
+    explicit JsonStream(QTextStream &out) : m_out(out) {}
+
+    // An object at the given depth of nesting, as a member of an object or an element of an
+    // array at depth - 1 (the caller writes the key).
+    void object(const QJsonObject &value, int depth) {
+        QByteArray text = QJsonDocument(value).toJson(QJsonDocument::Indented);
+        text.chop(1); // the document's closing newline
+        if (depth > 0)
+            text.replace('\n', "\n" + QByteArray(4 * depth, ' '));
+        m_out << QString::fromUtf8(text);
     }
-    return array;
+
+    // An array at depth whose elements are the objects element(item) of each item.
+    template <typename Items, typename Element>
+    void array(const Items &items, int depth, Element element) {
+        const QString pad(4 * (depth + 1), QLatin1Char(' '));
+        m_out << "[\n";
+        bool first = true;
+        for (const auto &item : items) {
+            m_out << (first ? "" : ",\n") << pad;
+            object(element(*item), depth + 1);
+            first = false;
+        }
+        if (!first)
+            m_out << '\n';
+        m_out << QString(4 * depth, QLatin1Char(' ')) << ']';
+    }
+
+    void write(const char *text) { m_out << text; }
+
+private:
+    QTextStream &m_out;
+};
+
+void streamMessages(JsonStream &json, MessageList &list, int depth) {
+    MessageList::Locker lock(list);
+    json.array(*lock, depth, messageJson);
+}
+
+void streamContacts(JsonStream &json, ContactList &list, int depth) {
+    ContactList::Locker lock(list);
+    json.array(*lock, depth, contactJson);
 }
 
 } // namespace
 
 int cmdShow(const QStringList &args, QTextStream &out, QTextStream &err) {
-    if (args.size() != 1)
+    enum class Part { All, Contacts, Outbox, Sent } part = Part::All;
+    QStringList positional;
+    for (const QString &arg : args) {
+        const Part chosen = arg == QLatin1String("--contacts") ? Part::Contacts
+                            : arg == QLatin1String("--outbox") ? Part::Outbox
+                            : arg == QLatin1String("--sent")   ? Part::Sent
+                                                               : Part::All;
+        if (chosen != Part::All && part == Part::All)
+            part = chosen;
+        else if (chosen != Part::All || arg.startsWith(QLatin1String("--")))
+            return usage(err, "show", CmdShowUsage);
+        else
+            positional << arg;
+    }
+    if (positional.size() != 1)
         return usage(err, "show", CmdShowUsage);
     AppData project;
     try {
-        project.load(args[0]);
+        project.load(positional[0]);
     } catch (const Error &e) {
         return fail(err, e);
     }
-    QJsonObject compose{
-        {QStringLiteral("to"), QString::fromLocal8Bit(project.compose.to)},
-        {QStringLiteral("cc"), QString::fromLocal8Bit(project.compose.cc)},
-        {QStringLiteral("subject"), project.compose.subject},
-        {QStringLiteral("body"), project.compose.body},
-    };
-    QJsonObject root{
-        {QStringLiteral("compose"), compose},
-        {QStringLiteral("contacts"), contactsJson(*project.contactList)},
-        {QStringLiteral("outbox"), messagesJson(*project.outboxList)},
-        {QStringLiteral("sent"), messagesJson(*project.sentList)},
-    };
-    out << QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    JsonStream json(out);
+    switch (part) {
+    case Part::Contacts:
+        streamContacts(json, *project.contactList, 0);
+        break;
+    case Part::Outbox:
+        streamMessages(json, *project.outboxList, 0);
+        break;
+    case Part::Sent:
+        streamMessages(json, *project.sentList, 0);
+        break;
+    case Part::All: {
+        const QJsonObject compose{
+            {QStringLiteral("to"), QString::fromLocal8Bit(project.compose.to)},
+            {QStringLiteral("cc"), QString::fromLocal8Bit(project.compose.cc)},
+            {QStringLiteral("subject"), project.compose.subject},
+            {QStringLiteral("body"), project.compose.body},
+        };
+        // The members in QJsonObject's (sorted) order.
+        json.write("{\n    \"compose\": ");
+        json.object(compose, 1);
+        json.write(",\n    \"contacts\": ");
+        streamContacts(json, *project.contactList, 1);
+        json.write(",\n    \"outbox\": ");
+        streamMessages(json, *project.outboxList, 1);
+        json.write(",\n    \"sent\": ");
+        streamMessages(json, *project.sentList, 1);
+        json.write("\n}");
+        break;
+    }
+    }
+    json.write("\n");
     out.flush();
     return StatusOk;
 }

@@ -7,7 +7,6 @@
 // returns the exit status: 0 done, 2 for a wrong command line (the usage on err) or a failure
 // (the error on err).
 
-// show FILE.sms: the whole project as one JSON document on out.
 extern const char CmdShowUsage[];
 extern const char CmdShowSummary[];
 int cmdShow(const QStringList &args, QTextStream &out, QTextStream &err);
