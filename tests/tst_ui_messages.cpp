@@ -18,9 +18,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 
 #include <memory>
 
@@ -155,13 +155,14 @@ void TestUiMessages::layoutOfTheView() {
     Fixture f;
     QCOMPARE(f.outbox->titleLabel->text(), QStringLiteral("Outbox"));
     QCOMPARE(f.sent->titleLabel->text(), QStringLiteral("Sent"));
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     QCOMPARE(tree->objectName(), QStringLiteral("listView"));
-    QVERIFY(tree->uniformRowHeights());
+    QCOMPARE(tree->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QVERIFY(tree->verticalHeader()->isHidden());
     QCOMPARE(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(tree->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!tree->isSortingEnabled());
-    QHeaderView *header = tree->header();
+    QHeaderView *header = tree->horizontalHeader();
     const QStringList captions = {QString(), QStringLiteral("To"), QStringLiteral("Message"),
                                   QStringLiteral("Date Created"), QStringLiteral("Date Sent")};
     const int widths[] = {24, 90, 350, 145, 145};
@@ -287,7 +288,7 @@ void TestUiMessages::previewKeepsTextOnRangeChange() {
     f.outbox->selectAllAction->trigger();
     QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("message 3"));
     // A click on one row names it.
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     const QRect rect = tree->visualRect(f.outbox->model()->index(4, 2));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
     QCOMPARE(f.outbox->selectedRows(), QList<int>{4});
@@ -376,7 +377,7 @@ void TestUiMessages::deleteKeyNeedsSelection() {
     Fixture f;
     f.fill(*f.data->outboxList, 4);
     f.outbox->refreshList();
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     tree->selectionModel()->setCurrentIndex(f.outbox->model()->index(2, 0),
                                             QItemSelectionModel::NoUpdate);
     QVERIFY(f.outbox->selectedRows().isEmpty());
@@ -478,7 +479,7 @@ void TestUiMessages::headerClickKeepsOrder() {
     }
     f.sent->refreshList();
     f.sent->show();
-    QHeaderView *header = f.sent->listView()->header();
+    QHeaderView *header = f.sent->listView()->horizontalHeader();
     const int x = header->sectionViewportPosition(MessageModel::SentColumn) + 20;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(x, header->height() / 2));

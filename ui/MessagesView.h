@@ -11,7 +11,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
-class QTreeView;
+class QTableView;
 class AppData;
 class MessageList;
 class MessageModel;
@@ -41,7 +41,7 @@ public:
     // The selected rows in list order.
     QList<int> selectedRows() const;
 
-    QTreeView *listView() const { return m_listView; }
+    QTableView *listView() const { return m_listView; }
     MessageModel *model() const { return m_model; }
 
     QLabel *titleLabel = nullptr;
@@ -71,5 +71,5 @@ private:
     ViewHost &m_host;
     MessageList &m_list;
     MessageModel *m_model = nullptr;
-    QTreeView *m_listView = nullptr;
+    QTableView *m_listView = nullptr;
 };
