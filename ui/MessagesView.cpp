@@ -140,6 +140,12 @@ int MessagesView::addMessage(const Message &message) {
     return index;
 }
 
+int MessagesView::moveSentTo(MessagesView &sentView) {
+    const int moved = m_model->moveSentTo(sentView.list());
+    sentView.m_model->syncRowCount();
+    return moved;
+}
+
 void MessagesView::refreshList() {
     m_model->syncRowCount();
     m_listView->viewport()->update();
@@ -179,9 +185,10 @@ void MessagesView::onSelectionChanged(const QItemSelection &selected, const QIte
         row = selected.first().top();
     if (row < 0)
         return;
+    // The model's record, not the list's row: during a move the two differ.
     MessageList::Locker lock(m_list);
-    if (std::size_t(row) < lock->size())
-        previewEdit->setPlainText((*lock)[row]->text);
+    if (const auto message = m_model->record(row))
+        previewEdit->setPlainText(message->text);
 }
 
 void MessagesView::onForwardTriggered() {

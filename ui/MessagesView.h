@@ -31,6 +31,9 @@ public:
     // Appends a message to this view's list (the compose view's Send to Outbox, Resend) and
     // adds its row; returns its index.
     int addMessage(const Message &message);
+    // Moves this list's sent messages to sentView's list, telling both views which rows moved;
+    // returns how many did.
+    int moveSentTo(MessagesView &sentView);
     // Re-reads the row count and repaints.
     void refreshList();
 
