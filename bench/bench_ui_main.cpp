@@ -12,9 +12,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <benchmark/benchmark.h>
 

@@ -85,7 +85,7 @@ int MessageList::retry(bool failed, bool unknown) {
     return count;
 }
 
-int MessageList::moveSentTo(MessageList &sent) {
+int MessageList::moveSentTo(MessageList &sent, std::vector<RowRun> *runs) {
     if (&sent == this)
         return 0;
     int moved = 0;
@@ -97,6 +97,13 @@ int MessageList::moveSentTo(MessageList &sent) {
             if (m_items[read]->status == MessageStatus::Sent) {
                 sent.m_items.push_back(std::move(m_items[read]));
                 ++moved;
+                if (runs) {
+                    const int row = static_cast<int>(read);
+                    if (!runs->empty() && runs->back().first + runs->back().count == row)
+                        ++runs->back().count;
+                    else
+                        runs->push_back({row, 1});
+                }
             } else {
                 if (write != read)
                     m_items[write] = std::move(m_items[read]);

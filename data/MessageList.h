@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <vector>
+
 class StreamReader;
 class StreamWriter;
 
@@ -48,6 +50,13 @@ struct Message {
     bool operator==(const Message &other) const = default;
 };
 
+// Rows first..first + count - 1 of a list, numbered as before a change.
+struct RowRun {
+    int first = 0;
+    int count = 0;
+    bool operator==(const RowRun &other) const = default;
+};
+
 // The outbox and the sent list. Stream format: int32 count, then per record Number (ansi
 // field), Text (wide field), Flash, Long (one byte each), Created, Sent (8-byte doubles);
 // the status and the part progress are not stored (a loaded record has none).
@@ -72,8 +81,9 @@ public:
     // Moves every MessageStatus::Sent record, in list order, to the end of sent, in one pass over
     // the list: the records themselves move (holders' pointers stay valid). Takes this list's lock,
     // then sent's. Notifies this list and then sent when at least one record moved. Returns the
-    // number moved.
-    int moveSentTo(MessageList &sent);
+    // number moved. When runs is given, it receives the rows that left, as runs of adjacent rows
+    // in ascending order, numbered as before the move.
+    int moveSentTo(MessageList &sent, std::vector<RowRun> *runs = nullptr);
 
     // Puts the Failed records (when failed) and the Unknown ones (when unknown) back to Pending,
     // their reason and the phone's line cleared; the parts a long message got through stay

@@ -18,9 +18,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 
 #include <memory>
 
@@ -118,6 +119,9 @@ private Q_SLOTS:
     void headerClickKeepsOrder();
     void copyPutsRowsOnClipboard();
     void addMessageAddsOneRow();
+    void addAndResendAnnounceRowsAtTheEnd();
+    void moveSentAnnouncesEachRun_data();
+    void moveSentAnnouncesEachRun();
 };
 
 void TestUiMessages::initTestCase() {
@@ -155,13 +159,14 @@ void TestUiMessages::layoutOfTheView() {
     Fixture f;
     QCOMPARE(f.outbox->titleLabel->text(), QStringLiteral("Outbox"));
     QCOMPARE(f.sent->titleLabel->text(), QStringLiteral("Sent"));
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     QCOMPARE(tree->objectName(), QStringLiteral("listView"));
-    QVERIFY(tree->uniformRowHeights());
+    QCOMPARE(tree->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QVERIFY(tree->verticalHeader()->isHidden());
     QCOMPARE(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(tree->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!tree->isSortingEnabled());
-    QHeaderView *header = tree->header();
+    QHeaderView *header = tree->horizontalHeader();
     const QStringList captions = {QString(), QStringLiteral("To"), QStringLiteral("Message"),
                                   QStringLiteral("Date Created"), QStringLiteral("Date Sent")};
     const int widths[] = {24, 90, 350, 145, 145};
@@ -287,7 +292,7 @@ void TestUiMessages::previewKeepsTextOnRangeChange() {
     f.outbox->selectAllAction->trigger();
     QCOMPARE(f.outbox->previewEdit->toPlainText(), QStringLiteral("message 3"));
     // A click on one row names it.
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     const QRect rect = tree->visualRect(f.outbox->model()->index(4, 2));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
     QCOMPARE(f.outbox->selectedRows(), QList<int>{4});
@@ -376,7 +381,7 @@ void TestUiMessages::deleteKeyNeedsSelection() {
     Fixture f;
     f.fill(*f.data->outboxList, 4);
     f.outbox->refreshList();
-    QTreeView *tree = f.outbox->listView();
+    QTableView *tree = f.outbox->listView();
     tree->selectionModel()->setCurrentIndex(f.outbox->model()->index(2, 0),
                                             QItemSelectionModel::NoUpdate);
     QVERIFY(f.outbox->selectedRows().isEmpty());
@@ -478,7 +483,7 @@ void TestUiMessages::headerClickKeepsOrder() {
     }
     f.sent->refreshList();
     f.sent->show();
-    QHeaderView *header = f.sent->listView()->header();
+    QHeaderView *header = f.sent->listView()->horizontalHeader();
     const int x = header->sectionViewportPosition(MessageModel::SentColumn) + 20;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(x, header->height() / 2));
@@ -516,6 +521,117 @@ void TestUiMessages::addMessageAddsOneRow() {
     QCOMPARE(f.outbox->model()->rowCount(), 2);
     QCOMPARE(f.sent->model()->rowCount(), 0);
     QVERIFY(f.data->modified);
+}
+
+void TestUiMessages::addAndResendAnnounceRowsAtTheEnd() {
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.fill(*f.data->sentList, 2, MessageStatus::Sent);
+    f.outbox->refreshList();
+    f.sent->refreshList();
+    QAbstractItemModelTester tester(f.outbox->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(f.outbox->model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(f.outbox->model(), &QAbstractItemModel::modelReset);
+    Fixture::select(f.outbox, {1});
+    f.outbox->addMessage(makeMessage(4));
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.at(0).at(1).toInt(), 3);
+    QCOMPARE(inserted.at(0).at(2).toInt(), 3);
+    Fixture::select(f.sent, {0, 1});
+    f.sent->resendAction->trigger();
+    QCOMPARE(inserted.size(), 3);
+    QCOMPARE(inserted.at(1).at(1).toInt(), 4);
+    QCOMPARE(inserted.at(2).at(1).toInt(), 5);
+    QCOMPARE(reset.size(), 0);
+    QCOMPARE(Fixture::cell(f.outbox, 5, MessageModel::MessageColumn), QStringLiteral("message 2"));
+    QCOMPARE(f.outbox->selectedRows(), QList<int>{1});
+}
+
+void TestUiMessages::moveSentAnnouncesEachRun_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("sentRows");
+    // First and last row of each removal, as announced one after the other.
+    QTest::addColumn<QList<int>>("removals");
+    QTest::newRow("runs in the middle")
+        << 10 << QList<int>{1, 2, 5, 8, 9} << QList<int>{1, 2, 3, 3, 5, 6};
+    QTest::newRow("first and last row") << 6 << QList<int>{0, 5} << QList<int>{0, 0, 4, 4};
+    QTest::newRow("every other row")
+        << 7 << QList<int>{0, 2, 4, 6} << QList<int>{0, 0, 1, 1, 2, 2, 3, 3};
+    QTest::newRow("every row") << 4 << QList<int>{0, 1, 2, 3} << QList<int>{0, 3};
+    QTest::newRow("none sent") << 4 << QList<int>{} << QList<int>{};
+}
+
+void TestUiMessages::moveSentAnnouncesEachRun() {
+    QFETCH(int, count);
+    QFETCH(QList<int>, sentRows);
+    QFETCH(QList<int>, removals);
+    Fixture f;
+    f.fill(*f.data->outboxList, count);
+    f.fill(*f.data->sentList, 1, MessageStatus::Sent);
+    {
+        MessageList::Locker lock(*f.data->outboxList);
+        for (int row : sentRows)
+            (*lock)[row]->status = MessageStatus::Sent;
+    }
+    f.outbox->refreshList();
+    f.sent->refreshList();
+    MessageModel *model = f.outbox->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester sentTester(f.sent->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList keptTexts;
+    QList<int> keptRows;
+    for (int row = 0; row < count; ++row) {
+        if (!sentRows.contains(row)) {
+            keptRows << row;
+            keptTexts << QStringLiteral("message %1").arg(row + 1);
+        }
+    }
+    // The rows kept stay selected and current on their messages wherever they move to.
+    Fixture::select(f.outbox, keptRows);
+    if (!keptRows.isEmpty())
+        f.outbox->listView()->selectionModel()->setCurrentIndex(model->index(keptRows.last(), 0),
+                                                                QItemSelectionModel::NoUpdate);
+    // Each run still shows its own messages when it is announced.
+    QList<int> announced;
+    QStringList leaving;
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [&](const QModelIndex &, int first, int last) {
+                announced << first << last;
+                for (int row = first; row <= last; ++row)
+                    leaving << Fixture::cell(f.outbox, row, MessageModel::MessageColumn);
+            });
+    QSignalSpy inserted(f.sent->model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+
+    QCOMPARE(f.outbox->moveSentTo(*f.sent), int(sentRows.size()));
+
+    QCOMPARE(announced, removals);
+    QStringList sentTexts;
+    for (int row : sentRows)
+        sentTexts << QStringLiteral("message %1").arg(row + 1);
+    QCOMPARE(leaving, sentTexts);
+    QCOMPARE(reset.size(), 0);
+    QCOMPARE(model->rowCount(), int(keptRows.size()));
+    QCOMPARE(Fixture::texts(*f.data->outboxList), keptTexts);
+    for (int row = 0; row < keptTexts.size(); ++row)
+        QCOMPARE(Fixture::cell(f.outbox, row, MessageModel::MessageColumn), keptTexts[row]);
+    QList<int> allKept;
+    for (int row = 0; row < keptTexts.size(); ++row)
+        allKept << row;
+    QCOMPARE(f.outbox->selectedRows(), allKept);
+    if (!keptRows.isEmpty())
+        QCOMPARE(f.outbox->listView()->currentIndex().row(), int(keptRows.size()) - 1);
+    QCOMPARE(f.sent->model()->rowCount(), 1 + int(sentRows.size()));
+    if (sentRows.isEmpty()) {
+        QCOMPARE(inserted.size(), 0);
+    } else {
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 1);
+        QCOMPARE(inserted.at(0).at(2).toInt(), int(sentRows.size()));
+        QCOMPARE(Fixture::cell(f.sent, 1, MessageModel::MessageColumn), sentTexts.first());
+    }
 }
 
 QTEST_MAIN(TestUiMessages)

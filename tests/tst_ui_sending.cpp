@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMovie>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>

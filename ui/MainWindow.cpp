@@ -602,11 +602,8 @@ void MainWindow::onSendingFinished(const RunSummary &summary) {
     activityClip->jumpToFrame(0);
     setStatusText(QStringLiteral("Ready."));
 
-    if (m_data.moveSentMessages() > 0) {
-        outboxView()->refreshList();
-        sentView()->refreshList();
+    if (outboxView()->moveSentTo(*sentView()) > 0)
         refreshAll();
-    }
 
     // One box for the whole run: what went wrong, then what the run did.
     QByteArray report;

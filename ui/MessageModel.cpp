@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QPalette>
 
+#include <algorithm>
+
 MessageModel::MessageModel(MessageList &list, QObject *parent)
     : QAbstractTableModel(parent), m_list(list), m_rows(list.count()) {}
 
@@ -21,6 +23,70 @@ void MessageModel::syncRowCount() {
         m_rows = count;
         endRemoveRows();
     }
+}
+
+int MessageModel::moveSentTo(MessageList &sent) {
+    syncRowCount();
+    auto leaving = std::make_unique<Leaving>();
+    int moved = 0;
+    {
+        MessageList::Locker outbox(m_list);
+        moved = m_list.moveSentTo(sent, &leaving->runs);
+        if (moved == 0)
+            return 0;
+        MessageList::Locker sentItems(sent);
+        leaving->records.assign(sentItems->end() - moved, sentItems->end());
+    }
+    leaving->offsets.reserve(leaving->runs.size() + 1);
+    int total = 0;
+    for (const RowRun &run : leaving->runs) {
+        leaving->offsets.push_back(total);
+        total += run.count;
+    }
+    leaving->offsets.push_back(total);
+    m_leaving = std::move(leaving);
+    struct Done {
+        std::unique_ptr<Leaving> &leaving;
+        ~Done() { leaving.reset(); }
+    } done{m_leaving};
+    // In list order: each run's rows are numbered after the runs before it have gone.
+    for (std::size_t j = 0; j < m_leaving->runs.size(); ++j) {
+        const RowRun &run = m_leaving->runs[j];
+        const int first = run.first - m_leaving->offsets[j];
+        beginRemoveRows(QModelIndex(), first, first + run.count - 1);
+        m_leaving->announced = j + 1;
+        m_rows -= run.count;
+        endRemoveRows();
+    }
+    return moved;
+}
+
+std::shared_ptr<Message> MessageModel::record(int row) const {
+    if (row < 0 || row >= m_rows)
+        return nullptr;
+    MessageList::Locker lock(m_list);
+    return recordAt(*lock, row);
+}
+
+MessageList::Item MessageModel::recordAt(const MessageList::Items &items, int row) const {
+    std::size_t index = std::size_t(row);
+    if (m_leaving) {
+        const Leaving &leaving = *m_leaving;
+        const int gone = leaving.offsets[leaving.announced];
+        // The last run not yet announced that begins at or before row.
+        const auto begin = leaving.runs.begin() + std::ptrdiff_t(leaving.announced);
+        auto run = std::upper_bound(begin, leaving.runs.end(), row + gone,
+                                    [](int value, const RowRun &r) { return value < r.first; });
+        if (run != begin) {
+            --run;
+            const std::size_t j = std::size_t(run - leaving.runs.begin());
+            const int start = run->first - gone;
+            if (row < start + run->count)
+                return leaving.records[std::size_t(leaving.offsets[j] + row - start)];
+            index = std::size_t(row - (leaving.offsets[j + 1] - gone));
+        }
+    }
+    return index < items.size() ? items[index] : nullptr;
 }
 
 void MessageModel::reset() {
@@ -74,9 +140,10 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
     Message message;
     {
         MessageList::Locker lock(m_list);
-        if (std::size_t(index.row()) >= lock->size())
+        const MessageList::Item item = recordAt(*lock, index.row());
+        if (!item)
             return {};
-        message = *(*lock)[index.row()];
+        message = *item;
     }
     if (role == Qt::ToolTipRole || (role == Qt::DisplayRole && statusColumn))
         return statusText(message, role == Qt::ToolTipRole);

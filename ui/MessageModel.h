@@ -1,9 +1,11 @@
 #pragma once
 
+#include "data/MessageList.h"
+
 #include <QAbstractTableModel>
 
-class MessageList;
-struct Message;
+#include <memory>
+#include <vector>
 
 // The rows of a messages view: row i is message i of the list, read as a copy under the
 // list's lock whenever a cell is asked for. The model keeps only the row count it has
@@ -20,6 +22,12 @@ public:
     // Announces rows added at or removed from the end. Nothing is announced when the count
     // is unchanged; the caller repaints what is shown.
     void syncRowCount();
+    // Moves the list's sent messages to the end of sent (MessageList::moveSentTo) and tells the
+    // views which rows left, run by run, so that the selection and the current row stay on
+    // their messages. Returns the number moved.
+    int moveSentTo(MessageList &sent);
+    // The record in row as the views know the rows, or null; takes the list's lock.
+    std::shared_ptr<Message> record(int row) const;
     // Forgets every row and takes the list's count afresh (after removals in the middle).
     void reset();
 
@@ -37,6 +45,18 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    // While moveSentTo announces its runs one at a time, the runs not yet announced are still
+    // rows of the views although their records have left the list.
+    struct Leaving {
+        std::vector<RowRun> runs;
+        std::vector<int> offsets; // records of the runs before run j: offsets[j]
+        std::vector<MessageList::Item> records;
+        std::size_t announced = 0;
+    };
+
+    MessageList::Item recordAt(const MessageList::Items &items, int row) const;
+
     MessageList &m_list;
     int m_rows = 0;
+    std::unique_ptr<Leaving> m_leaving;
 };

@@ -20,7 +20,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QTreeView>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -56,20 +56,28 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     layout->addWidget(splitter, 1);
 
     m_model = new MessageModel(list, this);
-    m_listView = new QTreeView(splitter);
+    // A table, not a tree: a tree view lays out every row again when one is added, a table
+    // with rows of one fixed height does not.
+    m_listView = new QTableView(splitter);
     m_listView->setObjectName(QStringLiteral("listView"));
     m_listView->setModel(m_model);
-    m_listView->setRootIsDecorated(false);
-    m_listView->setItemsExpandable(false);
-    m_listView->setUniformRowHeights(true);
-    m_listView->setAllColumnsShowFocus(true);
+    m_listView->setShowGrid(false);
+    m_listView->setWordWrap(false);
+    m_listView->setCornerButtonEnabled(false);
     m_listView->setSortingEnabled(false);
     m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView->setTabKeyNavigation(false);
     m_listView->setIconSize(QSize(SmallImageSize, SmallImageSize));
     m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
-    QHeaderView *header = m_listView->header();
+    QHeaderView *rows = m_listView->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(qMax(m_listView->fontMetrics().height(), int(SmallImageSize)) + 4);
+    QHeaderView *header = m_listView->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(false);
     header->setSectionsClickable(false);
@@ -132,6 +140,12 @@ int MessagesView::addMessage(const Message &message) {
     return index;
 }
 
+int MessagesView::moveSentTo(MessagesView &sentView) {
+    const int moved = m_model->moveSentTo(sentView.list());
+    sentView.m_model->syncRowCount();
+    return moved;
+}
+
 void MessagesView::refreshList() {
     m_model->syncRowCount();
     m_listView->viewport()->update();
@@ -171,9 +185,10 @@ void MessagesView::onSelectionChanged(const QItemSelection &selected, const QIte
         row = selected.first().top();
     if (row < 0)
         return;
+    // The model's record, not the list's row: during a move the two differ.
     MessageList::Locker lock(m_list);
-    if (std::size_t(row) < lock->size())
-        previewEdit->setPlainText((*lock)[row]->text);
+    if (const auto message = m_model->record(row))
+        previewEdit->setPlainText(message->text);
 }
 
 void MessagesView::onForwardTriggered() {
@@ -240,7 +255,7 @@ void MessagesView::onDeleteTriggered() {
         m_list.removeMany(rows);
     }
     struct Resume {
-        QTreeView *view;
+        QTableView *view;
         ~Resume() { view->setUpdatesEnabled(true); }
     } resume{m_listView};
     m_model->reset();

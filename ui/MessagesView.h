@@ -11,7 +11,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
-class QTreeView;
+class QTableView;
 class AppData;
 class MessageList;
 class MessageModel;
@@ -31,6 +31,9 @@ public:
     // Appends a message to this view's list (the compose view's Send to Outbox, Resend) and
     // adds its row; returns its index.
     int addMessage(const Message &message);
+    // Moves this list's sent messages to sentView's list, telling both views which rows moved;
+    // returns how many did.
+    int moveSentTo(MessagesView &sentView);
     // Re-reads the row count and repaints.
     void refreshList();
 
@@ -41,7 +44,7 @@ public:
     // The selected rows in list order.
     QList<int> selectedRows() const;
 
-    QTreeView *listView() const { return m_listView; }
+    QTableView *listView() const { return m_listView; }
     MessageModel *model() const { return m_model; }
 
     QLabel *titleLabel = nullptr;
@@ -71,5 +74,5 @@ private:
     ViewHost &m_host;
     MessageList &m_list;
     MessageModel *m_model = nullptr;
-    QTreeView *m_listView = nullptr;
+    QTableView *m_listView = nullptr;
 };
