@@ -7,6 +7,7 @@
 #include "support/ViewTestHost.h"
 #include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
+#include "ui/Images.h"
 #include "ui/MessageModel.h"
 #include "ui/MessagesView.h"
 
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -232,11 +234,21 @@ void TestUiMessages::statusImages() {
     auto image = [&](int row) {
         return f.outbox->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
     };
-    const QList<QIcon> icons = {image(0), image(1), image(2)};
-    for (const QIcon &icon : icons)
+    for (MessageStatus status : {MessageStatus::Failed, MessageStatus::Unknown}) {
+        Message message = makeMessage(int(status));
+        message.status = status;
+        f.outbox->addMessage(message);
+    }
+    // Pending, Sending, Sent, Failed, Unknown: each its own picture.
+    const QList<QIcon> icons = {image(0), image(1), image(2), image(4), image(5)};
+    QSet<QByteArray> pictures;
+    for (const QIcon &icon : icons) {
         QVERIFY(!icon.isNull());
-    QVERIFY(icons[0].cacheKey() != icons[1].cacheKey());
-    QVERIFY(icons[1].cacheKey() != icons[2].cacheKey());
+        const QImage picture = icon.pixmap(SmallImageSize).toImage();
+        pictures.insert(
+            QByteArray(reinterpret_cast<const char *>(picture.constBits()), picture.sizeInBytes()));
+    }
+    QCOMPARE(pictures.size(), icons.size());
     QVERIFY(image(3).isNull());
     // Only the first column shows the picture.
     QVERIFY(f.outbox->model()->index(0, 1).data(Qt::DecorationRole).isNull());
