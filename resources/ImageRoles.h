@@ -43,6 +43,8 @@ enum class ImageRole {
     MessagePending,
     MessageSending,
     MessageSent,
+    MessageFailed,  // refused for good; also Retry failed
+    MessageUnknown, // the phone may have sent it; also Retry unknown
     Forward,
     Resend,
     // Compose view tool bar
@@ -84,6 +86,8 @@ inline constexpr std::array AllImageRoles{
     ImageRole::MessagePending,
     ImageRole::MessageSending,
     ImageRole::MessageSent,
+    ImageRole::MessageFailed,
+    ImageRole::MessageUnknown,
     ImageRole::Forward,
     ImageRole::Resend,
     ImageRole::SendToOutbox,
@@ -183,6 +187,12 @@ inline QString imageRolePath(ImageRole role) {
         break;
     case ImageRole::MessageSent:
         name = "message-sent";
+        break;
+    case ImageRole::MessageFailed:
+        name = "message-failed";
+        break;
+    case ImageRole::MessageUnknown:
+        name = "message-unknown";
         break;
     case ImageRole::Forward:
         name = "forward";

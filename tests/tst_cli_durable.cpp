@@ -1,7 +1,8 @@
 // pelorvane-cli as a real process whose end nobody chooses: killed at any moment of a send
 // (nothing accepted is lost, nothing is sent twice), a file-size limit at any point of a save
 // (the previous file stays), another writer on the same project (refused or waited for), a
-// folder the user cannot write (saved in place, owner and mode kept).
+// folder the user cannot write (saved in place, owner and mode kept), refused and possibly
+// sent messages kept apart across runs.
 
 #include "app/AppData.h"
 #include "app/ProjectLock.h"
@@ -11,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
@@ -129,6 +133,7 @@ private Q_SLOTS:
     void sendRefusesWhenOutcomesCannotBeRecorded();
     void secondWriterRefusedOrWaits();
     void folderNotWritableSavesInPlace();
+    void failedAndUnknownAcrossRuns();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -138,6 +143,8 @@ private:
     // One phone for every run, started before any program is: the thread sanitizer cannot
     // follow a thread started after QProcess's fork.
     std::unique_ptr<ModemSim> m_sim;
+    // Refuses 222 for good and hangs up on the third message body: one use only.
+    std::unique_ptr<ModemSim> m_refusingSim;
 };
 
 void TestCliDurable::initTestCase() {
@@ -145,6 +152,10 @@ void TestCliDurable::initTestCase() {
     options.delayMs = 8;
     m_sim = std::make_unique<ModemSim>(options);
     QVERIFY(m_sim->start());
+    options.refuseNumber.insert("222", "+CMS ERROR: 1");
+    options.hangupAt = 3;
+    m_refusingSim = std::make_unique<ModemSim>(options);
+    QVERIFY(m_refusingSim->start());
 }
 
 void TestCliDurable::init() {
@@ -365,6 +376,63 @@ void TestCliDurable::folderNotWritableSavesInPlace() {
     QCOMPARE(info.st_uid, nobody);
     QCOMPARE(info.st_gid, gid_t(nobody));
     QCOMPARE(info.st_mode & 07777, mode_t(0640));
+}
+
+// A run that leaves a refused message and one the phone may have sent, all through the
+// program's processes and its file: show reads both back with their reasons, the next run
+// sends neither, and retry --failed brings back only the refused one.
+void TestCliDurable::failedAndUnknownAcrossRuns() {
+    const QString project = path(QStringLiteral("outcomes.sms"));
+    queue(project, {"111", "222", "333", "444"});
+    CliRun run = runCli({"send", project, "--port", m_refusingSim->portPath()});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(receivedNumbers(*m_refusingSim, 0), QSet<QByteArray>{"111"});
+
+    QFile file(project);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(int(file.read(4).at(2)), 11);
+    file.close();
+
+    // Number -> {status, reason, error} of each outbox message, as show prints them.
+    const auto outbox = [&] {
+        const CliRun show = runCli({"show", project, "--outbox"});
+        QMap<QString, QStringList> states;
+        for (const QJsonValue &value : QJsonDocument::fromJson(show.out.toUtf8()).array()) {
+            const QJsonObject m = value.toObject();
+            states.insert(
+                m[u"number"].toString(),
+                {m[u"status"].toString(), m[u"reason"].toString(), m[u"error"].toString()});
+        }
+        return states;
+    };
+    const QStringList unknown = {"unknown", "the line to the phone broke while it took it", ""};
+    QMap<QString, QStringList> states = outbox();
+    QCOMPARE(states.keys(), (QStringList{"222", "333", "444"}));
+    QCOMPARE(states["222"], (QStringList{"failed", "number not in use", "+CMS ERROR: 1"}));
+    QCOMPARE(states["333"], unknown);
+    QCOMPARE(states["444"], (QStringList{"pending", "", ""}));
+
+    qsizetype before = m_sim->received().size();
+    run = runCli({"send", project, "--port", m_sim->portPath()});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(receivedNumbers(*m_sim, before), QSet<QByteArray>{"444"});
+    QCOMPARE(m_sim->received().size(), before + 1);
+
+    run = runCli({"retry", project, "--failed"});
+    QCOMPARE(run.out, QStringLiteral("Put 1 messages back to pending\n"));
+    states = outbox();
+    QCOMPARE(states["222"], (QStringList{"pending", "", ""}));
+    QCOMPARE(states["333"], unknown);
+
+    before = m_sim->received().size();
+    run = runCli({"send", project, "--port", m_sim->portPath()});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(receivedNumbers(*m_sim, before), QSet<QByteArray>{"222"});
+    QCOMPARE(m_sim->received().size(), before + 1);
+    AppData data;
+    data.load(project);
+    QCOMPARE(data.sentList->count(), 3);
+    QCOMPARE(outbox().keys(), QStringList{"333"});
 }
 
 QTEST_GUILESS_MAIN(TestCliDurable)

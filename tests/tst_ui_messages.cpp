@@ -7,6 +7,7 @@
 #include "support/ViewTestHost.h"
 #include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
+#include "ui/Images.h"
 #include "ui/MessageModel.h"
 #include "ui/MessagesView.h"
 
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -122,6 +124,9 @@ private Q_SLOTS:
     void addAndResendAnnounceRowsAtTheEnd();
     void moveSentAnnouncesEachRun_data();
     void moveSentAnnouncesEachRun();
+    void retryActionsFollowStatuses();
+    void retryPutsBackOnlyItsKind_data();
+    void retryPutsBackOnlyItsKind();
 };
 
 void TestUiMessages::initTestCase() {
@@ -180,15 +185,19 @@ void TestUiMessages::layoutOfTheView() {
     QVERIFY(!header->isFirstSectionMovable());
     QVERIFY(f.outbox->previewEdit->isReadOnly());
     QCOMPARE(f.outbox->findChild<QWidget *>(QStringLiteral("titleStrip"))->height(), 33);
-    const QStringList menu = [&] {
+    const auto menu = [](MessagesView *view) {
         QStringList texts;
-        for (QAction *action : f.outbox->contextMenu->actions())
+        for (QAction *action : view->contextMenu->actions())
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         return texts;
-    }();
-    QCOMPARE(menu,
-             (QStringList{QStringLiteral("Forward"), QStringLiteral("Resend"), QStringLiteral("-"),
-                          QStringLiteral("Delete"), QStringLiteral("Select All")}));
+    };
+    const QStringList common = {QStringLiteral("Forward"), QStringLiteral("Resend"),
+                                QStringLiteral("-"), QStringLiteral("Delete"),
+                                QStringLiteral("Select All")};
+    QCOMPARE(menu(f.sent), common);
+    const QStringList retry = {QStringLiteral("-"), QStringLiteral("Retry failed"),
+                               QStringLiteral("Retry unknown")};
+    QCOMPARE(menu(f.outbox), common + retry);
 }
 
 void TestUiMessages::columnsShowTheMessage() {
@@ -237,11 +246,21 @@ void TestUiMessages::statusImages() {
     auto image = [&](int row) {
         return f.outbox->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
     };
-    const QList<QIcon> icons = {image(0), image(1), image(2)};
-    for (const QIcon &icon : icons)
+    for (MessageStatus status : {MessageStatus::Failed, MessageStatus::Unknown}) {
+        Message message = makeMessage(int(status));
+        message.status = status;
+        f.outbox->addMessage(message);
+    }
+    // Pending, Sending, Sent, Failed, Unknown: each its own picture.
+    const QList<QIcon> icons = {image(0), image(1), image(2), image(4), image(5)};
+    QSet<QByteArray> pictures;
+    for (const QIcon &icon : icons) {
         QVERIFY(!icon.isNull());
-    QVERIFY(icons[0].cacheKey() != icons[1].cacheKey());
-    QVERIFY(icons[1].cacheKey() != icons[2].cacheKey());
+        const QImage picture = icon.pixmap(SmallImageSize).toImage();
+        pictures.insert(
+            QByteArray(reinterpret_cast<const char *>(picture.constBits()), picture.sizeInBytes()));
+    }
+    QCOMPARE(pictures.size(), icons.size());
     QVERIFY(image(3).isNull());
     // Only the first column shows the picture.
     QVERIFY(f.outbox->model()->index(0, 1).data(Qt::DecorationRole).isNull());
@@ -632,6 +651,84 @@ void TestUiMessages::moveSentAnnouncesEachRun() {
         QCOMPARE(inserted.at(0).at(2).toInt(), int(sentRows.size()));
         QCOMPARE(Fixture::cell(f.sent, 1, MessageModel::MessageColumn), sentTexts.first());
     }
+}
+
+// Retry failed and Retry unknown: in the outbox's context menu, available exactly when the
+// outbox holds such a message; the sent folder has neither.
+void TestUiMessages::retryActionsFollowStatuses() {
+    Fixture f;
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    auto *retryFailed = f.outbox->findChild<QAction *>(QStringLiteral("actRetryFailed"));
+    auto *retryUnknown = f.outbox->findChild<QAction *>(QStringLiteral("actRetryUnknown"));
+    QVERIFY(retryFailed && retryUnknown);
+    QVERIFY(f.outbox->contextMenu->actions().contains(retryFailed));
+    QVERIFY(f.outbox->contextMenu->actions().contains(retryUnknown));
+    QVERIFY(!f.sent->findChild<QAction *>(QStringLiteral("actRetryFailed")));
+    QVERIFY(!f.sent->findChild<QAction *>(QStringLiteral("actRetryUnknown")));
+    auto states = [&] {
+        f.outbox->updateActions();
+        return QList<bool>{retryFailed->isEnabled(), retryUnknown->isEnabled()};
+    };
+    QCOMPARE(states(), (QList<bool>{false, false}));
+    f.data->outboxList->add(makeMessage(4, MessageStatus::Unknown));
+    QCOMPARE(states(), (QList<bool>{false, true}));
+    f.data->outboxList->add(makeMessage(5, MessageStatus::Failed));
+    QCOMPARE(states(), (QList<bool>{true, true}));
+    // Neither needs a selection.
+    f.outbox->listView()->clearSelection();
+    QCOMPARE(states(), (QList<bool>{true, true}));
+    retryUnknown->trigger();
+    QCOMPARE(states(), (QList<bool>{true, false}));
+}
+
+void TestUiMessages::retryPutsBackOnlyItsKind_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QList<MessageStatus>>("after");
+    using S = MessageStatus;
+    QTest::newRow("retry failed") << QStringLiteral("actRetryFailed")
+                                  << QList<S>{S::Pending, S::Pending, S::Unknown,
+                                              S::Sending, S::Pending, S::Sent};
+    QTest::newRow("retry unknown")
+        << QStringLiteral("actRetryUnknown")
+        << QList<S>{S::Pending, S::Failed, S::Pending, S::Sending, S::Failed, S::Sent};
+}
+
+void TestUiMessages::retryPutsBackOnlyItsKind() {
+    QFETCH(QString, action);
+    QFETCH(QList<MessageStatus>, after);
+    Fixture f;
+    using S = MessageStatus;
+    const QList<S> before = {S::Pending, S::Failed, S::Unknown, S::Sending, S::Failed, S::Sent};
+    for (int i = 0; i < before.size(); ++i) {
+        Message message = makeMessage(i, before[i]);
+        if (before[i] == S::Failed || before[i] == S::Unknown) {
+            message.reason = QStringLiteral("number not in use");
+            message.error = "+CMS ERROR: 1";
+        }
+        f.data->outboxList->add(message);
+    }
+    f.outbox->refreshList();
+    f.data->modified = false;
+    const int refreshes = f.host->refreshes;
+    f.outbox->updateActions();
+    f.outbox->findChild<QAction *>(action)->trigger();
+    for (int i = 0; i < before.size(); ++i) {
+        const Message message = f.data->outboxList->get(i);
+        QCOMPARE(message.status, after[i]);
+        if (before[i] != after[i]) {
+            // The reason went with the status: the row's cell and tip are empty again.
+            QVERIFY(message.reason.isEmpty() && message.error.isEmpty());
+            QVERIFY(f.outbox->model()
+                        ->index(i, MessageModel::StatusColumn)
+                        .data()
+                        .toString()
+                        .isEmpty());
+        }
+    }
+    QCOMPARE(f.data->outboxList->count(), before.size());
+    QVERIFY(f.data->modified);
+    QVERIFY(f.host->refreshes > refreshes);
 }
 
 QTEST_MAIN(TestUiMessages)

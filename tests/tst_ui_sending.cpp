@@ -12,6 +12,8 @@
 #include "ui/PhoneView.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QMovie>
 #include <QTableView>
@@ -88,6 +90,7 @@ private Q_SLOTS:
     void newAndOpenDuringRunStopAndWait();
     void deleteDuringRunKeepsAcceptedMessages();
     void destroyingWindowDuringRunKeepsSentMessages();
+    void retryAndCutDuringRun();
     void phoneModelBesideFolder();
 };
 
@@ -442,6 +445,57 @@ void TestUiSending::destroyingWindowDuringRunKeepsSentMessages() {
     QCOMPARE(f.data->sentList->count(), f.sim.received().size());
     for (int i = 0; i < f.data->outboxList->count(); ++i)
         QVERIFY(f.data->outboxList->get(i).status != MessageStatus::Sent);
+}
+
+// During a run the retry actions stay off (the run's summary counts those messages already),
+// and Cut only copies: the message being sent and those the phone accepted stay in the outbox
+// and move to Sent at the end. After the run Retry failed puts the refused one back.
+void TestUiSending::retryAndCutDuringRun() {
+    ModemSimOptions options;
+    options.delayMs = 150;
+    options.refuseAt.insert(1, "+CMS ERROR: 1");
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(6);
+    w->startAction->trigger();
+    QVERIFY(f.waitFor([&] {
+        return f.data->outboxList->get(1).status == MessageStatus::Sent &&
+               f.data->outboxList->get(2).status == MessageStatus::Sending;
+    }));
+    QCOMPARE(f.data->outboxList->get(0).status, MessageStatus::Failed);
+    MessagesView *outbox = w->outboxView();
+    w->showView(outbox);
+    auto *retryFailed = outbox->findChild<QAction *>(QStringLiteral("actRetryFailed"));
+    QVERIFY(retryFailed);
+    outbox->updateActions();
+    QVERIFY(!retryFailed->isEnabled());
+    retryFailed->trigger();
+    QCOMPARE(f.data->outboxList->get(0).status, MessageStatus::Failed);
+
+    outbox->refreshList();
+    outbox->listView()->setFocus();
+    outbox->listView()->selectAll();
+    QApplication::clipboard()->clear();
+    // Were Cut a Delete, this answer would let it remove what it may.
+    f.answers << QMessageBox::Yes;
+    QTest::keySequence(outbox->listView(), QKeySequence::Cut);
+    QCOMPARE(f.answers.size(), 1);
+    f.answers.clear();
+    QCOMPARE(f.data->outboxList->count(), 6);
+    QCOMPARE(QApplication::clipboard()->text().count(QLatin1Char('\n')), 5);
+    QCOMPARE(f.data->outboxList->get(1).status, MessageStatus::Sent);
+
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.texts(*f.data->sentList),
+             (QStringList{"message 2", "message 3", "message 4", "message 5", "message 6"}));
+    QCOMPARE(f.texts(*f.data->outboxList), QStringList{"message 1"});
+    QCOMPARE(f.sim.received().size(), 5);
+    outbox->updateActions();
+    QVERIFY(retryFailed->isEnabled());
+    retryFailed->trigger();
+    QCOMPARE(f.data->outboxList->get(0).status, MessageStatus::Pending);
+    QVERIFY(f.data->modified);
 }
 
 void TestUiSending::phoneModelBesideFolder() {

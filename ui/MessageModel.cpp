@@ -156,8 +156,9 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
         case MessageStatus::Sent:
             return roleIcon(ImageRole::MessageSent);
         case MessageStatus::Failed:
+            return roleIcon(ImageRole::MessageFailed);
         case MessageStatus::Unknown:
-            return roleIcon(ImageRole::MessagePending);
+            return roleIcon(ImageRole::MessageUnknown);
         }
         return {};
     }

@@ -1,7 +1,9 @@
 #include "ui/MessagesView.h"
 
+#include "app/AppData.h"
 #include "base/OleDate.h"
 #include "data/MessageList.h"
+#include "link/Phone.h"
 #include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
 #include "ui/Guarded.h"
@@ -37,7 +39,8 @@ QAction *makeAction(QWidget *owner, const char *name, const QString &text) {
 
 MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, const QString &title,
                            QWidget *parent)
-    : QWidget(parent), m_data(data), m_host(host), m_list(list) {
+    : QWidget(parent), m_data(data), m_host(host), m_list(list),
+      m_isOutbox(&list == data.outboxList.get()) {
     setObjectName(QStringLiteral("messagesView"));
 
     auto *layout = new QVBoxLayout(this);
@@ -109,6 +112,14 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     onTriggered(resendAction, this, &MessagesView::onResendTriggered);
     onTriggered(deleteAction, this, &MessagesView::onDeleteTriggered);
     onTriggered(selectAllAction, this, &MessagesView::onSelectAllTriggered);
+    if (m_isOutbox) {
+        retryFailedAction = makeAction(this, "actRetryFailed", QStringLiteral("Retry failed"));
+        retryFailedAction->setIcon(roleIcon(ImageRole::MessageFailed));
+        retryUnknownAction = makeAction(this, "actRetryUnknown", QStringLiteral("Retry unknown"));
+        retryUnknownAction->setIcon(roleIcon(ImageRole::MessageUnknown));
+        onTriggered(retryFailedAction, this, &MessagesView::onRetryFailedTriggered);
+        onTriggered(retryUnknownAction, this, &MessagesView::onRetryUnknownTriggered);
+    }
 
     contextMenu = new QMenu(this);
     contextMenu->setObjectName(QStringLiteral("contextMenu"));
@@ -117,6 +128,11 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     contextMenu->addSeparator();
     contextMenu->addAction(deleteAction);
     contextMenu->addAction(selectAllAction);
+    if (m_isOutbox) {
+        contextMenu->addSeparator();
+        contextMenu->addAction(retryFailedAction);
+        contextMenu->addAction(retryUnknownAction);
+    }
     connect(m_listView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         updateActions();
         contextMenu->popup(m_listView->viewport()->mapToGlobal(pos));
@@ -157,6 +173,24 @@ void MessagesView::updateActions() {
     resendAction->setEnabled(hasSelection);
     deleteAction->setEnabled(hasSelection);
     selectAllAction->setEnabled(true);
+    if (!m_isOutbox)
+        return;
+    // While a run goes, its summary already counts these messages as failed or unknown, and the
+    // run would not come back for them: Stop first, then retry. Hidden, the view's actions cannot
+    // be reached, so a long outbox is not read at every idle time.
+    bool failed = false;
+    bool unknown = false;
+    if (isVisible() && !(m_data.phone && m_data.phone->isBusy())) {
+        MessageList::Locker items(m_list);
+        for (const auto &item : *items) {
+            failed = failed || item->status == MessageStatus::Failed;
+            unknown = unknown || item->status == MessageStatus::Unknown;
+            if (failed && unknown)
+                break;
+        }
+    }
+    retryFailedAction->setEnabled(failed);
+    retryUnknownAction->setEnabled(unknown);
 }
 
 QList<int> MessagesView::selectedRows() const {
@@ -270,6 +304,25 @@ void MessagesView::onDeleteTriggered() {
     previewEdit->clear();
     updateActions();
     m_host.refreshAll();
+}
+
+void MessagesView::onRetryFailedTriggered() {
+    retry(MessageStatus::Failed);
+}
+
+void MessagesView::onRetryUnknownTriggered() {
+    retry(MessageStatus::Unknown);
+}
+
+void MessagesView::retry(MessageStatus status) {
+    if (m_data.phone && m_data.phone->isBusy())
+        return;
+    // The list's change marks the project modified.
+    if (m_list.retry(status == MessageStatus::Failed, status == MessageStatus::Unknown) > 0) {
+        m_listView->viewport()->update();
+        m_host.refreshAll();
+    }
+    updateActions();
 }
 
 void MessagesView::onSelectAllTriggered() {

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 struct Message;
+enum class MessageStatus : quint8;
 class QAction;
 class QItemSelection;
 class QLabel;
@@ -37,8 +38,9 @@ public:
     // Re-reads the row count and repaints.
     void refreshList();
 
-    // Enables Forward, Resend and Delete exactly when a row is selected. Runs on every
-    // selection change and at idle time.
+    // Enables Forward, Resend and Delete exactly when a row is selected, and in the outbox
+    // Retry failed and Retry unknown when it holds such a message and no run is going. Runs on
+    // every selection change and at idle time.
     void updateActions();
 
     // The selected rows in list order.
@@ -56,6 +58,9 @@ public:
     QAction *resendAction = nullptr;
     QAction *deleteAction = nullptr;
     QAction *selectAllAction = nullptr;
+    // Outbox only (the sent folder holds neither kind).
+    QAction *retryFailedAction = nullptr;
+    QAction *retryUnknownAction = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -66,6 +71,10 @@ private:
     void onResendTriggered();
     void onDeleteTriggered();
     void onSelectAllTriggered();
+    void onRetryFailedTriggered();
+    void onRetryUnknownTriggered();
+    // Puts the outbox's messages of that status back to pending.
+    void retry(MessageStatus status);
     // The selected rows as the list control's own clipboard text: one line per row, the
     // columns separated by tabs.
     void copySelection();
@@ -73,6 +82,7 @@ private:
     AppData &m_data;
     ViewHost &m_host;
     MessageList &m_list;
+    const bool m_isOutbox;
     MessageModel *m_model = nullptr;
     QTableView *m_listView = nullptr;
 };
