@@ -8,12 +8,14 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -624,7 +626,16 @@ void TestModemSim::recordsAreReadableWhileServing() {
                                    sim.portPath().size();
             (void)seen;
             ++reads;
+            // Without a pause the reader keeps the simulator's lock busy enough on a loaded
+            // machine that the serving thread misses the test's patience.
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
+    });
+    // A failed comparison returns early: the reader must still be joined.
+    const auto stopReader = qScopeGuard([&] {
+        done = true;
+        if (reader.joinable())
+            reader.join();
     });
     Port port(sim.portPath());
     port.exchange("ATE0");
