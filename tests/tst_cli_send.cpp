@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 #include <csignal>
 
 namespace {
@@ -66,6 +68,7 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<ModemSim> m_slowPhone;
 };
 
 void TestCliSend::splitRecipients_data() {
@@ -287,10 +290,16 @@ void TestCliSend::sendStoppedBySignal_data() {
 void TestCliSend::sendStoppedBySignal() {
     QFETCH(int, signal);
     QFETCH(bool, outputClosed);
-    ModemSimOptions options;
-    options.delayMs = 40;
-    ModemSim sim(options);
-    QVERIFY(sim.start());
+    // One phone for every row, started before the first program: the thread sanitizer cannot
+    // follow a thread started after QProcess has forked.
+    if (!m_slowPhone) {
+        ModemSimOptions options;
+        options.delayMs = 40;
+        m_slowPhone = std::make_unique<ModemSim>(options);
+        QVERIFY(m_slowPhone->start());
+    }
+    ModemSim &sim = *m_slowPhone;
+    const qsizetype before = sim.received().size();
     const QString project =
         m_dir.filePath(QStringLiteral("stopped-%1.sms").arg(QTest::currentDataTag()).simplified());
     QStringList numbers;
@@ -307,7 +316,7 @@ void TestCliSend::sendStoppedBySignal() {
         process.closeReadChannel(QProcess::StandardOutput);
         process.closeReadChannel(QProcess::StandardError);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= before + 2, 20000);
     ::kill(static_cast<pid_t>(process.processId()), signal);
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
@@ -315,7 +324,7 @@ void TestCliSend::sendStoppedBySignal() {
 
     // Every message the phone took is under Sent; the rest wait in the outbox.
     auto data = loadProject(project);
-    const int accepted = sim.received().size();
+    const int accepted = int(sim.received().size() - before);
     QVERIFY(accepted < 200);
     QCOMPARE(data->sentList->count(), accepted);
     QCOMPARE(data->outboxList->count(), 200 - accepted);
