@@ -2,6 +2,7 @@
 // process, and once each as the real program.
 
 #include "app/AppData.h"
+#include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "tools/cli/Cli.h"
 
@@ -11,24 +12,6 @@
 #include <QTest>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCliInProcess(const QStringList &args) {
-    CliRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    QBuffer in;
-    in.open(QIODevice::ReadOnly);
-    run.status = runCli(args, out, err, in);
-    out.flush();
-    err.flush();
-    return run;
-}
 
 QString cliPath() {
     return qEnvironmentVariable("PELORVANE_BINARY_DIR") +

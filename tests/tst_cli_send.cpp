@@ -4,6 +4,7 @@
 #include "app/AppData.h"
 #include "app/ComposeOutbox.h"
 #include "modemsim/ModemSim.h"
+#include "support/CliRun.h"
 #include "tools/cli/Cli.h"
 
 #include <QBuffer>
@@ -16,24 +17,6 @@
 #include <csignal>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCliInProcess(const QStringList &args) {
-    CliRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    QBuffer in;
-    in.open(QIODevice::ReadOnly);
-    run.status = runCli(args, out, err, in);
-    out.flush();
-    err.flush();
-    return run;
-}
 
 std::unique_ptr<AppData> loadProject(const QString &fileName) {
     auto data = std::make_unique<AppData>();
