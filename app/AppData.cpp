@@ -39,8 +39,8 @@ struct MessageState {
     QByteArray error;
 };
 
-bool sameContent(const Message &a, const Message &b) {
-    return a.number == b.number && a.text == b.text && a.created == b.created &&
+bool sameContent(const MessageRecord &a, const Message &b) {
+    return a.number() == b.number && a.textView() == QStringView(b.text) && a.created == b.created &&
            a.flash == b.flash && a.isLong == b.isLong;
 }
 
@@ -51,12 +51,12 @@ QList<MessageState> outboxStates(const MessageList::Items &items,
                                  const std::optional<Message> &inFlight) {
     QList<MessageState> states;
     for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
-        const Message &m = *items[i];
+        const MessageRecord &m = *items[i];
         MessageState state;
         state.index = qint32(i);
         state.status = m.status;
-        state.reason = m.reason;
-        state.error = m.error;
+        state.reason = m.reason();
+        state.error = m.error();
         if (m.status == MessageStatus::Sending) {
             if (inFlight && sameContent(m, *inFlight)) {
                 state.status = MessageStatus::Unknown;
@@ -66,9 +66,9 @@ QList<MessageState> outboxStates(const MessageList::Items &items,
                 state.status = MessageStatus::Pending;
             }
         }
-        if (m.acceptedParts != 0 && state.status != MessageStatus::Sent) {
-            state.acceptedParts = m.acceptedParts;
-            state.partReference = m.partReference;
+        if (m.acceptedParts() != 0 && state.status != MessageStatus::Sent) {
+            state.acceptedParts = m.acceptedParts();
+            state.partReference = m.partReference();
         }
         if (state.status == MessageStatus::Pending && state.acceptedParts == 0 &&
             state.reason.isEmpty() && state.error.isEmpty())
@@ -134,12 +134,12 @@ void applyStates(MessageList &outbox, const QList<MessageState> &states) {
     for (const MessageState &state : states) {
         if (state.index >= qint32(items->size()))
             continue;
-        Message &m = *(*items)[state.index];
+        MessageRecord &m = *(*items)[state.index];
         m.status = state.status;
-        m.acceptedParts = quint16(state.acceptedParts);
-        m.partReference = qint16(state.partReference);
-        m.reason = state.reason;
-        m.error = state.error;
+        m.setAcceptedParts(quint16(state.acceptedParts));
+        m.setPartReference(qint16(state.partReference));
+        m.setReason(state.reason);
+        m.setError(state.error);
     }
 }
 

@@ -65,15 +65,29 @@ bool sameDouble(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-bool sameContent(const Message &a, const Message &b) {
-    return a.number == b.number && a.text == b.text && sameDouble(a.created, b.created) &&
-           a.flash == b.flash && a.isLong == b.isLong;
+QByteArray numberOf(const Message &m) {
+    return m.number;
+}
+QByteArray numberOf(const MessageRecord &m) {
+    return m.number();
+}
+QStringView textOf(const Message &m) {
+    return m.text;
+}
+QStringView textOf(const MessageRecord &m) {
+    return m.textView();
 }
 
-size_t contentHash(const Message &m) {
+bool sameContent(const MessageRecord &a, const Message &b) {
+    return a.number() == b.number && a.textView() == QStringView(b.text) &&
+           sameDouble(a.created, b.created) && a.flash == b.flash && a.isLong == b.isLong;
+}
+
+template <typename Record>
+size_t contentHash(const Record &m) {
     quint64 created;
     std::memcpy(&created, &m.created, 8);
-    return qHashMulti(0, m.number, m.text, created, m.flash, m.isLong);
+    return qHashMulti(0, numberOf(m), textOf(m), created, m.flash, m.isLong);
 }
 
 bool isFinal(MessageStatus status) {
@@ -224,7 +238,7 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
         QList<int> &bucket = byContent[contentHash(change)];
         int followed = -1, waiting = -1, retried = -1;
         for (int i : bucket) {
-            const Message &m = *items[i];
+            const MessageRecord &m = *items[i];
             if (!sameContent(m, change))
                 continue;
             if (touched[i] != Touch::None && !isFinal(m.status)) {
@@ -239,22 +253,22 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
         int index = followed >= 0 ? followed : waiting >= 0 ? waiting : retried;
         bool isNew = false;
         if (index < 0) {
-            auto added = std::make_shared<Message>(change);
-            added->status = MessageStatus::Pending;
-            added->sent = 0;
+            Message added = change;
+            added.status = MessageStatus::Pending;
+            added.sent = 0;
             index = int(items.size());
-            items.push_back(std::move(added));
+            items.push_back(MessageRecord::create(added));
             touched.append(Touch::None);
             bucket.append(index);
             isNew = true;
             ++result.added;
         }
-        Message &m = *items[index];
+        MessageRecord &m = *items[index];
         if (record.kind == JournalRecord::Kind::InFlight) {
             // The parts the phone had taken before this one.
-            m.acceptedParts |= change.acceptedParts;
+            m.setAcceptedParts(m.acceptedParts() | change.acceptedParts);
             if (change.partReference >= 0)
-                m.partReference = change.partReference;
+                m.setPartReference(change.partReference);
             touched[index] = Touch::InFlight;
             continue;
         }
@@ -262,25 +276,25 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
         // No program is sending it any more.
         m.status = change.status == MessageStatus::Sending ? MessageStatus::Pending : change.status;
         m.sent = change.sent;
-        m.acceptedParts = change.acceptedParts;
-        m.partReference = change.partReference;
-        m.reason = change.reason;
-        m.error = change.error;
+        m.setAcceptedParts(change.acceptedParts);
+        m.setPartReference(change.partReference);
+        m.setReason(change.reason);
+        m.setError(change.error);
         touched[index] = Touch::Touched;
         if (!isNew)
             ++result.changed;
         if (!wasSent && m.status == MessageStatus::Sent) {
-            contacts.incSentCount(m.number);
+            contacts.incSentCount(m.number());
             ++result.newlySent;
         }
     }
     for (int i = 0; i < int(items.size()); ++i) {
         if (touched[i] != Touch::InFlight)
             continue;
-        Message &m = *items[i];
+        MessageRecord &m = *items[i];
         m.status = MessageStatus::Unknown;
-        m.reason = inFlightReason();
-        m.error.clear();
+        m.setReason(inFlightReason());
+        m.setError(QByteArray());
         ++result.unknown;
     }
     return result;

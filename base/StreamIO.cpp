@@ -57,7 +57,7 @@ void StreamWriter::writeAnsi(const QByteArray &text) {
     writeRaw(text.constData(), text.size());
 }
 
-void StreamWriter::writeWide(const QString &text) {
+void StreamWriter::writeWide(QStringView text) {
     qint32 length = checkedLength(text.size());
     writeInt32(length);
     if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {

@@ -21,7 +21,7 @@ public:
     void writeInt32(qint32 value);
     void writeDouble(double value);
     void writeAnsi(const QByteArray &text);
-    void writeWide(const QString &text);
+    void writeWide(QStringView text);
     void writeRaw(const char *data, qsizetype size);
     void flush();
 

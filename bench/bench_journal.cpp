@@ -45,12 +45,12 @@ void BM_JournalPerMessage(benchmark::State &state) {
             MessageList::Locker items(*data.outboxList);
             record = (*items)[i % Count];
         }
-        journal.inFlight(*record);
+        journal.inFlight(record->toMessage());
         journal.commit([&] {
             MessageList::Locker items(*data.outboxList);
             record->status = MessageStatus::Sent;
             record->sent = 45001.0 + i / 86400.0;
-            return *record;
+            return record->toMessage();
         });
         ++i;
     }

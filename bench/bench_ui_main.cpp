@@ -28,12 +28,12 @@ void fillMessages(MessageList &list, int count) {
     lock->reserve(count);
     const double created = oleNow();
     for (int i = 0; i < count; ++i) {
-        auto message = std::make_shared<Message>();
-        message->number = "+4477009" + QByteArray::number(100000 + i);
-        message->text = QStringLiteral("Message number %1\r\nsecond line").arg(i);
-        message->created = created;
-        message->status = static_cast<MessageStatus>(i % 3);
-        lock->push_back(std::move(message));
+        Message message;
+        message.number = "+4477009" + QByteArray::number(100000 + i);
+        message.text = QStringLiteral("Message number %1\r\nsecond line").arg(i);
+        message.created = created;
+        message.status = static_cast<MessageStatus>(i % 3);
+        lock->push_back(MessageRecord::create(message));
     }
 }
 

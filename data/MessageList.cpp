@@ -23,9 +23,9 @@ void MessageList::saveToStream(StreamWriter &writer) const {
     QMutexLocker lock(&m_lock);
     writer.writeInt32(static_cast<qint32>(m_items.size()));
     for (const Item &item : m_items) {
-        const Message &m = *item;
-        writer.writeAnsi(m.number);
-        writer.writeWide(m.text);
+        const MessageRecord &m = *item;
+        writer.writeAnsi(m.number());
+        writer.writeWide(m.textView());
         writer.writeByte(m.flash);
         writer.writeByte(m.isLong);
         writer.writeDouble(m.created);
@@ -48,20 +48,18 @@ void MessageList::loadFromStream(StreamReader &reader, MessageStatus status, int
         StreamReader::fail();
     Items items;
     items.reserve(count);
-    // Bulk messages mostly share one text: reading it as the previous record's text keeps a
-    // single copy in memory.
-    const QString *previousText = nullptr;
+    // Bulk messages mostly share one text: a record with the previous record's text shares it,
+    // and reading it as the previous text spares the copy.
+    Message m;
+    m.status = status;
     for (qint32 i = 0; i < count; ++i) {
-        auto m = std::make_shared<Message>();
-        m->number = reader.readAnsi();
-        m->text = reader.readWide(previousText);
-        m->flash = reader.readByte();
-        m->isLong = reader.readByte();
-        m->created = reader.readDouble();
-        m->sent = reader.readDouble();
-        m->status = status;
-        previousText = &m->text;
-        items.push_back(std::move(m));
+        m.number = reader.readAnsi();
+        m.text = reader.readWide(&m.text);
+        m.flash = reader.readByte();
+        m.isLong = reader.readByte();
+        m.created = reader.readDouble();
+        m.sent = reader.readDouble();
+        items.push_back(MessageRecord::create(m, items.empty() ? nullptr : items.back().get()));
     }
     replaceItems(std::move(items));
 }
@@ -74,8 +72,8 @@ int MessageList::retry(bool failed, bool unknown) {
             if ((failed && item->status == MessageStatus::Failed) ||
                 (unknown && item->status == MessageStatus::Unknown)) {
                 item->status = MessageStatus::Pending;
-                item->reason.clear();
-                item->error.clear();
+                item->setReason(QString());
+                item->setError(QByteArray());
                 ++count;
             }
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/MessageRecord.h"
 #include "data/RecordList.h"
 
 #include <QByteArray>
@@ -11,45 +12,6 @@
 class StreamReader;
 class StreamWriter;
 
-enum class MessageStatus : quint8 {
-    Pending = 0, // waiting in the outbox
-    Sending = 1, // claimed by the sender, being submitted
-    Sent = 2,    // accepted by the phone
-    Failed = 3,  // refused for good (a number not in use, ...): reason and error say why
-    Unknown = 4, // the phone may have sent it (no answer after the body): never resent by itself
-};
-
-// One SMS to one number. Flash and Long are bytes (0 or 1 when made by the program; other
-// values read from a file are kept as they are). Created and Sent are OLE dates
-// (data/OleDate.h), 0 when not set.
-struct Message {
-    QByteArray number;
-    QString text;
-    quint8 flash = 0;
-    quint8 isLong = 0;
-    double created = 0;
-    double sent = 0;
-    MessageStatus status = MessageStatus::Pending;
-    // Why a message is Failed or Unknown, in plain words, and the phone's own line (e.g.
-    // "+CMS ERROR: 1"); empty otherwise.
-    QString reason;
-    QByteArray error;
-    // How far a message sent in parts got in this program run (not in the project file): bit
-    // k is set once the phone accepted part k + 1, and partReference is the concatenation
-    // reference every part goes with, -1 until one is taken. A later attempt sends only the
-    // missing parts, with the same reference.
-    quint16 acceptedParts = 0;
-    qint16 partReference = -1;
-
-    // A copy that is a new message (Resend): nothing of it sent, no reference yet.
-    void clearPartProgress() {
-        acceptedParts = 0;
-        partReference = -1;
-    }
-
-    bool operator==(const Message &other) const = default;
-};
-
 // Rows first..first + count - 1 of a list, numbered as before a change.
 struct RowRun {
     int first = 0;
@@ -60,7 +22,8 @@ struct RowRun {
 // The outbox and the sent list. Stream format: int32 count, then per record Number (ansi
 // field), Text (wide field), Flash, Long (one byte each), Created, Sent (8-byte doubles);
 // the status and the part progress are not stored (a loaded record has none).
-class MessageList final : public RecordList<Message, MessageList> {
+class MessageList final
+    : public RecordList<Message, MessageList, MessageRecord, MessageRef> {
 public:
     MessageList() = default;
     // Clears the list (which notifies).
@@ -89,4 +52,13 @@ public:
     // their reason and the phone's line cleared; the parts a long message got through stay
     // noted, so only the rest goes again. Notifies when one changed; returns how many did.
     int retry(bool failed, bool unknown);
+
+private:
+    friend class RecordList<Message, MessageList, MessageRecord, MessageRef>;
+    // A message added right after one with the same text shares it.
+    Item makeItem(const Message &message) const {
+        return MessageRecord::create(message, m_items.empty() ? nullptr : m_items.back().get());
+    }
+    static Message valueOf(const MessageRecord &record) { return record.toMessage(); }
+    static void overwrite(MessageRecord &record, const Message &message) { record.assign(message); }
 };

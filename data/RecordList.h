@@ -16,15 +16,20 @@
 // The ordered, thread-safe container behind the message and contact lists.
 //
 // Every operation holds the list's re-entrant lock for its whole run. Records are owned
-// through shared pointers: whoever copies one of the pointers under the lock (a worker that
+// through counted references (shared pointers unless the list says otherwise): whoever copies one of the pointers under the lock (a worker that
 // claims a record with lockList) keeps the record alive after another thread deletes it from
 // the list; the list's lock still guards the record's fields. onChange is called after the
 // lock has been released, on the thread that made the change. Assign it before the list is
 // shared between threads.
-template <typename Record, typename Self>
+//
+// Record is the value the list takes and gives; Stored is what it keeps (the same type unless
+// the list keeps a more compact form), owned through ItemType. A list whose Stored differs
+// declares makeItem, valueOf and overwrite for it.
+template <typename Record, typename Self, typename Stored = Record,
+          typename ItemType = std::shared_ptr<Stored>>
 class RecordList {
 public:
-    using Item = std::shared_ptr<Record>;
+    using Item = ItemType;
     using Items = std::vector<Item>;
     using ChangeEvent = std::function<void(Self &list)>;
 
@@ -59,19 +64,18 @@ public:
     Record get(int index) const {
         QMutexLocker lock(&m_lock);
         checkIndex(index);
-        return *m_items[index];
+        return Self::valueOf(*m_items[index]);
     }
 
     // Appends a copy; returns its index.
     int add(const Record &record) {
-        auto item = std::make_shared<Record>(record);
         int index;
         {
             QMutexLocker lock(&m_lock);
             if (m_items.size() >= std::size_t(std::numeric_limits<int>::max()))
                 countError(std::numeric_limits<int>::max());
             index = static_cast<int>(m_items.size());
-            m_items.push_back(std::move(item));
+            m_items.push_back(self().makeItem(record));
             self().itemsAppended(std::size_t(index));
         }
         changed();
@@ -84,7 +88,7 @@ public:
         {
             QMutexLocker lock(&m_lock);
             checkIndex(index);
-            *m_items[index] = record;
+            Self::overwrite(*m_items[index], record);
             self().itemOverwritten(std::size_t(index));
         }
         changed();
@@ -151,7 +155,7 @@ public:
     // list. Looks at hint first, then downwards from it (where a record moves when records
     // before it are deleted), then upwards: O(1) when the record has not moved, O(distance
     // moved) after deletions before it, O(Count) at worst.
-    int indexOf(const Record *record, int hint = -1) const {
+    int indexOf(const Stored *record, int hint = -1) const {
         QMutexLocker lock(&m_lock);
         int count = static_cast<int>(m_items.size());
         if (count == 0 || record == nullptr)
@@ -207,6 +211,11 @@ protected:
         }
         items.clear();
     }
+
+    // A new item holding a copy of the record, made under the lock (after the last item).
+    Item makeItem(const Record &record) const { return std::make_shared<Stored>(record); }
+    static const Record &valueOf(const Stored &stored) { return stored; }
+    static void overwrite(Stored &stored, const Record &record) { stored = record; }
 
     // What a list that keeps more than the sequence (an index) hears of the changes the
     // operations above make, under the lock, after the change. The list declares its own

@@ -133,11 +133,11 @@ SenderThread::Next SenderThread::sendMessage(const MessageList::Item &record) {
     int reference;
     {
         MessageList::Locker items(m_outbox);
-        request.text = record->text;
-        request.number = record->number;
+        request.text = record->text();
+        request.number = record->number();
         request.flash = record->flash != 0;
         request.isLong = record->isLong != 0;
-        reference = record->partReference;
+        reference = record->partReference();
     }
     PduList pdus;
     try {
@@ -148,7 +148,7 @@ SenderThread::Next SenderThread::sendMessage(const MessageList::Item &record) {
             messagePartCount(request.text, request.coding, true) > 1) {
             reference = takeReference();
             MessageList::Locker items(m_outbox);
-            record->partReference = static_cast<qint16>(reference);
+            record->setPartReference(static_cast<qint16>(reference));
         }
         request.reference = static_cast<quint8>(std::max(reference, 0));
         if (buildSubmitParts(request, pdus) == BuildResult::InvalidNumber || pdus.isEmpty()) {
@@ -190,13 +190,13 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
 
         switch (result) {
         case Attempt::Accepted:
-            commit(record, [this](Message &m) {
+            commit(record, [this](MessageRecord &m) {
                 // The last part's time: the message is complete only now.
                 m.sent = oleNow();
                 m.status = MessageStatus::Sent;
-                m.reason.clear();
-                m.error.clear();
-                m_contacts.incSentCount(m.number);
+                m.setReason(QString());
+                m.setError(QByteArray());
+                m_contacts.incSentCount(m.number());
             });
             ++m_summary.sent;
             m_policy.accepted();
@@ -221,11 +221,11 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
             for (int i = 0; i < decision.failedInStreak && !m_recentFailed.isEmpty(); ++i) {
                 const MessageList::Item failed = m_recentFailed.takeLast();
                 QString reason;
-                commit(failed, [&reason](Message &m) {
-                    reason = m.reason;
+                commit(failed, [&reason](MessageRecord &m) {
+                    reason = m.reason();
                     m.status = MessageStatus::Pending;
-                    m.reason.clear();
-                    m.error.clear();
+                    m.setReason(QString());
+                    m.setError(QByteArray());
                 });
                 m_summary.removeFailed(reason);
             }
@@ -254,7 +254,7 @@ SenderThread::Attempt SenderThread::sendParts(const MessageList::Item &record,
     quint16 accepted;
     {
         MessageList::Locker items(m_outbox);
-        accepted = record->acceptedParts;
+        accepted = record->acceptedParts();
     }
     for (qsizetype k = 0; k < pdus.size(); ++k) {
         const auto bit = static_cast<quint16>(1u << k);
@@ -264,7 +264,7 @@ SenderThread::Attempt SenderThread::sendParts(const MessageList::Item &record,
         if (result != Attempt::Accepted)
             return result;
         if (inParts)
-            commit(record, [bit](Message &m) { m.acceptedParts |= bit; });
+            commit(record, [bit](MessageRecord &m) { m.setAcceptedParts(m.acceptedParts() | bit); });
     }
     return Attempt::Accepted;
 }
@@ -296,7 +296,7 @@ SenderThread::Attempt SenderThread::sendPdu(const MessageList::Item &record,
         Message inFlight;
         {
             MessageList::Locker items(m_outbox);
-            inFlight = *record;
+            inFlight = record->toMessage();
         }
         m_outcomes.inFlight(inFlight);
     } catch (...) {
@@ -323,28 +323,28 @@ void SenderThread::cancelPrompt() {
 }
 
 void SenderThread::commit(const MessageList::Item &record,
-                          const std::function<void(Message &)> &change) {
+                          const std::function<void(MessageRecord &)> &change) {
     m_outcomes.commit([&] {
         MessageList::Locker items(m_outbox);
         change(*record);
-        return *record;
+        return record->toMessage();
     });
 }
 
 void SenderThread::commitPending(const MessageList::Item &record) {
-    commit(record, [](Message &m) {
+    commit(record, [](MessageRecord &m) {
         m.status = MessageStatus::Pending;
-        m.reason.clear();
-        m.error.clear();
+        m.setReason(QString());
+        m.setError(QByteArray());
     });
 }
 
 void SenderThread::commitFailed(const MessageList::Item &record, const QString &reason,
                                 const QByteArray &error) {
-    commit(record, [&](Message &m) {
+    commit(record, [&](MessageRecord &m) {
         m.status = MessageStatus::Failed;
-        m.reason = reason;
-        m.error = error;
+        m.setReason(reason);
+        m.setError(error);
     });
     m_summary.addFailed(reason);
     m_recentFailed.append(record);
@@ -354,10 +354,10 @@ void SenderThread::commitFailed(const MessageList::Item &record, const QString &
 
 void SenderThread::commitUnknown(const MessageList::Item &record, const QString &reason,
                                  const QByteArray &error) {
-    commit(record, [&](Message &m) {
+    commit(record, [&](MessageRecord &m) {
         m.status = MessageStatus::Unknown;
-        m.reason = reason;
-        m.error = error;
+        m.setReason(reason);
+        m.setError(error);
     });
     ++m_summary.unknown;
 }

@@ -62,7 +62,7 @@ private:
     Attempt sendPdu(const MessageList::Item &record, const QByteArray &pduText, int length);
     void cancelPrompt();
     // Writes an outcome into the record through the outcome log.
-    void commit(const MessageList::Item &record, const std::function<void(Message &)> &change);
+    void commit(const MessageList::Item &record, const std::function<void(MessageRecord &)> &change);
     void commitPending(const MessageList::Item &record);
     void commitFailed(const MessageList::Item &record, const QString &reason,
                       const QByteArray &error);

@@ -52,7 +52,7 @@ void recordOutcome(AppData &data, int index, MessageStatus status, bool finish =
         record = (*items)[index];
         record->status = MessageStatus::Sending;
     }
-    data.journal->inFlight(*record);
+    data.journal->inFlight(record->toMessage());
     if (!finish)
         return;
     data.journal->commit([&] {
@@ -60,13 +60,13 @@ void recordOutcome(AppData &data, int index, MessageStatus status, bool finish =
         record->status = status;
         if (status == MessageStatus::Sent) {
             record->sent = 45001.25;
-            data.contactList->incSentCount(record->number);
+            data.contactList->incSentCount(record->number());
         }
         if (status == MessageStatus::Failed) {
-            record->reason = QStringLiteral("number not in use");
-            record->error = "+CMS ERROR: 1";
+            record->setReason(QStringLiteral("number not in use"));
+            record->setError("+CMS ERROR: 1");
         }
-        return *record;
+        return record->toMessage();
     });
 }
 
@@ -299,8 +299,8 @@ void TestJournal::saveDuringRunCountsEveryOutcomeOnce() {
         data->journal->commit([&] {
             MessageList::Locker items(*data->outboxList);
             (*items)[1]->status = MessageStatus::Sent;
-            data->contactList->incSentCount((*items)[1]->number);
-            return *(*items)[1];
+            data->contactList->incSentCount((*items)[1]->number());
+            return (*items)[1]->toMessage();
         });
         recordOutcome(*data, 2, MessageStatus::Sent);
     }
@@ -321,17 +321,17 @@ void TestJournal::versionElevenKeepsOutcomes() {
     QCOMPARE(version10.at(2), char(10));
     {
         MessageList::Locker items(*data.outboxList);
-        Message &failed = *(*items)[0];
+        MessageRecord &failed = *(*items)[0];
         failed.status = MessageStatus::Failed;
-        failed.reason = QStringLiteral("number not in use");
-        failed.error = "+CMS ERROR: 1";
-        Message &unknown = *(*items)[1];
+        failed.setReason(QStringLiteral("number not in use"));
+        failed.setError("+CMS ERROR: 1");
+        MessageRecord &unknown = *(*items)[1];
         unknown.status = MessageStatus::Unknown;
-        unknown.reason = QStringLiteral("no answer after the message");
-        Message &parts = *(*items)[2];
+        unknown.setReason(QStringLiteral("no answer after the message"));
+        MessageRecord &parts = *(*items)[2];
         parts.isLong = 1;
-        parts.acceptedParts = 0b101;
-        parts.partReference = 77;
+        parts.setAcceptedParts(0b101);
+        parts.setPartReference(77);
     }
     data.save();
     const QByteArray version11 = readAll(path("v.sms"));
@@ -346,8 +346,8 @@ void TestJournal::versionElevenKeepsOutcomes() {
         MessageList::Locker items(*loaded.outboxList);
         for (auto &item : *items) {
             item->status = MessageStatus::Pending;
-            item->reason.clear();
-            item->error.clear();
+            item->setReason(QString());
+            item->setError(QByteArray());
             item->clearPartProgress();
             item->isLong = 0;
         }

@@ -51,8 +51,8 @@ struct ChangeProbe {
     }
 };
 
-QList<const Message *> identities(MessageList &list) {
-    QList<const Message *> result;
+QList<const MessageRecord *> identities(MessageList &list) {
+    QList<const MessageRecord *> result;
     MessageList::Locker lock(list);
     for (const auto &item : *lock)
         result.append(item.get());
@@ -90,6 +90,9 @@ private Q_SLOTS:
     void deleteManyLargeSelectionIsFast();
     void indexOfAfterDeletions();
     void holderKeepsDeletedRecord();
+    void recordKeepsEveryValue_data();
+    void recordKeepsEveryValue();
+    void sameTextIsSharedAndOutlivesItsOwner();
     void twoThreadsForASecond();
     void oleDateConversion_data();
     void oleDateConversion();
@@ -407,8 +410,8 @@ void TestMessageList::moveSentTo() {
 
     QCOMPARE(outbox.moveSentTo(sent), 3);
     QCOMPARE(order, QList<int>({1, 2}));
-    QCOMPARE(identities(outbox), QList<const Message *>({before[1], before[3], before[5]}));
-    QCOMPARE(identities(sent).mid(1), QList<const Message *>({before[0], before[2], before[4]}));
+    QCOMPARE(identities(outbox), QList<const MessageRecord *>({before[1], before[3], before[5]}));
+    QCOMPARE(identities(sent).mid(1), QList<const MessageRecord *>({before[0], before[2], before[4]}));
     QCOMPARE(sent.get(0), makeMessage(100, MessageStatus::Sent));
     QCOMPARE(sent.get(2), makeMessage(2, MessageStatus::Sent));
     QCOMPARE(outbox.get(1).status, MessageStatus::Sending);
@@ -480,7 +483,7 @@ void TestMessageList::deleteManyLargeSelectionIsFast() {
     {
         MessageList::Locker lock(list);
         for (int i = 0; i < 100000; ++i)
-            lock->push_back(std::make_shared<Message>(makeMessage(i)));
+            lock->push_back(MessageRecord::create(makeMessage(i)));
     }
     QList<int> selected;
     for (int i = 1; i < 100000; i += 2)
@@ -498,7 +501,7 @@ void TestMessageList::indexOfAfterDeletions() {
     MessageList list;
     for (int i = 0; i < 10; ++i)
         list.add(makeMessage(i));
-    const Message *seventh = list.lockList()[7].get();
+    const MessageRecord *seventh = list.lockList()[7].get();
     list.unlockList();
     QCOMPARE(list.indexOf(seventh, 7), 7);
     list.removeMany({0, 2, 3});
@@ -526,9 +529,108 @@ void TestMessageList::holderKeepsDeletedRecord() {
         MessageList::Locker lock(list);
         held->status = MessageStatus::Sent; // still a valid record
     }
-    QCOMPARE(held->number, makeMessage(1).number);
+    QCOMPARE(held->number(), makeMessage(1).number);
     QCOMPARE(held->status, MessageStatus::Sent);
     QCOMPARE(list.count(), 0);
+}
+
+void TestMessageList::recordKeepsEveryValue_data() {
+    QTest::addColumn<Message>("first");
+    QTest::addColumn<Message>("second");
+    Message withRun = makeMessage(3, MessageStatus::Failed);
+    withRun.reason = QStringLiteral("number not in use");
+    withRun.error = "+CMS ERROR: 1";
+    withRun.acceptedParts = 0b101;
+    withRun.partReference = 200;
+    Message empty;
+    Message huge = makeMessage(4);
+    huge.number = QByteArray(70000, '7');
+    huge.text = QString(100000, QChar(0x20AC));
+    Message emoji = makeMessage(5);
+    emoji.text = QStringLiteral("\U0001F600 ok \u00e9");
+    Message shorter = makeMessage(6);
+    shorter.number = "+1";
+    shorter.text = QStringLiteral("t");
+    QTest::newRow("plain then run fields") << makeMessage(1) << withRun;
+    QTest::newRow("run fields then plain") << withRun << makeMessage(1);
+    QTest::newRow("empty then plain") << empty << makeMessage(2);
+    QTest::newRow("plain then empty") << makeMessage(2) << empty;
+    QTest::newRow("huge then plain") << huge << makeMessage(2);
+    QTest::newRow("plain then huge") << makeMessage(2) << huge;
+    QTest::newRow("surrogates then shorter") << emoji << shorter;
+}
+
+// Whatever a record holds comes back whole, also after an overwrite that does not fit where the
+// old values were, and the record keeps its identity.
+void TestMessageList::recordKeepsEveryValue() {
+    QFETCH(Message, first);
+    QFETCH(Message, second);
+    MessageList list;
+    list.add(makeMessage(0));
+    list.add(first);
+    QCOMPARE(list.get(1), first);
+    const auto before = identities(list);
+    list.put(1, second);
+    QCOMPARE(list.get(1), second);
+    QCOMPARE(list.get(0), makeMessage(0));
+    QCOMPARE(identities(list), before);
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    list.saveToStream(buffer);
+    buffer.seek(0);
+    MessageList loaded;
+    loaded.loadFromStream(buffer, second.status, 10);
+    Message stored = second;
+    stored.reason.clear();
+    stored.error.clear();
+    stored.clearPartProgress();
+    QCOMPARE(loaded.get(1), stored);
+}
+
+void TestMessageList::sameTextIsSharedAndOutlivesItsOwner() {
+    MessageList list;
+    for (int i = 0; i < 3; ++i) {
+        Message m = makeMessage(i);
+        m.text = QStringLiteral("Meeting moved to Friday");
+        list.add(m);
+    }
+    list.add(makeMessage(3));
+    MessageList::Item held;
+    {
+        MessageList::Locker lock(list);
+        QCOMPARE((*lock)[1]->textView().data(), (*lock)[0]->textView().data());
+        QCOMPARE((*lock)[2]->textView().data(), (*lock)[0]->textView().data());
+        QVERIFY((*lock)[3]->textView().data() != (*lock)[0]->textView().data());
+        held = (*lock)[1];
+    }
+    // The owner of the shared text goes, then the holder's list entry: the text stays.
+    list.remove(0);
+    list.remove(0);
+    QCOMPARE(held->text(), QStringLiteral("Meeting moved to Friday"));
+    // A new text for one sharer leaves the others' alone.
+    Message changed = list.get(0);
+    changed.text = QStringLiteral("Cancelled");
+    list.put(0, changed);
+    QCOMPARE(list.get(0).text, QStringLiteral("Cancelled"));
+    QCOMPARE(held->text(), QStringLiteral("Meeting moved to Friday"));
+    held.reset();
+
+    // A loaded list shares a run of equal texts the same way.
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    MessageList source;
+    for (int i = 0; i < 100; ++i) {
+        Message m = makeMessage(i);
+        m.text = QStringLiteral("same");
+        source.add(m);
+    }
+    source.saveToStream(buffer);
+    buffer.seek(0);
+    MessageList loaded;
+    loaded.loadFromStream(buffer, MessageStatus::Pending, 10);
+    MessageList::Locker lock(loaded);
+    for (const auto &item : *lock)
+        QCOMPARE(item->textView().data(), lock->front()->textView().data());
 }
 
 void TestMessageList::twoThreadsForASecond() {
@@ -597,7 +699,7 @@ void TestMessageList::twoThreadsForASecond() {
                 if (index >= 0)
                     (*lock)[index]->isLong = 1;
             }
-            if (held->number.size() != 13 || held->status != MessageStatus::Sent)
+            if (held->number().size() != 13 || held->status != MessageStatus::Sent)
                 qFatal("held record damaged");
             ++heldChecks;
         }

@@ -684,7 +684,7 @@ void TestUiMainWindow::unsavedUntitledProjectOfferedAtStart() {
         sending.journal->commit([&] {
             MessageList::Locker items(*sending.outboxList);
             (*items)[0]->status = MessageStatus::Sent;
-            return *(*items)[0];
+            return (*items)[0]->toMessage();
         });
         const QString left = ProjectJournal::untitledFolder() + QStringLiteral("/left.journal");
         QFile::remove(left);

@@ -61,7 +61,7 @@ int MessageModel::moveSentTo(MessageList &sent) {
     return moved;
 }
 
-std::shared_ptr<Message> MessageModel::record(int row) const {
+MessageList::Item MessageModel::record(int row) const {
     if (row < 0 || row >= m_rows)
         return nullptr;
     MessageList::Locker lock(m_list);
@@ -143,7 +143,7 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
         const MessageList::Item item = recordAt(*lock, index.row());
         if (!item)
             return {};
-        message = *item;
+        message = item->toMessage();
     }
     if (role == Qt::ToolTipRole || (role == Qt::DisplayRole && statusColumn))
         return statusText(message, role == Qt::ToolTipRole);

@@ -27,7 +27,7 @@ public:
     // their messages. Returns the number moved.
     int moveSentTo(MessageList &sent);
     // The record in row as the views know the rows, or null; takes the list's lock.
-    std::shared_ptr<Message> record(int row) const;
+    MessageList::Item record(int row) const;
     // Forgets every row and takes the list's count afresh (after removals in the middle).
     void reset();
 

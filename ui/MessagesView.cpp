@@ -222,7 +222,7 @@ void MessagesView::onSelectionChanged(const QItemSelection &selected, const QIte
     // The model's record, not the list's row: during a move the two differ.
     MessageList::Locker lock(m_list);
     if (const auto message = m_model->record(row))
-        previewEdit->setPlainText(message->text);
+        previewEdit->setPlainText(message->text());
 }
 
 void MessagesView::onForwardTriggered() {
@@ -244,7 +244,7 @@ void MessagesView::onResendTriggered() {
         MessageList::Locker lock(m_list);
         for (int row : rows) {
             if (std::size_t(row) < lock->size())
-                copies.append(*(*lock)[row]);
+                copies.append((*lock)[row]->toMessage());
         }
     }
     if (copies.isEmpty())

@@ -74,22 +74,22 @@ QString statusName(MessageStatus status) {
 }
 
 // One message's fields: a field more is one line more.
-QJsonObject messageJson(const Message &m) {
+QJsonObject messageJson(const MessageRecord &m) {
     QJsonObject object{
-        {QStringLiteral("number"), QString::fromLocal8Bit(m.number)},
-        {QStringLiteral("text"), m.text},
+        {QStringLiteral("number"), QString::fromLocal8Bit(m.number())},
+        {QStringLiteral("text"), m.text()},
         {QStringLiteral("flash"), m.flash != 0},
         {QStringLiteral("long"), m.isLong != 0},
         {QStringLiteral("created"), dateJson(m.created)},
         {QStringLiteral("sent"), dateJson(m.sent)},
         {QStringLiteral("status"), statusName(m.status)},
-        {QStringLiteral("reason"), m.reason},
-        {QStringLiteral("error"), QString::fromLocal8Bit(m.error)},
+        {QStringLiteral("reason"), m.reason()},
+        {QStringLiteral("error"), QString::fromLocal8Bit(m.error())},
     };
     // A long message the phone took in part: which parts, and their reference.
-    if (m.acceptedParts != 0 && m.status != MessageStatus::Sent) {
-        object.insert(QStringLiteral("ref"), int(m.partReference));
-        object.insert(QStringLiteral("partsSent"), int(qPopulationCount(m.acceptedParts)));
+    if (m.acceptedParts() != 0 && m.status != MessageStatus::Sent) {
+        object.insert(QStringLiteral("ref"), int(m.partReference()));
+        object.insert(QStringLiteral("partsSent"), int(qPopulationCount(m.acceptedParts())));
     }
     return object;
 }

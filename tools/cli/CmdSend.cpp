@@ -109,7 +109,7 @@ public:
                           << m_total << Qt::flush;
         } else {
             m_context.err << "Message " << m_index << " of " << m_total << " to "
-                          << cliPrintable(QString::fromLocal8Bit(m_current->number)) << ": "
+                          << cliPrintable(QString::fromLocal8Bit(m_current->number())) << ": "
                           << outcome(*m_current) << '\n'
                           << Qt::flush;
         }
@@ -122,14 +122,14 @@ public:
     }
 
 private:
-    static QString outcome(const Message &message) {
+    static QString outcome(const MessageRecord &message) {
         switch (message.status) {
         case MessageStatus::Sent:
             return QStringLiteral("sent");
         case MessageStatus::Failed:
-            return QStringLiteral("failed (%1)").arg(cliPrintable(message.reason));
+            return QStringLiteral("failed (%1)").arg(cliPrintable(message.reason()));
         case MessageStatus::Unknown:
-            return QStringLiteral("unknown (%1)").arg(cliPrintable(message.reason));
+            return QStringLiteral("unknown (%1)").arg(cliPrintable(message.reason()));
         default:
             return QStringLiteral("not sent");
         }
