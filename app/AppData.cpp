@@ -40,8 +40,8 @@ struct MessageState {
 };
 
 bool sameContent(const MessageRecord &a, const Message &b) {
-    return a.number() == b.number && a.textView() == QStringView(b.text) && a.created == b.created &&
-           a.flash == b.flash && a.isLong == b.isLong;
+    return a.number() == b.number && a.textView() == QStringView(b.text) &&
+           a.created == b.created && a.flash == b.flash && a.isLong == b.isLong;
 }
 
 // The outbox states a save must keep: a message that is sent but not yet moved, failed or

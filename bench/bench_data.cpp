@@ -217,7 +217,8 @@ void BM_TransferSent(benchmark::State &state) {
     for (int i = 0; i < MessageCount; ++i) {
         Message m = bulkMessage(i, true);
         m.status = i % 2 ? MessageStatus::Sent : MessageStatus::Pending;
-        records.push_back(MessageRecord::create(m, records.empty() ? nullptr : records.back().get()));
+        records.push_back(
+            MessageRecord::create(m, records.empty() ? nullptr : records.back().get()));
     }
     MessageList outbox;
     MessageList sent;

@@ -22,8 +22,7 @@ struct RowRun {
 // The outbox and the sent list. Stream format: int32 count, then per record Number (ansi
 // field), Text (wide field), Flash, Long (one byte each), Created, Sent (8-byte doubles);
 // the status and the part progress are not stored (a loaded record has none).
-class MessageList final
-    : public RecordList<Message, MessageList, MessageRecord, MessageRef> {
+class MessageList final : public RecordList<Message, MessageList, MessageRecord, MessageRef> {
 public:
     MessageList() = default;
     // Clears the list (which notifies).

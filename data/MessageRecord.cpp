@@ -154,7 +154,8 @@ void MessageRecord::assign(const Message &message) {
         // A number that fits where the old one was stays inline; the text may be shared with
         // other records, so a different text always goes to the separate part.
         if (!(m_extra && m_extra->hasNumber) && message.number.size() <= m_numberLength) {
-            std::memcpy(ownNumber(), message.number.constData(), std::size_t(message.number.size()));
+            std::memcpy(ownNumber(), message.number.constData(),
+                        std::size_t(message.number.size()));
             m_numberLength = quint16(message.number.size());
         } else {
             extra().hasNumber = true;

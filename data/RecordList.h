@@ -7,6 +7,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -16,11 +17,11 @@
 // The ordered, thread-safe container behind the message and contact lists.
 //
 // Every operation holds the list's re-entrant lock for its whole run. Records are owned
-// through counted references (shared pointers unless the list says otherwise): whoever copies one of the pointers under the lock (a worker that
-// claims a record with lockList) keeps the record alive after another thread deletes it from
-// the list; the list's lock still guards the record's fields. onChange is called after the
-// lock has been released, on the thread that made the change. Assign it before the list is
-// shared between threads.
+// through counted references (shared pointers unless the list says otherwise): whoever copies one
+// of the pointers under the lock (a worker that claims a record with lockList) keeps the record
+// alive after another thread deletes it from the list; the list's lock still guards the record's
+// fields. onChange is called after the lock has been released, on the thread that made the change.
+// Assign it before the list is shared between threads.
 //
 // Record is the value the list takes and gives; Stored is what it keeps (the same type unless
 // the list keeps a more compact form), owned through ItemType. A list whose Stored differs
@@ -181,8 +182,13 @@ public:
     }
     void unlockList() { m_lock.unlock(); }
 
+    // Grows at every notified change and every load: a reader that summarised the records can
+    // tell whether it must read them again.
+    quint64 changeCount() const { return m_changeCount.load(std::memory_order_relaxed); }
+
     // Raises onChange, if assigned. Call without holding the lock.
     void changed() {
+        m_changeCount.fetch_add(1, std::memory_order_relaxed);
         if (onChange)
             onChange(static_cast<Self &>(*this));
     }
@@ -209,6 +215,7 @@ protected:
             m_items.swap(items);
             self().itemsReplaced();
         }
+        m_changeCount.fetch_add(1, std::memory_order_relaxed);
         items.clear();
     }
 
@@ -228,4 +235,5 @@ protected:
 
     mutable ListMutex m_lock;
     Items m_items;
+    std::atomic<quint64> m_changeCount{0};
 };

@@ -264,7 +264,8 @@ SenderThread::Attempt SenderThread::sendParts(const MessageList::Item &record,
         if (result != Attempt::Accepted)
             return result;
         if (inParts)
-            commit(record, [bit](MessageRecord &m) { m.setAcceptedParts(m.acceptedParts() | bit); });
+            commit(record,
+                   [bit](MessageRecord &m) { m.setAcceptedParts(m.acceptedParts() | bit); });
     }
     return Attempt::Accepted;
 }

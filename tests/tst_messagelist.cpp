@@ -411,7 +411,8 @@ void TestMessageList::moveSentTo() {
     QCOMPARE(outbox.moveSentTo(sent), 3);
     QCOMPARE(order, QList<int>({1, 2}));
     QCOMPARE(identities(outbox), QList<const MessageRecord *>({before[1], before[3], before[5]}));
-    QCOMPARE(identities(sent).mid(1), QList<const MessageRecord *>({before[0], before[2], before[4]}));
+    QCOMPARE(identities(sent).mid(1),
+             QList<const MessageRecord *>({before[0], before[2], before[4]}));
     QCOMPARE(sent.get(0), makeMessage(100, MessageStatus::Sent));
     QCOMPARE(sent.get(2), makeMessage(2, MessageStatus::Sent));
     QCOMPARE(outbox.get(1).status, MessageStatus::Sending);

@@ -163,6 +163,8 @@ int MessagesView::moveSentTo(MessagesView &sentView) {
 }
 
 void MessagesView::refreshList() {
+    // A run's outcomes arrive through here without the list's own notice.
+    m_retryScan.reset();
     m_model->syncRowCount();
     m_listView->viewport()->update();
 }
@@ -180,14 +182,23 @@ void MessagesView::updateActions() {
     // be reached, so a long outbox is not read at every idle time.
     bool failed = false;
     bool unknown = false;
-    if (isVisible() && !(m_data.phone && m_data.phone->isBusy())) {
-        MessageList::Locker items(m_list);
-        for (const auto &item : *items) {
-            failed = failed || item->status == MessageStatus::Failed;
-            unknown = unknown || item->status == MessageStatus::Unknown;
-            if (failed && unknown)
-                break;
+    if (m_data.phone && m_data.phone->isBusy()) {
+        m_retryScan.reset();
+    } else if (isVisible()) {
+        const quint64 changes = m_list.changeCount();
+        if (!m_retryScan || m_retryScan->changeCount != changes) {
+            RetryScan scan{changes};
+            MessageList::Locker items(m_list);
+            for (const auto &item : *items) {
+                scan.failed = scan.failed || item->status == MessageStatus::Failed;
+                scan.unknown = scan.unknown || item->status == MessageStatus::Unknown;
+                if (scan.failed && scan.unknown)
+                    break;
+            }
+            m_retryScan = scan;
         }
+        failed = m_retryScan->failed;
+        unknown = m_retryScan->unknown;
     }
     retryFailedAction->setEnabled(failed);
     retryUnknownAction->setEnabled(unknown);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 struct Message;
 enum class MessageStatus : quint8;
 class QAction;
@@ -83,6 +85,14 @@ private:
     ViewHost &m_host;
     MessageList &m_list;
     const bool m_isOutbox;
+    // What the last look through the outbox for failed and unknown messages found, and the
+    // list's change count then: idle updates read a long outbox only after it changed.
+    struct RetryScan {
+        quint64 changeCount = 0;
+        bool failed = false;
+        bool unknown = false;
+    };
+    std::optional<RetryScan> m_retryScan;
     MessageModel *m_model = nullptr;
     QTableView *m_listView = nullptr;
 };
