@@ -379,12 +379,15 @@ void TestUiPhoneView::countryChoiceIsStored() {
 
 void TestUiPhoneView::typedPortIsUsed_data() {
     QTest::addColumn<bool>("fullPath");
-    QTest::newRow("full path") << true;
-    QTest::newRow("name under /dev") << false;
+    QTest::addColumn<bool>("byUpdate");
+    QTest::newRow("full path, Enter") << true << false;
+    QTest::newRow("name under /dev, Enter") << false << false;
+    QTest::newRow("full path, then the Update button") << true << true;
 }
 
 void TestUiPhoneView::typedPortIsUsed() {
     QFETCH(bool, fullPath);
+    QFETCH(bool, byUpdate);
     ModemSimOptions options;
     options.model = "Typed Phone";
     ModemSim sim(options);
@@ -400,7 +403,11 @@ void TestUiPhoneView::typedPortIsUsed() {
         QVERIFY(combo && combo->isEditable());
         combo->lineEdit()->selectAll();
         QTest::keyClicks(combo->lineEdit(), QString::fromLocal8Bit(typed));
-        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        if (byUpdate)
+            QTest::mouseClick(f.view->findChild<QToolButton *>(QStringLiteral("updateButton")),
+                              Qt::LeftButton);
+        else
+            QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
         QCOMPARE(f.data->settings->storedComPortName(), typed);
         QVERIFY(waitIdle(*f.data->phone));
         QCOMPARE(f.view->phoneModel(), QStringLiteral("Typed Phone"));

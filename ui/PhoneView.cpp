@@ -170,7 +170,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     contextMenu = new QMenu(this);
     contextMenu->addAction(updateAction);
 
-    connect(updateAction, &QAction::triggered, this, &PhoneView::startProbe);
+    connect(updateAction, &QAction::triggered, this, &PhoneView::onUpdateTriggered);
     connect(infoView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         contextMenu->popup(infoView->viewport()->mapToGlobal(pos));
     });
@@ -321,6 +321,13 @@ void PhoneView::onPortTyped() {
     if (port == m_data.settings->comPortName())
         return;
     usePort(port);
+}
+
+void PhoneView::onUpdateTriggered() {
+    // A port typed but not yet confirmed is the one to read (the button takes no focus from
+    // the field); when it starts a probe, the second start finds the phone busy.
+    onPortTyped();
+    startProbe();
 }
 
 void PhoneView::browsePort() {

@@ -86,6 +86,7 @@ private:
     void showCurrentPort();
     void onPortChanged(int index);
     void onPortTyped();
+    void onUpdateTriggered();
     void browsePort();
     void usePort(const QByteArray &port);
     int findPortItem(const QByteArray &port) const;
