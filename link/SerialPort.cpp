@@ -1,6 +1,7 @@
 #include "link/SerialPort.h"
 
 #include "base/Error.h"
+#include "link/PortTrouble.h"
 #include "link/WaitSignal.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,16 @@ using Clock = std::chrono::steady_clock;
 [[noreturn]] void fail(const char *text, int error) {
     throw Error(QCoreApplication::translate("SerialPort", text) +
                 QStringLiteral(" (win error code: %1)").arg(error));
+}
+
+// The open error's text and code, then what it means for this port in plain words.
+[[noreturn]] void failToOpen(const QByteArray &path, int error) {
+    QString message = QCoreApplication::translate("SerialPort", "Unable to open com port") +
+                      QStringLiteral(" (win error code: %1)").arg(error);
+    const QString explanation = PortTrouble::explain(path, error);
+    if (!explanation.isEmpty())
+        message += QLatin1Char('\n') + explanation;
+    throw Error(message);
 }
 
 int remainingMs(Clock::time_point deadline) {
@@ -131,17 +142,29 @@ void SerialPort::open() {
     const QByteArray path = devicePath(m_portName);
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        fail("Unable to open com port", errno);
-    Opening opening(fd);
+        failToOpen(path, errno);
+    int refusal = 0;
+    {
+        Opening opening(fd);
+        // TIOCEXCL keeps other users out but not root; the lock keeps out everyone who opens
+        // the port through this class, root included.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            refusal = errno;
+        } else if (::ioctl(fd, TIOCEXCL) != 0) {
+            refusal = errno;
+        } else {
+            opening.setExclusive();
+            applyLineSettings(fd);
+            m_fd = opening.release();
+            return;
+        }
+    }
+    // Explained only now that this attempt's own descriptor is closed: the search for the
+    // port's holder would find it too.
+    failToOpen(path, refusal);
+}
 
-    // TIOCEXCL keeps other users out but not root; the lock keeps out everyone who opens
-    // the port through this class, root included.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        fail("Unable to open com port", errno);
-    if (::ioctl(fd, TIOCEXCL) != 0)
-        fail("Unable to open com port", errno);
-    opening.setExclusive();
-
+void SerialPort::applyLineSettings(int fd) {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
         fail("SetCommState function failed", errno);
@@ -162,8 +185,6 @@ void SerialPort::open() {
     // Pseudo-terminals and some virtual ports have no modem lines; that is no fault.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIS, &lines);
-
-    m_fd = opening.release();
 }
 
 void SerialPort::close() {

@@ -36,7 +36,8 @@ public:
     listPorts(const QString &sysClassTty = QStringLiteral("/sys/class/tty"),
               const QString &devDir = QStringLiteral("/dev"));
 
-    // Opening an open port does nothing; a failed open leaves the port closed.
+    // Opening an open port does nothing; a failed open leaves the port closed. A busy or
+    // forbidden port's error is followed, on the next line, by what holds it or what to do.
     void open();
     // Releases the device; what the modem sent and what is still queued for it is kept.
     void close();
@@ -54,6 +55,8 @@ public:
     int handle() const { return m_fd; }
 
 private:
+    static void applyLineSettings(int fd);
+
     QByteArray m_portName;
     int m_fd = -1;
 };

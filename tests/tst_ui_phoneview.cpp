@@ -8,6 +8,7 @@
 #include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "support/DialogScript.h"
 #include "support/TestFiles.h"
 #include "support/TestViewHost.h"
 #include "ui/PhoneView.h"
@@ -17,11 +18,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -34,11 +41,20 @@ bool waitIdle(Phone &phone, int timeoutMs = 20000) {
     return !phone.isBusy();
 }
 
+const QString BrowseText = QStringLiteral("Browse\u2026");
+
+// The ports of the list; "Browse…", always last, is no port.
 QStringList items(const QComboBox *box) {
     QStringList items;
     for (int i = 0; i < box->count(); ++i)
         items << box->itemText(i);
+    if (!items.isEmpty() && items.last() == BrowseText)
+        items.removeLast();
     return items;
+}
+
+QLabel *probeStatus(const PhoneView &view) {
+    return view.findChild<QLabel *>(QStringLiteral("probeStatusLabel"));
 }
 
 int countOf(const QList<QByteArray> &commands, const QByteArray &command) {
@@ -53,6 +69,8 @@ struct ViewFixture {
         data = std::make_unique<AppData>(settingsFile);
         data->settings->setComPortName(storedPort);
         PhoneView::portEnumerator() = [ports] { return ports; };
+        // The machine's own modems stay out of the list.
+        PhoneView::byIdFolder() = dir.filePath(QStringLiteral("by-id"));
         view = std::make_unique<PhoneView>(*data, host);
         host.phone = view.get();
     }
@@ -60,6 +78,7 @@ struct ViewFixture {
         view.reset();
         data.reset();
         PhoneView::portEnumerator() = [] { return SerialPort::listPorts(); };
+        PhoneView::byIdFolder() = QStringLiteral("/dev/serial/by-id");
     }
 
     QByteArrayList values() const {
@@ -101,6 +120,16 @@ private Q_SLOTS:
     void updateInPopupMenu();
     void sessionPortShownAsPlaceholder();
     void countryChoiceIsStored();
+
+    void typedPortIsUsed_data();
+    void typedPortIsUsed();
+    void browseChoosesPort_data();
+    void browseChoosesPort();
+    void byIdLinksListedByName();
+    void checkingShownWhileProbing();
+    void failedProbeSaysWhy_data();
+    void failedProbeSaysWhy();
+    void updateButtonProbes();
 };
 
 void TestUiPhoneView::portNumber_data() {
@@ -346,6 +375,221 @@ void TestUiPhoneView::countryChoiceIsStored() {
     TestViewHost host;
     PhoneView view(again, host);
     QCOMPARE(view.countryCombo->currentData().toString(), QStringLiteral("DE"));
+}
+
+void TestUiPhoneView::typedPortIsUsed_data() {
+    QTest::addColumn<bool>("fullPath");
+    QTest::addColumn<bool>("byUpdate");
+    QTest::newRow("full path, Enter") << true << false;
+    QTest::newRow("name under /dev, Enter") << false << false;
+    QTest::newRow("full path, then the Update button") << true << true;
+}
+
+void TestUiPhoneView::typedPortIsUsed() {
+    QFETCH(bool, fullPath);
+    QFETCH(bool, byUpdate);
+    ModemSimOptions options;
+    options.model = "Typed Phone";
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray path = sim.portPath().toLocal8Bit();
+    QVERIFY(path.startsWith("/dev/"));
+    const QByteArray typed = fullPath ? path : path.mid(5);
+    QTemporaryDir scratch;
+    {
+        ViewFixture f(QFile::encodeName(scratch.filePath("missing")), {"ttyUSB0"});
+        QVERIFY(f.showAndProbe());
+        auto *combo = f.view->findChild<QComboBox *>(QStringLiteral("portCombo"));
+        QVERIFY(combo && combo->isEditable());
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), QString::fromLocal8Bit(typed));
+        if (byUpdate)
+            QTest::mouseClick(f.view->findChild<QToolButton *>(QStringLiteral("updateButton")),
+                              Qt::LeftButton);
+        else
+            QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(f.data->settings->storedComPortName(), typed);
+        QVERIFY(waitIdle(*f.data->phone));
+        QCOMPARE(f.view->phoneModel(), QStringLiteral("Typed Phone"));
+        QCOMPARE(combo->currentText(), QString::fromLocal8Bit(typed));
+        // A typed port is used, not added to the system's list.
+        QCOMPARE(items(combo), QStringList{"ttyUSB0"});
+        // Leaving the field as it is chooses nothing anew.
+        Q_EMIT combo->lineEdit()->editingFinished();
+        QVERIFY(!f.data->phone->isBusy());
+        QCOMPARE(countOf(sim.commands(), "AT+CBC"), 1);
+        f.view.reset();
+        f.data.reset();
+        QVERIFY(readAll(f.settingsFile).contains("COM Port=" + typed));
+    }
+}
+
+void TestUiPhoneView::browseChoosesPort_data() {
+    QTest::addColumn<bool>("chosen");
+    QTest::newRow("a port chosen") << true;
+    QTest::newRow("dialog cancelled") << false;
+}
+
+void TestUiPhoneView::browseChoosesPort() {
+    QFETCH(bool, chosen);
+    ModemSim sim;
+    QVERIFY(sim.start());
+    const QByteArray path = sim.portPath().toLocal8Bit();
+    DialogScript dialogs;
+    if (chosen)
+        dialogs.fileNames << sim.portPath();
+    ViewFixture f("ttyNone", {});
+    QCOMPARE(items(f.view->portCombo), QStringList());
+    QCOMPARE(f.view->portCombo->count(), 1);
+    QVERIFY(f.view->isBrowseItem(0));
+    QCOMPARE(f.view->portCombo->itemText(0), BrowseText);
+    QCOMPARE(f.view->portCombo->currentText(), QStringLiteral("ttyNone"));
+
+    f.view->portCombo->setFocus();
+    QTest::keyClick(f.view->portCombo, Qt::Key_Down);
+    QCOMPARE(dialogs.fileDialogs.size(), 1);
+    QCOMPARE(dialogs.fileDialogs[0].directory, QStringLiteral("/dev"));
+    QVERIFY(dialogs.fileDialogs[0].showDevices);
+    QVERIFY(waitIdle(*f.data->phone));
+    if (chosen) {
+        QCOMPARE(f.data->settings->storedComPortName(), path);
+        QCOMPARE(f.view->portCombo->currentText(), sim.portPath());
+        QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
+    } else {
+        QCOMPARE(f.data->settings->storedComPortName(), QByteArray("ttyNone"));
+        QCOMPARE(f.view->portCombo->currentText(), QStringLiteral("ttyNone"));
+        QVERIFY(sim.commands().isEmpty());
+    }
+}
+
+void TestUiPhoneView::byIdLinksListedByName() {
+    ModemSimOptions options;
+    options.model = "Linked Phone";
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    const QString byId = dir.filePath(QStringLiteral("serial/by-id"));
+    QVERIFY(QDir().mkpath(byId + QStringLiteral("/not-a-port")));
+    const QString modem = byId + QStringLiteral("/usb-Acme_GSM_Modem_1234-if00-port0");
+    QVERIFY(QFile::link(sim.portPath(), modem));
+    writeAll(dir.filePath(QStringLiteral("ttyUSB9")), QByteArray());
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("ttyUSB9")),
+                        byId + QStringLiteral("/usb-Other_Stick-if02-port0")));
+
+    ViewFixture f(QFile::encodeName(dir.filePath("missing")), {"ttyUSB9"});
+    PhoneView::byIdFolder() = byId;
+    {
+        f.view->portCombo->showPopup();
+        f.view->portCombo->hidePopup();
+        QCOMPARE(items(f.view->portCombo),
+                 (QStringList{"ttyUSB9", "usb-Acme_GSM_Modem_1234-if00-port0",
+                              "usb-Other_Stick-if02-port0"}));
+        QCOMPARE(f.view->portOfItem(1), QFile::encodeName(modem));
+        QVERIFY(
+            f.view->portCombo->itemData(1, Qt::ToolTipRole).toString().endsWith(sim.portPath()));
+
+        f.view->portCombo->setCurrentIndex(1);
+        Q_EMIT f.view->portCombo->activated(1);
+        // The lasting name is stored, not the node it points to today.
+        QCOMPARE(f.data->settings->storedComPortName(), QFile::encodeName(modem));
+        QVERIFY(waitIdle(*f.data->phone));
+        QCOMPARE(f.view->phoneModel(), QStringLiteral("Linked Phone"));
+        // The name shown stands for the path: leaving the field changes nothing.
+        Q_EMIT f.view->portCombo->lineEdit()->editingFinished();
+        QCOMPARE(f.data->settings->storedComPortName(), QFile::encodeName(modem));
+        QVERIFY(!f.data->phone->isBusy());
+        f.view.reset();
+        f.data.reset();
+    }
+    // At the next start the stored path selects its entry by name.
+    AppData again(f.settingsFile);
+    QCOMPARE(again.settings->storedComPortName(), QFile::encodeName(modem));
+    TestViewHost host;
+    PhoneView view(again, host);
+    QCOMPARE(view.portCombo->currentText(), QStringLiteral("usb-Acme_GSM_Modem_1234-if00-port0"));
+    QCOMPARE(view.portOfItem(view.portCombo->currentIndex()), QFile::encodeName(modem));
+}
+
+void TestUiPhoneView::checkingShownWhileProbing() {
+    ModemSimOptions options;
+    options.delayMs = 150;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {port});
+    QLabel *status = probeStatus(*f.view);
+    QVERIFY(status);
+    QVERIFY(status->isHidden());
+    f.view->show();
+    QVERIFY(f.data->phone->isBusy());
+    QCOMPARE(status->text(), QStringLiteral("Checking the phone\u2026"));
+    QVERIFY(status->isVisible());
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
+    QVERIFY(status->isHidden());
+    QCOMPARE(status->text(), QString());
+}
+
+void TestUiPhoneView::failedProbeSaysWhy_data() {
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("no such port") << false;
+    QTest::newRow("port held by this program") << true;
+}
+
+void TestUiPhoneView::failedProbeSaysWhy() {
+    QFETCH(bool, busy);
+    ModemSim sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    const QByteArray port =
+        busy ? sim.portPath().toLocal8Bit() : QFile::encodeName(dir.filePath("ttyGone"));
+    SerialPort holder(sim.portPath().toLocal8Bit());
+    if (busy)
+        holder.open();
+    ViewFixture f(port, {});
+    QVERIFY(f.showAndProbe());
+    QLabel *status = probeStatus(*f.view);
+    QVERIFY(!status->isHidden());
+    const QStringList lines = status->text().split(u'\n');
+    QCOMPARE(lines[0],
+             QStringLiteral("Checking the phone on %1 failed:").arg(QString::fromLocal8Bit(port)));
+    if (!busy) {
+        QCOMPARE(lines.mid(1), QStringList{"Unable to open com port (win error code: 2)"});
+    } else {
+        QVERIFY2(lines.size() == 4, qPrintable(status->text()));
+        QVERIFY(
+            lines[1] == QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY) ||
+            lines[1] ==
+                QStringLiteral("Unable to open com port (win error code: %1)").arg(EWOULDBLOCK));
+        // The kernel cuts this program's name at 15 characters; the full one is shown.
+        QCOMPARE(lines[2], QStringLiteral("%1 is in use by tst_ui_phoneview (pid %2)")
+                               .arg(sim.portPath().mid(5))
+                               .arg(::getpid()));
+    }
+    QCOMPARE(f.values(), (QByteArrayList{"", "", "", ""}));
+
+    // Once the phone answers, the reason goes.
+    holder.close();
+    f.data->settings->setComPortName(sim.portPath().toLocal8Bit());
+    f.view->startProbe();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
+    QVERIFY(status->isHidden());
+}
+
+void TestUiPhoneView::updateButtonProbes() {
+    ModemSim sim;
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    ViewFixture f(port, {port});
+    QVERIFY(f.showAndProbe());
+    auto *button = f.view->findChild<QToolButton *>(QStringLiteral("updateButton"));
+    QVERIFY(button && button->isVisible());
+    QCOMPARE(button->text(), QStringLiteral("Update"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(f.data->phone->isBusy());
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(countOf(sim.commands(), "AT+CBC"), 2);
 }
 
 QTEST_MAIN(TestUiPhoneView)

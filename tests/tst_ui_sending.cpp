@@ -4,6 +4,7 @@
 
 #include "base/OleDate.h"
 #include "link/Phone.h"
+#include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "support/MainWindowFixture.h"
 #include "ui/ExplorerModel.h"
@@ -21,6 +22,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <future>
 #include <memory>
 #include <thread>
@@ -92,6 +96,7 @@ private Q_SLOTS:
     void destroyingWindowDuringRunKeepsSentMessages();
     void retryAndCutDuringRun();
     void phoneModelBesideFolder();
+    void busyPortNamedInRunBox();
 };
 
 void TestUiSending::initTestCase() {
@@ -522,6 +527,34 @@ void TestUiSending::phoneModelBesideFolder() {
     QTRY_COMPARE(w->statusText(), QStringLiteral("Ready."));
     QCOMPARE(f.data->sentList->count(), 1);
     QVERIFY(f.questions.isEmpty());
+}
+
+void TestUiSending::busyPortNamedInRunBox() {
+    RunFixture f;
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(1);
+    // Another program (here: this one) holds the phone's port.
+    SerialPort holder(f.sim.portPath().toLocal8Bit());
+    holder.open();
+    QTest::keyClick(w, Qt::Key_F5);
+    QVERIFY(f.waitIdle());
+    QCOMPARE(f.data->outboxList->count(), 1);
+    QCOMPARE(f.questions.size(), 1);
+    QCOMPARE(f.questions[0].kind, MessageKind::Error);
+    const QString heldBy = QStringLiteral("\n%1 is in use by tst_ui_sending (pid %2)\nClose the "
+                                          "port in that program, or choose another port.\r\n")
+                               .arg(f.sim.portPath().mid(5))
+                               .arg(::getpid());
+    // The error and its code as ever; the explanation on the lines after it.
+    QVERIFY2(
+        f.questions[0].text ==
+                QStringLiteral("Unable to open com port (win error code: %1)").arg(EBUSY) +
+                    heldBy ||
+            f.questions[0].text ==
+                QStringLiteral("Unable to open com port (win error code: %1)").arg(EWOULDBLOCK) +
+                    heldBy,
+        qPrintable(f.questions[0].text));
 }
 
 QTEST_MAIN(TestUiSending)

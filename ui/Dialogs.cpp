@@ -113,11 +113,15 @@ QString saveFileDialog(QWidget *parent, const QString &filter, const QString &de
 }
 
 QString openFileDialog(QWidget *parent, const FileDialogOptions &options) {
+    if (dialogHooks().fileDialogOptions)
+        dialogHooks().fileDialogOptions(options);
     if (dialogHooks().fileName)
         return dialogHooks().fileName(options.filter, false);
-    QFileDialog dialog(parent, options.title, QString(), qtFilter(options.filter));
+    QFileDialog dialog(parent, options.title, options.directory, qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    if (options.showDevices)
+        dialog.setFilter(dialog.filter() | QDir::System);
     dialog.setDefaultSuffix(options.defaultExt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -125,9 +129,11 @@ QString openFileDialog(QWidget *parent, const FileDialogOptions &options) {
 }
 
 QString saveFileDialog(QWidget *parent, const FileDialogOptions &options) {
+    if (dialogHooks().fileDialogOptions)
+        dialogHooks().fileDialogOptions(options);
     if (dialogHooks().fileName)
         return withDefaultExt(dialogHooks().fileName(options.filter, true), options.defaultExt);
-    QFileDialog dialog(parent, options.title, QString(), qtFilter(options.filter));
+    QFileDialog dialog(parent, options.title, options.directory, qtFilter(options.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!options.confirmOverwrite)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);

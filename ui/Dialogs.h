@@ -31,6 +31,10 @@ struct FileDialogOptions {
     QString defaultExt;
     bool confirmOverwrite = false;
     bool confirmCreate = false;
+    // The folder the dialog opens in; empty for the dialog's own choice.
+    QString directory;
+    // Device nodes and other special files are listed too (a port under /dev).
+    bool showDevices = false;
 };
 QString openFileDialog(QWidget *parent, const FileDialogOptions &options);
 QString saveFileDialog(QWidget *parent, const FileDialogOptions &options);
@@ -43,5 +47,7 @@ struct DialogHooks {
         message;
     // save is true for the save dialog; return the file name, or empty to cancel.
     std::function<QString(const QString &filter, bool save)> fileName;
+    // Told the whole request of a file dialog with options, before fileName answers it.
+    std::function<void(const FileDialogOptions &options)> fileDialogOptions;
 };
 DialogHooks &dialogHooks();

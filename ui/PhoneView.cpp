@@ -11,24 +11,39 @@
 #include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
 constexpr int NoPortNumber = std::numeric_limits<int>::max();
+
+// An entry's port name (a path for the by-id links) and the mark of the "Browse…" entry.
+constexpr int PortRole = Qt::UserRole;
+constexpr int BrowseRole = Qt::UserRole + 1;
+
+const QString BrowseText = QStringLiteral("Browse\u2026");
+const QString CheckingText = QStringLiteral("Checking the phone\u2026");
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -70,6 +85,11 @@ PhoneView::PortEnumerator &PhoneView::portEnumerator() {
     return enumerator;
 }
 
+QString &PhoneView::byIdFolder() {
+    static QString folder = QStringLiteral("/dev/serial/by-id");
+    return folder;
+}
+
 PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     : QWidget(parent), m_data(data), m_host(host) {
     setObjectName(QStringLiteral("phoneView"));
@@ -84,11 +104,23 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     auto *portLabel = new QLabel(QStringLiteral("COM Port:"), portBand);
     portCombo = new PortComboBox(portBand);
     portCombo->setObjectName(QStringLiteral("portCombo"));
-    portCombo->setEditable(false);
+    // Any path or name may be typed: a pseudo-terminal or a link the list does not show.
+    portCombo->setEditable(true);
+    portCombo->setInsertPolicy(QComboBox::NoInsert);
+    // Completing "ttyUSB1" to "ttyUSB10" as it is typed would choose a port not asked for.
+    portCombo->setCompleter(nullptr);
     portCombo->setMinimumWidth(145);
+    portCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    portCombo->setMinimumContentsLength(24);
+    portCombo->setToolTip(QStringLiteral("A port of the list, or the name or path of one "
+                                         "typed here (ttyUSB0, /dev/serial/by-id/...)"));
     portLabel->setBuddy(portCombo);
+    updateButton = new QToolButton(portBand);
+    updateButton->setObjectName(QStringLiteral("updateButton"));
+    updateButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     portLayout->addWidget(portLabel);
     portLayout->addWidget(portCombo);
+    portLayout->addWidget(updateButton);
     portLayout->addSpacing(16);
     auto *countryLabel = new QLabel(QStringLiteral("Countr&y:"), portBand);
     countryCombo = new QComboBox(portBand);
@@ -102,6 +134,16 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     portLayout->addWidget(countryCombo);
     portLayout->addStretch(1);
     layout->addWidget(portBand);
+
+    probeStatusLabel = new QLabel(this);
+    probeStatusLabel->setObjectName(QStringLiteral("probeStatusLabel"));
+    probeStatusLabel->setTextFormat(Qt::PlainText);
+    probeStatusLabel->setWordWrap(true);
+    // The advice may hold a command to copy.
+    probeStatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    probeStatusLabel->setContentsMargins(8, 0, 8, 6);
+    probeStatusLabel->hide();
+    layout->addWidget(probeStatusLabel);
 
     infoView = new QTreeWidget(this);
     infoView->setObjectName(QStringLiteral("infoView"));
@@ -124,21 +166,27 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     updateAction->setProperty("category", QStringLiteral("Phone"));
     updateAction->setIcon(QIcon(imageRolePath(ImageRole::Update)));
     addAction(updateAction);
+    updateButton->setDefaultAction(updateAction);
     contextMenu = new QMenu(this);
     contextMenu->addAction(updateAction);
 
-    connect(updateAction, &QAction::triggered, this, &PhoneView::startProbe);
+    connect(updateAction, &QAction::triggered, this, &PhoneView::onUpdateTriggered);
     connect(infoView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         contextMenu->popup(infoView->viewport()->mapToGlobal(pos));
     });
     connect(portCombo, &PortComboBox::aboutToShowPopup, this, &PhoneView::fillPortList);
     connect(portCombo, &QComboBox::activated, this, &PhoneView::onPortChanged);
+    connect(portCombo->lineEdit(), &QLineEdit::textEdited, this, [this] { m_portTyped = true; });
+    connect(portCombo->lineEdit(), &QLineEdit::editingFinished, this, &PhoneView::onPortTyped);
     connect(countryCombo, &QComboBox::activated, this, &PhoneView::onCountryChanged);
 
     createLayout();
 }
 
-PhoneView::~PhoneView() = default;
+PhoneView::~PhoneView() {
+    // Losing the focus while the children go must not choose a port.
+    disconnect(portCombo->lineEdit(), nullptr, this, nullptr);
+}
 
 void PhoneView::createLayout() {
     QList<QByteArray> ports;
@@ -147,24 +195,83 @@ void PhoneView::createLayout() {
     } catch (const Error &) {
         // No list of ports is no reason to have no view; the list stays empty.
     }
-    for (const QByteArray &port : ports)
-        portCombo->addItem(QString::fromLocal8Bit(port));
-    portCombo->setCurrentIndex(
-        portCombo->findText(QString::fromLocal8Bit(m_data.settings->comPortName()),
-                            Qt::MatchExactly | Qt::MatchCaseSensitive));
-    showPortPlaceholder();
+    addPortItems(ports);
+    showCurrentPort();
     fillCountryList();
     for (const QByteArray &caption : ProbeThread::RowCaptions)
         new QTreeWidgetItem(infoView, {QString::fromLocal8Bit(caption), QString()});
 }
 
-void PhoneView::showPortPlaceholder() {
-    // The simulated phone of --simulate is no system port; say where the probe goes.
+void PhoneView::addPortItems(const QList<QByteArray> &ports) {
+    portCombo->clear();
+    for (const QByteArray &port : ports)
+        portCombo->addItem(QString::fromLocal8Bit(port), QString::fromLocal8Bit(port));
+    // The lasting names of USB devices, which stay when the device moves to another socket;
+    // shown by name, used by path.
+    const QFileInfoList links =
+        QDir(byIdFolder())
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        if (link.isDir())
+            continue;
+        const QString path = link.absoluteFilePath();
+        portCombo->addItem(link.fileName(), path);
+        const QString target = link.symLinkTarget();
+        portCombo->setItemData(portCombo->count() - 1,
+                               target.isEmpty() ? path : path + QStringLiteral(" \u2192 ") + target,
+                               Qt::ToolTipRole);
+    }
+    portCombo->addItem(BrowseText);
+    portCombo->setItemData(portCombo->count() - 1, true, BrowseRole);
+    // The by-id names are long: the open list is as wide as they are, the field stays narrow.
+    int widest = 0;
+    for (int index = 0; index < portCombo->count(); ++index)
+        widest = std::max(widest,
+                          portCombo->fontMetrics().horizontalAdvance(portCombo->itemText(index)));
+    portCombo->view()->setMinimumWidth(widest + 2 * portCombo->fontMetrics().averageCharWidth() +
+                                       portCombo->view()->verticalScrollBar()->sizeHint().width());
+}
+
+bool PhoneView::isBrowseItem(int index) const {
+    return portCombo->itemData(index, BrowseRole).toBool();
+}
+
+QByteArray PhoneView::portOfItem(int index) const {
+    if (index < 0 || index >= portCombo->count() || isBrowseItem(index))
+        return {};
+    return portCombo->itemData(index, PortRole).toString().toLocal8Bit();
+}
+
+int PhoneView::findPortItem(const QByteArray &port) const {
+    for (int index = 0; index < portCombo->count(); ++index) {
+        if (!isBrowseItem(index) && portOfItem(index) == port)
+            return index;
+    }
+    return -1;
+}
+
+void PhoneView::showCurrentPort() {
     const QByteArray port = m_data.settings->comPortName();
-    portCombo->setPlaceholderText(port != m_data.settings->storedComPortName()
-                                      ? QString::fromLocal8Bit(port) +
-                                            QStringLiteral(" (this run only)")
-                                      : QString());
+    // The simulated phone of --simulate is no port to show as chosen: the placeholder says
+    // where the probe goes.
+    const bool thisRunOnly = port != m_data.settings->storedComPortName();
+    m_portTyped = false;
+    const QSignalBlocker quiet(portCombo);
+    const int index = thisRunOnly ? -1 : findPortItem(port);
+    portCombo->setCurrentIndex(index);
+    if (index < 0)
+        portCombo->setEditText(thisRunOnly ? QString() : QString::fromLocal8Bit(port));
+    showPortPlaceholder();
+}
+
+void PhoneView::showPortPlaceholder() {
+    const QByteArray port = m_data.settings->comPortName();
+    const QString placeholder =
+        port != m_data.settings->storedComPortName()
+            ? QString::fromLocal8Bit(port) + QStringLiteral(" (this run only)")
+            : QString();
+    portCombo->setPlaceholderText(placeholder);
+    portCombo->lineEdit()->setPlaceholderText(placeholder);
 }
 
 void PhoneView::fillPortList() {
@@ -176,19 +283,72 @@ void PhoneView::fillPortList() {
         return;
     }
     const QSignalBlocker quiet(portCombo);
-    portCombo->clear();
-    for (const QByteArray &port : ports)
-        portCombo->addItem(QString::fromLocal8Bit(port));
-    portCombo->setCurrentIndex(
-        shown.isEmpty() ? -1
-                        : portCombo->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    addPortItems(ports);
+    int index = shown.isEmpty()
+                    ? -1
+                    : portCombo->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0 && isBrowseItem(index))
+        index = -1;
+    portCombo->setCurrentIndex(index);
+    if (index < 0)
+        portCombo->setEditText(shown);
 }
 
 void PhoneView::onPortChanged(int index) {
     if (index < 0)
         return;
-    m_data.settings->setComPortName(portCombo->itemText(index).toLocal8Bit());
-    showPortPlaceholder();
+    if (isBrowseItem(index)) {
+        browsePort();
+        return;
+    }
+    usePort(portOfItem(index));
+}
+
+void PhoneView::onPortTyped() {
+    // Only what the user typed is a choice: the field also loses the focus holding the name
+    // of an entry or of the port in use.
+    if (!std::exchange(m_portTyped, false))
+        return;
+    const QString text = portCombo->currentText().trimmed();
+    const int index = portCombo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (text.isEmpty() || (index >= 0 && isBrowseItem(index))) {
+        showCurrentPort();
+        return;
+    }
+    // An entry's name stands for its port (a by-id name for its path).
+    const QByteArray port = index >= 0 ? portOfItem(index) : text.toLocal8Bit();
+    // Leaving the field unchanged is no new choice.
+    if (port == m_data.settings->comPortName())
+        return;
+    usePort(port);
+}
+
+void PhoneView::onUpdateTriggered() {
+    // A port typed but not yet confirmed is the one to read (the button takes no focus from
+    // the field); when it starts a probe, the second start finds the phone busy.
+    onPortTyped();
+    startProbe();
+}
+
+void PhoneView::browsePort() {
+    // "Browse…" is no port: the field goes back to the port in use while the dialog is open.
+    showCurrentPort();
+    FileDialogOptions options;
+    options.title = QStringLiteral("Choose the phone's port");
+    options.filter = QStringLiteral("Serial ports (ttyUSB* ttyACM* ttyS* rfcomm*)|"
+                                    "ttyUSB*;ttyACM*;ttyS*;rfcomm*|All Files (*)|*");
+    options.directory = QStringLiteral("/dev");
+    options.showDevices = true;
+    const QString chosen = openFileDialog(this, options);
+    if (!chosen.isEmpty())
+        usePort(QFile::encodeName(chosen));
+}
+
+void PhoneView::usePort(const QByteArray &port) {
+    if (port.isEmpty())
+        return;
+    m_data.settings->setComPortName(port);
+    showCurrentPort();
     startProbe();
 }
 
@@ -222,6 +382,7 @@ void PhoneView::onCountryChanged(int index) {
 
 void PhoneView::startProbe() {
     Phone &phone = *m_data.phone;
+    bool started = false;
     try {
         withPhoneLock(phone, [&] {
             if (phone.isBusy())
@@ -233,13 +394,39 @@ void PhoneView::startProbe() {
                     self->showInfo(result);
             });
             phone.start(probe.release());
+            started = true;
         });
     } catch (const Error &e) {
         showErrorMessage(e.message());
     }
+    if (started) {
+        m_probedPort = m_data.settings->comPortName();
+        setProbeStatus(CheckingText);
+    }
+}
+
+void PhoneView::setProbeStatus(const QString &text) {
+    probeStatusLabel->setText(text);
+    probeStatusLabel->setVisible(!text.isEmpty());
+}
+
+QString PhoneView::probeStatusText(const ProbeThread::Result &result) const {
+    switch (result.outcome) {
+    case ProbeThread::Busy:
+    case ProbeThread::Done:
+        break;
+    case ProbeThread::Refused:
+        return QStringLiteral("The phone refused %1; the rows after it are empty.")
+            .arg(QString::fromLatin1(result.refusedCommand));
+    case ProbeThread::Failed:
+        return QStringLiteral("Checking the phone on %1 failed:\n%2")
+            .arg(QString::fromLocal8Bit(m_probedPort), result.error);
+    }
+    return {};
 }
 
 void PhoneView::showInfo(const ProbeThread::Result &result) {
+    setProbeStatus(probeStatusText(result));
     switch (result.outcome) {
     case ProbeThread::Busy:
         return;

@@ -11,7 +11,9 @@
 #include <functional>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QToolButton;
 class QTreeWidget;
 class AppData;
 class ViewHost;
@@ -33,7 +35,9 @@ Q_SIGNALS:
     void aboutToShowPopup();
 };
 
-// The phone view: port choice and the device probe's four rows.
+// The phone view: port choice and the device probe's rows. The port list holds the system's
+// ports, the links of /dev/serial/by-id under their readable names, and "Browse…"; a path or
+// name typed into it is a port as well.
 class PhoneView : public QWidget {
     Q_OBJECT
 public:
@@ -53,8 +57,18 @@ public:
     // Where the port list comes from (SerialPort::listPorts unless replaced).
     using PortEnumerator = std::function<QList<QByteArray>()>;
     static PortEnumerator &portEnumerator();
+    // The folder of the ports' lasting names (/dev/serial/by-id unless replaced).
+    static QString &byIdFolder();
+
+    // The port an entry of the list stands for (its path for a by-id name); empty for
+    // "Browse…".
+    QByteArray portOfItem(int index) const;
+    bool isBrowseItem(int index) const;
 
     PortComboBox *portCombo = nullptr;
+    QToolButton *updateButton = nullptr;
+    // What the probe is doing: "Checking the phone…", why it failed, or nothing.
+    QLabel *probeStatusLabel = nullptr;
     // The country of national numbers: "(none)" first, then the countries by name; each
     // item's data is its two-letter code.
     QComboBox *countryCombo = nullptr;
@@ -67,8 +81,17 @@ protected:
 
 private:
     void createLayout();
+    void addPortItems(const QList<QByteArray> &ports);
     void fillPortList();
+    void showCurrentPort();
     void onPortChanged(int index);
+    void onPortTyped();
+    void onUpdateTriggered();
+    void browsePort();
+    void usePort(const QByteArray &port);
+    int findPortItem(const QByteArray &port) const;
+    void setProbeStatus(const QString &text);
+    QString probeStatusText(const ProbeThread::Result &result) const;
     void fillCountryList();
     void onCountryChanged(int index);
     void showPortPlaceholder();
@@ -76,4 +99,8 @@ private:
 
     AppData &m_data;
     ViewHost &m_host;
+    // The port the running (or last) probe opened, for its failure text.
+    QByteArray m_probedPort;
+    // The port field holds text the user typed and has not yet had used.
+    bool m_portTyped = false;
 };

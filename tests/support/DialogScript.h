@@ -31,6 +31,9 @@ public:
             saveDialogs.append(save);
             return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
         };
+        dialogHooks().fileDialogOptions = [this](const FileDialogOptions &options) {
+            fileDialogs.append(options);
+        };
     }
     ~DialogScript() { dialogHooks() = DialogHooks(); }
     DialogScript(const DialogScript &) = delete;
@@ -42,4 +45,6 @@ public:
     QList<Shown> messages;
     QStringList filters;
     QList<bool> saveDialogs;
+    // The file dialogs asked with options (title, folder, ...).
+    QList<FileDialogOptions> fileDialogs;
 };

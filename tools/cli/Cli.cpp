@@ -130,3 +130,13 @@ QString cliPrintable(const QString &text) {
     }
     return shown;
 }
+
+QString cliPrintableLines(const QString &text) {
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        line = cliPrintable(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}

@@ -55,3 +55,5 @@ bool cliArguments(int argc, char **argv, QStringList &args, QTextStream &err);
 
 // Control characters shown as \xHH, so that a bad input cannot garble the terminal.
 QString cliPrintable(const QString &text);
+// The same for a message of several lines: the line ends stay, a carriage return before one goes.
+QString cliPrintableLines(const QString &text);

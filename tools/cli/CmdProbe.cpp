@@ -44,7 +44,8 @@ int cmdProbe(const QStringList &args, CliContext &context) {
         case ProbeThread::Busy:
             return context.fail(QStringLiteral("Phone already busy"));
         case ProbeThread::Failed:
-            return context.fail(portShown + QStringLiteral(": ") + cliPrintable(result->error));
+            return context.fail(portShown + QStringLiteral(": ") +
+                                cliPrintableLines(result->error));
         case ProbeThread::Done:
         case ProbeThread::Refused:
             break;

@@ -237,7 +237,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
         const QList<QByteArray> reports = data.phone->reports;
         for (const QByteArray &line : reports)
             if (!line.isEmpty())
-                context.out << cliPrintable(QString::fromLocal8Bit(line)) << '\n';
+                context.out << cliPrintableLines(QString::fromLocal8Bit(line)) << '\n';
         if (!summary.started) {
             context.out.flush();
             return ExitNotStarted;
