@@ -1029,12 +1029,21 @@ void TestUiCompose::entryCountsFollowContacts() {
     f.addContact("300", true);
     f.compose->show();
     QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("All contacts (3)"));
-    // Typed text is left alone.
+    // Typed text is left alone, caret and all: the refresh may come while the user types.
     f.compose->setRecipients("777");
+    f.compose->toCombo->lineEdit()->setCursorPosition(1);
     f.addContact("400", true);
     f.compose->refreshRecipientEntries();
     QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("777"));
+    QCOMPARE(f.compose->toCombo->lineEdit()->cursorPosition(), 1);
     QCOMPARE(f.compose->toCombo->choice(), RecipientChoice::Typed);
+    // Typed over a chosen entry: the entry's new count does not replace the typed text.
+    f.chooseEntry(f.compose->toCombo, 0);
+    f.compose->toCombo->setEditText(QStringLiteral("12"));
+    f.addContact("500", true);
+    f.compose->refreshRecipientEntries();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("12"));
+    QCOMPARE(f.compose->toCombo->itemText(0), QStringLiteral("All contacts (5)"));
 }
 
 QTEST_MAIN(TestUiCompose)

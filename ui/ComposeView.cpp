@@ -247,11 +247,21 @@ void RecipientBox::setTypedText(const QString &text) {
 
 void RecipientBox::refreshEntries() {
     const QString typed = currentText();
+    const int cursor = lineEdit()->cursorPosition();
     m_updating = true;
     if (count() != 2) {
         clear();
         addItem(QString());
         addItem(QString());
+    }
+    // Typed text is left as it is (caret included) while the user may be typing: only an
+    // entry that is still current, having been typed over, is let go first, since changing
+    // the current entry's text changes the edit text.
+    if (m_choice == RecipientChoice::Typed && currentIndex() != -1)
+        setCurrentIndex(-1);
+    if (m_choice == RecipientChoice::Typed && currentText() != typed) {
+        setEditText(typed);
+        lineEdit()->setCursorPosition(cursor);
     }
     for (const RecipientChoice entry :
          {RecipientChoice::AllContacts, RecipientChoice::CheckedContacts}) {
@@ -260,14 +270,10 @@ void RecipientBox::refreshEntries() {
         if (itemText(index) != text)
             setItemText(index, text);
     }
-    if (m_choice == RecipientChoice::Typed) {
-        // Changing the current item's text changes the edit text too.
-        setCurrentIndex(-1);
-        if (currentText() != typed)
-            setEditText(typed);
-    } else {
+    if (m_choice != RecipientChoice::Typed) {
         const int index = int(m_choice) - 1;
-        setCurrentIndex(index);
+        if (currentIndex() != index)
+            setCurrentIndex(index);
         if (currentText() != itemText(index))
             setEditText(itemText(index));
     }
@@ -937,6 +943,7 @@ void ComposeView::setBody(const QString &body) {
 
 void ComposeView::storeFields() {
     // A chosen entry is stored as its text with the count of now, which older programs read.
+    refreshRecipientEntries();
     m_data.compose.to = toCombo->currentText().toLocal8Bit();
     m_data.compose.toChoice = toCombo->choice();
     m_data.compose.cc = ccCombo->currentText().toLocal8Bit();
