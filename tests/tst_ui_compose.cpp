@@ -2,6 +2,8 @@
 // forwarding, the recipients of Send to Outbox, Clear, and the project fields.
 
 #include "app/AppData.h"
+#include "app/ComposeFields.h"
+#include "base/StreamIO.h"
 #include "data/MessageList.h"
 #include "sms/SmsSubmit.h"
 #include "support/DialogScript.h"
@@ -13,12 +15,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -80,6 +84,16 @@ struct Fixture {
         return compose->ucs2ReasonLabel->isVisible() ? compose->ucs2ReasonLabel->text() : QString();
     }
     QString encoding() const { return compose->codingField->text(); }
+    // What the view says under the counter, when it is shown.
+    QString limitNotice() const {
+        return compose->limitLabel->isVisible() ? compose->limitLabel->text() : QString();
+    }
+    // Whether a field's text or a label is drawn in the view's red.
+    static bool isRed(QWidget *widget) {
+        const QPalette::ColorRole role =
+            qobject_cast<QLineEdit *>(widget) ? QPalette::Text : QPalette::WindowText;
+        return widget->palette().color(role) == QColor(0xB0, 0x00, 0x00);
+    }
     QString body() const { return compose->bodyText(); }
 
     void addContact(const QByteArray &number, bool checked) {
@@ -122,12 +136,12 @@ private Q_SLOTS:
     void startsEmptyAsGsm();
     void typing161stGsmCharacterIsRemoved();
     void typingCjkAtEndOfHundredGsm();
-    void typingCjkAtStartCutsToSeventy();
+    void typingCjkAtStartIsRefused();
     void subjectAndBodyAreJoinedWithColon();
     void euroCountsTwo();
     void latinLetterGoesAsUcs2();
     void subjectAloneOverTheLimit();
-    void subjectChangeCutsBody();
+    void subjectChangeKeepsBody();
     void cutRaisesNoNestedNotification();
     void forwardOf200Characters();
     void setBodyMatchesReferenceLoop_data();
@@ -144,6 +158,11 @@ private Q_SLOTS:
     void lookalikesReplacedInOneUndoableStep();
     void reasonsWithoutLookalikes();
     void pasteOfOneMegabyteLong();
+    void typingPastTheLimitIsRefused_data();
+    void typingPastTheLimitIsRefused();
+    void cutPasteIsOneUndoStep();
+    void forwardCutIsUndoable();
+    void tabMovesFocusCtrlTabTypesTab();
 
     void toTextRecipients_data();
     void toTextRecipients();
@@ -156,6 +175,10 @@ private Q_SLOTS:
     void sendWithOverlongSubject();
     void clearEmptiesFieldsKeepsToggles();
     void fieldsRoundTripThroughDataModule();
+    void chosenEntryIsStoredAsChoice();
+    void entryTextOfOldFileIsTheChoice_data();
+    void entryTextOfOldFileIsTheChoice();
+    void entryCountsFollowContacts();
 };
 
 void TestUiCompose::initTestCase() {
@@ -201,16 +224,18 @@ void TestUiCompose::typingCjkAtEndOfHundredGsm() {
     QCOMPARE(f.counter(), QStringLiteral("(100/160)"));
 }
 
-void TestUiCompose::typingCjkAtStartCutsToSeventy() {
+void TestUiCompose::typingCjkAtStartIsRefused() {
     Fixture f;
     typeText(f.compose->bodyEdit, repeat(QLatin1Char('x'), 100));
     f.compose->bodyEdit->moveCursor(QTextCursor::Start);
     typeText(f.compose->bodyEdit, QString(QChar(0x4E2D)));
-    QCOMPARE(f.body(), QString(QChar(0x4E2D)) + repeat(QLatin1Char('x'), 69));
-    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
-    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
-    // The body was cut: the caret goes to its end.
-    QCOMPARE(f.compose->bodyEdit->textCursor().position(), 70);
+    // UCS-2 would hold 70 of the 101 characters: nothing is cut, the character is refused.
+    QCOMPARE(f.body(), repeat(QLatin1Char('x'), 100));
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+    QCOMPARE(f.counter(), QStringLiteral("(100/160)"));
+    QCOMPARE(f.compose->bodyEdit->textCursor().position(), 0);
+    QCOMPARE(f.limitNotice(), QStringLiteral(u"\u4E2D would make the text UCS-2, where one SMS "
+                                             u"holds 70 characters; turn on Long for more"));
 }
 
 void TestUiCompose::subjectAndBodyAreJoinedWithColon() {
@@ -250,26 +275,62 @@ void TestUiCompose::subjectAloneOverTheLimit() {
     Fixture f;
     f.compose->setBody(QStringLiteral("body text"));
     f.compose->subjectEdit->setText(repeat(QLatin1Char('s'), 171));
-    QCOMPARE(f.body(), QString());
-    QCOMPARE(f.counter(), QStringLiteral("(172/160)"));
+    // The body stays; the subject and the counter turn red and the view says why.
+    QCOMPARE(f.body(), QStringLiteral("body text"));
+    QCOMPARE(f.counter(), QStringLiteral("(181/160)"));
     QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
-    // Typing into the body then removes every character at once.
+    QVERIFY(f.isRed(f.compose->subjectEdit));
+    QVERIFY(f.isRed(f.compose->charsLeftField));
+    QCOMPARE(f.limitNotice(), QStringLiteral("The text does not fit one SMS (181/160): shorten the "
+                                             "subject or the text or turn on Long"));
+    // Typing into the body makes it no longer: refused. Deleting is not.
+    f.compose->bodyEdit->moveCursor(QTextCursor::End);
     typeText(f.compose->bodyEdit, QStringLiteral("abc"));
-    QCOMPARE(f.body(), QString());
-    QCOMPARE(f.counter(), QStringLiteral("(172/160)"));
+    QCOMPARE(f.body(), QStringLiteral("body text"));
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Backspace);
+    QCOMPARE(f.body(), QStringLiteral("body tex"));
+    QCOMPARE(f.counter(), QStringLiteral("(180/160)"));
+    // A shorter subject makes it fit again: nothing red, nothing said.
+    f.compose->subjectEdit->setText(QStringLiteral("Hi"));
+    QCOMPARE(f.counter(), QStringLiteral("(11/160)"));
+    QVERIFY(!f.isRed(f.compose->subjectEdit));
+    QVERIFY(!f.isRed(f.compose->charsLeftField));
+    QCOMPARE(f.limitNotice(), QString());
 }
 
-void TestUiCompose::subjectChangeCutsBody() {
+void TestUiCompose::subjectChangeKeepsBody() {
     Fixture f;
     f.compose->setBody(repeat(QLatin1Char('b'), 160));
+    QVERIFY(f.isRed(f.compose->charsLeftField));
+    QCOMPARE(f.limitNotice(),
+             QStringLiteral("One SMS holds 160 GSM characters; turn on Long for more"));
+    QVERIFY(!f.isRed(f.compose->subjectEdit));
     f.compose->subjectEdit->setText(QStringLiteral("Subject"));
-    // "Subject:" takes 8 septets.
-    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 152));
-    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
-    // A UCS-2 subject takes the body down to what fits 70 characters.
+    // "Subject:" takes 8 septets: the text is over, the body whole.
+    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 160));
+    QCOMPARE(f.counter(), QStringLiteral("(168/160)"));
+    QVERIFY(f.isRed(f.compose->subjectEdit));
+    // A UCS-2 subject: still nothing cut.
     f.compose->subjectEdit->setText(QString(QChar(0x4E2D)));
-    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 68));
-    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
+    QCOMPARE(f.body(), repeat(QLatin1Char('b'), 160));
+    QCOMPARE(f.counter(), QStringLiteral("(162/70)"));
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    // Such a text does not go to the outbox cut: the view says why and queues nothing.
+    f.compose->setRecipients("424");
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages.first().kind, MessageKind::Error);
+    QCOMPARE(f.dialogs.messages.first().text,
+             QStringLiteral("The text does not fit one SMS (162/70): shorten the subject or the "
+                            "text or turn on Long."));
+    // Long takes it whole.
+    f.compose->longButton->click();
+    QVERIFY(!f.isRed(f.compose->subjectEdit));
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.data->outboxList->count(), 1);
+    QCOMPARE(f.data->outboxList->get(0).text,
+             QString(QChar(0x4E2D)) + QLatin1Char(':') + repeat(QLatin1Char('b'), 160));
 }
 
 void TestUiCompose::cutRaisesNoNestedNotification() {
@@ -277,8 +338,8 @@ void TestUiCompose::cutRaisesNoNestedNotification() {
     f.compose->setBody(repeat(QLatin1Char('a'), 160));
     QSignalSpy changes(f.compose->bodyEdit, &QPlainTextEdit::textChanged);
     typeText(f.compose->bodyEdit, QStringLiteral("z"));
-    // The typed character notifies once; removing it again does not notify.
-    QCOMPARE(changes.count(), 1);
+    // The refused character never reaches the body: nothing changes, nothing notifies.
+    QCOMPARE(changes.count(), 0);
     QCOMPARE(f.body().size(), 160);
 }
 
@@ -474,11 +535,14 @@ void TestUiCompose::longToggleKeepsLongTexts() {
     const Message message = f.data->outboxList->get(0);
     QCOMPARE(message.isLong, quint8(1));
     QCOMPARE(message.text, repeat(QLatin1Char('b'), 400));
-    // Off again: the body is cut to one SMS.
+    // Off again: the body stays whole, shown over the limit of one SMS.
     f.compose->longButton->click();
-    QCOMPARE(f.body().size(), 160);
-    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
-    QCOMPARE(f.smsCount(), QStringLiteral("1 SMS"));
+    QCOMPARE(f.body().size(), 400);
+    QCOMPARE(f.counter(), QStringLiteral("(400/160)"));
+    QVERIFY(f.isRed(f.compose->charsLeftField));
+    QCOMPARE(f.limitNotice(),
+             QStringLiteral("The text does not fit one SMS (400/160): shorten the text or turn on "
+                            "Long"));
 }
 
 void TestUiCompose::smsCountOnEveryKeystroke() {
@@ -696,6 +760,15 @@ void TestUiCompose::sendWithOverlongSubject() {
     f.compose->subjectEdit->setText(subject);
     f.compose->setRecipients("424");
     f.compose->sendToOutboxButton->click();
+    // Sent, it would lose its end: refused with the reason.
+    QCOMPARE(f.data->outboxList->count(), 0);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY(f.dialogs.messages.first().text.startsWith(
+        QStringLiteral("The text does not fit one SMS (172/160)")));
+    QVERIFY(f.host->shown.isEmpty());
+    // With Long the whole subject goes.
+    f.compose->longButton->setChecked(true);
+    f.compose->sendToOutboxButton->click();
     QCOMPARE(f.data->outboxList->count(), 1);
     QCOMPARE(f.data->outboxList->get(0).text, subject + QLatin1Char(':'));
 }
@@ -739,8 +812,238 @@ void TestUiCompose::fieldsRoundTripThroughDataModule() {
     QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("9"));
     QCOMPARE(f.compose->ccCombo->currentText(), QString());
     QCOMPARE(f.compose->subjectEdit->text(), QString());
-    QCOMPARE(f.body(), repeat(QLatin1Char('L'), 160));
-    QCOMPARE(f.counter(), QStringLiteral("(160/160)"));
+    // A project's body is never cut when it is opened: it shows over the limit.
+    QCOMPARE(f.body(), repeat(QLatin1Char('L'), 300));
+    QCOMPARE(f.counter(), QStringLiteral("(300/160)"));
+    QVERIFY(f.isRed(f.compose->charsLeftField));
+}
+
+void TestUiCompose::typingPastTheLimitIsRefused_data() {
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<bool>("longMessage");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("notice");
+    const QString gsmFull =
+        QStringLiteral("One SMS holds 160 GSM characters; turn on Long for more");
+    QTest::newRow("161st GSM character")
+        << repeat(QLatin1Char('a'), 160) << false << 0 << QStringLiteral("b") << gsmFull;
+    QTest::newRow("line break at the limit")
+        << repeat(QLatin1Char('a'), 160) << false << int(Qt::Key_Return) << QString() << gsmFull;
+    QTest::newRow("euro needs two septets, one is left")
+        << repeat(QLatin1Char('a'), 159) << false << 0 << QString(QChar(0x20AC)) << gsmFull;
+    QTest::newRow("typographic apostrophe would make 160 GSM characters UCS-2")
+        << repeat(QLatin1Char('a'), 160) << false << 0 << QString(QChar(0x2019))
+        << QStringLiteral(u"\u2019 would make the text UCS-2, where one SMS holds 70 characters; "
+                          u"turn on Long for more");
+    QTest::newRow("71st UCS-2 character")
+        << repeat(QChar(0x4E2D), 70) << false << 0 << QStringLiteral("a")
+        << QStringLiteral("One SMS holds 70 characters in UCS-2; turn on Long for more");
+    QTest::newRow("long message at 1000")
+        << repeat(QLatin1Char('a'), 1000) << true << 0 << QStringLiteral("a")
+        << QStringLiteral("A long message holds at most 1000 characters");
+}
+
+void TestUiCompose::typingPastTheLimitIsRefused() {
+    QFETCH(QString, body);
+    QFETCH(bool, longMessage);
+    QFETCH(int, key);
+    QFETCH(QString, typed);
+    QFETCH(QString, notice);
+    // A cut once printed a text cursor warning; the view prints nothing.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    Fixture f;
+    f.compose->longButton->setChecked(longMessage);
+    f.compose->setBody(body);
+    f.compose->bodyEdit->moveCursor(QTextCursor::End);
+    const QString counter = f.counter();
+    QSignalSpy changes(f.compose->bodyEdit, &QPlainTextEdit::textChanged);
+    if (key != 0)
+        QTest::keyClick(f.compose->bodyEdit, Qt::Key(key));
+    else
+        typeText(f.compose->bodyEdit, typed);
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(f.body(), body);
+    QCOMPARE(f.counter(), counter);
+    QCOMPARE(f.compose->bodyEdit->textCursor().position(), body.size());
+    QCOMPARE(f.limitNotice(), notice);
+    // Room again: the counter is no longer red and nothing is said.
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Backspace);
+    QCOMPARE(f.body().size(), body.size() - 1);
+    QVERIFY(!f.isRed(f.compose->charsLeftField));
+    QCOMPARE(f.limitNotice(), QString());
+}
+
+void TestUiCompose::cutPasteIsOneUndoStep() {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    Fixture f;
+    f.compose->bodyEdit->setFocus();
+    typeText(f.compose->bodyEdit, repeat(QLatin1Char('x'), 100));
+    QApplication::clipboard()->setText(repeat(QLatin1Char('p'), 200));
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(f.body(), repeat(QLatin1Char('x'), 100) + repeat(QLatin1Char('p'), 60));
+    QCOMPARE(
+        f.limitNotice(),
+        QStringLiteral("The pasted text was cut to what one SMS holds; Ctrl+Z brings it back"));
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(f.body(), repeat(QLatin1Char('x'), 100));
+    QCOMPARE(f.counter(), QStringLiteral("(100/160)"));
+    QCOMPARE(f.limitNotice(), QString());
+
+    // A typographic apostrophe pasted in front of 160 GSM characters cuts them to 70 UCS-2;
+    // Ctrl+Z brings the 160 back.
+    f.compose->setBody(repeat(QLatin1Char('a'), 160));
+    f.compose->bodyEdit->moveCursor(QTextCursor::Start);
+    QApplication::clipboard()->setText(QString(QChar(0x2019)));
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(f.body(), QString(QChar(0x2019)) + repeat(QLatin1Char('a'), 69));
+    QCOMPARE(f.counter(), QStringLiteral("(70/70)"));
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(f.body(), repeat(QLatin1Char('a'), 160));
+    QCOMPARE(f.encoding(), QStringLiteral("GSM 7 bit"));
+}
+
+void TestUiCompose::forwardCutIsUndoable() {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    Fixture f;
+    f.compose->setBody(QStringLiteral("draft"));
+    f.compose->setBody(repeat(QLatin1Char('f'), 200));
+    QCOMPARE(f.body(), repeat(QLatin1Char('f'), 160));
+    QCOMPARE(
+        f.limitNotice(),
+        QStringLiteral("The forwarded text was cut to what one SMS holds; Ctrl+Z brings it back"));
+    f.compose->bodyEdit->undo();
+    QCOMPARE(f.body(), QStringLiteral("draft"));
+    QCOMPARE(f.limitNotice(), QString());
+}
+
+void TestUiCompose::tabMovesFocusCtrlTabTypesTab() {
+    Fixture f;
+    f.host->pane->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.host->pane.get()));
+    f.compose->setBody(QStringLiteral("ab"));
+    f.compose->bodyEdit->setFocus();
+    QVERIFY(f.compose->bodyEdit->hasFocus());
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Tab);
+    QCOMPARE(f.body(), QStringLiteral("ab"));
+    QVERIFY(!f.compose->bodyEdit->hasFocus());
+    f.compose->bodyEdit->setFocus();
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(f.body(), QStringLiteral("ab"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.compose->subjectEdit));
+    // Ctrl+Tab types a tab, which makes the text UCS-2.
+    f.compose->bodyEdit->setFocus();
+    f.compose->bodyEdit->moveCursor(QTextCursor::End);
+    QTest::keyClick(f.compose->bodyEdit, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(f.body(), QStringLiteral("ab\t"));
+    QCOMPARE(f.encoding(), QStringLiteral("UCS2 (16bit)"));
+    QVERIFY(f.compose->bodyEdit->hasFocus());
+}
+
+void TestUiCompose::chosenEntryIsStoredAsChoice() {
+    Fixture f;
+    f.addContact("100", true);
+    f.addContact("200", false);
+    f.chooseEntry(f.compose->toCombo, 1);
+    f.chooseEntry(f.compose->ccCombo, 0);
+    f.compose->storeFields();
+    QCOMPARE(f.data->compose.toChoice, RecipientChoice::CheckedContacts);
+    QCOMPARE(f.data->compose.to, QByteArray("Checked contacts (1)"));
+    QCOMPARE(f.data->compose.ccChoice, RecipientChoice::AllContacts);
+    // Typed numbers are typed, also after an entry was chosen.
+    f.compose->ccCombo->setEditText(QStringLiteral("555"));
+    f.compose->storeFields();
+    QCOMPARE(f.data->compose.ccChoice, RecipientChoice::Typed);
+    QCOMPARE(f.data->compose.cc, QByteArray("555"));
+
+    // Back from the document: the entry, with the count of now, and the checked contacts go.
+    f.compose->clearButton->click();
+    f.addContact("300", true);
+    f.compose->loadFields();
+    QCOMPARE(f.compose->toCombo->choice(), RecipientChoice::CheckedContacts);
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("Checked contacts (2)"));
+    f.compose->setBody(QStringLiteral("hello"));
+    f.compose->sendToOutboxButton->click();
+    QCOMPARE(f.outboxNumbers(), (QList<QByteArray>{"100", "300"}));
+}
+
+void TestUiCompose::entryTextOfOldFileIsTheChoice_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QList<QByteArray>>("numbers");
+    QTest::newRow("all contacts with a stale count")
+        << QByteArray("All contacts (7)") << int(RecipientChoice::AllContacts)
+        << QList<QByteArray>{"100", "200"};
+    QTest::newRow("checked contacts")
+        << QByteArray("Checked contacts (0)") << int(RecipientChoice::CheckedContacts)
+        << QList<QByteArray>{"100"};
+    QTest::newRow("typed numbers")
+        << QByteArray("300;400") << int(RecipientChoice::Typed) << QList<QByteArray>{"300", "400"};
+    QTest::newRow("entry text with more is typed")
+        << QByteArray("All contacts (7);300") << int(RecipientChoice::Typed)
+        << QList<QByteArray>{"300"};
+}
+
+void TestUiCompose::entryTextOfOldFileIsTheChoice() {
+    QFETCH(QByteArray, stored);
+    QFETCH(int, choice);
+    QFETCH(QList<QByteArray>, numbers);
+    Fixture f;
+    f.addContact("100", true);
+    f.addContact("200", false);
+    // A project file of an older program: the To text alone.
+    QBuffer file;
+    file.open(QIODevice::ReadWrite);
+    {
+        StreamWriter writer(file);
+        ComposeFields fields;
+        fields.to = stored;
+        fields.body = QStringLiteral("hello");
+        fields.saveToStream(writer);
+        writer.flush();
+    }
+    file.seek(0);
+    StreamReader reader(file);
+    f.data->compose.loadFromStream(reader, 10);
+    QCOMPARE(int(f.data->compose.toChoice), choice);
+    f.compose->loadFields();
+    QCOMPARE(int(f.compose->toCombo->choice()), choice);
+    f.compose->sendToOutboxButton->click();
+    // "All contacts (7)" is never taken for a number.
+    QCOMPARE(f.outboxNumbers(), numbers);
+}
+
+void TestUiCompose::entryCountsFollowContacts() {
+    Fixture f;
+    f.addContact("100", true);
+    f.chooseEntry(f.compose->toCombo, 0);
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("All contacts (1)"));
+    f.addContact("200", false);
+    // The main window refreshes the view after every change of the list.
+    f.compose->refreshRecipientEntries();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("All contacts (2)"));
+    QCOMPARE(f.compose->toCombo->itemText(1), QStringLiteral("Checked contacts (1)"));
+    QCOMPARE(f.compose->toCombo->choice(), RecipientChoice::AllContacts);
+    // A hidden view counts again when it is shown.
+    f.compose->hide();
+    f.addContact("300", true);
+    f.compose->show();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("All contacts (3)"));
+    // Typed text is left alone, caret and all: the refresh may come while the user types.
+    f.compose->setRecipients("777");
+    f.compose->toCombo->lineEdit()->setCursorPosition(1);
+    f.addContact("400", true);
+    f.compose->refreshRecipientEntries();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("777"));
+    QCOMPARE(f.compose->toCombo->lineEdit()->cursorPosition(), 1);
+    QCOMPARE(f.compose->toCombo->choice(), RecipientChoice::Typed);
+    // Typed over a chosen entry: the entry's new count does not replace the typed text.
+    f.chooseEntry(f.compose->toCombo, 0);
+    f.compose->toCombo->setEditText(QStringLiteral("12"));
+    f.addContact("500", true);
+    f.compose->refreshRecipientEntries();
+    QCOMPARE(f.compose->toCombo->currentText(), QStringLiteral("12"));
+    QCOMPARE(f.compose->toCombo->itemText(0), QStringLiteral("All contacts (5)"));
 }
 
 QTEST_MAIN(TestUiCompose)

@@ -348,11 +348,12 @@ void TestUiComposePersonal::textOverWhatALongMessageHolds() {
     f.compose->previewLongestButton->click();
     QCOMPARE(f.compose->previewCountLabel->text(), QStringLiteral("GSM 7 bit (1011/1000) 7 SMS"));
 
-    // Turning Long off cuts the template to one SMS: what is left has no placeholder.
+    // Turning Long off keeps the template whole: it is over one SMS, and says so.
     f.compose->longButton->setChecked(false);
-    QCOMPARE(f.compose->bodyText(), QString(160, QLatin1Char('x')));
-    QVERIFY(!f.compose->personalPanel->isVisibleTo(f.compose));
-    QVERIFY(!f.compose->analysisTimer->isActive());
+    QCOMPARE(f.compose->bodyText(), body);
+    QCOMPARE(f.compose->charsLeftField->text(), QStringLiteral("(998/160)"));
+    QVERIFY(f.compose->limitLabel->isVisibleTo(f.compose));
+    QVERIFY(f.compose->personalPanel->isVisibleTo(f.compose));
 }
 
 void TestUiComposePersonal::analysisRunsOnceAfterABurstOfKeys() {

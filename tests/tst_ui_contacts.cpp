@@ -107,6 +107,7 @@ private Q_SLOTS:
     void copyLeavesListAlone();
     void contextMenuOrder();
     void duplicatesFilter();
+    void columnsFitAndSentCountShows();
 };
 
 void TestUiContacts::placeholdersAndColumns() {
@@ -414,7 +415,7 @@ void TestUiContacts::deleteAsksAndReselects() {
 
     QCOMPARE(dialogs.messages.size(), 1);
     QCOMPARE(dialogs.messages[0].text,
-             QStringLiteral("Are you sure do delete the selected contact(s) ?"));
+             QStringLiteral("Are you sure you want to delete the selected contact(s) ?"));
     QCOMPARE(dialogs.messages[0].kind, MessageKind::Confirm);
     QCOMPARE(dialogs.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
     QStringList names;
@@ -649,6 +650,31 @@ void TestUiContacts::duplicatesFilter() {
     QVERIFY(!f.view->model->isFiltered());
     QCOMPARE(f.view->model->rowCount(), 6);
     QCOMPARE(f.view->editIndex(), 5);
+}
+
+void TestUiContacts::columnsFitAndSentCountShows() {
+    Fixture f(3);
+    // The width the contacts view has in a main window of the first size.
+    f.view->resize(469, 480);
+    f.data.contactList->add(
+        contact(QStringLiteral("Maximilian Oberhauser-Lindqvist"), "+4915112345678", 0, true));
+    f.view->refreshList();
+    // A second view is shown for the first time with the new contact on screen.
+    ContactsView second(f.data, f.host);
+    second.resize(469, 480);
+    second.show();
+    QHeaderView *header = second.listView->header();
+    const QFontMetrics metrics = second.listView->fontMetrics();
+    QVERIFY(header->sectionSize(ContactModel::NameColumn) >
+            metrics.horizontalAdvance(QStringLiteral("Maximilian Oberhauser-Lindqvist")));
+    QVERIFY(header->sectionSize(ContactModel::NumberColumn) >
+            metrics.horizontalAdvance(QStringLiteral("+000000000000000")));
+    QVERIFY(header->sectionSize(ContactModel::NumberColumn) <= ContactsView::MaxNumberWidth);
+    // Sent Count is on screen whole.
+    const int sentCountEnd = header->sectionViewportPosition(ContactModel::SentCountColumn) +
+                             header->sectionSize(ContactModel::SentCountColumn);
+    QVERIFY2(sentCountEnd <= second.listView->viewport()->width(),
+             qPrintable(QString::number(sentCountEnd)));
 }
 
 QTEST_MAIN(TestUiContacts)

@@ -106,7 +106,7 @@ private Q_SLOTS:
     void explorerCountsPaintedBlue();
     void explorerChoosesView();
     void showViewSelectsNode();
-    void viewMenuKeepsExplorerHighlight();
+    void viewMenuMovesExplorerHighlight();
     void composeToFillsTheToBox();
     void explorerToggle();
     void explorerHiddenAcrossRestart();
@@ -213,7 +213,7 @@ void TestUiMainWindow::captionFollowsProject() {
     Fixture f;
     MainWindow *w = f.createWindow();
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Untitled - Pelorvane"));
+    QCOMPARE(applicationTitle(), QStringLiteral("Untitled - Pelorvane"));
     f.data->outboxList->add(makeMessage(1));
     // The modified mark comes with the next refresh.
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled - Pelorvane"));
@@ -222,7 +222,7 @@ void TestUiMainWindow::captionFollowsProject() {
     f.fileNames << f.filePath(QStringLiteral("first.sms"));
     w->saveAction->trigger();
     QCOMPARE(w->windowTitle(), QStringLiteral("first.sms - Pelorvane"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("first.sms - Pelorvane"));
+    QCOMPARE(applicationTitle(), QStringLiteral("first.sms - Pelorvane"));
     QVERIFY(QFile::exists(f.filePath(QStringLiteral("first.sms"))));
 }
 
@@ -315,7 +315,7 @@ void TestUiMainWindow::showViewSelectsNode() {
     QCOMPARE(w->windowTitle(), QStringLiteral("Untitled* - Pelorvane"));
 }
 
-void TestUiMainWindow::viewMenuKeepsExplorerHighlight() {
+void TestUiMainWindow::viewMenuMovesExplorerHighlight() {
     Fixture f;
     MainWindow *w = f.createWindow();
     w->showView(w->contactsView());
@@ -324,12 +324,13 @@ void TestUiMainWindow::viewMenuKeepsExplorerHighlight() {
     QCOMPARE(w->currentView(), static_cast<QWidget *>(w->outboxView()));
     QVERIFY(w->outboxView()->isVisible());
     QVERIFY(!w->contactsView()->isVisible());
-    QCOMPARE(selectedNode(w), int(ExplorerModel::ContactsNode));
+    // The highlight shows the view on screen.
+    QCOMPARE(selectedNode(w), int(ExplorerModel::OutboxNode));
     w->viewSentAction->trigger();
     QCOMPARE(w->currentView(), static_cast<QWidget *>(w->sentView()));
     w->viewComposeAction->trigger();
     QCOMPARE(w->currentView(), static_cast<QWidget *>(w->composeView()));
-    QCOMPARE(selectedNode(w), int(ExplorerModel::ContactsNode));
+    QCOMPARE(selectedNode(w), int(ExplorerModel::ComposeNode));
 }
 
 void TestUiMainWindow::composeToFillsTheToBox() {
@@ -507,8 +508,10 @@ void TestUiMainWindow::longToggleKeptWithTheLayout() {
     w->show();
     QCOMPARE(w->composeView()->bodyText().size(), 400);
     QCOMPARE(w->composeView()->charsLeftField->text(), QStringLiteral("(400/1000)"));
+    // Turned off, the body stays whole and shows over the limit of one SMS.
     w->composeView()->longButton->click();
-    QCOMPARE(w->composeView()->bodyText().size(), 160);
+    QCOMPARE(w->composeView()->bodyText().size(), 400);
+    QCOMPARE(w->composeView()->charsLeftField->text(), QStringLiteral("(400/160)"));
     f.endProgram();
     QCOMPARE(IniFile(f.iniPath()).readString("frmPelorvane", "btnLong_Down", QString()),
              QStringLiteral("FALSE"));

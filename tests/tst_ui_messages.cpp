@@ -5,6 +5,7 @@
 #include "base/OleDate.h"
 #include "data/MessageList.h"
 #include "support/ViewTestHost.h"
+#include "ui/ColumnWidths.h"
 #include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
 #include "ui/Images.h"
@@ -24,6 +25,9 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 
 #include <memory>
 
@@ -127,6 +131,10 @@ private Q_SLOTS:
     void retryActionsFollowStatuses();
     void retryPutsBackOnlyItsKind_data();
     void retryPutsBackOnlyItsKind();
+    void toolBarHasResendForwardDelete();
+    void messageColumnStretches();
+    void toColumnFitsScreenfulOnly();
+    void cutCellShowsWholeTextAsTip();
 };
 
 void TestUiMessages::initTestCase() {
@@ -174,12 +182,19 @@ void TestUiMessages::layoutOfTheView() {
     QHeaderView *header = tree->horizontalHeader();
     const QStringList captions = {QString(), QStringLiteral("To"), QStringLiteral("Message"),
                                   QStringLiteral("Date Created"), QStringLiteral("Date Sent")};
-    const int widths[] = {24, 90, 350, 145, 145};
+    // To fits a whole international number, Message takes the rest.
+    const int toWidth = tree->fontMetrics().horizontalAdvance(QStringLiteral("+000000000000000"));
+    const int widths[] = {24, -1, -1, 145, 145};
     for (int column = 0; column < 5; ++column) {
         QCOMPARE(f.outbox->model()->headerData(column, Qt::Horizontal).toString(),
                  captions[column]);
-        QCOMPARE(header->sectionSize(column), widths[column]);
+        if (widths[column] > 0)
+            QCOMPARE(header->sectionSize(column), widths[column]);
     }
+    QVERIFY(header->sectionSize(MessageModel::ToColumn) > toWidth);
+    QVERIFY(header->sectionSize(MessageModel::ToColumn) <= MessagesView::MaxToWidth);
+    QCOMPARE(header->sectionResizeMode(MessageModel::MessageColumn), QHeaderView::Stretch);
+    QCOMPARE(header->length(), tree->viewport()->width());
     QCOMPARE(header->sectionResizeMode(0), QHeaderView::Fixed);
     QVERIFY(header->sectionsMovable());
     QVERIFY(!header->isFirstSectionMovable());
@@ -365,8 +380,8 @@ void TestUiMessages::deleteRows() {
     f.data->modified = false;
     f.outbox->deleteAction->trigger();
 
-    QCOMPARE(f.questions,
-             QStringList{QStringLiteral("Are you sure do delete the selected message(s) ?")});
+    QCOMPARE(f.questions, QStringList{QStringLiteral(
+                              "Are you sure you want to delete the selected message(s) ?")});
     QCOMPARE(f.kinds, QList<MessageKind>{MessageKind::Confirm});
     QStringList expected;
     for (int number : remaining)
@@ -729,6 +744,110 @@ void TestUiMessages::retryPutsBackOnlyItsKind() {
     QCOMPARE(f.data->outboxList->count(), before.size());
     QVERIFY(f.data->modified);
     QVERIFY(f.host->refreshes > refreshes);
+}
+
+void TestUiMessages::toolBarHasResendForwardDelete() {
+    Fixture f;
+    auto *bar = f.outbox->findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QVERIFY(bar);
+    QCOMPARE(bar, f.outbox->toolBar);
+    QStringList names;
+    for (QAction *action : bar->actions())
+        names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    QCOMPARE(names, (QStringList{"actResend", "actForward", "-", "actDelete"}));
+    f.fill(*f.data->outboxList, 3);
+    f.outbox->refreshList();
+    auto *deleteButton = qobject_cast<QToolButton *>(bar->widgetForAction(f.outbox->deleteAction));
+    QVERIFY(deleteButton);
+    QVERIFY(!deleteButton->isEnabled());
+    Fixture::select(f.outbox, {1});
+    QVERIFY(deleteButton->isEnabled());
+    QTest::mouseClick(deleteButton, Qt::LeftButton);
+    QCOMPARE(f.questions, QStringList{QStringLiteral(
+                              "Are you sure you want to delete the selected message(s) ?")});
+    QCOMPARE(Fixture::texts(*f.data->outboxList),
+             (QStringList{QStringLiteral("message 1"), QStringLiteral("message 3")}));
+    // Resend from the sent folder's own bar.
+    f.fill(*f.data->sentList, 1, MessageStatus::Sent);
+    f.sent->refreshList();
+    Fixture::select(f.sent, {0});
+    auto *sentBar = f.sent->findChild<QToolBar *>(QStringLiteral("toolBar"));
+    QTest::mouseClick(sentBar->widgetForAction(f.sent->resendAction), Qt::LeftButton);
+    QCOMPARE(f.data->outboxList->count(), 3);
+}
+
+void TestUiMessages::messageColumnStretches() {
+    Fixture f;
+    f.fill(*f.data->outboxList, 2);
+    f.outbox->refreshList();
+    QHeaderView *header = f.outbox->listView()->horizontalHeader();
+    f.outbox->resize(700, 400);
+    QCoreApplication::processEvents();
+    const int to = header->sectionSize(MessageModel::ToColumn);
+    const int message = header->sectionSize(MessageModel::MessageColumn);
+    f.outbox->resize(1000, 400);
+    QCoreApplication::processEvents();
+    QCOMPARE(header->sectionSize(MessageModel::MessageColumn), message + 300);
+    QCOMPARE(header->sectionSize(MessageModel::ToColumn), to);
+    // Widening To takes from Message; the user's width is noted.
+    header->resizeSection(MessageModel::ToColumn, to + 50);
+    QCOMPARE(header->sectionSize(MessageModel::MessageColumn), message + 250);
+    QVERIFY(f.outbox->columnWidths()->isUserSet(MessageModel::ToColumn));
+    QVERIFY(!f.outbox->columnWidths()->isUserSet(MessageModel::MessageColumn));
+}
+
+void TestUiMessages::toColumnFitsScreenfulOnly() {
+    Fixture f;
+    // 20,000 rows: the first is short, a long number sits far below the screen.
+    for (int i = 0; i < 20000; ++i) {
+        Message message = makeMessage(i, MessageStatus::Sent);
+        message.number = i == 19999 ? QByteArray(60, '9') : QByteArray("+4915112345678");
+        f.data->sentList->add(message);
+    }
+    f.sent->refreshList();
+    f.outbox->hide();
+    f.sent->show();
+    QHeaderView *header = f.sent->listView()->horizontalHeader();
+    const QFontMetrics metrics = f.sent->listView()->fontMetrics();
+    const int width = header->sectionSize(MessageModel::ToColumn);
+    QVERIFY(width >= metrics.horizontalAdvance(QStringLiteral("+4915112345678")));
+    QVERIFY(width < metrics.horizontalAdvance(QString(60, QLatin1Char('9'))));
+    // Fitted once: later rows change nothing.
+    f.sent->hide();
+    f.sent->show();
+    QCOMPARE(header->sectionSize(MessageModel::ToColumn), width);
+}
+
+void TestUiMessages::cutCellShowsWholeTextAsTip() {
+    Fixture f;
+    Message message = makeMessage(1);
+    message.text = QStringLiteral("A long text that the Message column cannot show in full: ") +
+                   QString(200, QLatin1Char('x'));
+    f.data->outboxList->add(message);
+    Message failed = makeMessage(2, MessageStatus::Failed);
+    failed.reason = QStringLiteral("refused by the network");
+    f.data->outboxList->add(failed);
+    f.outbox->refreshList();
+    f.outbox->resize(600, 300);
+    QCoreApplication::processEvents();
+    QTableView *view = f.outbox->listView();
+    const auto tipAt = [view](int row, int column) {
+        // A tip hides after a moment: gone before the next is asked for.
+        QToolTip::hideText();
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+            return QStringLiteral("<tip stays>");
+        const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tipAt(0, MessageModel::MessageColumn), message.text);
+    // A cell shown in full has no tip; a failed row keeps its reason as the tip.
+    QCOMPARE(tipAt(0, MessageModel::ToColumn), QString());
+    QCOMPARE(tipAt(1, MessageModel::ToColumn), QStringLiteral("Failed: refused by the network"));
+    QCOMPARE(tipAt(1, MessageModel::MessageColumn),
+             QStringLiteral("Failed: refused by the network"));
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TestUiMessages)

@@ -117,6 +117,8 @@ void TestUiSending::startOnEmptyOutbox() {
     QVERIFY(f.waitIdle());
     QCOMPARE(w->statusText(), QStringLiteral("Ready."));
     QCOMPARE(w->startButton->defaultAction(), w->startAction);
+    // Having shown Stop, the button offers no drop-down with it.
+    QCOMPARE(w->startButton->actions(), QList<QAction *>{w->startAction});
     QVERIFY(w->activityClip->state() != QMovie::Running);
     QVERIFY(f.questions.isEmpty());
     QVERIFY(!f.data->modified);

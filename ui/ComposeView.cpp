@@ -19,6 +19,8 @@
 #include <QColor>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -55,19 +57,20 @@ QString normalizeBreaks(const QString &text) {
     return out;
 }
 
-// "UCS-2 because of: “ ” …": characters that would not show (spaces, controls) by their code.
+// A character as the view names it: one that would not show (a space, a control) by its code.
+QString shownCharacter(char32_t ch) {
+    const auto category = QChar::category(ch);
+    const bool invisible = QChar::isSpace(ch) || category == QChar::Other_Control ||
+                           category == QChar::Other_Format || category == QChar::Other_Surrogate;
+    return invisible ? QStringLiteral("U+%1").arg(uint(ch), 4, 16, QLatin1Char('0')).toUpper()
+                     : QString::fromUcs4(&ch, 1);
+}
+
+// "UCS-2 because of: “ ” …".
 QString ucs2ReasonText(const Ucs2Reasons &reasons) {
     QStringList shown;
-    for (char32_t ch : reasons.characters) {
-        const QString text = QString::fromUcs4(&ch, 1);
-        const auto category = QChar::category(ch);
-        const bool invisible = QChar::isSpace(ch) || category == QChar::Other_Control ||
-                               category == QChar::Other_Format ||
-                               category == QChar::Other_Surrogate;
-        shown << (invisible
-                      ? QStringLiteral("U+%1").arg(uint(ch), 4, 16, QLatin1Char('0')).toUpper()
-                      : text);
-    }
+    for (char32_t ch : reasons.characters)
+        shown << shownCharacter(ch);
     QString result = QStringLiteral("UCS-2 because of: ") + shown.join(QLatin1Char(' '));
     if (reasons.more)
         result += QStringLiteral(" and more");
@@ -127,14 +130,48 @@ QString ucs2NamesText(const QList<int> &recipients, const QList<Recipient> &all)
 // Errors in red, warnings in dark orange, everything else in the text colour of the style.
 enum class Tone { Normal, Warning, Error };
 
-void setTone(QWidget *widget, Tone tone) {
+// role: WindowText for labels, Text for edit fields.
+void setTone(QWidget *widget, Tone tone, QPalette::ColorRole role = QPalette::WindowText) {
     // A fresh palette overrides nothing but the colour set here: the rest follows the parent.
     QPalette palette;
     if (tone == Tone::Error)
-        palette.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+        palette.setColor(role, QColor(0xB0, 0x00, 0x00));
     else if (tone == Tone::Warning)
-        palette.setColor(QPalette::WindowText, QColor(0xA0, 0x50, 0x00));
+        palette.setColor(role, QColor(0xA0, 0x50, 0x00));
     widget->setPalette(palette);
+}
+
+// Why nothing more fits: "One SMS holds 160 GSM characters; turn on Long for more".
+QString limitReason(const ComposeCount &count, bool isLong) {
+    if (isLong)
+        return QStringLiteral("A long message holds at most %1 characters").arg(count.limit);
+    return count.coding == Coding::Ucs2
+               ? QStringLiteral("One SMS holds %1 characters in UCS-2; turn on Long for more")
+                     .arg(count.limit)
+               : QStringLiteral("One SMS holds %1 GSM characters; turn on Long for more")
+                     .arg(count.limit);
+}
+
+// A text over its limit, which only a longer subject, Long turned off or a loaded project
+// makes: it is kept as it is and cannot be sent until it fits.
+QString overLimitText(const ComposeCount &count, bool isLong, bool hasSubject) {
+    const QString what =
+        hasSubject ? QStringLiteral("the subject or the text") : QStringLiteral("the text");
+    if (isLong)
+        return QStringLiteral("The text is longer than a long message holds (%1/%2): shorten %3")
+            .arg(count.count)
+            .arg(count.limit)
+            .arg(what);
+    return QStringLiteral("The text does not fit one SMS (%1/%2): shorten %3 or turn on Long")
+        .arg(count.count)
+        .arg(count.limit)
+        .arg(what);
+}
+
+// "The pasted text was cut to what one SMS holds; Ctrl+Z brings it back".
+QString cutNotice(const QString &what, bool isLong) {
+    return QStringLiteral("The %1 text was cut to what %2 holds; Ctrl+Z brings it back")
+        .arg(what, isLong ? QStringLiteral("a long message") : QStringLiteral("one SMS"));
 }
 
 QLabel *makeInfoLabel(QWidget *parent, const char *name) {
@@ -188,15 +225,121 @@ RecipientBox::RecipientBox(QWidget *parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(this, &QComboBox::activated, this, &RecipientBox::onIndexChosen);
+    connect(this, &QComboBox::currentIndexChanged, this, &RecipientBox::onIndexChosen);
+    connect(this, &QComboBox::editTextChanged, this, &RecipientBox::onEditTextChanged);
+}
+
+void RecipientBox::setChoice(RecipientChoice choice) {
+    m_choice = choice;
+    refreshEntries();
+    if (choice == RecipientChoice::Typed)
+        setTypedText(QString());
+}
+
+void RecipientBox::setTypedText(const QString &text) {
+    m_updating = true;
+    setCurrentIndex(-1);
+    setEditText(text);
+    m_updating = false;
+    m_choice = RecipientChoice::Typed;
+}
+
+void RecipientBox::refreshEntries() {
+    const QString typed = currentText();
+    const int cursor = lineEdit()->cursorPosition();
+    m_updating = true;
+    if (count() != 2) {
+        clear();
+        addItem(QString());
+        addItem(QString());
+    }
+    // Typed text is left as it is (caret included) while the user may be typing: only an
+    // entry that is still current, having been typed over, is let go first, since changing
+    // the current entry's text changes the edit text.
+    if (m_choice == RecipientChoice::Typed && currentIndex() != -1)
+        setCurrentIndex(-1);
+    if (m_choice == RecipientChoice::Typed && currentText() != typed) {
+        setEditText(typed);
+        lineEdit()->setCursorPosition(cursor);
+    }
+    for (const RecipientChoice entry :
+         {RecipientChoice::AllContacts, RecipientChoice::CheckedContacts}) {
+        const int index = int(entry) - 1;
+        const QString text = recipientEntryText(entry, entryCount ? entryCount(entry) : 0);
+        if (itemText(index) != text)
+            setItemText(index, text);
+    }
+    if (m_choice != RecipientChoice::Typed) {
+        const int index = int(m_choice) - 1;
+        if (currentIndex() != index)
+            setCurrentIndex(index);
+        if (currentText() != itemText(index))
+            setEditText(itemText(index));
+    }
+    m_updating = false;
 }
 
 void RecipientBox::showPopup() {
-    if (onAboutToShowPopup)
-        onAboutToShowPopup();
+    refreshEntries();
     QComboBox::showPopup();
 }
 
-BodyEdit::BodyEdit(QWidget *parent) : QPlainTextEdit(parent) {}
+void RecipientBox::onIndexChosen(int index) {
+    if (m_updating || count() != 2 || index < 0 || index > 1)
+        return;
+    m_choice = RecipientChoice(index + 1);
+}
+
+void RecipientBox::onEditTextChanged(const QString &text) {
+    // Typing over a chosen entry, or editing it, makes the text typed numbers.
+    if (m_updating || m_choice == RecipientChoice::Typed)
+        return;
+    const int index = int(m_choice) - 1;
+    if (index >= count() || text != itemText(index))
+        m_choice = RecipientChoice::Typed;
+}
+
+BodyEdit::BodyEdit(QWidget *parent) : QPlainTextEdit(parent) {
+    // A tab would also make the text UCS-2: Tab moves on, as in every other field.
+    setTabChangesFocus(true);
+}
+
+void BodyEdit::keyPressEvent(QKeyEvent *event) {
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    if (event->key() == Qt::Key_Tab && modifiers == Qt::ControlModifier) {
+        if (!isReadOnly() && (!onTyping || onTyping(QStringLiteral("\t"))))
+            insertPlainText(QStringLiteral("\t"));
+        event->accept();
+        return;
+    }
+    QString typed;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (!(modifiers & Qt::ControlModifier))
+            typed = QStringLiteral("\n");
+    } else if (!(modifiers & Qt::ControlModifier) && !event->text().isEmpty()) {
+        const QChar first = event->text().front();
+        if (first.isPrint() || first.isSurrogate() || first == QLatin1Char('\t'))
+            typed = event->text();
+    }
+    if (!typed.isEmpty() && !isReadOnly() && onTyping && !onTyping(typed)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void BodyEdit::inputMethodEvent(QInputMethodEvent *event) {
+    if (!event->commitString().isEmpty() && onTyping && !onTyping(event->commitString())) {
+        // What is being composed stays on show; only the commit is refused.
+        QInputMethodEvent withoutCommit(event->preeditString(), event->attributes());
+        QPlainTextEdit::inputMethodEvent(&withoutCommit);
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::inputMethodEvent(event);
+}
 
 void BodyEdit::insertFromMimeData(const QMimeData *source) {
     if (!onInsertText || !source || !source->hasText()) {
@@ -300,10 +443,17 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     counterRow->addStretch(1);
     layout->addWidget(counters);
 
+    limitLabel = makeInfoLabel(this, "limitLabel");
+    limitLabel->setContentsMargins(6, 0, 6, 4);
+    setTone(limitLabel, Tone::Error);
+    limitLabel->hide();
+    layout->addWidget(limitLabel);
+
     bodyEdit = new BodyEdit(this);
     bodyEdit->setObjectName(QStringLiteral("bodyEdit"));
     bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     bodyEdit->onInsertText = [this](const QString &text) { insertIntoBody(text); };
+    bodyEdit->onTyping = [this](const QString &text) { return acceptTyping(text); };
     layout->addWidget(bodyEdit, 1);
     buildPersonalPanel(layout);
 
@@ -316,8 +466,12 @@ ComposeView::ComposeView(AppData &data, ViewHost &host, QWidget *parent)
     connect(previewCombo, &QComboBox::currentIndexChanged, this, &ComposeView::updatePreview);
     connect(previewLongestButton, &QToolButton::clicked, this,
             &ComposeView::onPreviewLongestClicked);
-    toCombo->onAboutToShowPopup = [this] { fillRecipientList(toCombo); };
-    ccCombo->onAboutToShowPopup = [this] { fillRecipientList(ccCombo); };
+    const auto entryCount = [this](RecipientChoice choice) {
+        return choice == RecipientChoice::CheckedContacts ? m_data.contactList->checkedCount()
+                                                          : m_data.contactList->count();
+    };
+    toCombo->entryCount = entryCount;
+    ccCombo->entryCount = entryCount;
     connect(clearButton, &QToolButton::clicked, this,
             [this] { runGuarded([this] { onClearClicked(); }); });
     connect(sendToOutboxButton, &QToolButton::clicked, this,
@@ -349,16 +503,8 @@ void ComposeView::updateCounter() {
     if (m_updating)
         return;
     m_updating = true;
-    const QString body = bodyText();
-    const ComposeCount count = countCompose(subjectEdit->text(), body, longButton->isChecked());
-    if (count.bodyLength < body.size()) {
-        const QSignalBlocker block(bodyEdit);
-        QTextCursor cursor(bodyEdit->document());
-        cursor.setPosition(static_cast<int>(count.bodyLength));
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        bodyEdit->moveCursor(QTextCursor::End);
-    }
+    const QString subject = subjectEdit->text();
+    const ComposeCount count = measureCompose(subject, bodyText(), longButton->isChecked());
     codingField->setText(QLatin1StringView(codingName(count.coding)));
     charsLeftField->setText(QStringLiteral("(%1/%2)").arg(count.count).arg(count.limit));
     smsCountLabel->setText(QStringLiteral("%1 SMS").arg(count.parts));
@@ -367,7 +513,57 @@ void ComposeView::updateCounter() {
     ucs2ReasonLabel->setVisible(hasReasons);
     replaceLookalikesAction->setEnabled(count.reasons.lookalikes);
     replaceLookalikesButton->setVisible(count.reasons.lookalikes);
+    const bool full = composeOverflow(count) >= 0;
+    setTone(charsLeftField, full ? Tone::Error : Tone::Normal, QPalette::Text);
+    // The body never grows past the limit: a text over it has a subject that is too long.
+    setTone(subjectEdit, !count.fits && !subject.isEmpty() ? Tone::Error : Tone::Normal,
+            QPalette::Text);
+    showLimit(count);
     m_updating = false;
+}
+
+void ComposeView::showLimit(const ComposeCount &count) {
+    const bool isLong = longButton->isChecked();
+    QString text = m_notice;
+    if (text.isEmpty() && !count.fits)
+        text = overLimitText(count, isLong, !subjectEdit->text().isEmpty());
+    else if (text.isEmpty() && composeOverflow(count) >= 0)
+        text = limitReason(count, isLong);
+    if (limitLabel->text() != text)
+        limitLabel->setText(text);
+    limitLabel->setVisible(!text.isEmpty());
+}
+
+bool ComposeView::acceptTyping(const QString &typed) {
+    const QString text = normalizeBreaks(typed);
+    const QTextCursor cursor = bodyEdit->textCursor();
+    const QString subject = subjectEdit->text();
+    const bool isLong = longButton->isChecked();
+    const QString body = bodyText();
+    const QString result =
+        body.left(cursor.selectionStart()) + text + body.mid(cursor.selectionEnd());
+    const ComposeCount after = measureCompose(subject, result, isLong);
+    if (after.fits)
+        return true;
+    const ComposeCount before = measureCompose(subject, body, isLong);
+    if (!before.fits && composeOverflow(after) <= composeOverflow(before))
+        return true;
+    if (!isLong && after.coding == Coding::Ucs2 && before.coding != Coding::Ucs2) {
+        QStringList shown;
+        for (char32_t ch : text.toUcs4()) {
+            if (detectCoding(QString::fromUcs4(&ch, 1)) != Coding::Gsm7Bit)
+                shown << shownCharacter(ch);
+        }
+        m_notice = QStringLiteral("%1 would make the text UCS-2, where one SMS holds %2 "
+                                  "characters; turn on Long for more")
+                       .arg(shown.join(QLatin1Char(' ')))
+                       .arg(codingLimit(Coding::Ucs2));
+    } else {
+        m_notice = before.fits ? limitReason(after, isLong)
+                               : overLimitText(before, isLong, !subject.isEmpty());
+    }
+    showLimit(before);
+    return false;
 }
 
 void ComposeView::buildPersonalPanel(QVBoxLayout *layout) {
@@ -445,6 +641,7 @@ void ComposeView::buildPersonalPanel(QVBoxLayout *layout) {
 
 void ComposeView::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    refreshRecipientEntries();
     // The contacts or the country may have changed while the view was hidden.
     onRecipientsChanged();
 }
@@ -455,18 +652,16 @@ void ComposeView::onRecipientsChanged() {
 }
 
 void ComposeView::onComposeChanged() {
+    // A refusal is told until the text changes; a cut paste is told by the change it makes.
+    m_notice = m_pendingNotice;
+    m_pendingNotice.clear();
     updateCounter();
     updatePersonal();
 }
 
 void ComposeView::onLongToggled() {
-    const qsizetype bodyLength = bodyEdit->document()->characterCount();
+    m_notice.clear();
     updateCounter();
-    if (bodyEdit->document()->characterCount() != bodyLength) {
-        // The body was cut to one SMS: a text of its own.
-        updatePersonal();
-        return;
-    }
     // The texts are the same: only what is said about their parts and cuts changes.
     if (m_hasPlaceholders && m_analysis.recipientCount > 0)
         showAnalysis();
@@ -514,9 +709,10 @@ void ComposeView::scheduleAnalysis() {
 
 QList<Recipient> ComposeView::currentRecipients() const {
     PhoneNumberParser parser(m_data.settings->country());
-    const int entry = selectedEntry(toCombo);
-    return entry >= 0
-               ? contactRecipients(*m_data.contactList, entry == 1, parser)
+    const RecipientChoice choice = toCombo->choice();
+    return choice != RecipientChoice::Typed
+               ? contactRecipients(*m_data.contactList, choice == RecipientChoice::CheckedContacts,
+                                   parser)
                : typedRecipients(*m_data.contactList, toCombo->currentText().toLocal8Bit(), parser);
 }
 
@@ -696,8 +892,11 @@ void ComposeView::insertIntoBody(const QString &pasted) {
         bodyEdit->setTextCursor(cursor);
         return;
     }
-    // Only what stays is inserted, as one edit: the counter then finds nothing to cut, and a
-    // huge paste is never laid out.
+    // Only what stays is inserted, as one edit that Ctrl+Z takes back whole: the counter then
+    // finds nothing over the limit, and a huge paste is never laid out. Positions are the
+    // document's as it is now, before the paste.
+    const QString notice = cutNotice(QStringLiteral("pasted"), longButton->isChecked());
+    m_pendingNotice = notice;
     cursor.beginEditBlock();
     if (count.bodyLength <= start) {
         cursor.setPosition(static_cast<int>(count.bodyLength));
@@ -710,28 +909,45 @@ void ComposeView::insertIntoBody(const QString &pasted) {
     }
     cursor.endEditBlock();
     bodyEdit->moveCursor(QTextCursor::End);
+    if (!m_pendingNotice.isEmpty()) {
+        // Nothing changed (nothing of the paste fitted): told all the same.
+        m_pendingNotice.clear();
+        m_notice = notice;
+        updateCounter();
+    }
 }
 
 void ComposeView::setRecipients(const QByteArray &to) {
-    toCombo->setCurrentIndex(-1);
-    toCombo->setEditText(QString::fromLocal8Bit(to));
+    toCombo->setTypedText(QString::fromLocal8Bit(to));
 }
 
 void ComposeView::setBody(const QString &body) {
     const QString text = normalizeBreaks(body);
     const ComposeCount count = countCompose(subjectEdit->text(), text, longButton->isChecked());
+    const bool cut = count.bodyLength < text.size();
     {
         const QSignalBlocker block(bodyEdit);
-        bodyEdit->setPlainText(text.left(count.bodyLength));
+        // One edit that Ctrl+Z takes back whole, the body before it included.
+        QTextCursor cursor(bodyEdit->document());
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(text.left(count.bodyLength));
+        cursor.endEditBlock();
     }
-    if (count.bodyLength < text.size())
+    if (cut)
         bodyEdit->moveCursor(QTextCursor::End);
+    m_pendingNotice =
+        cut ? cutNotice(QStringLiteral("forwarded"), longButton->isChecked()) : QString();
     onComposeChanged();
 }
 
 void ComposeView::storeFields() {
+    // A chosen entry is stored as its text with the count of now, which older programs read.
+    refreshRecipientEntries();
     m_data.compose.to = toCombo->currentText().toLocal8Bit();
+    m_data.compose.toChoice = toCombo->choice();
     m_data.compose.cc = ccCombo->currentText().toLocal8Bit();
+    m_data.compose.ccChoice = ccCombo->choice();
     m_data.compose.subject = subjectEdit->text();
     m_data.compose.body = bodyText();
 }
@@ -739,52 +955,34 @@ void ComposeView::storeFields() {
 void ComposeView::loadFields() {
     // A project was opened: its contacts are others.
     m_recipientsStale = true;
-    toCombo->setCurrentIndex(-1);
-    toCombo->setEditText(QString::fromLocal8Bit(m_data.compose.to));
-    ccCombo->setCurrentIndex(-1);
-    ccCombo->setEditText(QString::fromLocal8Bit(m_data.compose.cc));
+    const auto load = [](RecipientBox *box, const QByteArray &text, RecipientChoice choice) {
+        if (choice == RecipientChoice::Typed)
+            box->setTypedText(QString::fromLocal8Bit(text));
+        else
+            box->setChoice(choice);
+    };
+    load(toCombo, m_data.compose.to, m_data.compose.toChoice);
+    load(ccCombo, m_data.compose.cc, m_data.compose.ccChoice);
     {
         const QSignalBlocker block(subjectEdit);
         subjectEdit->setText(m_data.compose.subject);
     }
-    setBody(m_data.compose.body);
+    {
+        // Kept whole, also when it is longer than the limit of now: shown in red, never cut.
+        const QSignalBlocker block(bodyEdit);
+        bodyEdit->setPlainText(normalizeBreaks(m_data.compose.body));
+    }
+    onComposeChanged();
 }
 
-int ComposeView::selectedEntry(const QComboBox *box) {
-    const int index = box->currentIndex();
-    if (box->count() != 2 || index < 0 || index > 1)
-        return -1;
-    // Typing into the box keeps the index of the entry chosen before: only the entry's own
-    // text counts as choosing it.
-    return box->currentText() == box->itemText(index) ? index : -1;
-}
-
-void ComposeView::fillRecipientList(QComboBox *box) {
-    const int chosen = selectedEntry(box);
-    const QString typed = box->currentText();
-    const QSignalBlocker block(box);
-    if (box->count() != 2) {
-        box->clear();
-        box->addItem(QString());
-        box->addItem(QString());
-    }
-    box->setItemText(0, QStringLiteral("All contacts (%1)").arg(m_data.contactList->count()));
-    box->setItemText(
-        1, QStringLiteral("Checked contacts (%1)").arg(m_data.contactList->checkedCount()));
-    if (chosen >= 0) {
-        box->setCurrentIndex(chosen);
-        box->setEditText(box->itemText(chosen));
-    } else {
-        box->setCurrentIndex(-1);
-        box->setEditText(typed);
-    }
+void ComposeView::refreshRecipientEntries() {
+    toCombo->refreshEntries();
+    ccCombo->refreshEntries();
 }
 
 void ComposeView::onClearClicked() {
-    toCombo->setCurrentIndex(-1);
-    toCombo->clearEditText();
-    ccCombo->setCurrentIndex(-1);
-    ccCombo->clearEditText();
+    toCombo->setTypedText(QString());
+    ccCombo->setTypedText(QString());
     {
         const QSignalBlocker block(subjectEdit);
         subjectEdit->clear();
@@ -799,6 +997,14 @@ void ComposeView::onClearClicked() {
 void ComposeView::onSendToOutboxClicked() {
     if (composeText().isEmpty())
         return;
+    // The encoder would cut a text over the limit: nothing goes without the user's word.
+    const bool isLong = longButton->isChecked();
+    const ComposeCount count = measureCompose(subjectEdit->text(), bodyText(), isLong);
+    if (!count.fits) {
+        messageDlg(overLimitText(count, isLong, !subjectEdit->text().isEmpty()) + QLatin1Char('.'),
+                   MessageKind::Error, QMessageBox::Ok);
+        return;
+    }
     // The core fills the placeholders per recipient and turns each number into the one sent.
     const OutboxPlan plan = planOutbox(currentRecipients(), subjectEdit->text(), bodyText());
     if (!plan.unknownPlaceholders.isEmpty()) {

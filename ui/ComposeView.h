@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ComposeAnalysis.h"
+#include "app/ComposeFields.h"
 
 #include <QByteArray>
 #include <QComboBox>
@@ -16,32 +17,63 @@ class QTimer;
 class QVBoxLayout;
 class QLineEdit;
 class QMimeData;
+class QInputMethodEvent;
+class QKeyEvent;
+struct ComposeCount;
 class QToolBar;
 class QToolButton;
 class AppData;
 class RecipientPreviewModel;
 class ViewHost;
 
-// The To and Cc boxes: editable, nothing typed is added to the list, and the list is filled
-// just before it opens.
+// The To and Cc boxes: editable, nothing typed is added to the list. The box knows whether it
+// names typed numbers or one of its two entries, "All contacts (N)" and "Checked contacts (N)",
+// whose counts are asked for whenever the list opens or refreshEntries runs: a chosen entry is
+// never read as typed text.
 class RecipientBox : public QComboBox {
     Q_OBJECT
 public:
     explicit RecipientBox(QWidget *parent = nullptr);
-    std::function<void()> onAboutToShowPopup;
+    // How many contacts an entry names now.
+    std::function<int(RecipientChoice choice)> entryCount;
+
+    RecipientChoice choice() const { return m_choice; }
+    // Shows the entry with its count now.
+    void setChoice(RecipientChoice choice);
+    // Typed numbers; no entry is chosen.
+    void setTypedText(const QString &text);
+    // Brings the two entries' counts, and the text of a chosen one, up to date.
+    void refreshEntries();
     void showPopup() override;
+
+private:
+    void onIndexChosen(int index);
+    void onEditTextChanged(const QString &text);
+
+    RecipientChoice m_choice = RecipientChoice::Typed;
+    bool m_updating = false;
+    // What the next change of the text is told (a paste that was cut), and what the notice
+    // says until the text changes (a refusal).
+    QString m_pendingNotice;
+    QString m_notice;
 };
 
 // The body: text pasted or dropped into it goes through onInsertText, which inserts only
 // what the message can hold.
+// Typed text goes through onTyping first, which refuses what the message cannot hold. Tab and
+// Shift+Tab move the focus; Ctrl+Tab types a tab.
 class BodyEdit : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit BodyEdit(QWidget *parent = nullptr);
     std::function<void(const QString &text)> onInsertText;
+    // False refuses the text about to be typed over the selection.
+    std::function<bool(const QString &text)> onTyping;
 
 protected:
     void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 };
 
 // The compose view: one message, its recipients, the coding, the character counter and the
@@ -69,12 +101,12 @@ public:
     // Subject, ":" and body, or the body alone.
     QString composeText() const;
 
-    // Re-runs the coding choice and the counter and cuts the body until it fits; runs after
-    // every change of subject or body. The cut raises no further change notification.
+    // Re-runs the coding choice and the counter after every change of subject or body. Nothing
+    // is cut here: a text over the limit (a longer subject, Long turned off, a loaded project)
+    // is shown in red with the reason, and Send to Outbox refuses it.
     void updateCounter();
-    // Which list entry of a To or Cc box is chosen: 0 all contacts, 1 checked contacts, -1
-    // typed text.
-    static int selectedEntry(const QComboBox *box);
+    // The counts of the To and Cc entries follow the contact list (the main window's refresh).
+    void refreshRecipientEntries();
 
     // How long the view waits after the last change of the text or the recipients before it
     // works out the texts of all recipients again.
@@ -92,7 +124,9 @@ public:
     BodyEdit *bodyEdit = nullptr;
     QLineEdit *codingField = nullptr;
     QLineEdit *charsLeftField = nullptr;
-    QLabel *smsCountLabel = nullptr;   // "3 SMS"
+    QLabel *smsCountLabel = nullptr; // "3 SMS"
+    // Why the text can take no more, or what was refused or cut; hidden when there is nothing.
+    QLabel *limitLabel = nullptr;
     QLabel *ucs2ReasonLabel = nullptr; // the characters that make the text UCS-2
     QAction *replaceLookalikesAction = nullptr;
     QToolButton *replaceLookalikesButton = nullptr;
@@ -142,16 +176,24 @@ private:
     // The recipients of Send to Outbox as To names them now.
     QList<Recipient> currentRecipients() const;
 
-    void fillRecipientList(QComboBox *box);
     void onClearClicked();
     // Replaces the look-alikes of GSM characters in subject and body, one undo step in each.
     void onReplaceLookalikesTriggered();
     void onSendToOutboxClicked();
     void insertIntoBody(const QString &text);
+    // Whether text typed over the body's selection still fits; refuses it with the reason
+    // otherwise. A text already over the limit may change as long as it gets no longer.
+    bool acceptTyping(const QString &text);
+    // The notice under the counter: what was refused or cut, else why the text is full.
+    void showLimit(const ComposeCount &count);
 
     AppData &m_data;
     ViewHost &m_host;
     bool m_updating = false;
+    // What the next change of the text is told (a paste that was cut), and what the notice
+    // says until the text changes (a refusal).
+    QString m_pendingNotice;
+    QString m_notice;
     bool m_hasPlaceholders = false;
     // The recipients whose numbers can be sent, as of the last analysis, and its result.
     QList<Recipient> m_recipients;

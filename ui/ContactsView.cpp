@@ -1,8 +1,11 @@
 #include "ui/ContactsView.h"
 
 #include "app/AppData.h"
+#include "app/IniFile.h"
 #include "base/Error.h"
 #include "resources/ImageRoles.h"
+#include "ui/CellTipDelegate.h"
+#include "ui/ColumnWidths.h"
 #include "ui/ContactModel.h"
 #include "ui/Dialogs.h"
 #include "ui/Guarded.h"
@@ -32,7 +35,8 @@
 
 namespace {
 
-const QString DeleteQuestion = QStringLiteral("Are you sure do delete the selected contact(s) ?");
+const QString DeleteQuestion =
+    QStringLiteral("Are you sure you want to delete the selected contact(s) ?");
 const QString ImportTitle = QStringLiteral("Import contacts from text file");
 const QString ImportFilter =
     QStringLiteral("Contacts (*.csv *.txt *.vcf)|*.csv;*.txt;*.vcf|Text files (*.txt)|*.txt|"
@@ -178,6 +182,13 @@ void ContactsView::createLayout() {
     header->resizeSection(ContactModel::NameColumn, 115);
     header->resizeSection(ContactModel::NumberColumn, 350);
     header->resizeSection(ContactModel::SentCountColumn, 75);
+    listView->setItemDelegate(new CellTipDelegate(listView));
+    m_columnWidths = new ColumnWidths(listView, header, QStringLiteral("Contacts"));
+    // Names and numbers fit, so that Sent Count shows at the window's first width.
+    m_columnWidths->fit(ContactModel::NameColumn, QStringLiteral("Firstname Lastname"),
+                        MaxNameWidth);
+    m_columnWidths->fit(ContactModel::NumberColumn, QStringLiteral("+000000000000000"),
+                        MaxNumberWidth);
     layout->addWidget(listView, 1);
 
     contextMenu = new QMenu(this);
@@ -498,7 +509,9 @@ void ContactsView::onImportTriggered() {
         messageDlg(e.message(), MessageKind::Error, QMessageBox::Ok);
         return;
     }
+    // The explorer's count and the caption's modified mark follow the import at once.
     refreshList();
+    m_host.refreshAll();
     QString summary = QStringLiteral("Imported %1 contacts, ignored %2 duplicates from\r\n%3")
                           .arg(result.imported)
                           .arg(result.duplicates)
@@ -611,6 +624,19 @@ bool ContactsView::eventFilter(QObject *watched, QEvent *event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ContactsView::readLayout(const IniFile &ini, const QString &section) {
+    m_columnWidths->read(ini, section);
+}
+
+void ContactsView::writeLayout(IniFile &ini, const QString &section) const {
+    m_columnWidths->write(ini, section);
+}
+
+void ContactsView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    m_columnWidths->fitOnce();
 }
 
 void ContactsView::keyPressEvent(QKeyEvent *event) {

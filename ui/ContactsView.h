@@ -14,6 +14,8 @@ class QPushButton;
 class QToolBar;
 class QTreeView;
 class ContactModel;
+class ColumnWidths;
+class IniFile;
 class AppData;
 class ViewHost;
 
@@ -39,6 +41,14 @@ public:
     int editIndex() const { return m_editIndex; }
     const Contact &currentContact() const { return m_current; }
     bool isEditing() const { return m_editing; }
+
+    // The column widths the user has set, kept with the main window's layout.
+    void readLayout(const IniFile &ini, const QString &section);
+    void writeLayout(IniFile &ini, const QString &section) const;
+    ColumnWidths *columnWidths() const { return m_columnWidths; }
+    // The widest the Name and Number columns get when they fit their content.
+    static constexpr int MaxNameWidth = 240;
+    static constexpr int MaxNumberWidth = 200;
 
     // Run by the main window's File menu as well, whether or not the view is shown.
     QAction *importAction = nullptr;
@@ -71,6 +81,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createActions();
@@ -112,4 +123,5 @@ private:
     bool m_editing = false;
     // The list's count when the filter was worked out: a different count works it out again.
     int m_filteredCount = -1;
+    ColumnWidths *m_columnWidths = nullptr;
 };

@@ -14,6 +14,23 @@ DialogHooks &dialogHooks() {
 
 namespace {
 
+QString &titleStore() {
+    static QString title;
+    return title;
+}
+
+} // namespace
+
+void setApplicationTitle(const QString &title) {
+    titleStore() = title;
+}
+
+QString applicationTitle() {
+    return titleStore();
+}
+
+namespace {
+
 QString kindCaption(MessageKind kind) {
     switch (kind) {
     case MessageKind::Confirm:
@@ -83,8 +100,7 @@ void showErrorMessage(const QString &text) {
         dialogHooks().message(shown, MessageKind::Error, QMessageBox::Ok);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), shown,
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), shown, QMessageBox::Ok);
     runBox(box);
 }
 

@@ -18,6 +18,12 @@ QMessageBox::StandardButton messageDlg(const QString &text, MessageKind kind,
 // sorts after "."), the application title as caption, OK.
 void showErrorMessage(const QString &text);
 
+// The application title: the main window's caption, which the general error box carries. Kept
+// here rather than as the application's display name, which the desktop would append to the
+// title of every message box ("Confirm - club.sms* - Pelorvane").
+void setApplicationTitle(const QString &title);
+QString applicationTitle();
+
 // The common file dialogs. filter is given as "Name (*.ext)|*.ext|All Files (*.*)|*.*";
 // defaultExt is appended to a chosen name that has none. Empty when cancelled.
 QString openFileDialog(QWidget *parent, const QString &filter, const QString &defaultExt);

@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QMovie>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -332,13 +333,21 @@ void MainWindow::createBody() {
         updateActions();
     });
 
-    rightPanel = new QWidget(splitter);
+    // The pane scrolls a view that needs more room than the window gives it: choosing a view
+    // never makes the window grow.
+    rightScrollArea = new QScrollArea(splitter);
+    rightScrollArea->setObjectName(QStringLiteral("rightScrollArea"));
+    rightScrollArea->setFrameShape(QFrame::NoFrame);
+    rightScrollArea->setWidgetResizable(true);
+    rightPanel = new QWidget(rightScrollArea);
     rightPanel->setObjectName(QStringLiteral("rightPanel"));
+    // Only the view shown counts for the pane's minimum size.
     m_rightLayout = new QGridLayout(rightPanel);
     m_rightLayout->setContentsMargins(0, 0, 0, 0);
 
     splitter->addWidget(explorerPanel);
-    splitter->addWidget(rightPanel);
+    rightScrollArea->setWidget(rightPanel);
+    splitter->addWidget(rightScrollArea);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ExplorerWidth, DefaultWidth - ExplorerWidth - SplitterWidth});
@@ -459,15 +468,23 @@ void MainWindow::switchToView(QWidget *view) {
     m_currentView = view;
     view->show();
     view->raise();
+    // The highlight follows the view on screen whichever way it was chosen, so that clicking
+    // the folder highlighted before always changes the selection.
+    for (int index = 0; index < ExplorerModel::NodeCount; ++index) {
+        if (explorerModel->nodeAt(index).view != view)
+            continue;
+        const QModelIndex node = explorerModel->index(index, 0);
+        QItemSelectionModel *selection = explorer->selectionModel();
+        if (selection->currentIndex() != node || !selection->isSelected(node))
+            selection->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
+        break;
+    }
 }
 
 void MainWindow::showView(QWidget *view) {
     for (int index = 0; index < ExplorerModel::NodeCount; ++index) {
         if (explorerModel->nodeAt(index).view != view)
             continue;
-        const QModelIndex node = explorerModel->index(index, 0);
-        explorer->selectionModel()->clearSelection();
-        explorer->selectionModel()->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
         explorer->setFocus();
         switchToView(view);
         break;
@@ -515,6 +532,9 @@ void MainWindow::refreshAll() {
         m_outboxView->refreshList();
     if (m_sentView)
         m_sentView->refreshList();
+    // A hidden compose view counts its entries when it is shown.
+    if (m_composeView && m_composeView->isVisible())
+        m_composeView->refreshRecipientEntries();
     IdleHook::instance().request();
 }
 
@@ -540,7 +560,7 @@ void MainWindow::updateCaption() {
         caption += QLatin1Char('*');
     caption += QStringLiteral(" - ") + QLatin1StringView(PelorvaneAppName);
     // The desktop's title and the caption of the general error box are the same text.
-    QGuiApplication::setApplicationDisplayName(caption);
+    setApplicationTitle(caption);
     setWindowTitle(caption);
 }
 
@@ -553,8 +573,12 @@ void MainWindow::updateActions() {
     stopAction->setEnabled(stopAllowed);
     viewExplorerAction->setChecked(explorerShown);
     QAction *runAction = sending ? stopAction : startAction;
-    if (startButton->defaultAction() != runAction)
+    if (QAction *shown = startButton->defaultAction(); shown != runAction) {
+        // A tool button keeps every action it was given and offers the others in a drop-down.
+        if (shown)
+            startButton->removeAction(shown);
         startButton->setDefaultAction(runAction);
+    }
 }
 
 void MainWindow::onStartTriggered() {
@@ -763,8 +787,6 @@ void MainWindow::showEvent(QShowEvent *event) {
         splitter->setSizes({width, qMax(0, total - width)});
     }
     updateCaption();
-    const QModelIndex first = explorerModel->index(ExplorerModel::ComposeNode, 0);
-    explorer->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
     switchToView(explorerModel->nodeAt(ExplorerModel::ComposeNode).view);
     updateActions();
 }
@@ -856,6 +878,9 @@ void MainWindow::readLayout() {
     const bool visible =
         ini.readBool(section, QStringLiteral("PnlExplorer_Visible"), !explorerPanel->isHidden());
     explorerPanel->setVisible(visible);
+    contactsView()->readLayout(ini, section);
+    outboxView()->readLayout(ini, section);
+    sentView()->readLayout(ini, section);
     updateActions();
 }
 
@@ -894,6 +919,9 @@ void MainWindow::writeLayout() {
         ini.writeBool(section, QStringLiteral("PnlExplorer_Visible"), !explorerPanel->isHidden());
         ini.writeBool(section, QStringLiteral("Splitter1_Visible"), !explorerPanel->isHidden());
         ini.writeBool(section, LongButtonKey, composeView()->longButton->isChecked());
+        contactsView()->writeLayout(ini, section);
+        outboxView()->writeLayout(ini, section);
+        sentView()->writeLayout(ini, section);
         // A settings file that cannot be written loses the layout, nothing more.
         ini.updateFile();
     } catch (...) {

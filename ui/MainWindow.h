@@ -7,11 +7,12 @@
 struct RunSummary;
 
 class QAction;
-class QGridLayout;
 class QLabel;
 class QMenu;
 class QMovie;
 class QSplitter;
+class QGridLayout;
+class QScrollArea;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
@@ -96,6 +97,7 @@ public:
     QTreeView *explorer = nullptr;
     ExplorerModel *explorerModel = nullptr;
     QSplitter *splitter = nullptr;
+    QScrollArea *rightScrollArea = nullptr; // holds rightPanel
     QWidget *rightPanel = nullptr;
     QStatusBar *mainStatusBar = nullptr;
     QLabel *statusLabel = nullptr;

@@ -4,6 +4,8 @@
 #include "base/OleDate.h"
 #include "data/MessageList.h"
 #include "link/Phone.h"
+#include "ui/CellTipDelegate.h"
+#include "ui/ColumnWidths.h"
 #include "ui/ComposeView.h"
 #include "ui/Dialogs.h"
 #include "ui/Guarded.h"
@@ -23,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTableView>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -51,6 +54,12 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     titleLabel = strip->title();
     titleLabel->setObjectName(QStringLiteral("titleLabel"));
     layout->addWidget(strip);
+
+    toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setIconSize(QSize(MediumImageSize, MediumImageSize));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    layout->addWidget(toolBar);
 
     splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("splitter"));
@@ -90,6 +99,13 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     for (int column = 0; column < MessageModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
     header->setSectionResizeMode(MessageModel::StatusColumn, QHeaderView::Fixed);
+    // The text takes what the other columns leave.
+    header->setSectionResizeMode(MessageModel::MessageColumn, QHeaderView::Stretch);
+    m_cellDelegate = new CellTipDelegate(m_listView);
+    m_listView->setItemDelegate(m_cellDelegate);
+    m_columnWidths = new ColumnWidths(m_listView, header, title);
+    // An international number in full: a plus and fifteen digits.
+    m_columnWidths->fit(MessageModel::ToColumn, QStringLiteral("+000000000000000"), MaxToWidth);
     m_listView->installEventFilter(this);
 
     previewEdit = new QPlainTextEdit(splitter);
@@ -120,6 +136,11 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
         onTriggered(retryFailedAction, this, &MessagesView::onRetryFailedTriggered);
         onTriggered(retryUnknownAction, this, &MessagesView::onRetryUnknownTriggered);
     }
+
+    toolBar->addAction(resendAction);
+    toolBar->addAction(forwardAction);
+    toolBar->addSeparator();
+    toolBar->addAction(deleteAction);
 
     contextMenu = new QMenu(this);
     contextMenu->setObjectName(QStringLiteral("contextMenu"));
@@ -275,7 +296,7 @@ void MessagesView::onDeleteTriggered() {
     QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (messageDlg(QStringLiteral("Are you sure do delete the selected message(s) ?"),
+    if (messageDlg(QStringLiteral("Are you sure you want to delete the selected message(s) ?"),
                    MessageKind::Confirm, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     const int first = rows.first();
@@ -353,6 +374,19 @@ void MessagesView::copySelection() {
         lines << cells.join(QLatin1Char('\t'));
     }
     QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+void MessagesView::readLayout(const IniFile &ini, const QString &section) {
+    m_columnWidths->read(ini, section);
+}
+
+void MessagesView::writeLayout(IniFile &ini, const QString &section) const {
+    m_columnWidths->write(ini, section);
+}
+
+void MessagesView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    m_columnWidths->fitOnce();
 }
 
 bool MessagesView::eventFilter(QObject *watched, QEvent *event) {

@@ -15,7 +15,11 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTableView;
+class QToolBar;
 class AppData;
+class CellTipDelegate;
+class ColumnWidths;
+class IniFile;
 class MessageList;
 class MessageModel;
 class ViewHost;
@@ -48,10 +52,20 @@ public:
     // The selected rows in list order.
     QList<int> selectedRows() const;
 
+    // The column widths the user has set, kept with the main window's layout.
+    void readLayout(const IniFile &ini, const QString &section);
+    void writeLayout(IniFile &ini, const QString &section) const;
+    ColumnWidths *columnWidths() const { return m_columnWidths; }
+    CellTipDelegate *cellDelegate() const { return m_cellDelegate; }
+
+    // The widest the To column gets when it fits its numbers.
+    static constexpr int MaxToWidth = 220;
+
     QTableView *listView() const { return m_listView; }
     MessageModel *model() const { return m_model; }
 
     QLabel *titleLabel = nullptr;
+    QToolBar *toolBar = nullptr; // Forward, Resend, Delete
     QSplitter *splitter = nullptr;
     QPlainTextEdit *previewEdit = nullptr;
     QMenu *contextMenu = nullptr;
@@ -66,6 +80,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
@@ -95,4 +110,6 @@ private:
     std::optional<RetryScan> m_retryScan;
     MessageModel *m_model = nullptr;
     QTableView *m_listView = nullptr;
+    CellTipDelegate *m_cellDelegate = nullptr;
+    ColumnWidths *m_columnWidths = nullptr;
 };
