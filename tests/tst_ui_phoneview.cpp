@@ -62,9 +62,17 @@ struct ViewFixture {
         PhoneView::portEnumerator() = [] { return SerialPort::listPorts(); };
     }
 
+    // The four rows that come first, as they always did.
     QByteArrayList values() const {
         QByteArrayList values;
-        for (int row = 0; row < ProbeThread::RowCount; ++row)
+        for (int row = 0; row <= ProbeThread::SignalStrengthRow; ++row)
+            values << view->value(row);
+        return values;
+    }
+    // The rows of the checks after them.
+    QByteArrayList checks() const {
+        QByteArrayList values;
+        for (int row = ProbeThread::SimRow; row < ProbeThread::RowCount; ++row)
             values << view->value(row);
         return values;
     }
@@ -174,12 +182,18 @@ void TestUiPhoneView::rowsAndShowProbes() {
     QCOMPARE(f.view->caption(1), QByteArray("Manufacturer"));
     QCOMPARE(f.view->caption(2), QByteArray("Model"));
     QCOMPARE(f.view->caption(3), QByteArray("Signal Strength"));
+    QCOMPARE(f.view->caption(4), QByteArray("SIM"));
+    QCOMPARE(f.view->caption(7), QByteArray("Service centre"));
+    QCOMPARE(f.view->caption(9), QByteArray("IMEI"));
+    QCOMPARE(f.view->caption(10), QByteArray());
     QCOMPARE(f.values(), (QByteArrayList{"", "", "", ""}));
     QCOMPARE(f.view->phoneModel(), QString());
     QCOMPARE(f.view->portCombo->currentText(), QString::fromLocal8Bit(port));
 
     QVERIFY(f.showAndProbe());
     QCOMPARE(f.values(), (QByteArrayList{"85%", "Pelorvane", "Demo GSM Phone", "High (20)"}));
+    QCOMPARE(f.checks(), (QByteArrayList{"Ready", "home (GSM)", "Pelorvane Net", "+491710760000",
+                                         "-73 dBm", "356938035643809"}));
     QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
     QCOMPARE(f.host.refreshAllCount, 1);
     // Shown again: probed again.
