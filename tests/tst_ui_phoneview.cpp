@@ -8,6 +8,7 @@
 #include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "support/DialogScript.h"
 #include "support/TestFiles.h"
 #include "support/TestViewHost.h"
 #include "ui/PhoneView.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
@@ -109,6 +111,7 @@ private Q_SLOTS:
     void updateInPopupMenu();
     void sessionPortShownAsPlaceholder();
     void countryChoiceIsStored();
+    void serviceCentreIsStoredAndUsedByTheProbe();
 };
 
 void TestUiPhoneView::portNumber_data() {
@@ -364,3 +367,38 @@ void TestUiPhoneView::countryChoiceIsStored() {
 
 QTEST_MAIN(TestUiPhoneView)
 #include "tst_ui_phoneview.moc"
+
+void TestUiPhoneView::serviceCentreIsStoredAndUsedByTheProbe() {
+    ModemSimOptions options;
+    options.noSmsc = true;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    DialogScript dialogs;
+    {
+        ViewFixture f(port, {port});
+        QVERIFY(f.showAndProbe());
+        QVERIFY2(f.view->value(ProbeThread::ServiceCentreRow).startsWith("not set: "),
+                 f.view->value(ProbeThread::ServiceCentreRow).constData());
+
+        // What is no number is refused, and the field shows the stored one again.
+        f.view->serviceCentreEdit->setText(QStringLiteral("call me"));
+        Q_EMIT f.view->serviceCentreEdit->editingFinished();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("call me")));
+        QCOMPARE(f.view->serviceCentreEdit->text(), QString());
+        QCOMPARE(f.data->settings->serviceCentre(), QByteArray());
+
+        f.view->serviceCentreEdit->setText(QStringLiteral(" +491710760000 "));
+        Q_EMIT f.view->serviceCentreEdit->editingFinished();
+        QCOMPARE(f.data->settings->serviceCentre(), QByteArray("+491710760000"));
+        f.view->startProbe();
+        QVERIFY(waitIdle(*f.data->phone));
+        QCOMPARE(f.view->value(ProbeThread::ServiceCentreRow),
+                 QByteArray("not set on the phone; yours is used: +491710760000"));
+        // Kept for the next start.
+        f.view.reset();
+        f.data.reset();
+        QVERIFY(readAll(f.settingsFile).contains("Service Centre=+491710760000"));
+    }
+}

@@ -11,6 +11,7 @@
 #include <functional>
 
 class QAction;
+class QLineEdit;
 class QMenu;
 class QTreeWidget;
 class AppData;
@@ -33,7 +34,8 @@ Q_SIGNALS:
     void aboutToShowPopup();
 };
 
-// The phone view: port choice and the device probe's four rows.
+// The phone view: port choice, the country and the service centre, and the device probe's
+// rows.
 class PhoneView : public QWidget {
     Q_OBJECT
 public:
@@ -58,6 +60,8 @@ public:
     // The country of national numbers: "(none)" first, then the countries by name; each
     // item's data is its two-letter code.
     QComboBox *countryCombo = nullptr;
+    // The user's service centre number ("Service Centre" in the settings), empty for the SIM's.
+    QLineEdit *serviceCentreEdit = nullptr;
     QTreeWidget *infoView = nullptr;
     QMenu *contextMenu = nullptr;
     QAction *updateAction = nullptr;
@@ -71,6 +75,7 @@ private:
     void onPortChanged(int index);
     void fillCountryList();
     void onCountryChanged(int index);
+    void onServiceCentreEdited();
     void showPortPlaceholder();
     void showInfo(const ProbeThread::Result &result);
 
