@@ -178,8 +178,20 @@ Result Checks::checkNetwork(ModemSetup &setup) {
         const NetworkStatus network = readNetworkStatus(link);
         if (link.abortDue())
             return Result::Stopped;
-        if (!network.answered() || isRegistered(network.state))
+        if (!network.answered())
             return Result::Ready;
+        if (isRegistered(network.state)) {
+            QByteArray technology = network.technology;
+            const QByteArray operatorName = readOperator(link, &technology);
+            if (link.abortDue())
+                return Result::Stopped;
+            if (options.showNetwork && !operatorName.isEmpty())
+                options.showNetwork(QString::fromLocal8Bit(operatorName) +
+                                    (technology.isEmpty()
+                                         ? QString()
+                                         : QStringLiteral(" (%1)").arg(QLatin1String(technology))));
+            return Result::Ready;
+        }
         if (network.state == Registration::Denied)
             return setup.fail("The network refused this SIM card (registration denied): check "
                               "with its provider that the card is active and may use this "

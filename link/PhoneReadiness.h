@@ -23,6 +23,9 @@ struct ReadinessOptions {
     // A line for the status bar while the run start waits ("Waiting for the network…"); an
     // empty one when the wait is over.
     std::function<void(const QString &status)> showStatus;
+    // The operator the phone is registered with, and the technology when it says
+    // ("Vodafone.de (LTE)").
+    std::function<void(const QString &network)> showNetwork;
     // Waits ms milliseconds; false, at once, when the run is stopped.
     std::function<bool(int ms)> pause;
     // How long a phone that searches for its network is waited for.
@@ -38,7 +41,8 @@ struct ReadinessOptions {
 
 // The checks of a run start after the phone is readied: the maker (Huawei modems are asked
 // to stop sending signal reports unasked), the SIM card (its PIN entered when it asks),
-// the network (waited for while the phone searches) and the service centre. A check the phone
+// the network (waited for while the phone searches; then its operator is shown) and the
+// service centre. A check the phone
 // answers with ERROR is passed. A PIN the SIM card refused is never sent again while this
 // program runs, whatever asks for it: each refusal brings the card closer to its PUK lock.
 class PhoneReadiness {

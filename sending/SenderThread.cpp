@@ -98,6 +98,11 @@ void SenderThread::runSession() {
             synchronize([&] { show(status); });
         };
     }
+    if (readiness.showNetwork) {
+        readiness.showNetwork = [show = readiness.showNetwork](const QString &network) {
+            synchronize([&] { show(network); });
+        };
+    }
     readiness.pause = [this](int ms) { return pause(ms); };
     switch (setup.run(ModemSetup::sendingSteps() + PhoneReadiness::steps(readiness))) {
     case ModemSetup::Result::Failed:

@@ -21,8 +21,8 @@ struct SendOptions {
     // did; otherwise a refusal of one message leaves the others to go.
     bool stopAtFirstRefusal = false;
     // The run start's checks of the SIM card, the network and the service centre. The
-    // callbacks askPin and showStatus run on the UI thread (the worker waits); pause is the
-    // worker's own.
+    // callbacks askPin, showStatus and showNetwork run on the UI thread (the worker waits);
+    // pause is the worker's own.
     ReadinessOptions readiness;
     // A service centre number of the user's, put into every message of the run in place of
     // the phone's stored one; empty for the phone's.

@@ -48,6 +48,7 @@ struct Fixture {
                 return std::nullopt;
             return pins.takeFirst();
         };
+        data->readiness.showNetwork = [this](const QString &network) { networks << network; };
         data->readiness.showStatus = [this](const QString &status) {
             statuses.append(status);
             if (onStatus)
@@ -128,6 +129,7 @@ struct Fixture {
     QList<QByteArray> pins;
     QList<PinRequest> requests;
     QStringList statuses;
+    QStringList networks;
     std::function<void(const QString &)> onStatus;
 };
 
@@ -234,6 +236,10 @@ void TestPhoneChecks::runStart() {
     else
         QVERIFY2(f.reports().contains(report), qPrintable(f.reports()));
     QVERIFY2(f.sentCommandStartingWith(command), command.constData());
+    // The operator is shown once the phone is on the network.
+    if (sent > 0 && !options.oldPhone)
+        QCOMPARE(f.networks, QStringList{options.lteOnly ? QStringLiteral("Pelorvane Net (LTE)")
+                                                         : QStringLiteral("Pelorvane Net (GSM)")});
     // A run that did not start leaves every message pending.
     QCOMPARE(f.summary.started, sent > 0);
     if (options.registerAfterMs > 0)

@@ -106,10 +106,10 @@ struct RunFixture {
 };
 
 // Readying the phone, then the checks of the maker, the SIM card, the network (the simulated
-// phone has no AT+CEREG?) and the service centre.
+// phone has no AT+CEREG?) and its operator, and the service centre.
 const QList<QByteArray> SetupCommands = {"AT",        "AT+CMEE=1", "AT+CMGF=?", "ATE0",
                                          "AT+CMGF=0", "AT+CGMI",   "AT+CPIN?",  "AT+CREG?",
-                                         "AT+CGREG?", "AT+CEREG?", "AT+CSCA?"};
+                                         "AT+CGREG?", "AT+CEREG?", "AT+COPS?",  "AT+CSCA?"};
 
 } // namespace
 

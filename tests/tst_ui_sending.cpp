@@ -555,6 +555,7 @@ void TestUiSending::pinAskedAndNetworkWaitShown() {
     QVERIFY(onUiThread);
     QCOMPARE(f.data->sentList->count(), 2);
     QCOMPARE(w->statusText(), QStringLiteral("Ready."));
+    QCOMPARE(w->phoneStatusLabel->text(), QStringLiteral("Pelorvane Net (GSM)"));
     QVERIFY(f.questions.isEmpty());
     // Nothing of the PIN is kept in the settings.
     f.window.reset();

@@ -115,6 +115,10 @@ MainWindow::MainWindow(AppData &data, QWidget *parent) : QMainWindow(parent), m_
                                        : status);
     };
 
+    m_data.readiness.showNetwork = [this](const QString &network) {
+        phoneStatusLabel->setText(network);
+    };
+
     // Every node is initialised now, which creates and docks its view.
     for (int index = 0; index < ExplorerModel::NodeCount; ++index)
         explorerModel->nodeAt(index);

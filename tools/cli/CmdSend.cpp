@@ -258,6 +258,9 @@ int cmdSend(const QStringList &args, CliContext &context) {
             if (!status.isEmpty())
                 context.err << status << '\n' << Qt::flush;
         };
+        data.readiness.showNetwork = [&context](const QString &network) {
+            context.err << "Network: " << cliPrintable(network) << '\n' << Qt::flush;
+        };
         data.readiness.pinAdvice =
             "give it with --pin-file FILE or the environment variable PELORVANE_PIN";
         data.readiness.serviceCentreAdvice =
