@@ -213,6 +213,9 @@ SenderThread *AppData::newSender() {
     SendOptions options;
     options.retryDelaysMs = settings->retryDelaysMs();
     options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
+    options.serviceCentre = settings->serviceCentre();
+    options.readiness = readiness;
+    options.readiness.networkWaitMs = settings->networkWaitMs();
     return new SenderThread(
         *outboxList, *contactList, *journal, onRefreshAll,
         [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));

@@ -6,6 +6,7 @@
 #include "data/ContactList.h"
 #include "data/MessageList.h"
 #include "data/OutcomeLog.h"
+#include "link/PhoneReadiness.h"
 
 #include <QIODevice>
 #include <QString>
@@ -90,6 +91,9 @@ public:
     // Run on the UI thread by the sender after each status change of a message (the main
     // window's refreshAll); may be empty.
     std::function<void()> onRefreshAll;
+    // How sending runs ask the user for a PIN and show their waits, and the advice their
+    // stops end with (the window's or pelorvane-cli's); the network wait is the settings'.
+    ReadinessOptions readiness;
 
     // The transfer after a sending run: every sent outbox message moves, in order, to the end
     // of the sent list; both lists notify when any moved. Returns how many moved.

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 namespace {
 
 const QString Section = QStringLiteral("Setting");
@@ -16,6 +18,9 @@ const QString CountryKey = QStringLiteral("Country");
 const QString RetryKey = QStringLiteral("Retry After");
 const QString DefaultRetry = QStringLiteral("5,30,120");
 const QString StopAtFirstRefusalKey = QStringLiteral("Stop At First Refusal");
+const QString ServiceCentreKey = QStringLiteral("Service Centre");
+const QString NetworkWaitKey = QStringLiteral("Network Wait");
+constexpr int DefaultNetworkWaitSeconds = 60;
 // A day: longer waits are a typing mistake rather than a wish.
 constexpr double MaxRetrySeconds = 86400;
 
@@ -53,6 +58,41 @@ Settings::Settings(const QString &fileName)
     if (!parseRetryDelays(m_iniFile.readString(Section, RetryKey, DefaultRetry), &m_retryDelaysMs))
         parseRetryDelays(DefaultRetry, &m_retryDelaysMs);
     m_stopAtFirstRefusal = m_iniFile.readBool(Section, StopAtFirstRefusalKey, false);
+    m_serviceCentreStored = m_iniFile.valueExists(Section, ServiceCentreKey);
+    m_serviceCentre =
+        m_iniFile.readString(Section, ServiceCentreKey, QString()).trimmed().toLocal8Bit();
+    const int wait = m_iniFile.readInteger(Section, NetworkWaitKey, DefaultNetworkWaitSeconds);
+    m_networkWaitMs = (wait >= 0 && wait <= 86400 ? wait : DefaultNetworkWaitSeconds) * 1000;
+}
+
+QByteArray Settings::serviceCentre() const {
+    QMutexLocker locker(&m_lock);
+    return m_sessionServiceCentre.isEmpty() ? m_serviceCentre : m_sessionServiceCentre;
+}
+
+void Settings::setServiceCentre(const QByteArray &number) {
+    const QByteArray trimmed = number.trimmed();
+    QMutexLocker locker(&m_lock);
+    if (trimmed == m_serviceCentre)
+        return;
+    m_serviceCentre = trimmed;
+    m_serviceCentreStored = true;
+    m_modified = true;
+}
+
+void Settings::setSessionServiceCentre(const QByteArray &number) {
+    QMutexLocker locker(&m_lock);
+    m_sessionServiceCentre = number.trimmed();
+}
+
+int Settings::networkWaitMs() const {
+    QMutexLocker locker(&m_lock);
+    return m_networkWaitMs;
+}
+
+void Settings::setNetworkWaitMs(int ms) {
+    QMutexLocker locker(&m_lock);
+    m_networkWaitMs = std::max(ms, 0);
 }
 
 bool Settings::parseRetryDelays(const QString &text, QList<int> *delaysMs) {
@@ -154,6 +194,8 @@ bool Settings::save() {
     m_iniFile.writeString(Section, PortKey, port);
     if (m_countryStored)
         m_iniFile.writeString(Section, CountryKey, m_country);
+    if (m_serviceCentreStored)
+        m_iniFile.writeString(Section, ServiceCentreKey, QString::fromLocal8Bit(m_serviceCentre));
     return m_iniFile.updateFile();
 }
 

@@ -54,6 +54,17 @@ public:
     // An empty text is no delay at all.
     static bool parseRetryDelays(const QString &text, QList<int> *delaysMs);
 
+    // The service centre number the user gives ("Service Centre" in "Setting"; empty: the
+    // phone's own is used). A sending run puts it into every message. setServiceCentre keeps
+    // it in the file; setSessionServiceCentre is for this program run only and wins.
+    QByteArray serviceCentre() const;
+    void setServiceCentre(const QByteArray &number);
+    void setSessionServiceCentre(const QByteArray &number);
+    // How long a run start waits for a phone that searches for its network ("Network Wait"
+    // in "Setting": seconds, 60 by default). The setter is for this program run only.
+    int networkWaitMs() const;
+    void setNetworkWaitMs(int ms);
+
     bool modified() const;
     // Writes the port name, and the country when it is in the file or was set, into the file. False
     // when the file could not be written; it is then left as it was.
@@ -82,4 +93,8 @@ private:
     bool m_countryStored = false;
     QList<int> m_retryDelaysMs;
     bool m_stopAtFirstRefusal = false;
+    QByteArray m_serviceCentre;
+    bool m_serviceCentreStored = false;
+    QByteArray m_sessionServiceCentre;
+    int m_networkWaitMs = 60000;
 };

@@ -1,6 +1,8 @@
 // Round trips of one command against the simulated phone, and the cost of cutting modem
 // output into lines per MB of response text.
 #include "link/GsmSerial.h"
+#include "link/ModemSetup.h"
+#include "link/PhoneReadiness.h"
 #include "link/ReplyScanner.h"
 #include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
@@ -89,6 +91,42 @@ void BM_ExecuteCommandRoundTrip(benchmark::State &state) {
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ExecuteCommandRoundTrip)->UseRealTime()->MinTime(2.0);
+
+// What the checks of a run start (maker, SIM card, network, service centre) add to it against
+// the instant simulated phone: a ready phone, and an LTE module that answers all three
+// registration queries.
+void BM_RunStartChecks(benchmark::State &state) {
+    ModemSimOptions options;
+    options.lteOnly = state.range(0) != 0;
+    ModemSim sim(options);
+    QString error;
+    if (!sim.start(&error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    SerialPort port(QFile::encodeName(sim.portPath()));
+    GsmSerial link(port);
+    link.open();
+    ModemSetup setup(link);
+    if (setup.run(ModemSetup::sendingSteps()) != ModemSetup::Result::Ready) {
+        state.SkipWithError("the phone was not readied");
+        return;
+    }
+    const QList<ModemSetup::Step> checks = PhoneReadiness::steps(ReadinessOptions());
+    for (auto _ : state) {
+        if (setup.run(checks) != ModemSetup::Result::Ready) {
+            state.SkipWithError(setup.failure().constData());
+            break;
+        }
+    }
+}
+BENCHMARK(BM_RunStartChecks)
+    ->ArgName("lte_only")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
 
 } // namespace
 

@@ -76,6 +76,7 @@ bool GsmLink::executeCommand(const QByteArray &command) {
 
 bool GsmLink::sendAndWait(const QByteArray &command, const QByteArray &expected,
                           bool completeLinesOnly) {
+    awaitedCommand = command;
     writeCommand(command);
     return waitResponse(expected, completeLinesOnly);
 }

@@ -47,6 +47,9 @@ public:
                          bool complete = true);
 
     QByteArray lastCommand;
+    // The command line whose answer is being read (set by sendAndWait); it tells the answer
+    // to a query such as AT+CREG? from the same kind of line sent unasked.
+    QByteArray awaitedCommand;
     bool resultOk = false;
     QList<QByteArray> responses;
     // The line that ended the last wait; empty when it ended without one.
@@ -56,6 +59,8 @@ public:
     std::atomic<bool> aborted{false};
     LineEvent onResponseLine;
     LineEvent onCommandSent;
+    // Each unsolicited line the phone sent while an answer was read (never in Responses).
+    LineEvent onUnsolicitedLine;
     // Reset before every read wait, which it ends early when set.
     WaitSignal waitStopSignal;
 

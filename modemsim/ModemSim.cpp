@@ -55,6 +55,7 @@ struct Answer {
     QByteArray bytes;
     bool hangup = false;
     bool endless = false; // talk without end from now on
+    bool prompt = false;  // the prompt for a message body
     int delayMs = 0;      // at least this long before it goes
 };
 
@@ -227,7 +228,14 @@ private:
 class PhoneEngine {
 public:
     PhoneEngine(const ModemSimOptions &options, Records &records)
-        : m_options(options), m_records(records) {}
+        : m_options(options), m_records(records), m_pinNeeded(!options.pin.isEmpty()),
+          m_serviceCentre(options.noSmsc ? QByteArray() : options.serviceCentre),
+          m_registeredAt(Clock::now() + std::chrono::milliseconds(options.registerAfterMs)) {}
+
+    // The period of the lines this phone sends unasked, 0 for none.
+    int unsolicitedPeriodMs() const;
+    // The next of those lines, with its line ends.
+    QByteArray nextUnsolicited();
 
     // Takes one received byte, appends its echo (if any) to echo, and gives the answer
     // that this byte completes.
@@ -245,9 +253,21 @@ private:
     Answer startBody(const QByteArray &argument);
     std::optional<Answer> finishBody();
     Answer acceptBody(const QByteArray &body);
+    std::optional<Answer> executeStatus(const QByteArray &c);
+    Answer enterPin(const QByteArray &argument);
+    // The registration state (07.07 <stat>) for the query of one of the three kinds.
+    int registration(char kind) const;
+    bool huawei() const { return m_options.maker.toLower().contains("huawei"); }
 
     const ModemSimOptions &m_options;
     Records &m_records;
+    bool m_pinNeeded;
+    bool m_pukLocked = false;
+    int m_pinTries = 3;
+    QByteArray m_serviceCentre;
+    Clock::time_point m_registeredAt;
+    bool m_quiet = false; // AT^CURC=0 received
+    int m_nextLine = 0;
     bool m_echo = true;
     bool m_textMode = false;
     bool m_inBody = false;
@@ -362,6 +382,8 @@ Answer PhoneEngine::execute(const QByteArray &line) {
         return lines({"+CSQ: " + QByteArray::number(m_options.signal) + ",99", "OK"});
     if (c.startsWith("+CMEE="))
         return m_options.refuseCmee ? error() : ok();
+    if (std::optional<Answer> answer = executeStatus(c))
+        return *answer;
     if (c == "+CMGS=?")
         return ok();
     if (c.startsWith("+CMGS="))
@@ -369,9 +391,167 @@ Answer PhoneEngine::execute(const QByteArray &line) {
     return error();
 }
 
+namespace {
+
+// What the unasked lines of a flood are: every kind a phone or modem may send, a message
+// arriving with its PDU among them.
+const QByteArray FloodLines[] = {
+    "RING",
+    "^RSSI:17",
+    "+CMTI: \"SM\",3",
+    "^BOOT:20393722,0,0,0,72",
+    "^MODE:5,4",
+    "+CREG: 1",
+    "+CEREG: 1,\"00C3\",\"0010AB12\",7",
+    "^SRVST:2",
+    "^SIMST:1",
+    "^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,0000000000000000,0003E800,0003E800",
+    "+CUSD: 0,\"Balance 5.00\",15",
+    "NO CARRIER",
+    "+PACSP0",
+    "+QIND: \"csq\",20,99",
+    "+CDSI: \"SM\",4",
+    "+CGREG: 1",
+    "+CMT: ,24\r\n07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07",
+    "^HCSQ:\"LTE\",50,40,120,20",
+};
+const QByteArray HuaweiLines[] = {"^RSSI:17", "^MODE:5,4", "^BOOT:20393722,0,0,0,72"};
+
+QByteArray unquoted(QByteArray text) {
+    text = text.trimmed();
+    if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"'))
+        text = text.sliced(1, text.size() - 2);
+    return text;
+}
+
+} // namespace
+
+int PhoneEngine::unsolicitedPeriodMs() const {
+    if (m_options.urcFloodMs > 0)
+        return m_options.urcFloodMs;
+    return huawei() && !m_quiet ? 300 : 0;
+}
+
+QByteArray PhoneEngine::nextUnsolicited() {
+    const int index = m_nextLine++;
+    const QByteArray line = m_options.urcFloodMs > 0 ? FloodLines[index % std::size(FloodLines)]
+                                                     : HuaweiLines[index % std::size(HuaweiLines)];
+    return "\r\n" + line + "\r\n";
+}
+
+int PhoneEngine::registration(char kind) const {
+    if (m_options.noSim || m_pinNeeded || m_pukLocked)
+        return 0;
+    if (m_options.registration == "denied")
+        return 3;
+    if (m_options.registration == "searching" || Clock::now() < m_registeredAt)
+        return 2;
+    if (m_options.lteOnly)
+        return kind == 'E' ? 1 : 2;
+    return 1;
+}
+
+// The SIM card, network, operator, service centre and identity queries; nullopt for any
+// other command.
+std::optional<Answer> PhoneEngine::executeStatus(const QByteArray &c) {
+    const bool status = c == "+CPIN?" || c.startsWith("+CPINR") || c == "+CREG?" ||
+                        c == "+CGREG?" || c == "+CEREG?" || c == "+COPS?" || c == "+CSCA?" ||
+                        c == "+CGSN" || c == "+GSN" || c.startsWith("+CPIN=") ||
+                        c.startsWith("+CSCA=") || c.startsWith("^");
+    if (!status)
+        return std::nullopt;
+    if (m_options.oldPhone)
+        return error();
+    if (c.startsWith("+CPIN=") || c.startsWith("+CPINR") || c == "+CPIN?" || c == "^CPIN?") {
+        if (m_options.noSim)
+            return lines({"+CME ERROR: 10"});
+    }
+    const QByteArray simCode = m_pukLocked ? "SIM PUK" : m_pinNeeded ? "SIM PIN" : "READY";
+    if (c == "+CPIN?")
+        return lines({"+CPIN: " + simCode, "OK"});
+    if (c.startsWith("+CPIN="))
+        return enterPin(c.mid(6));
+    if (c.startsWith("+CPINR")) {
+        if (huawei())
+            return error();
+        const QByteArray pin = "+CPINR: SIM PIN," + QByteArray::number(m_pinTries) + ",3";
+        const QByteArray puk = QByteArrayLiteral("+CPINR: SIM PUK,10,10");
+        if (c.contains("PUK"))
+            return lines({puk, "OK"});
+        if (c.contains("PIN"))
+            return lines({pin, "OK"});
+        return lines({pin, puk, "OK"});
+    }
+    if (c == "^CPIN?" && huawei())
+        return lines({"^CPIN: " + simCode + ',' +
+                          QByteArray::number(m_pukLocked ? 10 : m_pinTries) + ",10," +
+                          QByteArray::number(m_pinTries) + ",10,3",
+                      "OK"});
+    if (c == "^CURC=0" && huawei()) {
+        m_quiet = true;
+        return ok();
+    }
+    if (c == "+CREG?" || c == "+CGREG?")
+        return lines(
+            {c.mid(0, c.size() - 1) + ": 0," + QByteArray::number(registration('C')), "OK"});
+    if (c == "+CEREG?") {
+        if (!m_options.lteOnly)
+            return error();
+        return lines({"+CEREG: 0," + QByteArray::number(registration('E')), "OK"});
+    }
+    if (c == "+COPS?") {
+        const int state = registration(m_options.lteOnly ? 'E' : 'C');
+        if (state != 1)
+            return lines({"+COPS: 0", "OK"});
+        return lines(
+            {QByteArray("+COPS: 0,0,\"Pelorvane Net\",") + (m_options.lteOnly ? "7" : "0"), "OK"});
+    }
+    if (c == "+CSCA?") {
+        if (m_options.noSim)
+            return lines({"+CME ERROR: 10"});
+        if (m_pinNeeded || m_pukLocked)
+            return lines({"+CME ERROR: " + QByteArray(m_pukLocked ? "12" : "11")});
+        return lines({"+CSCA: \"" + m_serviceCentre + "\"," +
+                          (m_serviceCentre.startsWith('+') ? "145" : "129"),
+                      "OK"});
+    }
+    if (c.startsWith("+CSCA=")) {
+        m_serviceCentre = unquoted(c.mid(6).split(',').first());
+        return ok();
+    }
+    if (c == "+CGSN" || c == "+GSN")
+        return lines({m_options.imei, "OK"});
+    return error();
+}
+
+Answer PhoneEngine::enterPin(const QByteArray &argument) {
+    if (m_pukLocked)
+        return lines({"+CME ERROR: 16"});
+    if (!m_pinNeeded)
+        return lines({"+CME ERROR: 3"});
+    if (unquoted(argument) == m_options.pin) {
+        m_pinNeeded = false;
+        m_pinTries = 3;
+        m_registeredAt = std::max(
+            m_registeredAt, Clock::now() + std::chrono::milliseconds(m_options.registerAfterMs));
+        return ok();
+    }
+    if (--m_pinTries <= 0) {
+        m_pinTries = 0;
+        m_pukLocked = true;
+    }
+    return lines({"+CME ERROR: 16"});
+}
+
 Answer PhoneEngine::startBody(const QByteArray &argument) {
     if (m_textMode)
         return cmsError(302);
+    if (m_options.noSim)
+        return cmsError(310);
+    if (m_pinNeeded || m_pukLocked)
+        return cmsError(m_pukLocked ? 316 : 311);
+    if (registration('C') != 1 && registration('E') != 1)
+        return cmsError(331);
     bool isNumber = !argument.isEmpty() && argument.size() <= 3;
     for (char d : argument)
         isNumber = isNumber && d >= '0' && d <= '9';
@@ -386,8 +566,11 @@ Answer PhoneEngine::startBody(const QByteArray &argument) {
     m_body.clear();
     m_bodyOverflow = false;
     Answer prompt;
-    prompt.bytes = m_options.promptWithLineEnd ? "\r\n> \r\n" : "\r\n> ";
+    prompt.bytes = m_options.barePrompt ? "\r\n>" : "\r\n> ";
+    if (m_options.promptWithLineEnd)
+        prompt.bytes += "\r\n";
     prompt.delayMs = m_options.promptDelayMs;
+    prompt.prompt = true;
     return prompt;
 }
 
@@ -442,6 +625,9 @@ Answer PhoneEngine::acceptBody(const QByteArray &body) {
     const int smscOctets = body.left(2).toInt(&ok, 16);
     if (body.size() < 2 || !ok || body.size() < 2 + 2 * smscOctets)
         return cmsError(304);
+    // Without a centre of its own the phone needs the one in the body.
+    if (smscOctets == 0 && m_serviceCentre.isEmpty())
+        return cmsError(330);
     const QByteArray tpdu = body.mid(2 + 2 * smscOctets);
     if (tpdu.size() % 2 != 0 || tpdu.size() / 2 != m_expectedOctets)
         return cmsError(304);
@@ -498,6 +684,8 @@ private:
     bool m_discardAnswers = false;
     // Talking without end (ModemSimOptions::endlessAt) until the port is closed.
     bool m_endless = false;
+    // When the next line unasked is due.
+    Clock::time_point m_nextUnsolicited = Clock::now();
     // Programs holding the port, from the device's open and close events. Identical
     // events that pile up unread are merged by the kernel, so two programs opening (or
     // closing) within microseconds count once; programs use the port one at a time.
@@ -521,6 +709,9 @@ bool LineServer::send(Answer answer) {
     if (!m_options.unsolicited.isEmpty())
         m_output += "\r\n" + m_options.unsolicited + "\r\n";
     m_output += answer.bytes;
+    // A flood does not spare the moment the program is about to send a body.
+    if (answer.prompt && m_options.urcFloodMs > 0)
+        m_output += m_engine.nextUnsolicited();
     return true;
 }
 
@@ -620,6 +811,19 @@ void LineServer::run() {
         }
 
         int timeout = -1;
+        // Lines unasked go to a program that has the port open, between whole answers, and
+        // not without bound while it does not read.
+        if (const int period = m_engine.unsolicitedPeriodMs();
+            period > 0 && (m_holders > 0 || m_fds.watch < 0)) {
+            const auto now = Clock::now();
+            if (now >= m_nextUnsolicited) {
+                if (m_output.size() < 4096)
+                    m_output += m_engine.nextUnsolicited();
+                m_nextUnsolicited = now + std::chrono::milliseconds(period);
+            }
+            timeout = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(m_nextUnsolicited - now).count());
+        }
         if (m_pending) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(m_due - Clock::now()).count();
@@ -630,7 +834,8 @@ void LineServer::run() {
                     return;
                 continue;
             }
-            timeout = static_cast<int>(left);
+            timeout =
+                timeout < 0 ? static_cast<int>(left) : std::min(timeout, static_cast<int>(left));
         }
 
         pollfd fds[3] = {{m_fds.stop, POLLIN, 0}, {m_fds.master, 0, 0}, {m_fds.watch, POLLIN, 0}};

@@ -39,6 +39,21 @@ struct ModemSimOptions {
     bool keepBodyOnClose = false; // like a modem that ignores DTR: the port closing does not
                                   // end a message body it waits for
     bool refuseCmee = false;      // ERROR for AT+CMEE=...
+
+    // Personalities of real phones and modems. A maker containing "huawei" also makes a Huawei
+    // modem: ^RSSI, ^MODE and ^BOOT lines unasked until AT^CURC=0, AT^CPIN? instead of
+    // AT+CPINR.
+    QByteArray pin;          // the SIM card asks for this PIN; three wrong ones lock it (PUK)
+    bool noSim = false;      // no SIM card: +CME ERROR: 10
+    int registerAfterMs = 0; // searching until this long after the start (and the PIN)
+    QByteArray registration; // "denied" or "searching" for good; empty: registered
+    bool lteOnly = false;    // AT+CREG? and AT+CGREG? say searching, AT+CEREG? registered
+    bool noSmsc = false;     // no service centre: AT+CSCA? empty, a body without one gets 330
+    int urcFloodMs = 0;      // an unsolicited line every this many ms, and one after each prompt
+    bool barePrompt = false; // the prompt is ">" without the space
+    bool oldPhone = false;   // ERROR for the SIM, network, operator, centre and IMEI queries
+    QByteArray imei = "356938035643809";
+    QByteArray serviceCentre = "+491710760000";
 };
 
 // One message the simulated phone accepted, decoded from its PDU.

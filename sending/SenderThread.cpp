@@ -72,8 +72,39 @@ void SenderThread::runSession() {
     LinkCloser closer{link};
     abortLinkOnStop = true;
 
+    if (!m_options.serviceCentre.isEmpty()) {
+        m_serviceCentreField = serviceCentreField(m_options.serviceCentre);
+        if (m_serviceCentreField.isEmpty()) {
+            addReport("The service centre number " + m_options.serviceCentre +
+                      " is not a phone number: give it as digits, with + in front when "
+                      "international.");
+            return;
+        }
+    }
+
     ModemSetup setup(link);
-    switch (setup.run(ModemSetup::sendingSteps())) {
+    ReadinessOptions readiness = m_options.readiness;
+    readiness.serviceCentreGiven = !m_options.serviceCentre.isEmpty();
+    // The front end's callbacks are the UI thread's.
+    if (readiness.askPin) {
+        readiness.askPin = [ask = readiness.askPin](const PinRequest &request) {
+            std::optional<QByteArray> pin;
+            synchronize([&] { pin = ask(request); });
+            return pin;
+        };
+    }
+    if (readiness.showStatus) {
+        readiness.showStatus = [show = readiness.showStatus](const QString &status) {
+            synchronize([&] { show(status); });
+        };
+    }
+    if (readiness.showNetwork) {
+        readiness.showNetwork = [show = readiness.showNetwork](const QString &network) {
+            synchronize([&] { show(network); });
+        };
+    }
+    readiness.pause = [this](int ms) { return pause(ms); };
+    switch (setup.run(ModemSetup::sendingSteps() + PhoneReadiness::steps(readiness))) {
     case ModemSetup::Result::Failed:
         addReport(setup.failure());
         return;
@@ -260,7 +291,7 @@ SenderThread::Attempt SenderThread::sendParts(const MessageList::Item &record,
         const auto bit = static_cast<quint16>(1u << k);
         if (inParts && (accepted & bit))
             continue;
-        const Attempt result = sendPdu(record, "00" + pdus[k].hex, pdus[k].length);
+        const Attempt result = sendPdu(record, m_serviceCentreField + pdus[k].hex, pdus[k].length);
         if (result != Attempt::Accepted)
             return result;
         if (inParts)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/MessageList.h"
+#include "link/PhoneReadiness.h"
 #include "link/WorkerThread.h"
 #include "sending/RefusalPolicy.h"
 #include "sending/RunSummary.h"
@@ -19,6 +20,13 @@ struct SendOptions {
     // Ends the run at the first refusal of any kind, the message pending, as older versions
     // did; otherwise a refusal of one message leaves the others to go.
     bool stopAtFirstRefusal = false;
+    // The run start's checks of the SIM card, the network and the service centre. The
+    // callbacks askPin, showStatus and showNetwork run on the UI thread (the worker waits);
+    // pause is the worker's own.
+    ReadinessOptions readiness;
+    // A service centre number of the user's, put into every message of the run in place of
+    // the phone's stored one; empty for the phone's.
+    QByteArray serviceCentre;
 };
 
 // The worker that empties the outbox through the phone: the phone is readied (ModemSetup),
@@ -80,6 +88,8 @@ private:
     RefusalPolicy m_policy;
     RunSummary m_summary;
     int m_ownReference = 0;
+    // The SMSC field before every PDU: "00" for the phone's stored centre.
+    QByteArray m_serviceCentreField = "00";
     // The phone's refusal of the last attempt.
     QByteArray m_refusal;
     // A body (or part) was written and its answer not yet read: the phone may be sending it.

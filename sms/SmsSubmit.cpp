@@ -167,6 +167,22 @@ QByteArray addressType(const QByteArray &number) {
     return number.startsWith('+') ? QByteArrayLiteral("91") : QByteArrayLiteral("81");
 }
 
+QByteArray serviceCentreField(const QByteArray &number) {
+    if (number.trimmed().isEmpty())
+        return QByteArrayLiteral("00");
+    QByteArray digits, type;
+    if (!splitAddress(number, digits, type))
+        return {};
+    // The length counts the type octet and the digit octets.
+    const int octets = 1 + int(digits.size() + 1) / 2;
+    QByteArray field;
+    field.append(hexDigit(octets >> 4));
+    field.append(hexDigit(octets));
+    field.append(type);
+    field.append(swapSemiOctets(digits));
+    return field;
+}
+
 char hexDigit(int value) {
     return "0123456789ABCDEF"[value & 0x0F];
 }

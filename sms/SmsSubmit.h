@@ -154,6 +154,10 @@ int fitLengthRedetect(const QString &text, int keep = 0, int fixedLimit = 0);
 // is 1 to 20 digits 0-9.
 bool isValidNumber(const QByteArray &number);
 
+// The SMSC field that goes before a PDU: "00" (the phone's stored centre) for an empty number,
+// else the length, the type and the digits of number; empty when number is not a valid one.
+QByteArray serviceCentreField(const QByteArray &number);
+
 // Encodes one message into pdus, cutting the text at its end until it fits one message.
 BuildResult buildSubmitPdu(const SmsSubmit &request, PduList &pdus);
 

@@ -36,6 +36,9 @@ private Q_SLOTS:
     void isFinalResponse();
     void observersSeeLinesAndCommands();
 
+    void unsolicitedLines_data();
+    void unsolicitedLines();
+    void unsolicitedLineNeverEndsAWait();
     void scannerAloneAcrossChunkSizes_data();
     void scannerAloneAcrossChunkSizes();
     void megabyteWithoutLineEnd_data();
@@ -73,8 +76,8 @@ void TestGsmLink::chunkScan_data() {
                                        << Lines{"+CMS ERROR: 500"} << false;
     QTest::newRow("prompt, partial lines accepted")
         << Lines{"\r\n> "} << QByteArray("> ") << false << Lines{"> "} << true;
-    QTest::newRow("prompt split, partial lines accepted")
-        << Lines{"\r\n>", " "} << QByteArray("> ") << false << Lines{"> "} << true;
+    QTest::newRow("prompt after its line end, partial lines accepted")
+        << Lines{"\r\n", "> "} << QByteArray("> ") << false << Lines{"> "} << true;
     QTest::newRow("prompt with line end")
         << Lines{"\r\n> \r\n"} << QByteArray("> ") << true << Lines{"> "} << true;
     QTest::newRow("ERROR over three chunks, partial lines accepted")
@@ -102,9 +105,17 @@ void TestGsmLink::chunkScan_data() {
     QTest::newRow("echo and information line")
         << Lines{"AT+CSQ\r\r\n+CSQ: 20,99\r\n\r\nOK\r\n"} << QByteArray() << true
         << Lines{"AT+CSQ", "+CSQ: 20,99", "OK"} << true;
-    QTest::newRow("unsolicited lines recorded alike")
+    QTest::newRow("unsolicited lines are left out")
         << Lines{"\r\nRING\r\n", "\r\n+CSQ: 9,99\r\n", "\r\nOK\r\n"} << QByteArray() << true
-        << Lines{"RING", "+CSQ: 9,99", "OK"} << true;
+        << Lines{"+CSQ: 9,99", "OK"} << true;
+    QTest::newRow("bare prompt without line end")
+        << Lines{"\r\n>"} << QByteArray("> ") << false << Lines{">"} << true;
+    QTest::newRow("bare prompt with line end")
+        << Lines{"\r\n>\r\n"} << QByteArray("> ") << false << Lines{">"} << true;
+    QTest::newRow("prompt without a line end before it")
+        << Lines{"> "} << QByteArray("> ") << false << Lines{"> "} << true;
+    QTest::newRow("unsolicited line before the prompt")
+        << Lines{"\r\n^RSSI:17\r\n", "\r\n>"} << QByteArray("> ") << false << Lines{">"} << true;
     QTest::newRow("one byte per chunk") << Lines{"\r", "\n", "+", "X", "\r", "\n", "O", "K", "\r"}
                                         << QByteArray() << true << Lines{"+X", "OK"} << true;
     QTest::newRow("NUL inside a line is dropped")
@@ -431,6 +442,103 @@ void TestGsmLink::observersSeeLinesAndCommands() {
     QCOMPARE(commands, Lines{"AT+CSQ"});
 }
 
+void TestGsmLink::unsolicitedLines_data() {
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("unsolicited");
+
+    const QByteArray csq = "AT+CSQ";
+    QTest::newRow("RING") << csq << QByteArray("RING") << true;
+    QTest::newRow("NO CARRIER") << csq << QByteArray("NO CARRIER") << true;
+    QTest::newRow("+CMTI new message") << csq << QByteArray("+CMTI: \"SM\",3") << true;
+    QTest::newRow("+CDSI status report stored") << csq << QByteArray("+CDSI: \"SM\",4") << true;
+    QTest::newRow("+CDS status report") << csq << QByteArray("+CDS: 25") << true;
+    QTest::newRow("+CMT message") << csq << QByteArray("+CMT: ,24") << true;
+    QTest::newRow("+CUSD answer") << csq << QByteArray("+CUSD: 0,\"Balance 5.00\",15") << true;
+    QTest::newRow("+CREG change, one field") << csq << QByteArray("+CREG: 1") << true;
+    QTest::newRow("+CREG change with area")
+        << csq << QByteArray("+CREG: 1,\"00C3\",\"AB12\"") << true;
+    QTest::newRow("+CGREG change") << csq << QByteArray("+CGREG: 5") << true;
+    QTest::newRow("+CEREG change with AcT")
+        << csq << QByteArray("+CEREG: 1,\"00C3\",\"0010AB12\",7") << true;
+    QTest::newRow("^RSSI") << csq << QByteArray("^RSSI:17") << true;
+    QTest::newRow("^BOOT") << csq << QByteArray("^BOOT:20393722,0,0,0,72") << true;
+    QTest::newRow("^MODE") << csq << QByteArray("^MODE:5,4") << true;
+    QTest::newRow("^SRVST") << csq << QByteArray("^SRVST:2") << true;
+    QTest::newRow("^SIMST") << csq << QByteArray("^SIMST:1") << true;
+    QTest::newRow("^DSFLOWRPT") << csq << QByteArray("^DSFLOWRPT:0000001E,00000000,00000000")
+                                << true;
+    QTest::newRow("^HCSQ") << csq << QByteArray("^HCSQ:\"LTE\",50,40,120,20") << true;
+    QTest::newRow("+PACSP") << csq << QByteArray("+PACSP0") << true;
+    QTest::newRow("+QIND") << csq << QByteArray("+QIND: \"csq\",20,99") << true;
+    QTest::newRow("+CPIN unasked") << csq << QByteArray("+CPIN: READY") << true;
+    QTest::newRow("blanks around RING") << csq << QByteArray("  RING ") << true;
+
+    QTest::newRow("answer to AT+CREG?")
+        << QByteArray("AT+CREG?") << QByteArray("+CREG: 0,1") << false;
+    QTest::newRow("answer to AT+CREG? with area")
+        << QByteArray("AT+CREG?") << QByteArray("+CREG: 2,1,\"00C3\",\"AB12\",7") << false;
+    QTest::newRow("+CREG change while AT+CREG? waits")
+        << QByteArray("AT+CREG?") << QByteArray("+CREG: 1") << true;
+    QTest::newRow("+CREG change with area while AT+CREG? waits")
+        << QByteArray("AT+CREG?") << QByteArray("+CREG: 1,\"00C3\",\"AB12\"") << true;
+    QTest::newRow("+CGREG change while AT+CREG? waits")
+        << QByteArray("AT+CREG?") << QByteArray("+CGREG: 0,1") << true;
+    QTest::newRow("answer to AT+CEREG?")
+        << QByteArray("AT+CEREG?") << QByteArray("+CEREG: 0,1") << false;
+    QTest::newRow("answer to AT+CPIN?")
+        << QByteArray("AT+CPIN?") << QByteArray("+CPIN: SIM PIN") << false;
+    QTest::newRow("answer to AT+CUSD?")
+        << QByteArray("AT+CUSD?") << QByteArray("+CUSD: 0") << false;
+    QTest::newRow("answer to AT^SIMST?")
+        << QByteArray("AT^SIMST?") << QByteArray("^SIMST:1") << false;
+
+    QTest::newRow("+CSQ is an answer") << csq << QByteArray("+CSQ: 20,99") << false;
+    QTest::newRow("+CMGS is an answer")
+        << QByteArray("AT+CMGS=20") << QByteArray("+CMGS: 7") << false;
+    QTest::newRow("a model named RINGO") << QByteArray("AT+GMM") << QByteArray("RINGO") << false;
+    QTest::newRow("a maker line starting with RING text")
+        << QByteArray("AT+GMI") << QByteArray("RING Corp") << false;
+    QTest::newRow("an unknown + line is an answer") << csq << QByteArray("+Y") << false;
+}
+
+// Each line is sent among an answer: an unsolicited one is passed by (and seen by the
+// observer), anything else is recorded as part of the answer.
+void TestGsmLink::unsolicitedLines() {
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, line);
+    QFETCH(bool, unsolicited);
+    QCOMPARE(isUnsolicitedLine(line, command), unsolicited);
+
+    ScriptedSerial link;
+    Lines passed;
+    link.onUnsolicitedLine = [&](GsmLink &, const QByteArray &text) { passed << text; };
+    link.addReply({"\r\n" + line + "\r\n", "\r\n+X: 1\r\n\r\nOK\r\n"});
+    link.lastCommand = command;
+    QVERIFY(link.sendAndWait(command, QByteArray(), true));
+    QVERIFY(link.resultOk);
+    if (unsolicited) {
+        QCOMPARE(passed, Lines{line});
+        QCOMPARE(link.responses, (Lines{"+X: 1", "OK"}));
+    } else {
+        QVERIFY(passed.isEmpty());
+        QCOMPARE(link.responses.first(), line);
+    }
+}
+
+void TestGsmLink::unsolicitedLineNeverEndsAWait() {
+    // Between the prompt and the answer to a body, a flood and a message with its PDU line.
+    ScriptedSerial link;
+    link.addReply({"\r\n>", " \r\n^RSSI:17\r\n"});
+    QVERIFY(link.sendAndWait("AT+CMGS=20", "> ", false));
+    QVERIFY(link.resultOk);
+    link.addReply({"\r\nRING\r\n\r\n+CMT: ,24\r\n07911326040000F0040B91134661\r\n",
+                   "\r\nNO CARRIER\r\n+CREG: 1\r\n\r\n+CMGS: 7\r\n", "\r\nOK\r\n"});
+    QVERIFY(link.sendAndWait("0011000B91", QByteArray(), true));
+    QVERIFY(link.resultOk);
+    QCOMPARE(link.responses, (Lines{"+CMGS: 7", "OK"}));
+}
+
 void TestGsmLink::scannerAloneAcrossChunkSizes_data() {
     QTest::addColumn<bool>("completeLinesOnly");
     QTest::newRow("complete lines only") << true;
@@ -440,7 +548,8 @@ void TestGsmLink::scannerAloneAcrossChunkSizes_data() {
 void TestGsmLink::scannerAloneAcrossChunkSizes() {
     QFETCH(bool, completeLinesOnly);
     const QByteArray stream = "AT+CMGS=12\r\r\n+CMGS: 7\r\n\r\nRING\n\r+X: a,b\rOK\r\nLOST\r\n";
-    const Lines lines{"AT+CMGS=12", "+CMGS: 7", "RING", "+X: a,b", "OK"};
+    // RING is the phone's own: it is passed by.
+    const Lines lines{"AT+CMGS=12", "+CMGS: 7", "+X: a,b", "OK"};
     // Every way of cutting the stream into pieces of one size gives the same lines.
     for (int size = 1; size <= stream.size(); ++size) {
         ScriptedSerial link;

@@ -105,7 +105,11 @@ struct RunFixture {
     RunSummary summary;
 };
 
-const QList<QByteArray> SetupCommands = {"AT", "AT+CMEE=1", "AT+CMGF=?", "ATE0", "AT+CMGF=0"};
+// Readying the phone, then the checks of the maker, the SIM card, the network (the simulated
+// phone has no AT+CEREG?) and its operator, and the service centre.
+const QList<QByteArray> SetupCommands = {"AT",        "AT+CMEE=1", "AT+CMGF=?", "ATE0",
+                                         "AT+CMGF=0", "AT+CGMI",   "AT+CPIN?",  "AT+CREG?",
+                                         "AT+CGREG?", "AT+CEREG?", "AT+COPS?",  "AT+CSCA?"};
 
 } // namespace
 
@@ -438,7 +442,7 @@ void TestSender::refusedSetupCommand() {
 
 void TestSender::stopWhileWaitingForPrompt() {
     ModemSimOptions options;
-    options.delayMs = 1500;
+    options.promptDelayMs = 1500;
     RunFixture f(options);
     f.data->serial->readWait = 100;
     f.addMessages(2);

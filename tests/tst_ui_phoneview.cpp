@@ -81,9 +81,17 @@ struct ViewFixture {
         PhoneView::byIdFolder() = QStringLiteral("/dev/serial/by-id");
     }
 
+    // The four rows that come first, as they always did.
     QByteArrayList values() const {
         QByteArrayList values;
-        for (int row = 0; row < ProbeThread::RowCount; ++row)
+        for (int row = 0; row <= ProbeThread::SignalStrengthRow; ++row)
+            values << view->value(row);
+        return values;
+    }
+    // The rows of the checks after them.
+    QByteArrayList checks() const {
+        QByteArrayList values;
+        for (int row = ProbeThread::SimRow; row < ProbeThread::RowCount; ++row)
             values << view->value(row);
         return values;
     }
@@ -120,6 +128,7 @@ private Q_SLOTS:
     void updateInPopupMenu();
     void sessionPortShownAsPlaceholder();
     void countryChoiceIsStored();
+    void serviceCentreIsStoredAndUsedByTheProbe();
 
     void typedPortIsUsed_data();
     void typedPortIsUsed();
@@ -203,12 +212,18 @@ void TestUiPhoneView::rowsAndShowProbes() {
     QCOMPARE(f.view->caption(1), QByteArray("Manufacturer"));
     QCOMPARE(f.view->caption(2), QByteArray("Model"));
     QCOMPARE(f.view->caption(3), QByteArray("Signal Strength"));
+    QCOMPARE(f.view->caption(4), QByteArray("SIM"));
+    QCOMPARE(f.view->caption(7), QByteArray("Service centre"));
+    QCOMPARE(f.view->caption(9), QByteArray("IMEI"));
+    QCOMPARE(f.view->caption(10), QByteArray());
     QCOMPARE(f.values(), (QByteArrayList{"", "", "", ""}));
     QCOMPARE(f.view->phoneModel(), QString());
     QCOMPARE(f.view->portCombo->currentText(), QString::fromLocal8Bit(port));
 
     QVERIFY(f.showAndProbe());
     QCOMPARE(f.values(), (QByteArrayList{"85%", "Pelorvane", "Demo GSM Phone", "High (20)"}));
+    QCOMPARE(f.checks(), (QByteArrayList{"Ready", "home (GSM)", "Pelorvane Net", "+491710760000",
+                                         "-73 dBm", "356938035643809"}));
     QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
     QCOMPARE(f.host.refreshAllCount, 1);
     // Shown again: probed again.
@@ -594,3 +609,38 @@ void TestUiPhoneView::updateButtonProbes() {
 
 QTEST_MAIN(TestUiPhoneView)
 #include "tst_ui_phoneview.moc"
+
+void TestUiPhoneView::serviceCentreIsStoredAndUsedByTheProbe() {
+    ModemSimOptions options;
+    options.noSmsc = true;
+    ModemSim sim(options);
+    QVERIFY(sim.start());
+    const QByteArray port = sim.portPath().toLocal8Bit();
+    DialogScript dialogs;
+    {
+        ViewFixture f(port, {port});
+        QVERIFY(f.showAndProbe());
+        QVERIFY2(f.view->value(ProbeThread::ServiceCentreRow).startsWith("not set: "),
+                 f.view->value(ProbeThread::ServiceCentreRow).constData());
+
+        // What is no number is refused, and the field shows the stored one again.
+        f.view->serviceCentreEdit->setText(QStringLiteral("call me"));
+        Q_EMIT f.view->serviceCentreEdit->editingFinished();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("call me")));
+        QCOMPARE(f.view->serviceCentreEdit->text(), QString());
+        QCOMPARE(f.data->settings->serviceCentre(), QByteArray());
+
+        f.view->serviceCentreEdit->setText(QStringLiteral(" +491710760000 "));
+        Q_EMIT f.view->serviceCentreEdit->editingFinished();
+        QCOMPARE(f.data->settings->serviceCentre(), QByteArray("+491710760000"));
+        f.view->startProbe();
+        QVERIFY(waitIdle(*f.data->phone));
+        QCOMPARE(f.view->value(ProbeThread::ServiceCentreRow),
+                 QByteArray("not set on the phone; yours is used: +491710760000"));
+        // Kept for the next start.
+        f.view.reset();
+        f.data.reset();
+        QVERIFY(readAll(f.settingsFile).contains("Service Centre=+491710760000"));
+    }
+}

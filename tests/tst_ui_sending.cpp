@@ -15,9 +15,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QMovie>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -97,6 +99,7 @@ private Q_SLOTS:
     void retryAndCutDuringRun();
     void phoneModelBesideFolder();
     void busyPortNamedInRunBox();
+    void pinAskedAndNetworkWaitShown();
 };
 
 void TestUiSending::initTestCase() {
@@ -561,3 +564,37 @@ void TestUiSending::busyPortNamedInRunBox() {
 
 QTEST_MAIN(TestUiSending)
 #include "tst_ui_sending.moc"
+
+void TestUiSending::pinAskedAndNetworkWaitShown() {
+    ModemSimOptions options;
+    options.pin = "3579";
+    options.registerAfterMs = 1500;
+    RunFixture f(options);
+    QVERIFY(f.started);
+    MainWindow *w = f.window.get();
+    f.addMessages(2);
+    QStringList prompts;
+    bool onUiThread = false;
+    dialogHooks().pin = [&](const QString &text) -> std::optional<QString> {
+        prompts << text;
+        onUiThread = QThread::currentThread() == qApp->thread();
+        return QStringLiteral("3579");
+    };
+    w->startAction->trigger();
+    QVERIFY(
+        f.waitFor([&] { return w->statusText() == QStringLiteral("Waiting for the network…"); }));
+    QVERIFY(f.waitIdle());
+    QCOMPARE(prompts.size(), 1);
+    QVERIFY2(prompts[0].contains(QStringLiteral("The SIM card asks for its PIN (3 tries left)")),
+             qPrintable(prompts[0]));
+    QVERIFY(onUiThread);
+    QCOMPARE(f.data->sentList->count(), 2);
+    QCOMPARE(w->statusText(), QStringLiteral("Ready."));
+    QCOMPARE(w->phoneStatusLabel->text(), QStringLiteral("Pelorvane Net (GSM)"));
+    QVERIFY(f.questions.isEmpty());
+    // Nothing of the PIN is kept in the settings.
+    f.window.reset();
+    QFile ini(f.iniPath());
+    if (ini.open(QIODevice::ReadOnly))
+        QVERIFY(!ini.readAll().contains("3579"));
+}

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QScreen>
 
 DialogHooks &dialogHooks() {
@@ -167,4 +169,17 @@ QString saveFileDialog(QWidget *parent, const FileDialogOptions &options) {
         if (runBox(box) == QMessageBox::Yes)
             return name;
     }
+}
+
+std::optional<QString> pinDialog(QWidget *parent, const QString &text) {
+    if (dialogHooks().pin)
+        return dialogHooks().pin(text);
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("SIM card PIN"));
+    dialog.setLabelText(text);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }

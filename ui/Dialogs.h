@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -45,6 +46,9 @@ struct FileDialogOptions {
 QString openFileDialog(QWidget *parent, const FileDialogOptions &options);
 QString saveFileDialog(QWidget *parent, const FileDialogOptions &options);
 
+// Asks for a SIM card's PIN in a masked field; nullopt when cancelled. Nothing typed is kept.
+std::optional<QString> pinDialog(QWidget *parent, const QString &text);
+
 // Tests answer the modal dialogs here instead of a person. When a hook is set it is called
 // in place of the dialog.
 struct DialogHooks {
@@ -55,5 +59,7 @@ struct DialogHooks {
     std::function<QString(const QString &filter, bool save)> fileName;
     // Told the whole request of a file dialog with options, before fileName answers it.
     std::function<void(const FileDialogOptions &options)> fileDialogOptions;
+    // The PIN dialog: the PIN, or nullopt to cancel.
+    std::function<std::optional<QString>(const QString &text)> pin;
 };
 DialogHooks &dialogHooks();

@@ -108,6 +108,17 @@ MainWindow::MainWindow(AppData &data, QWidget *parent) : QMainWindow(parent), m_
 
     m_data.onAskFileName = [this] { return saveFileDialog(this, SaveFilter, ProjectExt); };
     m_data.onRefreshAll = [this] { refreshAll(); };
+    m_data.readiness.askPin = [this](const PinRequest &request) { return askPin(request); };
+    m_data.readiness.showStatus = [this](const QString &status) {
+        // The wait is over: back to the run's own word.
+        setStatusText(status.isEmpty() ? (m_stopRequested ? QStringLiteral("Stopping...")
+                                                          : QStringLiteral("Busy..."))
+                                       : status);
+    };
+
+    m_data.readiness.showNetwork = [this](const QString &network) {
+        phoneStatusLabel->setText(network);
+    };
 
     // Every node is initialised now, which creates and docks its view.
     for (int index = 0; index < ExplorerModel::NodeCount; ++index)
@@ -135,6 +146,7 @@ MainWindow::~MainWindow() {
     }
     m_data.onRefreshAll = nullptr;
     m_data.onAskFileName = nullptr;
+    m_data.readiness = ReadinessOptions();
     if (m_shown && !m_layoutWritten)
         writeLayout();
 }
@@ -602,6 +614,22 @@ void MainWindow::onStartTriggered() {
     activityClip->start();
     showView(outboxView());
     setStatusText(QStringLiteral("Busy..."));
+}
+
+std::optional<QByteArray> MainWindow::askPin(const PinRequest &request) {
+    QString text;
+    if (!request.problem.isEmpty())
+        text = request.problem + QLatin1Char('\n');
+    text += QStringLiteral("The SIM card asks for its PIN");
+    if (request.triesLeft)
+        text += QStringLiteral(" (%1 %2 left)")
+                    .arg(*request.triesLeft)
+                    .arg(*request.triesLeft == 1 ? QStringLiteral("try") : QStringLiteral("tries"));
+    text += QStringLiteral(". It is not stored anywhere.\nPIN:");
+    const std::optional<QString> pin = pinDialog(this, text);
+    if (!pin)
+        return std::nullopt;
+    return pin->trimmed().toLatin1();
 }
 
 void MainWindow::onStopTriggered() {

@@ -4,6 +4,9 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
+struct PinRequest;
 struct RunSummary;
 
 class QAction;
@@ -138,6 +141,8 @@ private:
     void onAboutTriggered();
     void onStartTriggered();
     void onStopTriggered();
+    // The PIN dialog of a run start (on the UI thread, the run waiting).
+    std::optional<QByteArray> askPin(const PinRequest &request);
     void onSendingFinished(const RunSummary &summary);
 
     // Asks "Save current project ?" when the project is modified; false when cancelled.

@@ -7,6 +7,7 @@
 #include "link/Phone.h"
 #include "link/SerialPort.h"
 #include "resources/ImageRoles.h"
+#include "sms/SmsSubmit.h"
 #include "ui/Dialogs.h"
 #include "ui/TitleStrip.h"
 #include "ui/ViewHost.h"
@@ -132,6 +133,18 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     countryLabel->setBuddy(countryCombo);
     portLayout->addWidget(countryLabel);
     portLayout->addWidget(countryCombo);
+    portLayout->addSpacing(16);
+    auto *serviceCentreLabel = new QLabel(QStringLiteral("Service c&entre:"), portBand);
+    serviceCentreEdit =
+        new QLineEdit(QString::fromLocal8Bit(m_data.settings->serviceCentre()), portBand);
+    serviceCentreEdit->setObjectName(QStringLiteral("serviceCentreEdit"));
+    serviceCentreEdit->setPlaceholderText(QStringLiteral("the SIM card's"));
+    serviceCentreEdit->setToolTip(
+        QStringLiteral("Your provider's service centre number, for a phone that has none: it "
+                       "goes into every message. Empty: the number stored on the SIM card."));
+    serviceCentreLabel->setBuddy(serviceCentreEdit);
+    portLayout->addWidget(serviceCentreLabel);
+    portLayout->addWidget(serviceCentreEdit);
     portLayout->addStretch(1);
     layout->addWidget(portBand);
 
@@ -179,6 +192,8 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     connect(portCombo->lineEdit(), &QLineEdit::textEdited, this, [this] { m_portTyped = true; });
     connect(portCombo->lineEdit(), &QLineEdit::editingFinished, this, &PhoneView::onPortTyped);
     connect(countryCombo, &QComboBox::activated, this, &PhoneView::onCountryChanged);
+    connect(serviceCentreEdit, &QLineEdit::editingFinished, this,
+            &PhoneView::onServiceCentreEdited);
 
     createLayout();
 }
@@ -380,6 +395,18 @@ void PhoneView::onCountryChanged(int index) {
         m_data.settings->setCountry(countryCombo->itemData(index).toString());
 }
 
+void PhoneView::onServiceCentreEdited() {
+    const QByteArray number = serviceCentreEdit->text().trimmed().toLatin1();
+    if (serviceCentreField(number).isEmpty()) {
+        showErrorMessage(QStringLiteral("The service centre number is digits, with + in front "
+                                        "when international: ") +
+                         serviceCentreEdit->text());
+        serviceCentreEdit->setText(QString::fromLocal8Bit(m_data.settings->serviceCentre()));
+        return;
+    }
+    m_data.settings->setServiceCentre(number);
+}
+
 void PhoneView::startProbe() {
     Phone &phone = *m_data.phone;
     bool started = false;
@@ -389,10 +416,12 @@ void PhoneView::startProbe() {
                 return;
             // The view may be gone when a probe started before the program closed ends.
             QPointer<PhoneView> self(this);
-            auto probe = std::make_unique<ProbeThread>([self](const ProbeThread::Result &result) {
-                if (self)
-                    self->showInfo(result);
-            });
+            auto probe = std::make_unique<ProbeThread>(
+                [self](const ProbeThread::Result &result) {
+                    if (self)
+                        self->showInfo(result);
+                },
+                m_data.settings->serviceCentre());
             phone.start(probe.release());
             started = true;
         });

@@ -12,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QToolButton;
 class QTreeWidget;
@@ -35,9 +36,9 @@ Q_SIGNALS:
     void aboutToShowPopup();
 };
 
-// The phone view: port choice and the device probe's rows. The port list holds the system's
-// ports, the links of /dev/serial/by-id under their readable names, and "Browse…"; a path or
-// name typed into it is a port as well.
+// The phone view: port choice, the country and the service centre, and the device probe's
+// rows. The port list holds the system's ports, the links of /dev/serial/by-id under their
+// readable names, and "Browse…"; a path or name typed into it is a port as well.
 class PhoneView : public QWidget {
     Q_OBJECT
 public:
@@ -72,6 +73,8 @@ public:
     // The country of national numbers: "(none)" first, then the countries by name; each
     // item's data is its two-letter code.
     QComboBox *countryCombo = nullptr;
+    // The user's service centre number ("Service Centre" in the settings), empty for the SIM's.
+    QLineEdit *serviceCentreEdit = nullptr;
     QTreeWidget *infoView = nullptr;
     QMenu *contextMenu = nullptr;
     QAction *updateAction = nullptr;
@@ -94,6 +97,7 @@ private:
     QString probeStatusText(const ProbeThread::Result &result) const;
     void fillCountryList();
     void onCountryChanged(int index);
+    void onServiceCentreEdited();
     void showPortPlaceholder();
     void showInfo(const ProbeThread::Result &result);
 

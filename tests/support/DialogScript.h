@@ -7,7 +7,8 @@
 
 // Answers the program's modal dialogs in window tests for as long as it lives: message boxes
 // get the queued answers (then OK where offered, else No, else Cancel) and file dialogs the
-// queued names (then a cancel). Everything asked is recorded. Header-only, for the window tests.
+// queued names (then a cancel), the PIN dialog the queued PINs (then a cancel). Everything asked is
+// recorded. Header-only, for the window tests.
 class DialogScript {
 public:
     struct Shown {
@@ -34,6 +35,12 @@ public:
         dialogHooks().fileDialogOptions = [this](const FileDialogOptions &options) {
             fileDialogs.append(options);
         };
+        dialogHooks().pin = [this](const QString &text) -> std::optional<QString> {
+            pinPrompts.append(text);
+            if (pins.isEmpty())
+                return std::nullopt;
+            return pins.takeFirst();
+        };
     }
     ~DialogScript() { dialogHooks() = DialogHooks(); }
     DialogScript(const DialogScript &) = delete;
@@ -41,6 +48,9 @@ public:
 
     QList<QMessageBox::StandardButton> answers;
     QStringList fileNames;
+    // Answers of the PIN dialog in turn (then a cancel), and what it said each time.
+    QStringList pins;
+    QStringList pinPrompts;
 
     QList<Shown> messages;
     QStringList filters;

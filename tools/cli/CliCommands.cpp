@@ -30,7 +30,8 @@ const QList<CliCommand> &cliCommands() {
          &cmdQueue},
         {"send",
          "FILE.sms [--port NAME] [--simulate] [--retry-after 5,30,120] "
-         "[--stop-at-first-refusal] [--wait]",
+         "[--stop-at-first-refusal] [--wait] [--pin-file FILE] [--smsc NUMBER] "
+         "[--network-wait SECONDS]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
          "save the project; every outcome is in the project's journal before the next message "
          "goes. A message the phone refuses for a while is tried again after the --retry-after "
@@ -38,13 +39,20 @@ const QList<CliCommand> &cliCommands() {
          "--stop-at-first-refusal. Ctrl+C, SIGTERM and SIGHUP stop the run. Exit status 0 when "
          "every pending message was sent, 1 when some were not, 3 when nothing could be sent "
          "(the run could not start; the project is in use, --wait waits for it; its outcomes "
-         "cannot be recorded)",
+         "cannot be recorded). A SIM card that asks for its PIN gets the first line of "
+         "--pin-file, else the environment variable PELORVANE_PIN; a PIN the card refused is "
+         "not sent again. A phone that searches for its network is waited for up to "
+         "--network-wait seconds (else the settings', 60 by default). --smsc puts a service "
+         "centre number into every message of this run, for a phone that has none",
          &cmdSend},
         {"retry", CmdRetryUsage, CmdRetrySummary,
          [](const QStringList &args, CliContext &c) { return cmdRetry(args, c.out, c.err); }},
-        {"probe", "[--port NAME] [--simulate]",
-         "Read the phone's battery level, manufacturer, model and signal strength, as the "
-         "phone view does; the port is the one in the settings file unless given",
+        {"probe", "[--port NAME] [--simulate] [--smsc NUMBER]",
+         "Read the phone's battery level, manufacturer, model and signal strength, then its "
+         "SIM card, network, operator, service centre, signal in dBm and IMEI, as the phone "
+         "view does; a row that is not fine says what to do. The port is the one in the "
+         "settings file unless given. Exit status 0 when the phone can send, 1 when something "
+         "stops it (or the phone cannot be read)",
          &cmdProbe},
     };
     return commands;

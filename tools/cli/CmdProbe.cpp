@@ -6,17 +6,24 @@
 #include "base/Error.h"
 #include "modemsim/ModemSim.h"
 #include "sending/ProbeThread.h"
+#include "sms/SmsSubmit.h"
 
 #include <optional>
 
 int cmdProbe(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
+    QString serviceCentre;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
         if (portChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
+        } else if (arg == QLatin1String("--smsc")) {
+            if (i + 1 >= args.size() || serviceCentreField(args[i + 1].toLatin1()).size() < 4)
+                return context.usageError(
+                    QStringLiteral("--smsc needs the service centre's number, as +491710760000"));
+            serviceCentre = args[++i];
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -29,11 +36,13 @@ int cmdProbe(const QStringList &args, CliContext &context) {
         AppData data;
         if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
+        if (!serviceCentre.isEmpty())
+            data.settings->setSessionServiceCentre(serviceCentre.toLatin1());
 
         std::optional<ProbeThread::Result> result;
-        if (!runWorkerToEnd(data, new ProbeThread([&result](const ProbeThread::Result &done) {
-                                result = done;
-                            })))
+        if (!runWorkerToEnd(
+                data, new ProbeThread([&result](const ProbeThread::Result &done) { result = done; },
+                                      data.settings->serviceCentre())))
             return context.fail(QStringLiteral("Phone already busy"));
 
         const QString portShown =
@@ -56,9 +65,9 @@ int cmdProbe(const QStringList &args, CliContext &context) {
         }
         if (result->outcome == ProbeThread::Refused) {
             context.err << "Note: the phone refused " << QString::fromLatin1(result->refusedCommand)
-                        << "; the rows after it are empty\n";
+                        << "; the rows after it up to Signal Strength are empty\n";
         }
-        return ExitOk;
+        return result->canSend ? ExitOk : ExitFailed;
     } catch (const Error &e) {
         return context.fail(e.message());
     }

@@ -8,10 +8,12 @@
 #include "link/Phone.h"
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
+#include "sms/SmsSubmit.h"
 #include "tools/cli/CliLock.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -153,6 +155,22 @@ int pendingCount(MessageList &outbox) {
     return pending;
 }
 
+// The PIN of --pin-file (its first line) or PELORVANE_PIN; never written anywhere.
+std::optional<QByteArray> readPin(const QString &pinFile, QString &error) {
+    if (pinFile.isEmpty()) {
+        if (!qEnvironmentVariableIsSet("PELORVANE_PIN"))
+            return std::nullopt;
+        return qgetenv("PELORVANE_PIN").trimmed();
+    }
+    QFile file(pinFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Cannot read the PIN file %1: %2")
+                    .arg(cliPrintable(pinFile), file.errorString());
+        return std::nullopt;
+    }
+    return file.readLine(64).trimmed();
+}
+
 } // namespace
 
 int cmdSend(const QStringList &args, CliContext &context) {
@@ -161,6 +179,9 @@ int cmdSend(const QStringList &args, CliContext &context) {
     std::optional<QList<int>> retryDelays;
     bool stopAtFirstRefusal = false;
     bool wait = false;
+    QString pinFile;
+    QString serviceCentre;
+    std::optional<int> networkWaitMs;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
@@ -179,6 +200,23 @@ int cmdSend(const QStringList &args, CliContext &context) {
             stopAtFirstRefusal = true;
         } else if (arg == QLatin1String("--wait")) {
             wait = true;
+        } else if (arg == QLatin1String("--pin-file")) {
+            if (i + 1 >= args.size() || args[i + 1].isEmpty())
+                return context.usageError(QStringLiteral("--pin-file needs a file"));
+            pinFile = args[++i];
+        } else if (arg == QLatin1String("--smsc")) {
+            if (i + 1 >= args.size() || serviceCentreField(args[i + 1].toLatin1()).size() < 4)
+                return context.usageError(
+                    QStringLiteral("--smsc needs the service centre's number, as +491710760000"));
+            serviceCentre = args[++i];
+        } else if (arg == QLatin1String("--network-wait")) {
+            bool ok = false;
+            const int seconds = i + 1 < args.size() ? args[i + 1].toInt(&ok) : -1;
+            if (!ok || seconds < 0 || seconds > 86400)
+                return context.usageError(
+                    QStringLiteral("--network-wait needs seconds from 0 to 86400"));
+            networkWaitMs = seconds * 1000;
+            ++i;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return context.usageError(QStringLiteral("Unknown option: ") + cliPrintable(arg));
         } else {
@@ -198,6 +236,36 @@ int cmdSend(const QStringList &args, CliContext &context) {
             data.settings->setRetryDelaysMs(*retryDelays);
         if (stopAtFirstRefusal)
             data.settings->setStopAtFirstRefusal(true);
+        if (!serviceCentre.isEmpty())
+            data.settings->setSessionServiceCentre(serviceCentre.toLatin1());
+        if (networkWaitMs)
+            data.settings->setNetworkWaitMs(*networkWaitMs);
+        QString pinError;
+        const std::optional<QByteArray> pin = readPin(pinFile, pinError);
+        if (!pinError.isEmpty()) {
+            context.err << pinError << '\n';
+            return ExitNotStarted;
+        }
+        // The PIN goes once: given again after a refusal it would only count down the card's
+        // tries.
+        data.readiness.askPin = [pin, given = false](const PinRequest &) mutable {
+            if (given)
+                return std::optional<QByteArray>();
+            given = true;
+            return pin;
+        };
+        data.readiness.showStatus = [&context](const QString &status) {
+            if (!status.isEmpty())
+                context.err << status << '\n' << Qt::flush;
+        };
+        data.readiness.showNetwork = [&context](const QString &network) {
+            context.err << "Network: " << cliPrintable(network) << '\n' << Qt::flush;
+        };
+        data.readiness.pinAdvice =
+            "give it with --pin-file FILE or the environment variable PELORVANE_PIN";
+        data.readiness.serviceCentreAdvice =
+            "give your provider's number with --smsc NUMBER (it goes into each message)";
+        data.readiness.networkWaitAdvice = "--network-wait SECONDS gives it longer";
 
         // Before the first message: every outcome can be recorded (the project saves, its
         // journal can be written), or nothing is sent at all.

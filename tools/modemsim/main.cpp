@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -62,11 +63,38 @@ int main(int argc, char *argv[]) {
         {QStringLiteral("battery"), QStringLiteral("Battery level in percent (default 85)."), n},
         {QStringLiteral("signal"),
          QStringLiteral("Signal strength for +CSQ, 0 to 31 or 99 (default 20)."), n},
-        {QStringLiteral("maker"), QStringLiteral("Manufacturer for AT+GMI."), QStringLiteral("S")},
+        {QStringLiteral("maker"),
+         QStringLiteral("Manufacturer for AT+GMI; \"huawei\" also behaves like a Huawei modem\n"
+                        "(^RSSI, ^MODE lines until AT^CURC=0; AT^CPIN?)."),
+         QStringLiteral("S")},
         {QStringLiteral("model"), QStringLiteral("Model for AT+GMM."), QStringLiteral("S")},
         {QStringLiteral("unsolicited"),
          QStringLiteral("Send this line (such as RING) before every answer."),
          QStringLiteral("TEXT")},
+        {QStringLiteral("pin"),
+         QStringLiteral("The SIM card asks for this PIN (AT+CPIN); three wrong ones lock it\n"
+                        "until its PUK is given. AT+CPINR tells the tries left."),
+         QStringLiteral("CODE")},
+        {QStringLiteral("no-sim"), QStringLiteral("No SIM card in the phone.")},
+        {QStringLiteral("register-after-ms"),
+         QStringLiteral("Search for the network this long after the start (or the PIN)."), n},
+        {QStringLiteral("registration"),
+         QStringLiteral("Stay \"denied\" (the network refuses the SIM card) or \"searching\"."),
+         QStringLiteral("STATE")},
+        {QStringLiteral("lte-only"),
+         QStringLiteral("An LTE module: AT+CREG? says searching, AT+CEREG? registered.")},
+        {QStringLiteral("no-smsc"),
+         QStringLiteral("No service centre number stored: AT+CSCA? is empty and a message\n"
+                        "without one in its PDU gets +CMS ERROR: 330.")},
+        {QStringLiteral("urc-flood"),
+         QStringLiteral("Send an unsolicited line (RING, ^RSSI, +CMTI, ...) every MS\n"
+                        "milliseconds, and one after each \"> \" prompt."),
+         QStringLiteral("MS")},
+        {QStringLiteral("bare-prompt"),
+         QStringLiteral("Send the prompt as \">\" without the space.")},
+        {QStringLiteral("old-phone"),
+         QStringLiteral("Answer the SIM, network, operator, service centre and IMEI queries\n"
+                        "with ERROR, as old phones do.")},
         {QStringLiteral("log"),
          QStringLiteral("Append one JSON line per accepted message or part of a long message\n"
                         "(number, coding, flash, text; a part also ref, total, seq) and one\n"
@@ -88,9 +116,14 @@ int main(int argc, char *argv[]) {
         int low;
         int high;
     } numbers[] = {
-        {"fail-at", &options.failAt, 0, 1000000},     {"silent-at", &options.silentAt, 0, 1000000},
-        {"hangup-at", &options.hangupAt, 0, 1000000}, {"delay-ms", &options.delayMs, 0, 600000},
-        {"battery", &options.battery, 0, 100},        {"signal", &options.signal, 0, 99},
+        {"fail-at", &options.failAt, 0, 1000000},
+        {"silent-at", &options.silentAt, 0, 1000000},
+        {"hangup-at", &options.hangupAt, 0, 1000000},
+        {"delay-ms", &options.delayMs, 0, 600000},
+        {"battery", &options.battery, 0, 100},
+        {"signal", &options.signal, 0, 99},
+        {"register-after-ms", &options.registerAfterMs, 0, 3600000},
+        {"urc-flood", &options.urcFloodMs, 1, 600000},
     };
     for (const auto &number : numbers) {
         const QString name = QString::fromLatin1(number.name);
@@ -115,6 +148,28 @@ int main(int argc, char *argv[]) {
     if (parser.isSet(QStringLiteral("model")))
         options.model = parser.value(QStringLiteral("model")).toLocal8Bit();
     options.unsolicited = parser.value(QStringLiteral("unsolicited")).toLocal8Bit();
+    options.pin = parser.value(QStringLiteral("pin")).toLocal8Bit();
+    options.noSim = parser.isSet(QStringLiteral("no-sim"));
+    options.lteOnly = parser.isSet(QStringLiteral("lte-only"));
+    options.noSmsc = parser.isSet(QStringLiteral("no-smsc"));
+    options.barePrompt = parser.isSet(QStringLiteral("bare-prompt"));
+    options.oldPhone = parser.isSet(QStringLiteral("old-phone"));
+    if (parser.isSet(QStringLiteral("registration"))) {
+        options.registration = parser.value(QStringLiteral("registration")).toLocal8Bit();
+        if (options.registration != "denied" && options.registration != "searching") {
+            std::fprintf(stderr, "pelorvane-modemsim: --registration is denied or searching\n");
+            return 2;
+        }
+    }
+    if (parser.isSet(QStringLiteral("pin"))) {
+        const QByteArray &pin = options.pin;
+        const bool digits =
+            std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (pin.size() < 4 || pin.size() > 8 || !digits) {
+            std::fprintf(stderr, "pelorvane-modemsim: --pin is 4 to 8 digits\n");
+            return 2;
+        }
+    }
 
     const QString logFile = parser.value(QStringLiteral("log"));
     if (!logFile.isEmpty()) {
