@@ -94,6 +94,16 @@ QString runOpenAsNobody(const QByteArray &path) {
     return QString::fromLocal8Bit(said).trimmed();
 }
 
+// The pty's device node, or a link to it named as in /dev/serial/by-id; empty on failure.
+QByteArray portPath(const PtyPair &pty, const QTemporaryDir &dir, bool throughLink) {
+    if (!throughLink)
+        return pty.slavePath();
+    const QString link = dir.filePath(QStringLiteral("by-id/usb-Maker_Modem-if00-port0"));
+    if (!makeLink(QString::fromLocal8Bit(pty.slavePath()), link))
+        return QByteArray();
+    return QFile::encodeName(link);
+}
+
 } // namespace
 
 class TestPortTrouble : public QObject {
@@ -127,12 +137,8 @@ void TestPortTrouble::holderIsThisProcess() {
     PtyPair pty;
     QVERIFY(pty.isValid());
     QTemporaryDir dir;
-    QByteArray path = pty.slavePath();
-    if (throughLink) {
-        const QString link = dir.filePath(QStringLiteral("by-id/usb-Maker_Modem-if00-port0"));
-        QVERIFY(makeLink(QString::fromLocal8Bit(pty.slavePath()), link));
-        path = QFile::encodeName(link);
-    }
+    const QByteArray path = portPath(pty, dir, throughLink);
+    QVERIFY(!path.isEmpty());
     PortHolder finder;
     const Process self{::getpid(), ThisProgram};
     QVERIFY(!finder.holdersOf(path).contains(self));
@@ -368,12 +374,8 @@ void TestPortTrouble::busyOpenNamesHolder() {
     PtyPair pty;
     QVERIFY(pty.isValid());
     QTemporaryDir dir;
-    QByteArray path = pty.slavePath();
-    if (throughLink) {
-        const QString link = dir.filePath(QStringLiteral("usb-Maker_Modem-if00-port0"));
-        QVERIFY(makeLink(QString::fromLocal8Bit(pty.slavePath()), link));
-        path = QFile::encodeName(link);
-    }
+    const QByteArray path = portPath(pty, dir, throughLink);
+    QVERIFY(!path.isEmpty());
     SerialPort holder(pty.slavePath());
     holder.open();
     SerialPort second(path);
