@@ -213,6 +213,12 @@ SenderThread *AppData::newSender() {
     SendOptions options;
     options.retryDelaysMs = settings->retryDelaysMs();
     options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
+    options.pace = settings->pacePlan();
+    options.clock = clock;
+    if (startAt.isValid() && !options.pace.startAt.isValid())
+        options.pace.startAt =
+            PacePlan::nextAt(startAt, clock ? clock->now() : QDateTime::currentDateTime());
+    options.ledger = &settings->sentLedger();
     return new SenderThread(
         *outboxList, *contactList, *journal, onRefreshAll,
         [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));
