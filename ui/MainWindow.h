@@ -11,6 +11,7 @@ class QGridLayout;
 class QLabel;
 class QMenu;
 class QMovie;
+class QProgressBar;
 class QSplitter;
 class QStatusBar;
 class QToolBar;
@@ -100,6 +101,8 @@ public:
     QStatusBar *mainStatusBar = nullptr;
     QLabel *statusLabel = nullptr;
     QLabel *phoneStatusLabel = nullptr;
+    // How far a run has got; shown while one goes.
+    QProgressBar *runProgressBar = nullptr;
 
 public:
     void setVisible(bool visible) override;
@@ -111,6 +114,8 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Esc that nobody else took (an edit in progress cancels itself) stops a run.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createActions();
@@ -137,6 +142,10 @@ private:
     void onStartTriggered();
     void onStopTriggered();
     void onSendingFinished(const RunSummary &summary);
+    // The status bar's progress of the run and the outbox row being sent kept in sight.
+    void showRunProgress();
+    // Sent by the run and not yet moved to the sent folder; 0 when no run goes.
+    int sentByRun() const;
 
     // Asks "Save current project ?" when the project is modified; false when cancelled.
     bool askSaveCurrent();
@@ -162,6 +171,8 @@ private:
     QWidget *m_currentView = nullptr;
 
     bool m_sending = false;
+    // The outbox row last kept in sight; -1 at the start of a run.
+    int m_followedRow = -1;
     bool m_stopRequested = false;
     bool m_waitingForRun = false;
     bool m_shown = false;
