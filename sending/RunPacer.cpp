@@ -184,6 +184,10 @@ void RunPacer::messageDone() {
     m_notBefore = m_clock.now().addMSecs(qRound64(m_plan.intervalMs * factor));
 }
 
+qint64 RunPacer::pauseLeftMs() {
+    return m_notBefore.isValid() ? std::max<qint64>(m_clock.now().msecsTo(m_notBefore), 0) : 0;
+}
+
 void RunPacer::messageSent() {
     const QDateTime now = m_clock.now();
     const SentTally next = currentTally(now).plusOne(now);

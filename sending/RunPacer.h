@@ -101,6 +101,8 @@ public:
                      const std::function<void(const Wait &)> &announce);
     // After a message that reached the phone: the pause before the next starts now.
     void messageDone();
+    // What is left of the pause after the last message, in ms of the clock.
+    qint64 pauseLeftMs();
     // After a message the phone accepted: counted against the caps of this SIM.
     void messageSent();
 

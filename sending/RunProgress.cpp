@@ -70,7 +70,7 @@ QString RunProgress::text() const {
         return QStringLiteral("%1 — %2 of %3 sent").arg(m_waiting).arg(m_sent).arg(m_total);
     const int number = std::min(m_done + 1, m_total);
     QString line = QStringLiteral("Sending %1 of %2").arg(number).arg(m_total);
-    if (!m_durations.isEmpty()) {
+    if (!m_durations.isEmpty() && m_done < m_total) {
         const qint64 sum = std::accumulate(m_durations.cbegin(), m_durations.cend(), qint64(0));
         const qint64 left = sum * (m_total - m_done) / m_durations.size();
         line += QStringLiteral(" — ") + timeLeftText(left);

@@ -135,7 +135,8 @@ void SenderThread::sendMessages() {
         if (sent)
             m_pacer.messageSent();
         m_pacer.messageDone();
-        m_progress.finished(sent, cycleStart.msecsTo(m_clock->now()));
+        // A message's share of the run: its exchange and the pause after it.
+        m_progress.finished(sent, cycleStart.msecsTo(m_clock->now()) + m_pacer.pauseLeftMs());
         refreshAll();
         if (next == Next::StopRun)
             break;
@@ -166,7 +167,6 @@ bool SenderThread::hasPending(int position) {
 }
 
 bool SenderThread::waitForTurn(QDateTime &cycleStart) {
-    cycleStart = m_clock->now();
     bool held = false;
     const bool go =
         m_pacer.waitForTurn([this](int ms) { return pause(ms); },
@@ -180,8 +180,7 @@ bool SenderThread::waitForTurn(QDateTime &cycleStart) {
                                 m_progress.setWaiting(m_pacer.waitText(wait, m_clock->now()));
                                 refreshAll();
                             });
-    if (held)
-        cycleStart = m_clock->now();
+    cycleStart = m_clock->now();
     return go && !terminated();
 }
 

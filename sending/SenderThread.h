@@ -67,8 +67,8 @@ private:
     void sendMessages();
     MessageList::Item claimNext(int &position);
     bool hasPending(int position);
-    // Waits until the pace lets the next message go; false when stopped. cycleStart: where
-    // the message's share of the run's time begins (a long wait is not part of it).
+    // Waits until the pace lets the next message go; false when stopped. cycleStart: when
+    // the wait ended.
     bool waitForTurn(QDateTime &cycleStart);
     Next sendMessage(const MessageList::Item &record);
     Next tryMessage(const MessageList::Item &record, const SmsSubmit &request, const PduList &pdus);

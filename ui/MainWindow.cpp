@@ -544,12 +544,13 @@ void MainWindow::showRunProgress() {
     if (!sender)
         return;
     const RunProgress &progress = sender->progress();
+    if (progress.total() > 0) {
+        runProgressBar->setRange(0, progress.total());
+        runProgressBar->setValue(progress.done());
+    }
     const QString text = progress.text();
     if (!text.isEmpty() && !m_stopRequested && text != statusText())
         setStatusText(text);
-    runProgressBar->setRange(0, std::max(progress.total(), 1));
-    runProgressBar->setValue(progress.done());
-    runProgressBar->setVisible(progress.total() > 0);
 
     const int row = progress.currentRow();
     QTableView *list = outboxView()->listView();
@@ -625,6 +626,9 @@ void MainWindow::onStartTriggered() {
         return;
     updateActions();
     activityClip->start();
+    // Busy until the run has counted its messages.
+    runProgressBar->setRange(0, 0);
+    runProgressBar->show();
     showView(outboxView());
     setStatusText(QStringLiteral("Busy..."));
 }
