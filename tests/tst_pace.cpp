@@ -10,6 +10,7 @@
 #include "sending/RunPacer.h"
 #include "sending/RunProgress.h"
 #include "sending/SenderThread.h"
+#include "support/CliRun.h"
 #include "support/FakeClock.h"
 #include "tools/cli/CliPace.h"
 #include "tools/cli/CliPort.h"
@@ -125,6 +126,7 @@ private Q_SLOTS:
     void tallyCountsWindows();
     void cliOptions_data();
     void cliOptions();
+    void pacedCliRun();
 
 private:
     std::unique_ptr<ModemSim> m_sim;
@@ -438,6 +440,39 @@ void TestPace::cliOptions() {
     QCOMPARE(p.intervalMs, intervalMs);
     QCOMPARE(p.jitterPercent, jitter);
     QCOMPARE(p.startAt, startAt);
+}
+
+void TestPace::pacedCliRun() {
+    const QString project = m_dir->filePath(QStringLiteral("paced.sms"));
+    {
+        AppData data(m_dir->filePath(QStringLiteral("pelorvane.ini")));
+        for (int i = 1; i <= 3; ++i) {
+            Message message;
+            message.number = QByteArray::number(5550200 + i);
+            message.text = QStringLiteral("paced %1").arg(i);
+            data.outboxList->add(message);
+        }
+        data.fileName = project;
+        data.save();
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const CliRun run = runCliInProcess(
+        {QStringLiteral("send"), project, QStringLiteral("--simulate"),
+         QStringLiteral("--interval"), QStringLiteral("0.3"), QStringLiteral("--jitter"),
+         QStringLiteral("0"), QStringLiteral("--quiet"), QStringLiteral("none")});
+    QCOMPARE(run.status, 0);
+    // Two pauses of 0.3 s between three messages.
+    QVERIFY2(timer.elapsed() >= 600, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(run.out, QStringLiteral("Sent 3 of 3\n"));
+    // Not a terminal: one plain line per message.
+    QCOMPARE(run.err.count(QStringLiteral(": sent\n")), 3);
+    QVERIFY(run.err.contains(QStringLiteral("Message 3 of 3 to 5550203: sent")));
+
+    const CliRun bad = runCliInProcess(
+        {QStringLiteral("send"), project, QStringLiteral("--per-day"), QStringLiteral("-5")});
+    QCOMPARE(bad.status, 2);
+    QVERIFY(bad.err.startsWith(QStringLiteral("--per-day needs a number of messages")));
 }
 
 QTEST_GUILESS_MAIN(TestPace)
