@@ -189,6 +189,9 @@ qint64 RunPacer::pauseLeftMs() {
 }
 
 void RunPacer::messageSent() {
+    // Without caps the SIM is not asked for, and nothing is written for every message.
+    if (m_plan.perHour <= 0 && m_plan.perDay <= 0)
+        return;
     const QDateTime now = m_clock.now();
     const SentTally next = currentTally(now).plusOne(now);
     if (m_ledger)

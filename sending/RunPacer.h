@@ -103,7 +103,8 @@ public:
     void messageDone();
     // What is left of the pause after the last message, in ms of the clock.
     qint64 pauseLeftMs();
-    // After a message the phone accepted: counted against the caps of this SIM.
+    // After a message the phone accepted: counted against the caps of this SIM (only when
+    // the plan has caps).
     void messageSent();
 
     // "Waiting until 15:00: 60 messages this hour", ...; empty for None and Interval.

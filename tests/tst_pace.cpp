@@ -171,6 +171,9 @@ void TestPace::pauseBetweenMessages() {
         QVERIFY2(gap >= low && gap <= high, qPrintable(QString::number(gap)));
     }
     QVERIFY(f.waits.isEmpty());
+    // Without caps nothing is counted, and the settings file is left alone.
+    QVERIFY(!IniFile(m_dir->filePath(QStringLiteral("pelorvane.ini")))
+                 .sectionExists(QStringLiteral("Sent Counts")));
 }
 
 void TestPace::jitterReachesItsBounds() {
