@@ -5,13 +5,17 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "link/GsmSerial.h"
 #include "link/Phone.h"
+#include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "sending/RunPacer.h"
 #include "sending/RunProgress.h"
 #include "sending/SenderThread.h"
+#include "sending/SimIdentity.h"
 #include "support/CliRun.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedPhone.h"
 #include "tools/cli/CliPace.h"
 #include "tools/cli/CliPort.h"
 
@@ -127,6 +131,8 @@ private Q_SLOTS:
     void cliOptions_data();
     void cliOptions();
     void pacedCliRun();
+    void simIdentityFromImsi_data();
+    void simIdentityFromImsi();
 
 private:
     std::unique_ptr<ModemSim> m_sim;
@@ -476,6 +482,34 @@ void TestPace::pacedCliRun() {
         {QStringLiteral("send"), project, QStringLiteral("--per-day"), QStringLiteral("-5")});
     QCOMPARE(bad.status, 2);
     QVERIFY(bad.err.startsWith(QStringLiteral("--per-day needs a number of messages")));
+}
+
+void TestPace::simIdentityFromImsi_data() {
+    QTest::addColumn<QList<QByteArray>>("reply");
+    QTest::addColumn<QString>("identity");
+    QTest::newRow("bare IMSI") << QList<QByteArray>{"262011234567890", "OK"}
+                               << QStringLiteral("IMSI 262011234567890");
+    QTest::newRow("with +CIMI: before it") << QList<QByteArray>{"+CIMI: 262011234567890", "OK"}
+                                           << QStringLiteral("IMSI 262011234567890");
+    QTest::newRow("refused: the port") << QList<QByteArray>{"ERROR"} << QStringLiteral("Port ");
+    QTest::newRow("no number: the port")
+        << QList<QByteArray>{"SIM BUSY", "OK"} << QStringLiteral("Port ");
+}
+
+void TestPace::simIdentityFromImsi() {
+    QFETCH(QList<QByteArray>, reply);
+    QFETCH(QString, identity);
+    ScriptedPhone phone;
+    QVERIFY(phone.isValid());
+    phone.setReply("AT+CIMI", reply);
+    SerialPort port(phone.portPath());
+    GsmSerial link(port);
+    link.open();
+    QString expected = identity;
+    if (expected == QStringLiteral("Port "))
+        expected += QString::fromLocal8Bit(phone.portPath());
+    QCOMPARE(simIdentity(link, phone.portPath()), expected);
+    link.close();
 }
 
 QTEST_GUILESS_MAIN(TestPace)
