@@ -216,6 +216,12 @@ SenderThread *AppData::newSender() {
     options.serviceCentre = settings->serviceCentre();
     options.readiness = readiness;
     options.readiness.networkWaitMs = settings->networkWaitMs();
+    options.pace = settings->pacePlan();
+    options.clock = clock;
+    if (startAt.isValid() && !options.pace.startAt.isValid())
+        options.pace.startAt =
+            PacePlan::nextAt(startAt, clock ? clock->now() : QDateTime::currentDateTime());
+    options.ledger = &settings->sentLedger();
     return new SenderThread(
         *outboxList, *contactList, *journal, onRefreshAll,
         [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));

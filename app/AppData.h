@@ -88,6 +88,12 @@ public:
     // What the last Load found in the file's journal.
     FoldResult lastFold;
 
+    // The time sending runs go by; the system's when null (tests put a fast one here).
+    std::shared_ptr<PaceClock> clock;
+    // A time of day at which the window's runs begin (the next such moment when Start is
+    // pressed); invalid: at once. For this program run only.
+    QTime startAt;
+
     // Run on the UI thread by the sender after each status change of a message (the main
     // window's refreshAll); may be empty.
     std::function<void()> onRefreshAll;

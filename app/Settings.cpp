@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutexLocker>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -21,6 +22,14 @@ const QString StopAtFirstRefusalKey = QStringLiteral("Stop At First Refusal");
 const QString ServiceCentreKey = QStringLiteral("Service Centre");
 const QString NetworkWaitKey = QStringLiteral("Network Wait");
 constexpr int DefaultNetworkWaitSeconds = 60;
+const QString PaceSection = QStringLiteral("Pace");
+const QString IntervalKey = QStringLiteral("Interval");
+const QString JitterKey = QStringLiteral("Jitter");
+const QString PerHourKey = QStringLiteral("Per Hour");
+const QString PerDayKey = QStringLiteral("Per Day");
+const QString QuietKey = QStringLiteral("Quiet Hours");
+const QString CountsSection = QStringLiteral("Sent Counts");
+constexpr int DefaultJitter = 25;
 // A day: longer waits are a typing mistake rather than a wish.
 constexpr double MaxRetrySeconds = 86400;
 
@@ -30,6 +39,40 @@ bool canCreateFilesIn(const QString &dir) {
         return false;
     QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".pelorvane-probe-XXXXXX")));
     return probe.open();
+}
+
+// A SIM's identity as a key the file can hold.
+QString tallyKey(const QString &sim) {
+    QString key = sim.trimmed();
+    key.replace(QLatin1Char('='), QLatin1Char('_'));
+    return key.isEmpty() ? QStringLiteral("Port") : key;
+}
+
+class SettingsLedger final : public SentLedger {
+public:
+    explicit SettingsLedger(Settings &settings) : m_settings(settings) {}
+    SentTally tally(const QString &sim) override { return m_settings.sentTally(sim); }
+    void setTally(const QString &sim, const SentTally &tally) override {
+        m_settings.setSentTally(sim, tally);
+    }
+
+private:
+    Settings &m_settings;
+};
+
+PacePlan readPace(const IniFile &ini) {
+    PacePlan plan;
+    bool ok = false;
+    const double seconds = ini.readString(PaceSection, IntervalKey, QString()).toDouble(&ok);
+    if (ok && seconds > 0 && seconds <= MaxRetrySeconds)
+        plan.intervalMs = qRound(seconds * 1000);
+    plan.jitterPercent = std::clamp(ini.readInteger(PaceSection, JitterKey, DefaultJitter), 0, 100);
+    plan.perHour = std::max(ini.readInteger(PaceSection, PerHourKey, 0), 0);
+    plan.perDay = std::max(ini.readInteger(PaceSection, PerDayKey, 0), 0);
+    if (!PacePlan::parseQuietHours(ini.readString(PaceSection, QuietKey, QString()),
+                                   &plan.quietFrom, &plan.quietUntil))
+        plan.quietFrom = plan.quietUntil = QTime();
+    return plan;
 }
 
 } // namespace
@@ -63,6 +106,8 @@ Settings::Settings(const QString &fileName)
         m_iniFile.readString(Section, ServiceCentreKey, QString()).trimmed().toLocal8Bit();
     const int wait = m_iniFile.readInteger(Section, NetworkWaitKey, DefaultNetworkWaitSeconds);
     m_networkWaitMs = (wait >= 0 && wait <= 86400 ? wait : DefaultNetworkWaitSeconds) * 1000;
+    m_pace = readPace(m_iniFile);
+    m_ledger = std::make_unique<SettingsLedger>(*this);
 }
 
 QByteArray Settings::serviceCentre() const {
@@ -93,6 +138,57 @@ int Settings::networkWaitMs() const {
 void Settings::setNetworkWaitMs(int ms) {
     QMutexLocker locker(&m_lock);
     m_networkWaitMs = std::max(ms, 0);
+}
+
+PacePlan Settings::pacePlan() const {
+    QMutexLocker locker(&m_lock);
+    return m_sessionPace ? *m_sessionPace : m_pace;
+}
+
+PacePlan Settings::storedPacePlan() const {
+    QMutexLocker locker(&m_lock);
+    return m_pace;
+}
+
+void Settings::setPacePlan(const PacePlan &plan) {
+    QMutexLocker locker(&m_lock);
+    PacePlan stored = plan;
+    stored.startAt = QDateTime();
+    if (stored.intervalMs == m_pace.intervalMs && stored.jitterPercent == m_pace.jitterPercent &&
+        stored.perHour == m_pace.perHour && stored.perDay == m_pace.perDay &&
+        stored.quietFrom == m_pace.quietFrom && stored.quietUntil == m_pace.quietUntil)
+        return;
+    m_pace = stored;
+    m_paceChanged = true;
+    m_modified = true;
+}
+
+void Settings::setSessionPacePlan(const std::optional<PacePlan> &plan) {
+    QMutexLocker locker(&m_lock);
+    m_sessionPace = plan;
+}
+
+SentTally Settings::sentTally(const QString &sim) {
+    QMutexLocker locker(&m_lock);
+    const QString key = tallyKey(sim);
+    if (!m_talliesInFile)
+        return m_tallies.value(key);
+    // Read afresh: another program may have sent through this SIM since.
+    const IniFile ini(m_iniFile.fileName());
+    return SentTally::fromText(ini.readString(CountsSection, key, QString()));
+}
+
+void Settings::setSentTally(const QString &sim, const SentTally &tally) {
+    QMutexLocker locker(&m_lock);
+    const QString key = tallyKey(sim);
+    m_tallies.insert(key, tally);
+    IniFile ini(m_iniFile.fileName());
+    try {
+        ini.writeString(CountsSection, key, tally.toText());
+        m_talliesInFile = ini.updateFile();
+    } catch (...) {
+        m_talliesInFile = false;
+    }
 }
 
 bool Settings::parseRetryDelays(const QString &text, QList<int> *delaysMs) {
@@ -196,6 +292,15 @@ bool Settings::save() {
         m_iniFile.writeString(Section, CountryKey, m_country);
     if (m_serviceCentreStored)
         m_iniFile.writeString(Section, ServiceCentreKey, QString::fromLocal8Bit(m_serviceCentre));
+    if (m_paceChanged) {
+        m_iniFile.writeString(PaceSection, IntervalKey,
+                              QString::number(m_pace.intervalMs / 1000.0, 'g', 10));
+        m_iniFile.writeInteger(PaceSection, JitterKey, m_pace.jitterPercent);
+        m_iniFile.writeInteger(PaceSection, PerHourKey, m_pace.perHour);
+        m_iniFile.writeInteger(PaceSection, PerDayKey, m_pace.perDay);
+        m_iniFile.writeString(PaceSection, QuietKey,
+                              PacePlan::quietHoursText(m_pace.quietFrom, m_pace.quietUntil));
+    }
     return m_iniFile.updateFile();
 }
 

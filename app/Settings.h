@@ -1,11 +1,16 @@
 #pragma once
 
 #include "app/IniFile.h"
+#include "sending/RunPacer.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QString>
+
+#include <memory>
+#include <optional>
 
 inline constexpr char SettingsFileName[] = "pelorvane.ini";
 
@@ -64,6 +69,22 @@ public:
     // in "Setting": seconds, 60 by default). The setter is for this program run only.
     int networkWaitMs() const;
     void setNetworkWaitMs(int ms);
+    // The pace of sending runs, in the section "Pace": "Interval" (seconds between messages,
+    // decimals allowed), "Jitter" (percent either way, 25 by default), "Per Hour" and "Per
+    // Day" (caps per SIM, 0 for none) and "Quiet Hours" ("22:00-07:00", empty for none). The
+    // stored plan never has a start time. A session plan (the command line's options) takes
+    // its place for this program run only and is never written.
+    PacePlan pacePlan() const;
+    PacePlan storedPacePlan() const;
+    void setPacePlan(const PacePlan &plan);
+    void setSessionPacePlan(const std::optional<PacePlan> &plan);
+
+    // The messages each SIM sent in its current hour and day ("Sent Counts"), read from and
+    // written to the file at once, so that the caps hold across runs, program restarts and
+    // pelorvane-cli using the same file. Safe on any thread.
+    SentLedger &sentLedger() { return *m_ledger; }
+    SentTally sentTally(const QString &sim);
+    void setSentTally(const QString &sim, const SentTally &tally);
 
     bool modified() const;
     // Writes the port name, and the country when it is in the file or was set, into the file. False
@@ -97,4 +118,11 @@ private:
     bool m_serviceCentreStored = false;
     QByteArray m_sessionServiceCentre;
     int m_networkWaitMs = 60000;
+    PacePlan m_pace;
+    bool m_paceChanged = false;
+    std::optional<PacePlan> m_sessionPace;
+    std::unique_ptr<SentLedger> m_ledger;
+    // The tallies last set; used when the file could not be written.
+    QHash<QString, SentTally> m_tallies;
+    bool m_talliesInFile = true;
 };

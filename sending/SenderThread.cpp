@@ -7,7 +7,10 @@
 #include "data/OutcomeLog.h"
 #include "link/GsmSerial.h"
 #include "link/ModemSetup.h"
+#include "sending/SimIdentity.h"
 #include "sms/SmsParts.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -45,7 +48,8 @@ SenderThread::SenderThread(MessageList &outbox, ContactList &contacts, OutcomeLo
                            SendOptions options)
     : m_outbox(outbox), m_contacts(contacts), m_outcomes(outcomes), m_refreshAll(refreshAll),
       m_nextReference(std::move(nextReference)), m_options(std::move(options)),
-      m_policy(m_options.stopAtFirstRefusal) {}
+      m_clock(m_options.clock ? m_options.clock : std::make_shared<SystemClock>()),
+      m_pacer(m_options.pace, *m_clock, m_options.ledger), m_policy(m_options.stopAtFirstRefusal) {}
 
 void SenderThread::execute() {
     WorkerThread::execute();
@@ -114,16 +118,31 @@ void SenderThread::runSession() {
         break;
     }
     m_summary.started = true;
+    // Caps count per SIM; only then is the phone asked which one it holds.
+    if (m_options.pace.perHour > 0 || m_options.pace.perDay > 0)
+        m_pacer.setSim(simIdentity(link, link.port().portName()));
     sendMessages();
 }
 
 void SenderThread::sendMessages() {
     int position = 0;
+    {
+        MessageList::Locker items(m_outbox);
+        m_progress.begin(
+            static_cast<int>(std::count_if(items->cbegin(), items->cend(), [](const auto &m) {
+                return m->status == MessageStatus::Pending;
+            })));
+    }
     while (!terminated()) {
+        // A message waiting for its turn stays pending: nothing is claimed before the wait.
+        QDateTime cycleStart;
+        if (!hasPending(position) || !waitForTurn(cycleStart))
+            break;
         // The record is shared: it stays valid if it leaves the list while we send it.
         const MessageList::Item record = claimNext(position);
         if (!record)
             break;
+        m_progress.started(position);
         refreshAll();
         Next next;
         try {
@@ -139,6 +158,16 @@ void SenderThread::sendMessages() {
             const int index = m_outbox.indexOf(record.get(), position);
             position = index >= 0 ? index + 1 : 0;
         }
+        bool sent;
+        {
+            MessageList::Locker items(m_outbox);
+            sent = record->status == MessageStatus::Sent;
+        }
+        if (sent)
+            m_pacer.messageSent();
+        m_pacer.messageDone();
+        // A message's share of the run: its exchange and the pause after it.
+        m_progress.finished(sent, cycleStart.msecsTo(m_clock->now()) + m_pacer.pauseLeftMs());
         refreshAll();
         if (next == Next::StopRun)
             break;
@@ -157,6 +186,33 @@ MessageList::Item SenderThread::claimNext(int &position) {
         }
     }
     return {};
+}
+
+bool SenderThread::hasPending(int position) {
+    MessageList::Locker items(m_outbox);
+    const int count = static_cast<int>(items->size());
+    for (int i = std::min(position, count); i < count; ++i)
+        if ((*items)[i]->status == MessageStatus::Pending)
+            return true;
+    return false;
+}
+
+bool SenderThread::waitForTurn(QDateTime &cycleStart) {
+    bool held = false;
+    const bool go =
+        m_pacer.waitForTurn([this](int ms) { return pause(ms); },
+                            [this, &held](const RunPacer::Wait &wait) {
+                                // The pause between messages is no news;
+                                // the end of a wait is only after one that was.
+                                if (wait.reason == RunPacer::Reason::Interval ||
+                                    (wait.reason == RunPacer::Reason::None && !held))
+                                    return;
+                                held = true;
+                                m_progress.setWaiting(m_pacer.waitText(wait, m_clock->now()));
+                                refreshAll();
+                            });
+    cycleStart = m_clock->now();
+    return go && !terminated();
 }
 
 SenderThread::Next SenderThread::sendMessage(const MessageList::Item &record) {

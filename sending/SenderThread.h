@@ -4,10 +4,13 @@
 #include "link/PhoneReadiness.h"
 #include "link/WorkerThread.h"
 #include "sending/RefusalPolicy.h"
+#include "sending/RunPacer.h"
+#include "sending/RunProgress.h"
 #include "sending/RunSummary.h"
 #include "sms/SmsSubmit.h"
 
 #include <functional>
+#include <memory>
 
 class ContactList;
 class OutcomeLog;
@@ -27,6 +30,11 @@ struct SendOptions {
     // A service centre number of the user's, put into every message of the run in place of
     // the phone's stored one; empty for the phone's.
     QByteArray serviceCentre;
+    // The pace of the run, the clock it goes by (the system's when null) and where the caps
+    // are counted across runs (this run only when null; it must outlive the run).
+    PacePlan pace;
+    std::shared_ptr<PaceClock> clock;
+    SentLedger *ledger = nullptr;
 };
 
 // The worker that empties the outbox through the phone: the phone is readied (ModemSetup),
@@ -53,6 +61,8 @@ public:
 
     // What the run did; read it once the run has ended (the phone's end handler).
     const RunSummary &summary() const { return m_summary; }
+    // How far the run has got; readable from any thread while it runs.
+    const RunProgress &progress() const { return m_progress; }
 
 protected:
     void execute() override;
@@ -64,13 +74,18 @@ private:
     void runSession();
     void sendMessages();
     MessageList::Item claimNext(int &position);
+    bool hasPending(int position);
+    // Waits until the pace lets the next message go; false when stopped. cycleStart: when
+    // the wait ended.
+    bool waitForTurn(QDateTime &cycleStart);
     Next sendMessage(const MessageList::Item &record);
     Next tryMessage(const MessageList::Item &record, const SmsSubmit &request, const PduList &pdus);
     Attempt sendParts(const MessageList::Item &record, const PduList &pdus);
     Attempt sendPdu(const MessageList::Item &record, const QByteArray &pduText, int length);
     void cancelPrompt();
     // Writes an outcome into the record through the outcome log.
-    void commit(const MessageList::Item &record, const std::function<void(MessageRecord &)> &change);
+    void commit(const MessageList::Item &record,
+                const std::function<void(MessageRecord &)> &change);
     void commitPending(const MessageList::Item &record);
     void commitFailed(const MessageList::Item &record, const QString &reason,
                       const QByteArray &error);
@@ -85,6 +100,9 @@ private:
     const std::function<void()> &m_refreshAll;
     ReferenceSource m_nextReference;
     SendOptions m_options;
+    std::shared_ptr<PaceClock> m_clock;
+    RunPacer m_pacer;
+    RunProgress m_progress;
     RefusalPolicy m_policy;
     RunSummary m_summary;
     int m_ownReference = 0;

@@ -222,7 +222,10 @@ void TestUiSending::f5DuringRunDoesNothing() {
     QCOMPARE(f.data->phone->worker(), worker);
     QCOMPARE(w->startButton->defaultAction(), w->stopAction);
     QVERIFY(w->stopAction->isEnabled());
-    QCOMPARE(w->statusText(), QStringLiteral("Busy..."));
+    // Busy, or already the run's progress.
+    QVERIFY2(w->statusText() == QStringLiteral("Busy...") ||
+                 w->statusText().startsWith(QStringLiteral("Sending ")),
+             qPrintable(w->statusText()));
     QVERIFY(f.waitIdle());
     QCOMPARE(f.data->sentList->count(), 4);
     // One run: the set-up commands went to the phone once.
@@ -238,8 +241,11 @@ void TestUiSending::stopShowsStoppingThenReady() {
     f.addMessages(20);
     QStringList statusTexts;
     QStringList statuses;
-    QObject::connect(w, &MainWindow::statusTextChanged,
-                     [&](const QString &text) { statuses << text; });
+    // The progress lines between Busy and Stopping are another test's.
+    QObject::connect(w, &MainWindow::statusTextChanged, [&](const QString &text) {
+        if (!text.startsWith(QStringLiteral("Sending ")))
+            statuses << text;
+    });
     w->startAction->trigger();
     QVERIFY(f.waitFor([&] { return f.data->outboxList->get(0).status != MessageStatus::Pending; }));
     w->stopAction->trigger();

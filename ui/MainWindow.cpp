@@ -25,14 +25,18 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMovie>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -193,6 +197,7 @@ void MainWindow::createActions() {
     startAction->setIcon(roleIcon(ImageRole::Start));
     stopAction = makeAction(this, "actStop", QStringLiteral("Stop"));
     stopAction->setIcon(roleIcon(ImageRole::Stop));
+    stopAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     stopAction->setEnabled(false);
     // F5 reaches Start also while the tool button shows Stop.
     addAction(startAction);
@@ -377,6 +382,12 @@ void MainWindow::createStatusBar() {
     phoneStatusLabel->setFixedWidth(SecondPanelWidth);
     // The first panel takes what the second leaves, whatever the bar's width.
     mainStatusBar->addWidget(statusLabel, 1);
+    runProgressBar = new QProgressBar(mainStatusBar);
+    runProgressBar->setObjectName(QStringLiteral("runProgressBar"));
+    runProgressBar->setFixedWidth(120);
+    runProgressBar->setTextVisible(false);
+    runProgressBar->hide();
+    mainStatusBar->addPermanentWidget(runProgressBar);
     mainStatusBar->addPermanentWidget(phoneStatusLabel);
     setStatusBar(mainStatusBar);
 }
@@ -452,10 +463,11 @@ QString MainWindow::explorerText(int index) const {
     switch (index) {
     case ExplorerModel::ContactsNode:
         return countText(m_data.contactList->count());
+    // What a run has sent moves to the sent folder when it ends; the counts follow it now.
     case ExplorerModel::OutboxNode:
-        return countText(m_data.outboxList->count());
+        return countText(std::max(0, m_data.outboxList->count() - sentByRun()));
     case ExplorerModel::SentNode:
-        return countText(m_data.sentList->count());
+        return countText(m_data.sentList->count() + sentByRun());
     case ExplorerModel::PhoneNode: {
         const QString model = m_phoneView ? m_phoneView->phoneModel() : QString();
         return model.isEmpty() ? QString() : QLatin1Char('(') + model + QLatin1Char(')');
@@ -547,7 +559,44 @@ void MainWindow::refreshAll() {
     // A hidden compose view counts its entries when it is shown.
     if (m_composeView && m_composeView->isVisible())
         m_composeView->refreshRecipientEntries();
+    if (m_sending)
+        showRunProgress();
     IdleHook::instance().request();
+}
+
+int MainWindow::sentByRun() const {
+    if (!m_sending)
+        return 0;
+    const auto *sender = qobject_cast<const SenderThread *>(m_data.phone->worker());
+    return sender ? sender->progress().sent() : 0;
+}
+
+void MainWindow::showRunProgress() {
+    const auto *sender = qobject_cast<const SenderThread *>(m_data.phone->worker());
+    if (!sender)
+        return;
+    const RunProgress &progress = sender->progress();
+    if (progress.total() > 0) {
+        runProgressBar->setRange(0, progress.total());
+        runProgressBar->setValue(progress.done());
+    }
+    const QString text = progress.text();
+    if (!text.isEmpty() && !m_stopRequested && text != statusText())
+        setStatusText(text);
+
+    const int row = progress.currentRow();
+    QTableView *list = outboxView()->listView();
+    if (row < 0 || row == m_followedRow || row >= list->model()->rowCount())
+        return;
+    // A user who scrolled away from the row last followed keeps the place he chose.
+    bool following = true;
+    if (m_followedRow >= 0 && m_followedRow < list->model()->rowCount() && list->isVisible()) {
+        const QRect shown = list->visualRect(list->model()->index(m_followedRow, 0));
+        following = shown.isValid() && list->viewport()->rect().intersects(shown);
+    }
+    m_followedRow = row;
+    if (following)
+        list->scrollTo(list->model()->index(row, 0));
 }
 
 void MainWindow::composeTo(const QByteArray &recipients) {
@@ -607,11 +656,15 @@ void MainWindow::onStartTriggered() {
         m_data.phone->start(m_data.newSender());
         m_sending = true;
         m_stopRequested = false;
+        m_followedRow = -1;
     });
     if (!m_sending)
         return;
     updateActions();
     activityClip->start();
+    // Busy until the run has counted its messages.
+    runProgressBar->setRange(0, 0);
+    runProgressBar->show();
     showView(outboxView());
     setStatusText(QStringLiteral("Busy..."));
 }
@@ -652,6 +705,7 @@ void MainWindow::onSendingFinished(const RunSummary &summary) {
     updateActions();
     activityClip->stop();
     activityClip->jumpToFrame(0);
+    runProgressBar->hide();
     setStatusText(QStringLiteral("Ready."));
 
     if (outboxView()->moveSentTo(*sentView()) > 0)
@@ -876,6 +930,15 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     }
     writeLayout();
     event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_sending) {
+        onStopTriggered();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::readLayout() {

@@ -13,6 +13,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QMovie;
+class QProgressBar;
 class QSplitter;
 class QGridLayout;
 class QScrollArea;
@@ -105,6 +106,8 @@ public:
     QStatusBar *mainStatusBar = nullptr;
     QLabel *statusLabel = nullptr;
     QLabel *phoneStatusLabel = nullptr;
+    // How far a run has got; shown while one goes.
+    QProgressBar *runProgressBar = nullptr;
 
 public:
     void setVisible(bool visible) override;
@@ -116,6 +119,8 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Esc that nobody else took (an edit in progress cancels itself) stops a run.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createActions();
@@ -144,6 +149,10 @@ private:
     // The PIN dialog of a run start (on the UI thread, the run waiting).
     std::optional<QByteArray> askPin(const PinRequest &request);
     void onSendingFinished(const RunSummary &summary);
+    // The status bar's progress of the run and the outbox row being sent kept in sight.
+    void showRunProgress();
+    // Sent by the run and not yet moved to the sent folder; 0 when no run goes.
+    int sentByRun() const;
 
     // Asks "Save current project ?" when the project is modified; false when cancelled.
     bool askSaveCurrent();
@@ -169,6 +178,8 @@ private:
     QWidget *m_currentView = nullptr;
 
     bool m_sending = false;
+    // The outbox row last kept in sight; -1 at the start of a run.
+    int m_followedRow = -1;
     bool m_stopRequested = false;
     bool m_waitingForRun = false;
     bool m_shown = false;

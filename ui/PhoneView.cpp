@@ -1,4 +1,5 @@
 #include "ui/PhoneView.h"
+#include "ui/PaceBox.h"
 
 #include "app/AppData.h"
 #include "app/Settings.h"
@@ -173,6 +174,9 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     infoView->header()->setStretchLastSection(true);
     infoView->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(infoView, 1);
+
+    paceBox = new PaceBox(m_data, this);
+    layout->addWidget(paceBox);
 
     updateAction = new QAction(QStringLiteral("Update"), this);
     updateAction->setObjectName(QStringLiteral("updateAction"));

@@ -17,6 +17,7 @@ class QMenu;
 class QToolButton;
 class QTreeWidget;
 class AppData;
+class PaceBox;
 class ViewHost;
 
 // The port list's number for ordering: for COMn names the number after "COM", for others
@@ -78,6 +79,7 @@ public:
     QTreeWidget *infoView = nullptr;
     QMenu *contextMenu = nullptr;
     QAction *updateAction = nullptr;
+    PaceBox *paceBox = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -3,7 +3,8 @@
 # driven by xdotool through its menus, dialogs and keys. It imports three contacts, unchecks
 # one in the contacts view, composes to the checked contacts, saves, presses F5, waits for the
 # run to end, saves again and quits; then it reads the saved project with pelorvane-cli and
-# the simulated phone's log of the messages it accepted.
+# the simulated phone's log of the messages it accepted. Last, pelorvane-cli sends three more
+# at a pace on a terminal of its own, whose progress line it reads.
 #
 # usage: e2e_send.sh PELORVANE PELORVANE_CLI PELORVANE_MODEMSIM [PELORVANE_GRAB]
 # Exits 77 (skipped) when Xvfb or xdotool is missing.
@@ -199,5 +200,16 @@ second=$(sed -n 2p "$work/modem.log")
 [[ "$second" == *'"number":"+4915733333333"'* && "$second" == *'"coding":0'* ]] ||
     fail "second message: $second"
 
+# --- a paced run on a terminal: the progress is one line rewritten in place
+"$cli" queue "$project" --all "Paced" >/dev/null || fail "queueing the paced run failed"
+SHELL=/bin/bash script -qfec "\"$cli\" send \"$project\" --port \"$port\" --interval 0.6 --jitter 0" \
+    "$work/paced.typescript" >/dev/null 2>&1 || fail "the paced run failed: $(cat "$work/paced.typescript")"
+paced=$(cat "$work/paced.typescript")
+for line in 'Sending 1 of 3' 'Sending 2 of 3 — about ' 'Sending 3 of 3 — about ' 'Sent 3 of 3'; do
+    [[ "$paced" == *"$line"* ]] || fail "the paced run's terminal lacks '$line': $paced"
+done
+[[ "$paced" == *$'\r'* ]] || fail "the progress line is not rewritten in place: $paced"
+[ "$(wc -l <"$work/modem.log")" -eq 5 ] || fail "after the paced run the phone accepted: $(cat "$work/modem.log")"
+
 passed=1
-echo "PASS: imported 3, unchecked 1, sent 2 through the simulated phone, saved and reopened"
+echo "PASS: imported 3, unchecked 1, sent 2 through the simulated phone, saved and reopened; a paced run of 3 showed its progress"

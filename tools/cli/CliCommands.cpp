@@ -30,13 +30,19 @@ const QList<CliCommand> &cliCommands() {
          &cmdQueue},
         {"send",
          "FILE.sms [--port NAME] [--simulate] [--retry-after 5,30,120] "
-         "[--stop-at-first-refusal] [--wait] [--pin-file FILE] [--smsc NUMBER] "
-         "[--network-wait SECONDS]",
+         "[--stop-at-first-refusal] [--pin-file FILE] [--smsc NUMBER] [--network-wait SECONDS] "
+         "[--interval SECONDS] [--jitter PERCENT] [--per-hour N] [--per-day N] "
+         "[--quiet HH:MM-HH:MM|none] [--start-at HH:MM] [--wait]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
          "save the project; every outcome is in the project's journal before the next message "
          "goes. A message the phone refuses for a while is tried again after the --retry-after "
          "waits in seconds (0: at once), one refused for good fails and the run goes on, unless "
-         "--stop-at-first-refusal. Ctrl+C, SIGTERM and SIGHUP stop the run. Exit status 0 when "
+         "--stop-at-first-refusal. The pace: --interval seconds between messages (varied at "
+         "random by --jitter percent either way, 25 by default), at most --per-hour and "
+         "--per-day messages through this SIM (counted across runs), no message in the "
+         "--quiet hours, none before --start-at (a time already past today means tomorrow); "
+         "each overrides the stored setting for this run, and a run that has to wait says "
+         "until when. Ctrl+C, SIGTERM and SIGHUP stop the run. Exit status 0 when "
          "every pending message was sent, 1 when some were not, 3 when nothing could be sent "
          "(the run could not start; the project is in use, --wait waits for it; its outcomes "
          "cannot be recorded). A SIM card that asks for its PIN gets the first line of "
