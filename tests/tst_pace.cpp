@@ -16,6 +16,7 @@
 #include "support/CliRun.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPhone.h"
+#include "support/TestMessages.h"
 #include "tools/cli/CliPace.h"
 #include "tools/cli/CliPort.h"
 
@@ -44,15 +45,7 @@ struct PaceFixture {
         data->onRefreshAll = [this] { onRefresh(); };
     }
 
-    void addMessages(int count) {
-        for (int i = 1; i <= count; ++i) {
-            Message message;
-            message.number = QByteArray::number(5550100 + i);
-            message.text = QStringLiteral("message %1").arg(i);
-            message.created = oleNow();
-            data->outboxList->add(message);
-        }
-    }
+    void addMessages(int count) { addNumberedMessages(*data->outboxList, count); }
 
     void onRefresh() {
         auto *sender = qobject_cast<SenderThread *>(data->phone->worker());

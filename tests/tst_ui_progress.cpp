@@ -7,6 +7,7 @@
 #include "modemsim/ModemSim.h"
 #include "support/FakeClock.h"
 #include "support/MainWindowFixture.h"
+#include "support/TestMessages.h"
 #include "ui/ExplorerModel.h"
 #include "ui/MessagesView.h"
 #include "ui/PaceBox.h"
@@ -41,13 +42,7 @@ struct ProgressFixture : MainWindowFixture {
     }
 
     void addMessages(int count) {
-        for (int i = 1; i <= count; ++i) {
-            Message message;
-            message.number = QByteArray::number(5550100 + i);
-            message.text = QStringLiteral("message %1").arg(i);
-            message.created = oleNow();
-            data->outboxList->add(message);
-        }
+        addNumberedMessages(*data->outboxList, count);
         window->refreshAll();
     }
 

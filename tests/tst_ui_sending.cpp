@@ -7,6 +7,7 @@
 #include "link/SerialPort.h"
 #include "modemsim/ModemSim.h"
 #include "support/MainWindowFixture.h"
+#include "support/TestMessages.h"
 #include "ui/ExplorerModel.h"
 #include "ui/MessageModel.h"
 #include "ui/MessagesView.h"
@@ -51,13 +52,7 @@ struct RunFixture : MainWindowFixture {
     }
 
     void addMessages(int count) {
-        for (int i = 1; i <= count; ++i) {
-            Message message;
-            message.number = QByteArray::number(5550100 + i);
-            message.text = QStringLiteral("message %1").arg(i);
-            message.created = oleNow();
-            data->outboxList->add(message);
-        }
+        addNumberedMessages(*data->outboxList, count);
         window->refreshAll();
     }
 
