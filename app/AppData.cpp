@@ -27,6 +27,7 @@ enum class SectionTag : quint8 {
     Sent = 3,
     // Version 11: sections from here on carry their length.
     OutboxStates = 4,
+    MessageDetails = 5,
 };
 
 // The state of one outbox message that version 10 cannot hold.
@@ -47,8 +48,7 @@ bool sameContent(const MessageRecord &a, const Message &b) {
 // The outbox states a save must keep: a message that is sent but not yet moved, failed or
 // unknown, one with parts the phone took, one with a reason. A message the phone is taking
 // (inFlight) is Unknown should the program end before its outcome is in the journal.
-QList<MessageState> outboxStates(const MessageList::Items &items,
-                                 const std::optional<Message> &inFlight) {
+QList<MessageState> outboxStates(const MessageList::Items &items, QList<Message> inFlight) {
     QList<MessageState> states;
     for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
         const MessageRecord &m = *items[i];
@@ -58,7 +58,11 @@ QList<MessageState> outboxStates(const MessageList::Items &items,
         state.reason = m.reason();
         state.error = m.error();
         if (m.status == MessageStatus::Sending) {
-            if (inFlight && sameContent(m, *inFlight)) {
+            // Each message in flight marks one claimed record: identical ones are interchangeable.
+            const auto taken = std::find_if(inFlight.begin(), inFlight.end(),
+                                            [&m](const Message &f) { return sameContent(m, f); });
+            if (taken != inFlight.end()) {
+                inFlight.erase(taken);
                 state.status = MessageStatus::Unknown;
                 state.reason = inFlightReason();
                 state.error.clear();
@@ -143,6 +147,90 @@ void applyStates(MessageList &outbox, const QList<MessageState> &states) {
     }
 }
 
+// Which phone sent a message and what the SMS centre said of it, for either list.
+struct MessageDetail {
+    SectionTag list = SectionTag::Outbox;
+    qint32 index = 0;
+    QString phone;
+    QByteArray messageId;
+    DeliveryState delivery = DeliveryState::None;
+    QString deliveryDetail;
+};
+
+void collectDetails(const MessageList::Items &items, SectionTag list,
+                    QList<MessageDetail> &details) {
+    for (qsizetype i = 0; i < qsizetype(items.size()); ++i) {
+        const MessageRecord &m = *items[i];
+        if (m.phone().isEmpty() && m.messageId().isEmpty() && m.delivery() == DeliveryState::None &&
+            m.deliveryDetail().isEmpty())
+            continue;
+        details.append(
+            {list, qint32(i), m.phone(), m.messageId(), m.delivery(), m.deliveryDetail()});
+    }
+}
+
+QByteArray encodeDetails(const QList<MessageDetail> &details) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    StreamWriter writer(buffer);
+    writer.writeInt32(qint32(details.size()));
+    for (const MessageDetail &detail : details) {
+        writer.writeByte(quint8(detail.list));
+        writer.writeInt32(detail.index);
+        writer.writeWide(detail.phone);
+        writer.writeAnsi(detail.messageId);
+        writer.writeByte(quint8(detail.delivery));
+        writer.writeWide(detail.deliveryDetail);
+    }
+    writer.flush();
+    return buffer.data();
+}
+
+// Each entry as small as a list byte, an index, three empty fields and a state.
+constexpr qint64 EmptyDetailSize = 1 + 4 + 4 + 4 + 1 + 4;
+
+void applyDetails(const QByteArray &payload, MessageList &outbox, MessageList &sent) {
+    QBuffer buffer;
+    buffer.setData(payload);
+    buffer.open(QIODevice::ReadOnly);
+    StreamReader reader(buffer);
+    const qint32 count = reader.readInt32();
+    if (count < 0 || count * EmptyDetailSize > reader.bytesLeft())
+        StreamReader::fail();
+    QList<MessageDetail> details;
+    details.reserve(count);
+    for (qint32 i = 0; i < count; ++i) {
+        MessageDetail detail;
+        const quint8 list = reader.readByte();
+        if (list != quint8(SectionTag::Outbox) && list != quint8(SectionTag::Sent))
+            StreamReader::fail();
+        detail.list = SectionTag(list);
+        detail.index = reader.readInt32();
+        const qint32 listCount = detail.list == SectionTag::Outbox ? outbox.count() : sent.count();
+        if (detail.index < 0 || detail.index >= listCount)
+            StreamReader::fail();
+        detail.phone = reader.readWide();
+        detail.messageId = reader.readAnsi();
+        const quint8 delivery = reader.readByte();
+        if (delivery > quint8(DeliveryState::Expired))
+            StreamReader::fail();
+        detail.delivery = DeliveryState(delivery);
+        detail.deliveryDetail = reader.readWide();
+        details.append(detail);
+    }
+    // Read whole before anything changes: a broken section leaves the lists as they were.
+    MessageList::Locker outboxItems(outbox);
+    MessageList::Locker sentItems(sent);
+    for (const MessageDetail &detail : std::as_const(details)) {
+        MessageList::Items &items =
+            detail.list == SectionTag::Outbox ? outboxItems.items() : sentItems.items();
+        MessageRecord &m = *items[detail.index];
+        m.setPhone(detail.phone);
+        m.setMessageId(detail.messageId);
+        m.setDelivery(detail.delivery, detail.deliveryDetail);
+    }
+}
+
 bool hasSentInOutbox(MessageList &outbox) {
     MessageList::Locker items(outbox);
     for (const auto &item : *items)
@@ -204,12 +292,11 @@ QString AppData::title() const {
     return QFileInfo(fileName).fileName();
 }
 
-SenderThread *AppData::newSender() {
+SendingWorker *AppData::newSender() {
     // A name that was never written has no file for a journal to apply to: the run is kept as
     // an untitled one's is, with the whole document.
     const bool titled = !fileName.isEmpty() && !fileIdentity.isNull();
-    journal->open(titled ? fileName : QString(), fileIdentity,
-                  [this] { return projectBytes(std::nullopt); });
+    journal->open(titled ? fileName : QString(), fileIdentity, [this] { return projectBytes({}); });
     SendOptions options;
     options.retryDelaysMs = settings->retryDelaysMs();
     options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
@@ -346,9 +433,12 @@ void AppData::loadFromDevice(QIODevice &device, bool *taken) {
                 StreamReader::fail();
             QByteArray payload(length, Qt::Uninitialized);
             reader.readRaw(payload.data(), length);
-            if (tag != quint8(SectionTag::OutboxStates))
+            if (tag == quint8(SectionTag::OutboxStates))
+                applyStates(*outboxList, decodeStates(payload, outboxList->count()));
+            else if (tag == quint8(SectionTag::MessageDetails))
+                applyDetails(payload, *outboxList, *sentList);
+            else
                 continue; // a section of a later version: skipped whole
-            applyStates(*outboxList, decodeStates(payload, outboxList->count()));
             if (taken)
                 *taken = true;
             continue;
@@ -390,7 +480,7 @@ bool AppData::save(bool saveAs) {
     ProjectIdentity written;
     journal->saveExclusive(
         fileName,
-        [&](const std::optional<Message> &inFlight) {
+        [&](const QList<Message> &inFlight) {
             const QByteArray bytes = projectBytes(inFlight);
             writeFileSafely(fileName, bytes);
             written = ProjectIdentity::of(bytes);
@@ -402,19 +492,26 @@ bool AppData::save(bool saveAs) {
     return true;
 }
 
-QByteArray AppData::projectBytes(const std::optional<Message> &inFlight) const {
+QByteArray AppData::projectBytes(const QList<Message> &inFlight) const {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     saveToDevice(buffer, inFlight);
     return buffer.data();
 }
 
-void AppData::saveToDevice(QIODevice &device, const std::optional<Message> &inFlight) const {
+void AppData::saveToDevice(QIODevice &device, const QList<Message> &inFlight) const {
     // The outbox's states and its records are taken under one hold of its lock (outbox before
     // contacts and sent list, as everywhere).
     MessageList::Locker outbox(*outboxList);
     const QList<MessageState> states = outboxStates(outbox.items(), inFlight);
-    const quint8 version = states.isEmpty() ? FileVersion : ExtendedFileVersion;
+    QList<MessageDetail> details;
+    collectDetails(outbox.items(), SectionTag::Outbox, details);
+    {
+        MessageList::Locker sent(*sentList);
+        collectDetails(sent.items(), SectionTag::Sent, details);
+    }
+    const quint8 version =
+        states.isEmpty() && details.isEmpty() ? FileVersion : ExtendedFileVersion;
     StreamWriter writer(device);
     const char header[4] = {char(Magic0), char(Magic1), char(version), 0};
     writer.writeRaw(header, 4);
@@ -429,6 +526,12 @@ void AppData::saveToDevice(QIODevice &device, const std::optional<Message> &inFl
     if (!states.isEmpty()) {
         const QByteArray payload = encodeStates(states);
         writer.writeByte(quint8(SectionTag::OutboxStates));
+        writer.writeInt32(qint32(payload.size()));
+        writer.writeRaw(payload.constData(), payload.size());
+    }
+    if (!details.isEmpty()) {
+        const QByteArray payload = encodeDetails(details);
+        writer.writeByte(quint8(SectionTag::MessageDetails));
         writer.writeInt32(qint32(payload.size()));
         writer.writeRaw(payload.constData(), payload.size());
     }

@@ -21,7 +21,7 @@ class GsmSerial;
 class Phone;
 class ProjectJournal;
 class ProjectLock;
-class SenderThread;
+class SendingWorker;
 
 // The application data module: owner of the long-lived objects and of the project document
 // (the compose fields, the contacts, the outbox and the sent list, the file name and the
@@ -35,7 +35,11 @@ class SenderThread;
 // gives the outbox messages' states that version 10 cannot hold: an int32 count, then per
 // message its int32 index in the outbox, status byte (0 pending, 2 sent, 3 failed, 4 unknown),
 // int32 accepted parts, int32 part reference, reason (wide field) and error (ansi field). A
-// document whose outbox holds no such state is written as version 10, byte for byte.
+// document whose outbox holds no such state is written as version 10, byte for byte. Tag 5 gives
+// what version 10 cannot hold of messages in either list: an int32 count, then per message the
+// list's tag byte (2 outbox, 3 sent), its int32 index there, the phone that sent it (wide
+// field; kept when a run used several), the SMS centre's message id (ansi field), the delivery
+// state byte (0 none, 1 delivered, 2 not delivered, 3 expired) and its detail (wide field).
 //
 // The outcomes of a run are kept in the project's journal (ProjectJournal) until the next save;
 // a load folds the journal that belongs to the file into the document. A program that writes
@@ -109,7 +113,7 @@ public:
     // Phone::start; long messages take their references from the settings. Opens the journal
     // the run records its outcomes in first, and raises Error when it cannot be written. The retry
     // delays and the stop at the first refusal are the settings'.
-    SenderThread *newSender();
+    SendingWorker *newSender();
 
     // Takes the lock of path for lockHolder (nothing without a holder, or when held already):
     // ProjectInUseError when another program holds it and waitForLock is not set.
@@ -162,9 +166,8 @@ public:
     // The whole project file, written to / read from a device. loadFromDevice reads the
     // sections as Load does but leaves fileName and Modified alone; taken is set as soon as a
     // section has changed the document (also when it then fails).
-    // inFlight: the message the phone is taking, which the file shows as Unknown.
-    void saveToDevice(QIODevice &device,
-                      const std::optional<Message> &inFlight = std::nullopt) const;
+    // inFlight: the messages the phones are taking, which the file shows as Unknown.
+    void saveToDevice(QIODevice &device, const QList<Message> &inFlight = {}) const;
     void loadFromDevice(QIODevice &device, bool *taken = nullptr);
 
     static constexpr quint8 Magic0 = 0x83;
@@ -173,7 +176,7 @@ public:
     static constexpr quint8 ExtendedFileVersion = 11;
 
 private:
-    QByteArray projectBytes(const std::optional<Message> &inFlight) const;
+    QByteArray projectBytes(const QList<Message> &inFlight) const;
     // A lock of path for lockHolder that is not held yet; null when none is needed.
     std::unique_ptr<ProjectLock> newLock(const QString &path) const;
 

@@ -141,6 +141,11 @@ QByteArray encodeJournalRecord(const JournalRecord &record) {
         w.writeInt32(m.partReference);
         w.writeWide(m.reason);
         w.writeAnsi(m.error);
+        w.writeInt32(qint32(record.slot));
+        w.writeWide(m.phone);
+        w.writeAnsi(m.messageId);
+        w.writeByte(quint8(m.delivery));
+        w.writeWide(m.deliveryDetail);
     }));
 }
 
@@ -199,6 +204,17 @@ std::optional<JournalContent> decodeJournal(const QByteArray &bytes) {
             m.partReference = qint16(r.readInt32());
             m.reason = r.readWide();
             m.error = r.readAnsi();
+            // Records of a program that ran one phone end here.
+            if (!buffer.atEnd()) {
+                record.slot = quint32(r.readInt32());
+                m.phone = r.readWide();
+                m.messageId = r.readAnsi();
+                const quint8 delivery = r.readByte();
+                if (delivery > quint8(DeliveryState::Expired))
+                    break;
+                m.delivery = DeliveryState(delivery);
+                m.deliveryDetail = r.readWide();
+            }
         } catch (const Error &) {
             break; // a record whose checksum holds but whose content does not read: stop here
         }
@@ -233,24 +249,36 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
     for (int i = 0; i < int(items.size()); ++i)
         byContent[contentHash(*items[i])].append(i);
 
+    // The message each slot follows, and the slot that follows each message.
+    QHash<quint32, int> following;
+    QHash<int, quint32> followedBy;
     for (const JournalRecord &record : records) {
         const Message &change = record.message;
         QList<int> &bucket = byContent[contentHash(change)];
-        int followed = -1, waiting = -1, retried = -1;
+        int followed = -1, waiting = -1, loose = -1, retried = -1;
+        if (const auto own = following.constFind(record.slot); own != following.cend()) {
+            const MessageRecord &m = *items[*own];
+            if (sameContent(m, change) && !isFinal(m.status))
+                followed = *own;
+        }
         for (int i : bucket) {
+            if (followed >= 0)
+                break;
             const MessageRecord &m = *items[i];
             if (!sameContent(m, change))
                 continue;
-            if (touched[i] != Touch::None && !isFinal(m.status)) {
-                followed = i;
-                break;
-            }
             if (waiting < 0 && touched[i] == Touch::None && !isFinal(m.status))
                 waiting = i;
+            // Touched, still open, and no other slot's: taken up again.
+            if (loose < 0 && touched[i] != Touch::None && !isFinal(m.status) &&
+                !followedBy.contains(i))
+                loose = i;
             if (retried < 0 && m.status != MessageStatus::Sent && isFinal(m.status))
                 retried = i;
         }
-        int index = followed >= 0 ? followed : waiting >= 0 ? waiting : retried;
+        if (followed < 0)
+            followed = waiting >= 0 ? waiting : loose;
+        int index = followed >= 0 ? followed : retried;
         bool isNew = false;
         if (index < 0) {
             Message added = change;
@@ -263,6 +291,12 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
             isNew = true;
             ++result.added;
         }
+        if (const auto previous = following.constFind(record.slot);
+            previous != following.cend() && *previous != index &&
+            followedBy.value(*previous) == record.slot)
+            followedBy.remove(*previous);
+        following[record.slot] = index;
+        followedBy[index] = record.slot;
         MessageRecord &m = *items[index];
         if (record.kind == JournalRecord::Kind::InFlight) {
             // The parts the phone had taken before this one.
@@ -280,6 +314,9 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
         m.setPartReference(change.partReference);
         m.setReason(change.reason);
         m.setError(change.error);
+        m.setPhone(change.phone);
+        m.setMessageId(change.messageId);
+        m.setDelivery(change.delivery, change.deliveryDetail);
         touched[index] = Touch::Touched;
         if (!isNew)
             ++result.changed;

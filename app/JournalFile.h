@@ -27,6 +27,9 @@ struct JournalRecord {
     enum class Kind : quint8 { Commit = 1, InFlight = 2 };
     Kind kind = Kind::Commit;
     Message message;
+    // Tells apart the messages whose records interleave (several phones, a window of
+    // submissions): one number per message and claim; 0 in records that have none.
+    quint32 slot = 0;
 };
 
 // A journal file: a header, then records, each with its length and a CRC-32 so that a record
@@ -37,7 +40,9 @@ struct JournalRecord {
 // an untitled project, the OLE time of the run's start and the whole project file as it was
 // then. Record: uint32 length and CRC-32 of its payload; the payload is the kind byte, then the
 // message: number (ansi field), text (wide field), flash, long, created, sent, status, accepted
-// parts (int32), part reference (int32), reason (wide field), error (ansi field). Little-endian.
+// parts (int32), part reference (int32), reason (wide field), error (ansi field), and then
+// (absent in older records) slot (int32), phone (wide field), message id (ansi field),
+// delivery state (byte), delivery detail (wide field). Little-endian.
 struct JournalContent {
     bool untitled = false;
     ProjectIdentity identity;
@@ -69,11 +74,12 @@ struct FoldResult {
 };
 
 // Applies the records, in order, to the outbox. A record goes to the message with its content
-// (number, text, created, flash, long) that this fold is already following (the last one in
-// flight or touched and not yet sent), else to the first one waiting (pending), else to the
-// first Failed or Unknown one (it was retried); identical messages are interchangeable, so any
-// of them will do. A record whose message is not in the outbox (queued after the last save) adds
-// it at the end. A message that becomes sent raises its contact's sent count; one whose last
-// record is in flight becomes Unknown. Takes the outbox's lock, then the contacts' one.
+// (number, text, created, flash, long) that this fold is already following for the record's
+// slot (the last one in flight or touched and not yet sent), else to the first one waiting
+// (pending), else to the first Failed or Unknown one (it was retried); identical messages are
+// interchangeable, so any of them will do. A record whose message is not in the outbox (queued
+// after the last save) adds it at the end. A message that becomes sent raises its contact's sent
+// count; one whose last record is in flight becomes Unknown. Takes the outbox's lock, then the
+// contacts' one.
 FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
                        ContactList &contacts);

@@ -108,20 +108,30 @@ QString ProjectJournal::path() const {
     return m_path;
 }
 
-void ProjectJournal::commit(const std::function<Message()> &change) {
+void ProjectJournal::commit(const void *key, const std::function<Message()> &change) {
     QMutexLocker lock(&m_mutex);
     const Message message = change();
-    m_inFlight.reset();
-    append({JournalRecord::Kind::Commit, message});
+    m_inFlight.remove(key);
+    append({JournalRecord::Kind::Commit, message}, key);
 }
 
-void ProjectJournal::inFlight(const Message &message) {
+void ProjectJournal::inFlight(const void *key, const Message &message) {
     QMutexLocker lock(&m_mutex);
-    append({JournalRecord::Kind::InFlight, message});
-    m_inFlight = message;
+    append({JournalRecord::Kind::InFlight, message}, key);
+    m_inFlight.insert(key, message);
 }
 
-void ProjectJournal::append(const JournalRecord &record) {
+void ProjectJournal::append(JournalRecord record, const void *key) {
+    // A commit that leaves the message claimed (a part taken) keeps its number; any other
+    // ends the claim, and the record's address may then be a new message's.
+    const bool claimEnds = record.kind == JournalRecord::Kind::Commit &&
+                           record.message.status != MessageStatus::Sending;
+    auto slot = m_slots.find(key);
+    if (slot == m_slots.end())
+        slot = m_slots.insert(key, m_nextSlot++);
+    record.slot = *slot;
+    if (claimEnds)
+        m_slots.erase(slot);
     if (!m_failure.isEmpty())
         throw Error(m_failure);
     if (!m_fd.isOpen())
@@ -167,7 +177,7 @@ void ProjectJournal::open(const QString &projectFile, const ProjectIdentity &ide
         m_path = path;
         m_untitled = true;
         m_size = encodeJournalHeader(content).size();
-        m_inFlight.reset();
+        m_inFlight.clear();
         // The new journal holds everything the old one did.
         if (previous != path)
             removeFile(previous);
@@ -226,10 +236,10 @@ void ProjectJournal::openTitled(const QString &projectFile, const ProjectIdentit
 }
 
 void ProjectJournal::saveExclusive(
-    const QString &projectFile,
-    const std::function<ProjectIdentity(const std::optional<Message> &)> &save, bool runGoesOn) {
+    const QString &projectFile, const std::function<ProjectIdentity(const QList<Message> &)> &save,
+    bool runGoesOn) {
     QMutexLocker lock(&m_mutex);
-    const ProjectIdentity identity = save(m_inFlight);
+    const ProjectIdentity identity = save(m_inFlight.values());
     const QString oldPath = m_path;
     m_fd.reset();
     m_path.clear();
@@ -261,7 +271,7 @@ void ProjectJournal::closeLocked(bool removeUntitled) {
     m_path.clear();
     m_untitled = false;
     m_size = 0;
-    m_inFlight.reset();
+    m_inFlight.clear();
     m_failure.clear();
 }
 

@@ -4,6 +4,8 @@
 #include "base/PosixFile.h"
 #include "data/OutcomeLog.h"
 
+#include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -31,8 +33,8 @@ public:
 
     // Raises Error when the journal is not open or cannot be written; then the change is made
     // in memory all the same.
-    void commit(const std::function<Message()> &change) override;
-    void inFlight(const Message &message) override;
+    void commit(const void *key, const std::function<Message()> &change) override;
+    void inFlight(const void *key, const Message &message) override;
 
     // Before a run: makes sure a journal is open. For a project file (identity: of its bytes on
     // disk), the journal already on disk for that identity (whose records the document holds
@@ -43,13 +45,13 @@ public:
               const std::function<QByteArray()> &snapshot);
 
     // Runs save while no outcome can be written. save writes the project file and returns the
-    // identity of what it wrote; it is given the message the phone is taking, if any, which the
+    // identity of what it wrote; it is given the messages the phones are taking, which the
     // file must not show as waiting. When save succeeds, every journal of the file and the
     // untitled document's one are removed (the file holds what they did), and with runGoesOn a
     // new journal is opened for the new file; when it raises, nothing changes. A journal that
     // cannot be opened afresh makes later outcomes fail (the run stops) but not the save.
     void saveExclusive(const QString &projectFile,
-                       const std::function<ProjectIdentity(const std::optional<Message> &)> &save,
+                       const std::function<ProjectIdentity(const QList<Message> &)> &save,
                        bool runGoesOn);
 
     // The document is given up (New, Open, the end of the program): the journal is closed; an
@@ -73,7 +75,7 @@ public:
     static QString untitledFolder();
 
 private:
-    void append(const JournalRecord &record);
+    void append(JournalRecord record, const void *key);
     void openTitled(const QString &projectFile, const ProjectIdentity &identity);
     void startFresh(const QString &path, const QByteArray &header, bool lock);
     void closeLocked(bool removeUntitled);
@@ -83,8 +85,12 @@ private:
     QString m_path;
     bool m_untitled = false;
     qint64 m_size = 0;
-    // The message the phone is taking: between an inFlight and the next commit.
-    std::optional<Message> m_inFlight;
+    // The messages the phones are taking: from an inFlight to the next commit of the key.
+    QHash<const void *, Message> m_inFlight;
+    // The journal's number for each message between its first record and its last one of a
+    // claim, so that a fold tells interleaved messages apart; never reused in a journal.
+    QHash<const void *, quint32> m_slots;
+    quint32 m_nextSlot = 1;
     // Set when the journal could not go on after a save; later outcomes fail with it.
     QString m_failure;
 };

@@ -45,8 +45,8 @@ void BM_JournalPerMessage(benchmark::State &state) {
             MessageList::Locker items(*data.outboxList);
             record = (*items)[i % Count];
         }
-        journal.inFlight(record->toMessage());
-        journal.commit([&] {
+        journal.inFlight(record.get(), record->toMessage());
+        journal.commit(record.get(), [&] {
             MessageList::Locker items(*data.outboxList);
             record->status = MessageStatus::Sent;
             record->sent = 45001.0 + i / 86400.0;

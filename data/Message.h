@@ -11,6 +11,14 @@ enum class MessageStatus : quint8 {
     Unknown = 4, // the phone may have sent it (no answer after the body): never resent by itself
 };
 
+// What a delivery receipt said about a sent message; None until one came.
+enum class DeliveryState : quint8 {
+    None = 0,
+    Delivered = 1,
+    Undelivered = 2,
+    Expired = 3,
+};
+
 // One SMS to one number. Flash and Long are bytes (0 or 1 when made by the program; other
 // values read from a file are kept as they are). Created and Sent are OLE dates
 // (data/OleDate.h), 0 when not set.
@@ -32,11 +40,24 @@ struct Message {
     // missing parts, with the same reference.
     quint16 acceptedParts = 0;
     qint16 partReference = -1;
+    // The phone that sent it (its port as the user gave it) when a run used several; empty
+    // otherwise.
+    QString phone;
+    // The SMS centre's id of a message sent over SMPP, and what its delivery receipt said
+    // (deliveryDetail: the receipt's own state and error, e.g. "UNDELIV, error 001").
+    QByteArray messageId;
+    DeliveryState delivery = DeliveryState::None;
+    QString deliveryDetail;
 
-    // A copy that is a new message (Resend): nothing of it sent, no reference yet.
+    // A copy that is a new message (Resend): nothing of it sent, no reference yet, no phone
+    // nor SMS centre has seen it.
     void clearPartProgress() {
         acceptedParts = 0;
         partReference = -1;
+        phone.clear();
+        messageId.clear();
+        delivery = DeliveryState::None;
+        deliveryDetail.clear();
     }
 
     bool operator==(const Message &other) const = default;

@@ -58,6 +58,12 @@ MessageRef MessageRecord::create(const Message &message, const MessageRecord *te
         record->setAcceptedParts(message.acceptedParts);
     if (message.partReference != -1)
         record->setPartReference(message.partReference);
+    if (!message.phone.isEmpty())
+        record->setPhone(message.phone);
+    if (!message.messageId.isEmpty())
+        record->setMessageId(message.messageId);
+    if (message.delivery != DeliveryState::None || !message.deliveryDetail.isEmpty())
+        record->setDelivery(message.delivery, message.deliveryDetail);
     return ref;
 }
 
@@ -133,6 +139,23 @@ void MessageRecord::clearPartProgress() {
     }
 }
 
+void MessageRecord::setPhone(const QString &phone) {
+    if (m_extra || !phone.isEmpty())
+        extra().phone = phone;
+}
+
+void MessageRecord::setMessageId(const QByteArray &id) {
+    if (m_extra || !id.isEmpty())
+        extra().messageId = id;
+}
+
+void MessageRecord::setDelivery(DeliveryState state, const QString &detail) {
+    if (m_extra || state != DeliveryState::None || !detail.isEmpty()) {
+        extra().delivery = state;
+        extra().deliveryDetail = detail;
+    }
+}
+
 Message MessageRecord::toMessage() const {
     Message m;
     m.number = number();
@@ -146,6 +169,12 @@ Message MessageRecord::toMessage() const {
     m.error = error();
     m.acceptedParts = acceptedParts();
     m.partReference = partReference();
+    if (m_extra) {
+        m.phone = m_extra->phone;
+        m.messageId = m_extra->messageId;
+        m.delivery = m_extra->delivery;
+        m.deliveryDetail = m_extra->deliveryDetail;
+    }
     return m;
 }
 
@@ -175,4 +204,7 @@ void MessageRecord::assign(const Message &message) {
     setError(message.error);
     setAcceptedParts(message.acceptedParts);
     setPartReference(message.partReference);
+    setPhone(message.phone);
+    setMessageId(message.messageId);
+    setDelivery(message.delivery, message.deliveryDetail);
 }

@@ -80,6 +80,14 @@ public:
     // As Message::clearPartProgress.
     void clearPartProgress();
 
+    QString phone() const { return m_extra ? m_extra->phone : QString(); }
+    void setPhone(const QString &phone);
+    QByteArray messageId() const { return m_extra ? m_extra->messageId : QByteArray(); }
+    void setMessageId(const QByteArray &id);
+    DeliveryState delivery() const { return m_extra ? m_extra->delivery : DeliveryState::None; }
+    QString deliveryDetail() const { return m_extra ? m_extra->deliveryDetail : QString(); }
+    void setDelivery(DeliveryState state, const QString &detail = QString());
+
     Message toMessage() const;
     // Takes every value of the message; the record keeps its identity.
     void assign(const Message &message);
@@ -95,6 +103,10 @@ private:
         QByteArray error;
         quint16 acceptedParts = 0;
         qint16 partReference = -1;
+        QString phone;
+        QByteArray messageId;
+        DeliveryState delivery = DeliveryState::None;
+        QString deliveryDetail;
         // Set when an overwrite did not fit the values' places in the record.
         bool hasNumber = false;
         bool hasText = false;

@@ -386,7 +386,7 @@ SenderThread::Attempt SenderThread::sendPdu(const MessageList::Item &record,
             MessageList::Locker items(m_outbox);
             inFlight = record->toMessage();
         }
-        m_outcomes.inFlight(inFlight);
+        m_outcomes.inFlight(record.get(), inFlight);
     } catch (...) {
         cancelPrompt();
         throw;
@@ -412,7 +412,7 @@ void SenderThread::cancelPrompt() {
 
 void SenderThread::commit(const MessageList::Item &record,
                           const std::function<void(MessageRecord &)> &change) {
-    m_outcomes.commit([&] {
+    m_outcomes.commit(record.get(), [&] {
         MessageList::Locker items(m_outbox);
         change(*record);
         return record->toMessage();

@@ -2,11 +2,11 @@
 
 #include "data/MessageList.h"
 #include "link/PhoneReadiness.h"
-#include "link/WorkerThread.h"
 #include "sending/RefusalPolicy.h"
 #include "sending/RunPacer.h"
 #include "sending/RunProgress.h"
 #include "sending/RunSummary.h"
+#include "sending/SendingWorker.h"
 #include "sms/SmsSubmit.h"
 
 #include <functional>
@@ -45,7 +45,7 @@ struct SendOptions {
 // broke, a stop it did not answer in time; never sent again by itself), or back to Pending. A
 // long message goes as concatenated parts; each part the phone accepts is noted, and a later
 // attempt sends only the missing ones with the same reference.
-class SenderThread : public WorkerThread {
+class SenderThread : public SendingWorker {
     Q_OBJECT
 public:
     // Gives the concatenation reference for a message that goes in parts.
@@ -59,10 +59,8 @@ public:
                  const std::function<void()> &refreshAll, ReferenceSource nextReference = {},
                  SendOptions options = {});
 
-    // What the run did; read it once the run has ended (the phone's end handler).
-    const RunSummary &summary() const { return m_summary; }
-    // How far the run has got; readable from any thread while it runs.
-    const RunProgress &progress() const { return m_progress; }
+    const RunSummary &summary() const override { return m_summary; }
+    const RunProgress &progress() const override { return m_progress; }
 
 protected:
     void execute() override;

@@ -52,10 +52,10 @@ void recordOutcome(AppData &data, int index, MessageStatus status, bool finish =
         record = (*items)[index];
         record->status = MessageStatus::Sending;
     }
-    data.journal->inFlight(record->toMessage());
+    data.journal->inFlight(record.get(), record->toMessage());
     if (!finish)
         return;
-    data.journal->commit([&] {
+    data.journal->commit(record.get(), [&] {
         MessageList::Locker items(*data.outboxList);
         record->status = status;
         if (status == MessageStatus::Sent) {
@@ -283,8 +283,8 @@ void TestJournal::saveDuringRunCountsEveryOutcomeOnce() {
         // Ctrl+S while the phone takes message 1: the file shows it as possibly sent.
         data->journal->saveExclusive(
             data->fileName,
-            [&](const std::optional<Message> &inFlight) {
-                sawInFlight = inFlight.has_value();
+            [&](const QList<Message> &inFlight) {
+                sawInFlight = inFlight.size() == 1;
                 QBuffer buffer;
                 buffer.open(QIODevice::WriteOnly);
                 data->saveToDevice(buffer, inFlight);
@@ -296,7 +296,7 @@ void TestJournal::saveDuringRunCountsEveryOutcomeOnce() {
         QVERIFY(data->journal->isOpen());
         QCOMPARE(readAll(path("mid.sms")).at(2), char(11));
         // The phone answers; the run goes on into the new journal.
-        data->journal->commit([&] {
+        data->journal->commit(MessageList::Locker(*data->outboxList)->at(1).get(), [&] {
             MessageList::Locker items(*data->outboxList);
             (*items)[1]->status = MessageStatus::Sent;
             data->contactList->incSentCount((*items)[1]->number());

@@ -684,7 +684,7 @@ void TestUiMainWindow::unsavedUntitledProjectOfferedAtStart() {
             sending.saveToDevice(buffer);
             return buffer.data();
         });
-        sending.journal->commit([&] {
+        sending.journal->commit(MessageList::Locker(*sending.outboxList)->at(0).get(), [&] {
             MessageList::Locker items(*sending.outboxList);
             (*items)[0]->status = MessageStatus::Sent;
             return (*items)[0]->toMessage();

@@ -3,7 +3,7 @@
 #include "app/AppData.h"
 #include "app/IniFile.h"
 #include "link/Phone.h"
-#include "sending/SenderThread.h"
+#include "sending/SendingWorker.h"
 #include "ui/AboutDialog.h"
 #include "ui/ComposeView.h"
 #include "ui/ContactsView.h"
@@ -567,12 +567,12 @@ void MainWindow::refreshAll() {
 int MainWindow::sentByRun() const {
     if (!m_sending)
         return 0;
-    const auto *sender = qobject_cast<const SenderThread *>(m_data.phone->worker());
+    const auto *sender = qobject_cast<const SendingWorker *>(m_data.phone->worker());
     return sender ? sender->progress().sent() : 0;
 }
 
 void MainWindow::showRunProgress() {
-    const auto *sender = qobject_cast<const SenderThread *>(m_data.phone->worker());
+    const auto *sender = qobject_cast<const SendingWorker *>(m_data.phone->worker());
     if (!sender)
         return;
     const RunProgress &progress = sender->progress();
@@ -649,7 +649,7 @@ void MainWindow::onStartTriggered() {
         if (m_data.phone->isBusy())
             return;
         m_data.phone->onWorkerDone = [this](Phone &phone) {
-            auto *sender = qobject_cast<SenderThread *>(phone.endedWorker());
+            auto *sender = qobject_cast<SendingWorker *>(phone.endedWorker());
             const RunSummary summary = sender ? sender->summary() : RunSummary();
             runGuarded([this, &summary] { onSendingFinished(summary); });
         };

@@ -7,7 +7,7 @@
 #include "base/Error.h"
 #include "link/Phone.h"
 #include "modemsim/ModemSim.h"
-#include "sending/SenderThread.h"
+#include "sending/SendingWorker.h"
 #include "sms/SmsSubmit.h"
 #include "tools/cli/CliLock.h"
 #include "tools/cli/CliPace.h"
@@ -295,7 +295,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
 
         // Before the first message: every outcome can be recorded (the project saves, its
         // journal can be written), or nothing is sent at all.
-        std::unique_ptr<SenderThread> sender;
+        std::unique_ptr<SendingWorker> sender;
         try {
             data.save();
             sender.reset(data.newSender());
@@ -312,7 +312,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
 
         RunSummary summary;
         const auto readSummary = [&summary](WorkerThread &worker) {
-            if (auto *sender = qobject_cast<SenderThread *>(&worker))
+            if (auto *sender = qobject_cast<SendingWorker *>(&worker))
                 summary = sender->summary();
         };
         if (!runWorkerToEnd(data, sender.release(), readSummary))
