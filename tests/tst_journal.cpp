@@ -99,6 +99,9 @@ private Q_SLOTS:
     void saveDuringRunCountsEveryOutcomeOnce();
     void versionElevenKeepsOutcomes();
     void versionElevenSkipsUnknownSection();
+    void phonesInterleavedAfterKill_data();
+    void phonesInterleavedAfterKill();
+    void messageDetailsKeptInEitherList();
     void untitledProjectOfferedBack();
     void secondWriterRefusedNamingHolder();
 
@@ -391,6 +394,98 @@ void TestJournal::versionElevenSkipsUnknownSection() {
     plainBuffer.open(QIODevice::WriteOnly);
     plain.saveToDevice(plainBuffer);
     QCOMPARE(plainBuffer.data().at(2), char(10));
+}
+
+void TestJournal::phonesInterleavedAfterKill_data() {
+    QTest::addColumn<int>("sentTwins");
+    QTest::newRow("both twins in flight") << 0;
+    QTest::newRow("one twin sent, the other in flight") << 1;
+    QTest::newRow("both twins sent") << 2;
+}
+
+// Two phones take the identical twins at once, their records interleaved: after a kill each
+// twin is accounted for on its own, and none waits to be sent again while a phone may have it.
+void TestJournal::phonesInterleavedAfterKill() {
+    QFETCH(int, sentTwins);
+    const QStringList phones = {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")};
+    {
+        auto data = startRun(QStringLiteral("twins.sms"), 1);
+        QList<MessageList::Item> twins;
+        {
+            MessageList::Locker items(*data->outboxList);
+            twins = {(*items)[1], (*items)[2]};
+        }
+        for (const MessageList::Item &twin : twins) {
+            twin->status = MessageStatus::Sending;
+            data->journal->inFlight(twin.get(), twin->toMessage());
+        }
+        for (int i = 0; i < sentTwins; ++i) {
+            data->journal->commit(twins[i].get(), [&] {
+                MessageList::Locker items(*data->outboxList);
+                twins[i]->status = MessageStatus::Sent;
+                twins[i]->sent = 45001.5;
+                twins[i]->setPhone(phones[i]);
+                return twins[i]->toMessage();
+            });
+        }
+    }
+    AppData data;
+    data.load(path("twins.sms"));
+    QCOMPARE(data.lastFold.unknown, 2 - sentTwins);
+    QCOMPARE(data.sentList->count(), sentTwins);
+    for (int i = 0; i < sentTwins; ++i)
+        QCOMPARE(data.sentList->get(i).phone, phones[i]);
+    QCOMPARE(sentCountOf(data, "+300"), sentTwins);
+    for (int i = 0; i < data.outboxList->count(); ++i) {
+        const Message m = data.outboxList->get(i);
+        QCOMPARE(m.status, m.number == "+300" ? MessageStatus::Unknown : MessageStatus::Pending);
+    }
+}
+
+void TestJournal::messageDetailsKeptInEitherList() {
+    AppData data;
+    fillProject(data, 2);
+    data.onAskFileName = [this] { return path("details.sms"); };
+    data.save();
+    const QByteArray version10 = readAll(path("details.sms"));
+    Message sent = makeMessage("+30777", QStringLiteral("receipted"));
+    sent.status = MessageStatus::Sent;
+    sent.phone = QStringLiteral("/dev/serial/by-id/usb-Modem_2");
+    sent.messageId = "5a3f";
+    sent.delivery = DeliveryState::Undelivered;
+    sent.deliveryDetail = QStringLiteral("UNDELIV, error 001");
+    data.sentList->add(sent);
+    {
+        MessageList::Locker items(*data.outboxList);
+        (*items)[1]->setPhone(QStringLiteral("ttyUSB1"));
+    }
+    data.save();
+    QCOMPARE(readAll(path("details.sms")).at(2), char(11));
+    AppData loaded;
+    loaded.load(path("details.sms"));
+    QCOMPARE(loaded.sentList->get(0), sent);
+    QCOMPARE(loaded.outboxList->get(1).phone, QStringLiteral("ttyUSB1"));
+    QCOMPARE(loaded.outboxList->get(0), data.outboxList->get(0));
+
+    // A detail pointing past its list is a damaged file: nothing of the section is taken.
+    QByteArray damaged = readAll(path("details.sms"));
+    const qsizetype index = damaged.lastIndexOf(QByteArray("\x03\x00\x00\x00\x00", 5));
+    QVERIFY(index > 0);
+    damaged[index + 1] = char(9);
+    writeAll(path("damaged.sms"), damaged);
+    AppData failing;
+    QCOMPARE(errorMessage([&] { failing.load(path("damaged.sms")); }),
+             QStringLiteral("Stream read error"));
+    QVERIFY(failing.sentList->get(0).messageId.isEmpty());
+
+    // Without details the file is version 10 again, byte for byte.
+    loaded.sentList->clear();
+    {
+        MessageList::Locker items(*loaded.outboxList);
+        (*items)[1]->setPhone(QString());
+    }
+    loaded.save();
+    QCOMPARE(readAll(path("details.sms")), version10);
 }
 
 void TestJournal::untitledProjectOfferedBack() {
