@@ -106,6 +106,7 @@ private Q_SLOTS:
     void modelPassesTester();
     void layoutOfTheView();
     void columnsShowTheMessage();
+    void sentViewShowsPhoneAndDelivery();
     void dateCells_data();
     void dateCells();
     void statusImages();
@@ -151,7 +152,7 @@ void TestUiMessages::modelPassesTester() {
     MessageModel model(*f.data->outboxList);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 10);
-    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.columnCount(), 7);
     f.data->outboxList->add(makeMessage(11));
     model.syncRowCount();
     QCOMPARE(model.rowCount(), 11);
@@ -225,6 +226,45 @@ void TestUiMessages::columnsShowTheMessage() {
     QCOMPARE(Fixture::cell(f.outbox, 0, MessageModel::MessageColumn),
              QStringLiteral("first line second line third"));
     QCOMPARE(Fixture::cell(f.outbox, 0, MessageModel::StatusColumn), QString());
+}
+
+// The Phone and Delivery columns appear in the Sent view once a message has something for
+// them, never in the Outbox; a copy takes only the columns shown.
+void TestUiMessages::sentViewShowsPhoneAndDelivery() {
+    Fixture f;
+    f.fill(*f.data->sentList, 2, MessageStatus::Sent);
+    f.host->refreshAll();
+    QTableView *list = f.sent->listView();
+    QVERIFY(list->isColumnHidden(MessageModel::PhoneColumn));
+    QVERIFY(list->isColumnHidden(MessageModel::DeliveryColumn));
+
+    Message viaPhone = makeMessage(3, MessageStatus::Sent);
+    viaPhone.phone = QStringLiteral("ttyUSB1");
+    Message viaCentre = makeMessage(4, MessageStatus::Sent);
+    viaCentre.messageId = "1f";
+    viaCentre.delivery = DeliveryState::Undelivered;
+    viaCentre.deliveryDetail = QStringLiteral("UNDELIV, error 001");
+    f.data->sentList->add(viaPhone);
+    f.data->outboxList->add(viaPhone);
+    f.host->refreshAll();
+    QVERIFY(!list->isColumnHidden(MessageModel::PhoneColumn));
+    QVERIFY(list->isColumnHidden(MessageModel::DeliveryColumn));
+    QVERIFY(f.outbox->listView()->isColumnHidden(MessageModel::PhoneColumn));
+    f.data->sentList->add(viaCentre);
+    f.host->refreshAll();
+    QVERIFY(!list->isColumnHidden(MessageModel::DeliveryColumn));
+    QCOMPARE(f.sent->model()->headerData(MessageModel::PhoneColumn, Qt::Horizontal).toString(),
+             QStringLiteral("Phone"));
+    QCOMPARE(Fixture::cell(f.sent, 2, MessageModel::PhoneColumn), QStringLiteral("ttyUSB1"));
+    QCOMPARE(Fixture::cell(f.sent, 3, MessageModel::DeliveryColumn),
+             QStringLiteral("Not delivered"));
+    QCOMPARE(
+        f.sent->model()->index(3, MessageModel::DeliveryColumn).data(Qt::ToolTipRole).toString(),
+        QStringLiteral("Not delivered (UNDELIV, error 001)"));
+
+    Fixture::select(f.outbox, {0});
+    QTest::keyClick(f.outbox->listView(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text().count(QLatin1Char('\t')), 3);
 }
 
 void TestUiMessages::dateCells_data() {

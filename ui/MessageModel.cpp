@@ -126,6 +126,26 @@ QString MessageModel::statusText(const Message &message, bool withReason) {
     return text;
 }
 
+QString MessageModel::deliveryText(const Message &message, bool withDetail) {
+    QString text;
+    switch (message.delivery) {
+    case DeliveryState::None:
+        return QString();
+    case DeliveryState::Delivered:
+        text = QStringLiteral("Delivered");
+        break;
+    case DeliveryState::Undelivered:
+        text = QStringLiteral("Not delivered");
+        break;
+    case DeliveryState::Expired:
+        text = QStringLiteral("Expired");
+        break;
+    }
+    if (withDetail && !message.deliveryDetail.isEmpty())
+        text += QStringLiteral(" (%1)").arg(message.deliveryDetail);
+    return text;
+}
+
 QVariant MessageModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
@@ -145,6 +165,8 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
             return {};
         message = item->toMessage();
     }
+    if (index.column() == DeliveryColumn)
+        return deliveryText(message, role == Qt::ToolTipRole);
     if (role == Qt::ToolTipRole || (role == Qt::DisplayRole && statusColumn))
         return statusText(message, role == Qt::ToolTipRole);
     if (role == Qt::DecorationRole) {
@@ -171,6 +193,8 @@ QVariant MessageModel::data(const QModelIndex &index, int role) const {
         return oleDateText(message.created);
     case SentColumn:
         return oleDateText(message.sent);
+    case PhoneColumn:
+        return message.phone;
     default:
         return {};
     }
@@ -188,6 +212,10 @@ QVariant MessageModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("Date Created");
     case SentColumn:
         return QStringLiteral("Date Sent");
+    case PhoneColumn:
+        return QStringLiteral("Phone");
+    case DeliveryColumn:
+        return QStringLiteral("Delivery");
     default:
         return QString();
     }

@@ -13,7 +13,16 @@
 class MessageModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { StatusColumn, ToColumn, MessageColumn, CreatedColumn, SentColumn, ColumnCount };
+    enum Column {
+        StatusColumn,
+        ToColumn,
+        MessageColumn,
+        CreatedColumn,
+        SentColumn,
+        PhoneColumn,
+        DeliveryColumn,
+        ColumnCount
+    };
 
     explicit MessageModel(MessageList &list, QObject *parent = nullptr);
 
@@ -40,6 +49,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     // "Failed" or "Unknown" (with the reason and the phone's line when withReason); empty else.
     static QString statusText(const Message &message, bool withReason);
+    // "Delivered", "Not delivered" or "Expired" (with the receipt's detail when withDetail);
+    // empty before a receipt came.
+    static QString deliveryText(const Message &message, bool withDetail);
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;

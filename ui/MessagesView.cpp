@@ -95,7 +95,7 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     header->setSectionsClickable(false);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(SmallImageSize);
-    const int widths[MessageModel::ColumnCount] = {24, 90, 350, 145, 145};
+    const int widths[MessageModel::ColumnCount] = {24, 90, 350, 145, 145, 90, 110};
     for (int column = 0; column < MessageModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
     header->setSectionResizeMode(MessageModel::StatusColumn, QHeaderView::Fixed);
@@ -107,6 +107,7 @@ MessagesView::MessagesView(AppData &data, ViewHost &host, MessageList &list, con
     // An international number in full: a plus and fifteen digits.
     m_columnWidths->fit(MessageModel::ToColumn, QStringLiteral("+000000000000000"), MaxToWidth);
     m_listView->installEventFilter(this);
+    showDetailColumns();
 
     previewEdit = new QPlainTextEdit(splitter);
     previewEdit->setObjectName(QStringLiteral("previewEdit"));
@@ -187,7 +188,32 @@ void MessagesView::refreshList() {
     // A run's outcomes arrive through here without the list's own notice.
     m_retryScan.reset();
     m_model->syncRowCount();
+    showDetailColumns();
     m_listView->viewport()->update();
+}
+
+void MessagesView::showDetailColumns() {
+    bool phone = false;
+    bool delivery = false;
+    if (!m_isOutbox) {
+        const quint64 changes = m_list.changeCount();
+        if (!m_detailScan || m_detailScan->changeCount != changes) {
+            DetailScan scan{changes};
+            MessageList::Locker items(m_list);
+            for (const auto &item : *items) {
+                scan.phone = scan.phone || !item->phone().isEmpty();
+                scan.delivery = scan.delivery || !item->messageId().isEmpty() ||
+                                item->delivery() != DeliveryState::None;
+                if (scan.phone && scan.delivery)
+                    break;
+            }
+            m_detailScan = scan;
+        }
+        phone = m_detailScan->phone;
+        delivery = m_detailScan->delivery;
+    }
+    m_listView->setColumnHidden(MessageModel::PhoneColumn, !phone);
+    m_listView->setColumnHidden(MessageModel::DeliveryColumn, !delivery);
 }
 
 void MessagesView::updateActions() {
@@ -370,7 +396,8 @@ void MessagesView::copySelection() {
     for (int row : rows) {
         QStringList cells;
         for (int column = MessageModel::ToColumn; column < MessageModel::ColumnCount; ++column)
-            cells << m_model->index(row, column).data().toString();
+            if (!m_listView->isColumnHidden(column))
+                cells << m_model->index(row, column).data().toString();
         lines << cells.join(QLatin1Char('\t'));
     }
     QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));

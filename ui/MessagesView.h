@@ -95,6 +95,8 @@ private:
     // The selected rows as the list control's own clipboard text: one line per row, the
     // columns separated by tabs.
     void copySelection();
+    // Shows the Sent view's Phone and Delivery columns when a message has something for them.
+    void showDetailColumns();
 
     AppData &m_data;
     ViewHost &m_host;
@@ -108,6 +110,14 @@ private:
         bool unknown = false;
     };
     std::optional<RetryScan> m_retryScan;
+    // Whether any sent message names its phone or has a message id (a receipt may come):
+    // the Sent view's Phone and Delivery columns show only then.
+    struct DetailScan {
+        quint64 changeCount = 0;
+        bool phone = false;
+        bool delivery = false;
+    };
+    std::optional<DetailScan> m_detailScan;
     MessageModel *m_model = nullptr;
     QTableView *m_listView = nullptr;
     CellTipDelegate *m_cellDelegate = nullptr;
