@@ -13,7 +13,7 @@ build=${BUILD_DIR:-$root/build${sanitize:+-$sanitize}}
 jobs=${JOBS:-$(nproc)}
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libbenchmark-dev libphonenumber-dev
-          xvfb xdotool xauth)
+          qtkeychain-qt6-dev xvfb xdotool xauth)
 # Node.js runs the fake SMS centre of the tests (tools/smsc-fake). Asked for by command, not by
 # package: a Node.js from elsewhere (with its own npm) serves as well as Debian's.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
