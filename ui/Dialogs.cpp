@@ -171,6 +171,33 @@ QString saveFileDialog(QWidget *parent, const FileDialogOptions &options) {
     }
 }
 
+std::optional<QString> portDialog(QWidget *parent, const QString &title, const QString &text,
+                                  const QStringList &choices) {
+    if (dialogHooks().port)
+        return dialogHooks().port(text, choices);
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(text);
+    dialog.setComboBoxItems(choices);
+    dialog.setComboBoxEditable(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue().trimmed();
+}
+
+std::optional<QString> passwordDialog(QWidget *parent, const QString &text) {
+    if (dialogHooks().password)
+        return dialogHooks().password(text);
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("SMS centre password"));
+    dialog.setLabelText(text);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
 std::optional<QString> pinDialog(QWidget *parent, const QString &text) {
     if (dialogHooks().pin)
         return dialogHooks().pin(text);

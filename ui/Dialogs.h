@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -49,6 +50,13 @@ QString saveFileDialog(QWidget *parent, const FileDialogOptions &options);
 // Asks for a SIM card's PIN in a masked field; nullopt when cancelled. Nothing typed is kept.
 std::optional<QString> pinDialog(QWidget *parent, const QString &text);
 
+// Asks for a port, offering choices (the field may also be typed into); nullopt when
+// cancelled.
+std::optional<QString> portDialog(QWidget *parent, const QString &title, const QString &text,
+                                  const QStringList &choices);
+// Asks for the SMS centre account's password in a masked field; nullopt when cancelled.
+std::optional<QString> passwordDialog(QWidget *parent, const QString &text);
+
 // Tests answer the modal dialogs here instead of a person. When a hook is set it is called
 // in place of the dialog.
 struct DialogHooks {
@@ -61,5 +69,9 @@ struct DialogHooks {
     std::function<void(const FileDialogOptions &options)> fileDialogOptions;
     // The PIN dialog: the PIN, or nullopt to cancel.
     std::function<std::optional<QString>(const QString &text)> pin;
+    // The port dialog: the port, or nullopt to cancel.
+    std::function<std::optional<QString>(const QString &text, const QStringList &choices)> port;
+    // The password dialog: the password, or nullopt to cancel.
+    std::function<std::optional<QString>(const QString &text)> password;
 };
 DialogHooks &dialogHooks();
