@@ -128,6 +128,7 @@ private Q_SLOTS:
     void updateInPopupMenu();
     void sessionPortShownAsPlaceholder();
     void countryChoiceIsStored();
+    void severalPhonesListed();
     void serviceCentreIsStoredAndUsedByTheProbe();
 
     void typedPortIsUsed_data();
@@ -231,6 +232,60 @@ void TestUiPhoneView::rowsAndShowProbes() {
     f.view->show();
     QVERIFY(waitIdle(*f.data->phone));
     QCOMPARE(countOf(sim.commands(), "AT+CBC"), 2);
+}
+
+// Phones are added, ticked off, chosen and removed in the list; each keeps its own probe, and
+// the settings keep the list.
+void TestUiPhoneView::severalPhonesListed() {
+    ModemSim first;
+    ModemSimOptions otherModel;
+    otherModel.model = "Second Modem";
+    ModemSim second(otherModel);
+    QVERIFY(first.start());
+    QVERIFY(second.start());
+    const QByteArray port1 = first.portPath().toLocal8Bit();
+    const QByteArray port2 = second.portPath().toLocal8Bit();
+    ViewFixture f(port1, {port1, port2});
+    DialogScript dialogs;
+    QVERIFY(f.showAndProbe());
+    QTreeWidget *list = f.view->phoneList;
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Demo GSM Phone"));
+    QVERIFY(!f.view->removePhoneAction->isEnabled());
+
+    // The port question offers the ports not in the list yet; a port listed twice is refused.
+    dialogs.ports = {QString::fromLocal8Bit(port1), QString::fromLocal8Bit(port2)};
+    f.view->addPhoneAction->trigger();
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    f.view->addPhoneAction->trigger();
+    QVERIFY(waitIdle(*f.data->phone));
+    QCOMPARE(dialogs.portChoices.last(), QStringList{QString::fromLocal8Bit(port2)});
+    QCOMPARE(f.data->settings->phones(), (QList<PhoneChoice>{{port1, true}, {port2, true}}));
+    QCOMPARE(f.view->currentPhone(), 1);
+    QCOMPARE(f.view->portCombo->currentText(), QString::fromLocal8Bit(port2));
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Second Modem"));
+    QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Second Modem"));
+    QVERIFY(f.view->removePhoneAction->isEnabled());
+
+    // Back to the first: its rows come from its last probe, without asking it again.
+    f.view->selectPhone(0);
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Demo GSM Phone"));
+    QVERIFY(!f.data->phone->isBusy());
+    QCOMPARE(countOf(first.commands(), "AT+CBC"), 1);
+
+    list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    QCOMPARE(f.data->settings->sendingPorts(), QList<QByteArray>{port2});
+    f.view->showRunStates({{port2, QStringLiteral("paused \u2014 SIM blocked")}});
+    QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("paused \u2014 SIM blocked"));
+    f.view->showRunStates({});
+    QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("Second Modem"));
+
+    f.view->removePhoneAction->trigger();
+    QCOMPARE(f.data->settings->phones(), (QList<PhoneChoice>{{port2, true}}));
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(f.view->portCombo->currentText(), QString::fromLocal8Bit(port2));
+    QCOMPARE(f.view->phoneModel(), QStringLiteral("Second Modem"));
 }
 
 void TestUiPhoneView::gmmRefusedShowsFirstTwo() {

@@ -100,6 +100,40 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(new TitleStrip(QStringLiteral("Phone"), this));
 
+    auto *phonesBand = new QWidget(this);
+    auto *phonesLayout = new QHBoxLayout(phonesBand);
+    phonesLayout->setContentsMargins(8, 6, 8, 0);
+    phoneList = new QTreeWidget(phonesBand);
+    phoneList->setObjectName(QStringLiteral("phoneList"));
+    phoneList->setColumnCount(2);
+    phoneList->setHeaderLabels({QStringLiteral("Phones"), QStringLiteral("State")});
+    phoneList->setRootIsDecorated(false);
+    phoneList->setItemsExpandable(false);
+    phoneList->setUniformRowHeights(true);
+    phoneList->setAllColumnsShowFocus(true);
+    phoneList->header()->setSectionsClickable(false);
+    phoneList->header()->resizeSection(0, 260);
+    phoneList->header()->setStretchLastSection(true);
+    phoneList->setToolTip(QStringLiteral("Runs share the outbox among the ticked phones; the "
+                                         "selected one is the one below"));
+    // Room for four phones; more scroll.
+    phoneList->setFixedHeight(phoneList->header()->sizeHint().height() +
+                              4 * (phoneList->fontMetrics().height() + 6) + 4);
+    auto *phoneButtons = new QVBoxLayout;
+    addPhoneButton = new QToolButton(phonesBand);
+    addPhoneButton->setObjectName(QStringLiteral("addPhoneButton"));
+    removePhoneButton = new QToolButton(phonesBand);
+    removePhoneButton->setObjectName(QStringLiteral("removePhoneButton"));
+    for (QToolButton *button : {addPhoneButton, removePhoneButton}) {
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        phoneButtons->addWidget(button);
+    }
+    phoneButtons->addStretch(1);
+    phonesLayout->addWidget(phoneList, 1);
+    phonesLayout->addLayout(phoneButtons);
+    layout->addWidget(phonesBand);
+
     auto *portBand = new QWidget(this);
     auto *portLayout = new QHBoxLayout(portBand);
     portLayout->setContentsMargins(8, 6, 8, 6);
@@ -186,6 +220,16 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     updateButton->setDefaultAction(updateAction);
     contextMenu = new QMenu(this);
     contextMenu->addAction(updateAction);
+    addPhoneAction = new QAction(QStringLiteral("Add phone\u2026"), this);
+    addPhoneAction->setObjectName(QStringLiteral("addPhoneAction"));
+    removePhoneAction = new QAction(QStringLiteral("Remove phone"), this);
+    removePhoneAction->setObjectName(QStringLiteral("removePhoneAction"));
+    addPhoneButton->setDefaultAction(addPhoneAction);
+    removePhoneButton->setDefaultAction(removePhoneAction);
+    connect(addPhoneAction, &QAction::triggered, this, &PhoneView::onAddPhoneTriggered);
+    connect(removePhoneAction, &QAction::triggered, this, &PhoneView::onRemovePhoneTriggered);
+    connect(phoneList, &QTreeWidget::itemSelectionChanged, this, &PhoneView::onPhoneSelected);
+    connect(phoneList, &QTreeWidget::itemChanged, this, &PhoneView::onPhoneItemChanged);
 
     connect(updateAction, &QAction::triggered, this, &PhoneView::onUpdateTriggered);
     connect(infoView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
@@ -215,6 +259,7 @@ void PhoneView::createLayout() {
         // No list of ports is no reason to have no view; the list stays empty.
     }
     addPortItems(ports);
+    fillPhoneList();
     showCurrentPort();
     fillCountryList();
     for (const QByteArray &caption : ProbeThread::RowCaptions)
@@ -269,11 +314,18 @@ int PhoneView::findPortItem(const QByteArray &port) const {
     return -1;
 }
 
+QByteArray PhoneView::currentPort() const {
+    const QList<PhoneChoice> phones = m_data.settings->phones();
+    if (m_current == 0 || m_current >= phones.size())
+        return m_data.settings->comPortName();
+    return phones[m_current].port;
+}
+
 void PhoneView::showCurrentPort() {
-    const QByteArray port = m_data.settings->comPortName();
+    const QByteArray port = currentPort();
     // The simulated phone of --simulate is no port to show as chosen: the placeholder says
     // where the probe goes.
-    const bool thisRunOnly = port != m_data.settings->storedComPortName();
+    const bool thisRunOnly = m_current == 0 && port != m_data.settings->storedComPortName();
     m_portTyped = false;
     const QSignalBlocker quiet(portCombo);
     const int index = thisRunOnly ? -1 : findPortItem(port);
@@ -284,9 +336,9 @@ void PhoneView::showCurrentPort() {
 }
 
 void PhoneView::showPortPlaceholder() {
-    const QByteArray port = m_data.settings->comPortName();
+    const QByteArray port = currentPort();
     const QString placeholder =
-        port != m_data.settings->storedComPortName()
+        m_current == 0 && port != m_data.settings->storedComPortName()
             ? QString::fromLocal8Bit(port) + QStringLiteral(" (this run only)")
             : QString();
     portCombo->setPlaceholderText(placeholder);
@@ -337,7 +389,7 @@ void PhoneView::onPortTyped() {
     // An entry's name stands for its port (a by-id name for its path).
     const QByteArray port = index >= 0 ? portOfItem(index) : text.toLocal8Bit();
     // Leaving the field unchanged is no new choice.
-    if (port == m_data.settings->comPortName())
+    if (port == currentPort())
         return;
     usePort(port);
 }
@@ -366,9 +418,155 @@ void PhoneView::browsePort() {
 void PhoneView::usePort(const QByteArray &port) {
     if (port.isEmpty())
         return;
-    m_data.settings->setComPortName(port);
+    QList<PhoneChoice> phones = m_data.settings->phones();
+    if (m_current < phones.size()) {
+        phones[m_current].port = port;
+        if (!storePhones(phones)) {
+            showCurrentPort();
+            return;
+        }
+    }
+    fillPhoneList();
     showCurrentPort();
     startProbe();
+}
+
+bool PhoneView::storePhones(const QList<PhoneChoice> &phones) {
+    QString error;
+    if (m_data.settings->setPhones(phones, &error))
+        return true;
+    showErrorMessage(error);
+    return false;
+}
+
+void PhoneView::fillPhoneList() {
+    const QList<PhoneChoice> phones = m_data.settings->phones();
+    m_current = std::clamp(m_current, 0, int(phones.size()) - 1);
+    const QSignalBlocker quiet(phoneList);
+    phoneList->clear();
+    for (const PhoneChoice &phone : phones) {
+        auto *item = new QTreeWidgetItem(phoneList, {QString::fromLocal8Bit(phone.port)});
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                       Qt::ItemNeverHasChildren);
+        item->setCheckState(0, phone.enabled ? Qt::Checked : Qt::Unchecked);
+        if (const QString state = m_runStates.value(phone.port); !state.isEmpty())
+            item->setText(1, state);
+        else if (const auto probe = m_probes.constFind(phone.port); probe != m_probes.cend())
+            item->setText(1, stateText(*probe));
+    }
+    if (QTreeWidgetItem *current = phoneList->topLevelItem(m_current))
+        current->setSelected(true);
+    phoneList->setCurrentItem(phoneList->topLevelItem(m_current));
+    updateActions();
+}
+
+void PhoneView::updateActions() {
+    const int count = phoneList->topLevelItemCount();
+    addPhoneAction->setEnabled(count < Settings::MaxPhones);
+    removePhoneAction->setEnabled(count > 1);
+}
+
+void PhoneView::selectPhone(int index) {
+    if (QTreeWidgetItem *item = phoneList->topLevelItem(index))
+        phoneList->setCurrentItem(item);
+}
+
+void PhoneView::onPhoneSelected() {
+    const QList<QTreeWidgetItem *> selected = phoneList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int index = phoneList->indexOfTopLevelItem(selected.first());
+    if (index == m_current)
+        return;
+    m_current = index;
+    showCurrentPort();
+    const auto probe = m_probes.constFind(currentPort());
+    if (probe != m_probes.cend()) {
+        showRows(&*probe);
+        setProbeStatus(probeStatusText(currentPort(), *probe));
+    } else {
+        showRows(nullptr);
+        startProbe();
+    }
+}
+
+void PhoneView::onPhoneItemChanged(QTreeWidgetItem *item, int column) {
+    if (column != 0)
+        return;
+    QList<PhoneChoice> phones = m_data.settings->phones();
+    const int index = phoneList->indexOfTopLevelItem(item);
+    if (index < 0 || index >= phones.size())
+        return;
+    phones[index].enabled = item->checkState(0) == Qt::Checked;
+    if (!storePhones(phones))
+        fillPhoneList();
+}
+
+void PhoneView::onAddPhoneTriggered() {
+    QList<PhoneChoice> phones = m_data.settings->phones();
+    QStringList free;
+    try {
+        for (const QByteArray &port : sortPortsByNumber(portEnumerator()())) {
+            const bool used = std::any_of(phones.cbegin(), phones.cend(), [&](const auto &p) {
+                return Settings::samePort(p.port, port);
+            });
+            if (!used)
+                free << QString::fromLocal8Bit(port);
+        }
+    } catch (const Error &) {
+        // No list of ports: the port is typed.
+    }
+    const std::optional<QString> port =
+        portDialog(this, QStringLiteral("Add a phone"),
+                   QStringLiteral("The new phone's port (a name or a path):"), free);
+    if (!port || port->trimmed().isEmpty())
+        return;
+    phones.append({port->trimmed().toLocal8Bit(), true});
+    if (!storePhones(phones))
+        return;
+    m_current = int(phones.size()) - 1;
+    fillPhoneList();
+    showCurrentPort();
+    showRows(nullptr);
+    startProbe();
+}
+
+void PhoneView::onRemovePhoneTriggered() {
+    QList<PhoneChoice> phones = m_data.settings->phones();
+    if (phones.size() < 2 || m_current >= phones.size())
+        return;
+    phones.removeAt(m_current);
+    if (!storePhones(phones))
+        return;
+    m_current = std::min(m_current, int(phones.size()) - 1);
+    fillPhoneList();
+    showCurrentPort();
+    const auto probe = m_probes.constFind(currentPort());
+    showRows(probe != m_probes.cend() ? &*probe : nullptr);
+    setProbeStatus(probe != m_probes.cend() ? probeStatusText(currentPort(), *probe) : QString());
+}
+
+void PhoneView::showRunStates(const QHash<QByteArray, QString> &states) {
+    if (states == m_runStates)
+        return;
+    m_runStates = states;
+    fillPhoneList();
+}
+
+QString PhoneView::stateText(const ProbeThread::Result &result) const {
+    switch (result.outcome) {
+    case ProbeThread::Busy:
+        return QString();
+    case ProbeThread::Refused:
+        return QStringLiteral("refused %1").arg(QString::fromLatin1(result.refusedCommand));
+    case ProbeThread::Failed:
+        return QStringLiteral("not reachable");
+    case ProbeThread::Done:
+        break;
+    }
+    const QString model = QString::fromLocal8Bit(result.values[ProbeThread::ModelRow]);
+    const QString shown = model.isEmpty() ? QStringLiteral("answers") : model;
+    return result.canSend ? shown : shown + QStringLiteral(" \u2014 cannot send now");
 }
 
 void PhoneView::fillCountryList() {
@@ -420,22 +618,22 @@ void PhoneView::startProbe() {
                 return;
             // The view may be gone when a probe started before the program closed ends.
             QPointer<PhoneView> self(this);
+            const QByteArray port = currentPort();
             auto probe = std::make_unique<ProbeThread>(
-                [self](const ProbeThread::Result &result) {
+                [self, port](const ProbeThread::Result &result) {
                     if (self)
-                        self->showInfo(result);
+                        self->showInfo(port, result);
                 },
                 m_data.settings->serviceCentre());
+            probe->portName = [port] { return port; };
             phone.start(probe.release());
             started = true;
         });
     } catch (const Error &e) {
         showErrorMessage(e.message());
     }
-    if (started) {
-        m_probedPort = m_data.settings->comPortName();
+    if (started)
         setProbeStatus(CheckingText);
-    }
 }
 
 void PhoneView::setProbeStatus(const QString &text) {
@@ -443,7 +641,8 @@ void PhoneView::setProbeStatus(const QString &text) {
     probeStatusLabel->setVisible(!text.isEmpty());
 }
 
-QString PhoneView::probeStatusText(const ProbeThread::Result &result) const {
+QString PhoneView::probeStatusText(const QByteArray &port,
+                                   const ProbeThread::Result &result) const {
     switch (result.outcome) {
     case ProbeThread::Busy:
     case ProbeThread::Done:
@@ -453,26 +652,33 @@ QString PhoneView::probeStatusText(const ProbeThread::Result &result) const {
             .arg(QString::fromLatin1(result.refusedCommand));
     case ProbeThread::Failed:
         return QStringLiteral("Checking the phone on %1 failed:\n%2")
-            .arg(QString::fromLocal8Bit(m_probedPort), result.error);
+            .arg(QString::fromLocal8Bit(port), result.error);
     }
     return {};
 }
 
-void PhoneView::showInfo(const ProbeThread::Result &result) {
-    setProbeStatus(probeStatusText(result));
-    switch (result.outcome) {
-    case ProbeThread::Busy:
+void PhoneView::showInfo(const QByteArray &port, const ProbeThread::Result &result) {
+    if (result.outcome == ProbeThread::Busy) {
+        if (port == currentPort())
+            setProbeStatus(probeStatusText(port, result));
         return;
-    case ProbeThread::Done:
-    case ProbeThread::Refused:
-    case ProbeThread::Failed:
-        // A failed probe clears the rows: the values of an earlier phone (perhaps on another
-        // port) must not stay on show as if they were this one's.
-        for (int row = 0; row < ProbeThread::RowCount; ++row)
-            infoView->topLevelItem(row)->setText(1, QString::fromLocal8Bit(result.values[row]));
-        break;
+    }
+    m_probes.insert(port, result);
+    fillPhoneList();
+    // The user may have chosen another phone meanwhile: its rows stay.
+    if (port == currentPort()) {
+        setProbeStatus(probeStatusText(port, result));
+        showRows(&result);
     }
     m_host.refreshAll();
+}
+
+void PhoneView::showRows(const ProbeThread::Result *result) {
+    // A failed probe clears the rows as well: the values of another phone must not stay on
+    // show as if they were this one's.
+    for (int row = 0; row < ProbeThread::RowCount; ++row)
+        infoView->topLevelItem(row)->setText(1, result ? QString::fromLocal8Bit(result->values[row])
+                                                       : QString());
 }
 
 QByteArray PhoneView::caption(int row) const {

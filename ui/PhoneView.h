@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/Settings.h"
 #include "sending/ProbeThread.h"
 
 #include <QByteArray>
 #include <QComboBox>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -16,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class AppData;
 class PaceBox;
 class ViewHost;
@@ -37,8 +40,9 @@ Q_SIGNALS:
     void aboutToShowPopup();
 };
 
-// The phone view: port choice, the country and the service centre, and the device probe's
-// rows. The port list holds the system's ports, the links of /dev/serial/by-id under their
+// The phone view: the phones runs send through (each ticked one is used; the selected one is
+// the one the port field, the probe's rows and Update are about), the country and the service
+// centre. The port list holds the system's ports, the links of /dev/serial/by-id under their
 // readable names, and "Browse…"; a path or name typed into it is a port as well.
 class PhoneView : public QWidget {
     Q_OBJECT
@@ -67,6 +71,20 @@ public:
     QByteArray portOfItem(int index) const;
     bool isBrowseItem(int index) const;
 
+    // The selected phone's index in the settings' list.
+    int currentPhone() const { return m_current; }
+    void selectPhone(int index);
+    // What each phone of a run is doing ("120 sent", "paused — SIM blocked"), by port as the
+    // user gave it, in the list's second column; empty once the run ended (the probes' words
+    // come back).
+    void showRunStates(const QHash<QByteArray, QString> &states);
+
+    // One row per phone: the port, ticked when runs use it, and its state.
+    QTreeWidget *phoneList = nullptr;
+    QToolButton *addPhoneButton = nullptr;
+    QToolButton *removePhoneButton = nullptr;
+    QAction *addPhoneAction = nullptr;
+    QAction *removePhoneAction = nullptr;
     PortComboBox *portCombo = nullptr;
     QToolButton *updateButton = nullptr;
     // What the probe is doing: "Checking the phone…", why it failed, or nothing.
@@ -86,6 +104,18 @@ protected:
 
 private:
     void createLayout();
+    void updateActions();
+    void fillPhoneList();
+    void onPhoneSelected();
+    void onPhoneItemChanged(QTreeWidgetItem *item, int column);
+    void onAddPhoneTriggered();
+    void onRemovePhoneTriggered();
+    // Stores the list; false, after saying why, when the settings refuse it.
+    bool storePhones(const QList<PhoneChoice> &phones);
+    // The selected phone's port: the program run's own (the simulated phone) for the first.
+    QByteArray currentPort() const;
+    QString stateText(const ProbeThread::Result &result) const;
+    void showRows(const ProbeThread::Result *result);
     void addPortItems(const QList<QByteArray> &ports);
     void fillPortList();
     void showCurrentPort();
@@ -96,17 +126,19 @@ private:
     void usePort(const QByteArray &port);
     int findPortItem(const QByteArray &port) const;
     void setProbeStatus(const QString &text);
-    QString probeStatusText(const ProbeThread::Result &result) const;
+    QString probeStatusText(const QByteArray &port, const ProbeThread::Result &result) const;
     void fillCountryList();
     void onCountryChanged(int index);
     void onServiceCentreEdited();
     void showPortPlaceholder();
-    void showInfo(const ProbeThread::Result &result);
+    void showInfo(const QByteArray &port, const ProbeThread::Result &result);
 
     AppData &m_data;
     ViewHost &m_host;
-    // The port the running (or last) probe opened, for its failure text.
-    QByteArray m_probedPort;
     // The port field holds text the user typed and has not yet had used.
     bool m_portTyped = false;
+    int m_current = 0;
+    // Each port's last probe, shown again when its phone is selected.
+    QHash<QByteArray, ProbeThread::Result> m_probes;
+    QHash<QByteArray, QString> m_runStates;
 };

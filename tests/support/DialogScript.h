@@ -7,8 +7,8 @@
 
 // Answers the program's modal dialogs in window tests for as long as it lives: message boxes
 // get the queued answers (then OK where offered, else No, else Cancel) and file dialogs the
-// queued names (then a cancel), the PIN dialog the queued PINs (then a cancel). Everything asked is
-// recorded. Header-only, for the window tests.
+// queued names (then a cancel), the PIN and port questions the queued answers (then a cancel).
+// Everything asked is recorded. Header-only, for the window tests.
 class DialogScript {
 public:
     struct Shown {
@@ -41,6 +41,13 @@ public:
                 return std::nullopt;
             return pins.takeFirst();
         };
+        dialogHooks().port = [this](const QString &,
+                                    const QStringList &choices) -> std::optional<QString> {
+            portChoices.append(choices);
+            if (ports.isEmpty())
+                return std::nullopt;
+            return ports.takeFirst();
+        };
     }
     ~DialogScript() { dialogHooks() = DialogHooks(); }
     DialogScript(const DialogScript &) = delete;
@@ -51,6 +58,9 @@ public:
     // Answers of the PIN dialog in turn (then a cancel), and what it said each time.
     QStringList pins;
     QStringList pinPrompts;
+    // Answers of the port question in turn (then a cancel), and the choices it offered.
+    QStringList ports;
+    QList<QStringList> portChoices;
 
     QList<Shown> messages;
     QStringList filters;
