@@ -35,7 +35,9 @@ void Phone::start(WorkerThread *worker) {
     reports.clear();
     m_worker = worker;
     worker->setLink(m_link);
-    worker->portName = m_portName;
+    // A worker that was given its own port (one phone of several) keeps it.
+    if (!worker->portName)
+        worker->portName = m_portName;
     // finished is emitted on the worker's thread as its last act; the end handler is posted
     // from there to the phone on the UI thread.
     connect(
