@@ -6,6 +6,7 @@
 #include "app/AppData.h"
 #include "base/OleDate.h"
 #include "link/Phone.h"
+#include "sending/SendingWorker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
