@@ -5,6 +5,7 @@
 #include "link/GsmSerial.h"
 #include "link/Phone.h"
 #include "link/SerialPort.h"
+#include "sending/PhoneGroupRun.h"
 #include "sending/SenderThread.h"
 
 #include <QCoreApplication>
@@ -309,9 +310,22 @@ SendingWorker *AppData::newSender() {
         options.pace.startAt =
             PacePlan::nextAt(startAt, clock ? clock->now() : QDateTime::currentDateTime());
     options.ledger = &settings->sentLedger();
-    return new SenderThread(
-        *outboxList, *contactList, *journal, onRefreshAll,
-        [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));
+    const QList<QByteArray> ports = settings->sendingPorts();
+    if (ports.isEmpty())
+        throw Error(QStringLiteral("Every phone is switched off: switch one on in the Phone "
+                                   "folder to send."));
+    const auto newPhoneSender = [this, &options] {
+        return new SenderThread(
+            *outboxList, *contactList, *journal, onRefreshAll,
+            [s = settings.get()] { return s->takeLongMessageReference(); }, options);
+    };
+    if (ports.size() > 1)
+        return new PhoneGroupRun(*outboxList, ports, newPhoneSender);
+    SenderThread *sender = newPhoneSender();
+    // The phone's own port source names the first phone; a run through another one says so.
+    if (ports.first() != settings->comPortName())
+        sender->portName = [port = ports.first()] { return port; };
+    return sender;
 }
 
 std::unique_ptr<ProjectLock> AppData::newLock(const QString &path) const {

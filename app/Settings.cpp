@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "data/PhoneNumberParser.h"
+#include "link/SerialPort.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +15,7 @@ namespace {
 const QString Section = QStringLiteral("Setting");
 const QString PortKey = QStringLiteral("COM Port");
 const QString DefaultPort = QStringLiteral("COM1");
+const QString DisabledPhonesKey = QStringLiteral("Disabled Phones");
 const QString ReferenceKey = QStringLiteral("Long Message Reference");
 const QString CountryKey = QStringLiteral("Country");
 const QString RetryKey = QStringLiteral("Retry After");
@@ -75,6 +77,64 @@ PacePlan readPace(const IniFile &ini) {
     return plan;
 }
 
+// "COM Port", "COM Port 2", ...: number counts from 1.
+QString portKey(int number) {
+    return number == 1 ? PortKey : PortKey + QLatin1Char(' ') + QString::number(number);
+}
+
+// A deep copy: a worker's string then shares no reference count with the UI thread's.
+QByteArray detached(const QByteArray &name) {
+    return QByteArray(name.constData(), name.size());
+}
+
+bool checkPorts(const QList<QByteArray> &ports, QString *error) {
+    QString problem;
+    if (ports.isEmpty())
+        problem = QStringLiteral("Give at least one phone");
+    else if (ports.size() > Settings::MaxPhones)
+        problem = QStringLiteral("At most %1 phones can be used at once").arg(Settings::MaxPhones);
+    for (qsizetype i = 0; i < ports.size() && problem.isEmpty(); ++i) {
+        if (ports[i].trimmed().isEmpty()) {
+            problem = QStringLiteral("A phone needs a port name");
+            break;
+        }
+        for (qsizetype j = 0; j < i; ++j) {
+            if (Settings::samePort(ports[i], ports[j])) {
+                problem = QStringLiteral("%1 is given twice").arg(QString::fromLocal8Bit(ports[i]));
+                break;
+            }
+        }
+    }
+    if (error)
+        *error = problem;
+    return problem.isEmpty();
+}
+
+QList<PhoneChoice> readPhones(const IniFile &ini) {
+    QList<int> disabled;
+    for (const QString &part :
+         ini.readString(Section, DisabledPhonesKey, QString()).split(QLatin1Char(','))) {
+        bool ok = false;
+        const int number = part.trimmed().toInt(&ok);
+        if (ok)
+            disabled << number;
+    }
+    QList<PhoneChoice> phones;
+    phones << PhoneChoice{ini.readString(Section, PortKey, DefaultPort).toLocal8Bit(),
+                          !disabled.contains(1)};
+    for (int number = 2; number <= Settings::MaxPhones; ++number) {
+        const QByteArray port = ini.readString(Section, portKey(number), QString()).toLocal8Bit();
+        if (port.trimmed().isEmpty())
+            continue;
+        const bool known = std::any_of(phones.cbegin(), phones.cend(), [&](const auto &phone) {
+            return Settings::samePort(phone.port, port);
+        });
+        if (!known)
+            phones << PhoneChoice{port, !disabled.contains(number)};
+    }
+    return phones;
+}
+
 } // namespace
 
 QString settingsFilePath(const QString &exeDir) {
@@ -88,9 +148,7 @@ QString settingsFilePath(const QString &exeDir) {
     return QDir(folder).filePath(QLatin1StringView(SettingsFileName));
 }
 
-Settings::Settings(const QString &fileName)
-    : m_iniFile(fileName),
-      m_comPortName(m_iniFile.readString(Section, PortKey, DefaultPort).toLocal8Bit()) {
+Settings::Settings(const QString &fileName) : m_iniFile(fileName), m_phones(readPhones(m_iniFile)) {
     m_countryStored = m_iniFile.valueExists(Section, CountryKey);
     const QString stored = m_iniFile.readString(Section, CountryKey, QString()).toUpper();
     if (m_countryStored)
@@ -238,29 +296,81 @@ Settings::~Settings() {
 
 QByteArray Settings::comPortName() const {
     QMutexLocker locker(&m_lock);
-    const QByteArray &name = m_sessionPort.isEmpty() ? m_comPortName : m_sessionPort;
-    // A deep copy: the worker's string then shares no reference count with the UI thread's.
-    return QByteArray(name.constData(), name.size());
+    return detached(m_sessionPorts.isEmpty() ? m_phones.first().port : m_sessionPorts.first());
 }
 
 QByteArray Settings::storedComPortName() const {
     QMutexLocker locker(&m_lock);
-    return QByteArray(m_comPortName.constData(), m_comPortName.size());
+    return detached(m_phones.first().port);
 }
 
 void Settings::setSessionPort(const QByteArray &name) {
     QMutexLocker locker(&m_lock);
-    m_sessionPort = QByteArray(name.constData(), name.size());
+    m_sessionPorts.clear();
+    if (!name.isEmpty())
+        m_sessionPorts << detached(name);
 }
 
 void Settings::setComPortName(const QByteArray &name) {
     QMutexLocker locker(&m_lock);
     // The user's own choice ends a port given for this run only.
-    m_sessionPort.clear();
-    if (name == m_comPortName)
+    m_sessionPorts.clear();
+    if (name == m_phones.first().port)
         return;
-    m_comPortName = name;
+    m_phones.first().port = name;
     m_modified = true;
+}
+
+QList<PhoneChoice> Settings::phones() const {
+    QMutexLocker locker(&m_lock);
+    QList<PhoneChoice> phones;
+    for (const PhoneChoice &phone : m_phones)
+        phones << PhoneChoice{detached(phone.port), phone.enabled};
+    return phones;
+}
+
+bool Settings::setPhones(const QList<PhoneChoice> &phones, QString *error) {
+    QList<QByteArray> ports;
+    for (const PhoneChoice &phone : phones)
+        ports << phone.port;
+    if (!checkPorts(ports, error))
+        return false;
+    QMutexLocker locker(&m_lock);
+    if (phones == m_phones)
+        return true;
+    m_phones.clear();
+    for (const PhoneChoice &phone : phones)
+        m_phones << PhoneChoice{detached(phone.port), phone.enabled};
+    m_modified = true;
+    return true;
+}
+
+bool Settings::setSessionPorts(const QList<QByteArray> &ports, QString *error) {
+    if (!ports.isEmpty() && !checkPorts(ports, error))
+        return false;
+    QMutexLocker locker(&m_lock);
+    m_sessionPorts.clear();
+    for (const QByteArray &port : ports)
+        m_sessionPorts << detached(port);
+    return true;
+}
+
+QList<QByteArray> Settings::sendingPorts() const {
+    QMutexLocker locker(&m_lock);
+    QList<QByteArray> ports;
+    if (!m_sessionPorts.isEmpty()) {
+        for (const QByteArray &port : m_sessionPorts)
+            ports << detached(port);
+        return ports;
+    }
+    for (const PhoneChoice &phone : m_phones)
+        if (phone.enabled)
+            ports << detached(phone.port);
+    return ports;
+}
+
+bool Settings::samePort(const QByteArray &a, const QByteArray &b) {
+    return a == b || SerialPort::devicePath(a) == SerialPort::devicePath(b);
 }
 
 QString Settings::country() const {
@@ -285,9 +395,25 @@ bool Settings::modified() const {
 }
 
 bool Settings::save() {
-    const QString port = QString::fromLocal8Bit(storedComPortName());
     QMutexLocker locker(&m_lock);
-    m_iniFile.writeString(Section, PortKey, port);
+    m_iniFile.writeString(Section, PortKey, QString::fromLocal8Bit(m_phones.first().port));
+    QStringList disabled;
+    for (int number = 1; number <= MaxPhones; ++number) {
+        if (number <= m_phones.size() && !m_phones[number - 1].enabled)
+            disabled << QString::number(number);
+        if (number == 1)
+            continue;
+        // Keys of phones no longer in the list go, or a read would bring them back.
+        if (number <= m_phones.size())
+            m_iniFile.writeString(Section, portKey(number),
+                                  QString::fromLocal8Bit(m_phones[number - 1].port));
+        else if (m_iniFile.valueExists(Section, portKey(number)))
+            m_iniFile.deleteKey(Section, portKey(number));
+    }
+    if (!disabled.isEmpty())
+        m_iniFile.writeString(Section, DisabledPhonesKey, disabled.join(QLatin1Char(',')));
+    else if (m_iniFile.valueExists(Section, DisabledPhonesKey))
+        m_iniFile.deleteKey(Section, DisabledPhonesKey);
     if (m_countryStored)
         m_iniFile.writeString(Section, CountryKey, m_country);
     if (m_serviceCentreStored)

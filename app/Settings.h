@@ -14,14 +14,23 @@
 
 inline constexpr char SettingsFileName[] = "pelorvane.ini";
 
+// One phone of the list the runs send through: its port as the user gave it ("ttyUSB0",
+// "COM1", a path) and whether runs use it.
+struct PhoneChoice {
+    QByteArray port;
+    bool enabled = true;
+
+    bool operator==(const PhoneChoice &) const = default;
+};
+
 // Where the settings file lives: in exeDir when files can be created there (a portable install),
 // otherwise in $XDG_CONFIG_HOME/pelorvane (~/.config/pelorvane when the variable is unset, empty
 // or relative), a folder created here when missing. A folder that cannot be created still gives
 // its path: reading it gives the defaults and writing it fails without harm.
 QString settingsFilePath(const QString &exeDir);
 
-// The program-wide settings: the serial port to use, the country of national numbers and the
-// long-message reference counter. The port and the country are read once at creation and
+// The program-wide settings: the phones (serial ports) to use, the country of national numbers and
+// the long-message reference counter. The port and the country are read once at creation and
 // written at destruction only when one was changed; the file's other lines and sections stay.
 // A worker thread may read the port name while the UI thread sets it, and takes references.
 class Settings {
@@ -32,14 +41,38 @@ public:
     Settings(const Settings &) = delete;
     Settings &operator=(const Settings &) = delete;
 
-    // The port the next worker opens: the session port when one is set, else the stored one.
+    // The port the next worker opens: the first session port when there are any, else the
+    // first phone of the list.
     QByteArray comPortName() const;
-    // The port kept in the settings file.
+    // The first phone's port kept in the settings file.
     QByteArray storedComPortName() const;
     // A port for this run only (the simulated phone of --simulate); never written to the file.
     void setSessionPort(const QByteArray &name);
-    // A name that differs in any way, letter case included, counts as a change.
+    // A name that differs in any way, letter case included, counts as a change. It becomes
+    // the first phone's port.
     void setComPortName(const QByteArray &name);
+
+    // The phones, 1 to MaxPhones, in the order the user put them. Kept in "Setting": the
+    // first as "COM Port" (so that a file of one phone is what older versions wrote and
+    // read), the others as "COM Port 2" to "COM Port 16", and "Disabled Phones" lists the
+    // numbers (1 for "COM Port", 2 for "COM Port 2", ...) of the ones switched off, as "2,5";
+    // both extra keys are written only when there is something to say. A key left empty or
+    // naming a device already listed is skipped when read.
+    static constexpr int MaxPhones = 16;
+    QList<PhoneChoice> phones() const;
+    // Replaces the list; false, and nothing changes, for an empty list, more than MaxPhones,
+    // an empty port or two names of one device (error says which). A list that differs in
+    // any way counts as a change. The session ports stay.
+    bool setPhones(const QList<PhoneChoice> &phones, QString *error = nullptr);
+    // Ports for this program run only (pelorvane-cli's --port given more than once, the
+    // simulated phone); an empty list goes back to the stored phones. Never written. False,
+    // and nothing changes, for the same faults as setPhones.
+    bool setSessionPorts(const QList<QByteArray> &ports, QString *error = nullptr);
+    // The ports a sending run uses: the session ports when set, else the enabled phones,
+    // in order; empty when every phone is switched off.
+    QList<QByteArray> sendingPorts() const;
+    // Whether two port names open the same device ("ttyS0", "COM1" and "/dev/ttyS0" do).
+    static bool samePort(const QByteArray &a, const QByteArray &b);
     // The country whose dialling rules national numbers follow (a two-letter code such as
     // "DE"): the one in the file, else the system locale's; empty when neither names one.
     QString country() const;
@@ -104,8 +137,9 @@ private:
     mutable QMutex m_lock;
     bool m_modified = false;
     IniFile m_iniFile;
-    QByteArray m_comPortName;
-    QByteArray m_sessionPort;
+    // Never empty: the first is "COM Port".
+    QList<PhoneChoice> m_phones;
+    QList<QByteArray> m_sessionPorts;
     int m_nextReference = 0;
     // Whether the file held the counter after the last take; a file that could not be written
     // is not trusted again, or its stale value would hand out one reference twice.

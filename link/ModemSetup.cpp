@@ -24,10 +24,13 @@ private:
 
 ModemSetup::Result ModemSetup::run(const QList<Step> &steps) {
     m_failure.clear();
+    m_failedStep.clear();
     for (const Step &step : steps) {
         if (m_link.abortDue())
             return Result::Stopped;
         const Result result = step.run(*this);
+        if (result == Result::Failed)
+            m_failedStep = step.name;
         if (result != Result::Ready)
             return result;
     }

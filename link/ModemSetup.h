@@ -32,6 +32,9 @@ public:
     Result run(const QList<Step> &steps);
     // Why the last run failed, for the user; empty unless it gave Failed.
     const QByteArray &failure() const { return m_failure; }
+    // The name of the step that gave Failed, so that a caller can say briefly what stopped
+    // the phone; empty unless the last run failed.
+    const QByteArray &failedStep() const { return m_failedStep; }
 
     // The steps of a sending run: "cancel input" (ESC: a message body the phone may still be
     // waiting for from an earlier run is dropped), "wake up" (AT until OK), "numbered errors"
@@ -53,4 +56,5 @@ public:
 private:
     GsmSerial &m_link;
     QByteArray m_failure;
+    QByteArray m_failedStep;
 };

@@ -37,7 +37,7 @@ public:
 
     // Terminate request, then the link's Aborted latch (at once, or after the grace). Ends a
     // pause at once. Safe from any thread.
-    void stop();
+    virtual void stop();
     bool terminated() const { return m_stopRequested; }
 
 protected:

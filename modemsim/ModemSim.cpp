@@ -578,7 +578,10 @@ std::optional<Answer> PhoneEngine::feedBody(char c) {
     if (c == CtrlZ) {
         m_inBody = false;
         m_skip = Skip::CrLf;
-        return finishBody();
+        std::optional<Answer> answer = finishBody();
+        if (answer)
+            answer->delayMs = std::max(answer->delayMs, m_options.bodyDelayMs);
+        return answer;
     }
     if (c == Esc) {
         // Sending cancelled: the phone drops the body and is back in command mode.
@@ -614,6 +617,8 @@ std::optional<Answer> PhoneEngine::finishBody() {
         return cmsError(500);
     if (m_options.refuseAt.contains(number))
         return lines({m_options.refuseAt.value(number)});
+    if (!m_options.refuseEvery.isEmpty())
+        return lines({m_options.refuseEvery});
     if (m_bodyOverflow)
         return cmsError(304);
     return acceptBody(body);

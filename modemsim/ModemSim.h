@@ -14,6 +14,7 @@ struct ModemSimOptions {
     int silentAt = 0;               // never answer the Nth body
     int hangupAt = 0;               // close the line when the Nth body arrives
     int delayMs = 0;                // wait this long before each answer
+    int bodyDelayMs = 0;            // wait this long before the answer to a message body
     bool promptWithLineEnd = false; // send "> " followed by CR LF
     bool refuseCmgfQuery = false;   // ERROR for AT+CMGF=?
     bool refuseCmgf0 = false;       // ERROR for AT+CMGF=0
@@ -30,6 +31,8 @@ struct ModemSimOptions {
     // "+CMS ERROR: 1" or "ERROR". A body refused by number counts as a body all the same.
     QMap<int, QByteArray> refuseAt;
     QMap<QByteArray, QByteArray> refuseNumber;
+    // When not empty, every body is refused with this line (a SIM the network has barred).
+    QByteArray refuseEvery;
     // After the Nth body, instead of an answer, send endlessText without end (each followed by
     // CR LF when endlessLineEnds) until the program closes the port.
     int endlessAt = 0;

@@ -37,6 +37,11 @@ void RunProgress::setWaiting(const QString &text) {
     m_waiting = text;
 }
 
+void RunProgress::setParallel(int phones) {
+    QMutexLocker locker(&m_lock);
+    m_parallel = std::max(phones, 1);
+}
+
 int RunProgress::total() const {
     QMutexLocker locker(&m_lock);
     return m_total;
@@ -72,7 +77,7 @@ QString RunProgress::text() const {
     QString line = QStringLiteral("Sending %1 of %2").arg(number).arg(m_total);
     if (!m_durations.isEmpty() && m_done < m_total) {
         const qint64 sum = std::accumulate(m_durations.cbegin(), m_durations.cend(), qint64(0));
-        const qint64 left = sum * (m_total - m_done) / m_durations.size();
+        const qint64 left = sum * (m_total - m_done) / (m_durations.size() * m_parallel);
         line += QStringLiteral(" — ") + timeLeftText(left);
     }
     return line;

@@ -17,6 +17,8 @@ public:
     void finished(bool sent, qint64 durationMs);
     // What the run waits for ("Quiet hours: waiting until 07:00"); empty when it goes on.
     void setWaiting(const QString &text);
+    // How many phones send at once: the time left shrinks by as much.
+    void setParallel(int phones);
 
     int total() const;
     int done() const;
@@ -40,6 +42,7 @@ private:
     int m_done = 0;
     int m_sent = 0;
     int m_row = -1;
+    int m_parallel = 1;
     QString m_waiting;
     QList<qint64> m_durations;
 };

@@ -10,6 +10,8 @@
 #include "sending/SimIdentity.h"
 #include "sms/SmsParts.h"
 
+#include <QMutexLocker>
+
 #include <algorithm>
 
 namespace {
@@ -28,11 +30,20 @@ const QString ReasonInvalidNumber = QStringLiteral("invalid phone number");
 // Failures remembered for a streak of one refusal that turns out to be the phone's; a streak
 // holds more only when many messages go to the same few numbers.
 constexpr qsizetype RecentFailedKept = 32;
+// How often a phone with nothing to claim looks whether another one gave a message back.
+constexpr int UnsettledPollMs = 50;
 
 // Closes the link however the run ends.
 struct LinkCloser {
     GsmSerial &link;
     ~LinkCloser() { link.close(); }
+};
+
+// An outcome that could not be made durable: unlike an error of the line, it ends the whole
+// run, whatever phones are left.
+class OutcomeNotRecorded : public Error {
+public:
+    explicit OutcomeNotRecorded(const QString &message) : Error(message) {}
 };
 
 // Lets Stop abort the link's waits at once again when the body exchange ends.
@@ -46,22 +57,56 @@ struct RestoreAbortOnStop {
 SenderThread::SenderThread(MessageList &outbox, ContactList &contacts, OutcomeLog &outcomes,
                            const std::function<void()> &refreshAll, ReferenceSource nextReference,
                            SendOptions options)
-    : m_outbox(outbox), m_contacts(contacts), m_outcomes(outcomes), m_refreshAll(refreshAll),
-      m_nextReference(std::move(nextReference)), m_options(std::move(options)),
+    : m_outbox(outbox), m_ownQueue(outbox), m_queue(&m_ownQueue), m_contacts(contacts),
+      m_outcomes(outcomes), m_refreshAll(refreshAll), m_nextReference(std::move(nextReference)),
+      m_options(std::move(options)),
       m_clock(m_options.clock ? m_options.clock : std::make_shared<SystemClock>()),
       m_pacer(m_options.pace, *m_clock, m_options.ledger), m_policy(m_options.stopAtFirstRefusal) {}
+
+void SenderThread::joinGroup(OutboxQueue &queue, RunProgress &total, const QByteArray &phoneLabel) {
+    m_queue = &queue;
+    m_total = &total;
+    m_phoneLabel = phoneLabel;
+    QMutexLocker locker(&m_statusLock);
+    m_status.port = phoneLabel;
+}
+
+PhoneRunStatus SenderThread::status() const {
+    QMutexLocker locker(&m_statusLock);
+    return m_status;
+}
+
+void SenderThread::setState(PhoneRunStatus::State state, const QString &detail) {
+    QMutexLocker locker(&m_statusLock);
+    m_status.state = state;
+    m_status.detail = detail;
+}
 
 void SenderThread::execute() {
     WorkerThread::execute();
     if (link()->connected()) {
         addReport("Phone already busy");
+        setState(PhoneRunStatus::State::Paused, QStringLiteral("port in use"));
         stop();
         return;
     }
     try {
         runSession();
+        if (status().state != PhoneRunStatus::State::Paused)
+            setState(PhoneRunStatus::State::Done);
     } catch (const Error &e) {
         addReport(e.message().toLocal8Bit());
+        QString reason;
+        if (m_outcomeNotRecorded)
+            reason = QStringLiteral("outcome not recorded");
+        else if (!m_portOpened)
+            reason = QStringLiteral("port cannot be opened");
+        else if (dynamic_cast<const ReadTimeout *>(&e))
+            reason = QStringLiteral("phone does not answer");
+        else
+            reason =
+                m_summary.started ? QStringLiteral("phone hung up") : QStringLiteral("line broke");
+        setState(PhoneRunStatus::State::Paused, reason);
     }
     // Whatever is pending now was not sent by this run.
     MessageList::Locker items(m_outbox);
@@ -72,7 +117,12 @@ void SenderThread::execute() {
 void SenderThread::runSession() {
     GsmSerial &link = *this->link();
     link.port().setPortName(portName ? portName() : QByteArray("COM1"));
+    {
+        QMutexLocker locker(&m_statusLock);
+        m_status.port = m_phoneLabel.isEmpty() ? link.port().portName() : m_phoneLabel;
+    }
     link.open();
+    m_portOpened = true;
     LinkCloser closer{link};
     abortLinkOnStop = true;
 
@@ -82,6 +132,7 @@ void SenderThread::runSession() {
             addReport("The service centre number " + m_options.serviceCentre +
                       " is not a phone number: give it as digits, with + in front when "
                       "international.");
+            setState(PhoneRunStatus::State::Paused, QStringLiteral("bad service centre number"));
             return;
         }
     }
@@ -111,6 +162,8 @@ void SenderThread::runSession() {
     switch (setup.run(ModemSetup::sendingSteps() + PhoneReadiness::steps(readiness))) {
     case ModemSetup::Result::Failed:
         addReport(setup.failure());
+        setState(PhoneRunStatus::State::Paused,
+                 setupFailureReason(setup.failedStep(), setup.failure()));
         return;
     case ModemSetup::Result::Stopped:
         return;
@@ -118,6 +171,7 @@ void SenderThread::runSession() {
         break;
     }
     m_summary.started = true;
+    setState(PhoneRunStatus::State::Sending);
     // Caps count per SIM; only then is the phone asked which one it holds.
     if (m_options.pace.perHour > 0 || m_options.pace.perDay > 0)
         m_pacer.setSim(simIdentity(link, link.port().portName()));
@@ -125,39 +179,37 @@ void SenderThread::runSession() {
 }
 
 void SenderThread::sendMessages() {
-    int position = 0;
-    {
-        MessageList::Locker items(m_outbox);
-        m_progress.begin(
-            static_cast<int>(std::count_if(items->cbegin(), items->cend(), [](const auto &m) {
-                return m->status == MessageStatus::Pending;
-            })));
-    }
+    m_progress.begin(m_queue->pendingCount());
     while (!terminated()) {
         // A message waiting for its turn stays pending: nothing is claimed before the wait.
         QDateTime cycleStart;
-        if (!hasPending(position) || !waitForTurn(cycleStart))
+        if (!m_queue->hasPending()) {
+            // Another phone of the run may still give back what it cannot send.
+            if (!m_queue->hasUnsettled() || !pause(UnsettledPollMs))
+                break;
+            continue;
+        }
+        if (!waitForTurn(cycleStart))
             break;
         // The record is shared: it stays valid if it leaves the list while we send it.
-        const MessageList::Item record = claimNext(position);
+        int row = -1;
+        const MessageList::Item record = m_queue->claim(&row);
         if (!record)
             break;
-        m_progress.started(position);
+        m_progress.started(row);
+        if (m_total)
+            m_total->started(row);
         refreshAll();
         Next next;
         try {
             next = sendMessage(record);
         } catch (...) {
             // The outcome is in the record already: let the lists show it, then end the run.
+            m_queue->settle();
             refreshAll();
             throw;
         }
-        {
-            // Deletions during the exchange move the records: find ours again, or scan from
-            // the start when it is gone (no pending record is skipped that way).
-            const int index = m_outbox.indexOf(record.get(), position);
-            position = index >= 0 ? index + 1 : 0;
-        }
+        m_queue->settle();
         bool sent;
         {
             MessageList::Locker items(m_outbox);
@@ -167,34 +219,14 @@ void SenderThread::sendMessages() {
             m_pacer.messageSent();
         m_pacer.messageDone();
         // A message's share of the run: its exchange and the pause after it.
-        m_progress.finished(sent, cycleStart.msecsTo(m_clock->now()) + m_pacer.pauseLeftMs());
+        const qint64 share = cycleStart.msecsTo(m_clock->now()) + m_pacer.pauseLeftMs();
+        m_progress.finished(sent, share);
+        if (m_total)
+            m_total->finished(sent, share);
         refreshAll();
         if (next == Next::StopRun)
             break;
     }
-}
-
-MessageList::Item SenderThread::claimNext(int &position) {
-    MessageList::Locker items(m_outbox);
-    const int count = static_cast<int>(items->size());
-    for (int i = std::min(position, count); i < count; ++i) {
-        const MessageList::Item &item = (*items)[i];
-        if (item->status == MessageStatus::Pending) {
-            item->status = MessageStatus::Sending;
-            position = i;
-            return item;
-        }
-    }
-    return {};
-}
-
-bool SenderThread::hasPending(int position) {
-    MessageList::Locker items(m_outbox);
-    const int count = static_cast<int>(items->size());
-    for (int i = std::min(position, count); i < count; ++i)
-        if ((*items)[i]->status == MessageStatus::Pending)
-            return true;
-    return false;
 }
 
 bool SenderThread::waitForTurn(QDateTime &cycleStart) {
@@ -208,7 +240,11 @@ bool SenderThread::waitForTurn(QDateTime &cycleStart) {
                                     (wait.reason == RunPacer::Reason::None && !held))
                                     return;
                                 held = true;
-                                m_progress.setWaiting(m_pacer.waitText(wait, m_clock->now()));
+                                const QString text = m_pacer.waitText(wait, m_clock->now());
+                                m_progress.setWaiting(text);
+                                setState(text.isEmpty() ? PhoneRunStatus::State::Sending
+                                                        : PhoneRunStatus::State::Waiting,
+                                         text);
                                 refreshAll();
                             });
     cycleStart = m_clock->now();
@@ -265,10 +301,12 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
             } catch (...) {
             }
             try {
-                if (m_bodyInFlight)
+                if (m_bodyInFlight) {
                     commitUnknown(record, reason, QByteArray());
-                else
+                } else {
                     commitPending(record);
+                    giveBack(record);
+                }
             } catch (...) {
                 // The first error is the one the user needs to see.
             }
@@ -283,10 +321,18 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
                 m.status = MessageStatus::Sent;
                 m.setReason(QString());
                 m.setError(QByteArray());
+                if (!m_phoneLabel.isEmpty())
+                    m.setPhone(QString::fromLocal8Bit(m_phoneLabel));
                 m_contacts.incSentCount(m.number());
             });
             ++m_summary.sent;
+            {
+                QMutexLocker locker(&m_statusLock);
+                ++m_status.sent;
+            }
             m_policy.accepted();
+            m_streakPending.clear();
+            m_streakLine.clear();
             return Next::Continue;
         case Attempt::Stopped:
             commitPending(record);
@@ -299,12 +345,17 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
         }
 
         const RefusalPolicy::Decision decision = m_policy.refused(m_refusal, request.number);
+        if (m_refusal.trimmed() != m_streakLine) {
+            m_streakLine = m_refusal.trimmed();
+            m_streakPending.clear();
+        }
         switch (decision.action) {
         case RefusalPolicy::Action::Fail:
             commitFailed(record, decision.refusal.reason, m_refusal.trimmed());
             return Next::Continue;
-        case RefusalPolicy::Action::StopRun:
+        case RefusalPolicy::Action::StopRun: {
             // Not the recipients' fault after all: they wait for the next run.
+            QList<MessageList::Item> back;
             for (int i = 0; i < decision.failedInStreak && !m_recentFailed.isEmpty(); ++i) {
                 const MessageList::Item failed = m_recentFailed.takeLast();
                 QString reason;
@@ -315,13 +366,25 @@ SenderThread::Next SenderThread::tryMessage(const MessageList::Item &record,
                     m.setError(QByteArray());
                 });
                 m_summary.removeFailed(reason);
+                back.prepend(failed);
             }
             commitPending(record);
+            // Other phones of the run may send what this one could not.
+            back += m_streakPending;
+            back.append(record);
+            m_streakPending.clear();
+            for (const MessageList::Item &item : std::as_const(back))
+                giveBack(item);
             addReport(decision.report);
+            setState(PhoneRunStatus::State::Paused, stopRunReason(decision));
             return Next::StopRun;
+        }
         case RefusalPolicy::Action::Retry:
             if (attempt >= m_options.retryDelaysMs.size()) {
                 commitPending(record);
+                m_streakPending.append(record);
+                if (m_streakPending.size() > RecentFailedKept)
+                    m_streakPending.removeFirst();
                 return Next::Continue;
             }
             if (!pause(m_options.retryDelaysMs[attempt])) {
@@ -386,7 +449,12 @@ SenderThread::Attempt SenderThread::sendPdu(const MessageList::Item &record,
             MessageList::Locker items(m_outbox);
             inFlight = record->toMessage();
         }
-        m_outcomes.inFlight(record.get(), inFlight);
+        try {
+            m_outcomes.inFlight(record.get(), inFlight);
+        } catch (const Error &e) {
+            m_outcomeNotRecorded = true;
+            throw OutcomeNotRecorded(e.message());
+        }
     } catch (...) {
         cancelPrompt();
         throw;
@@ -412,11 +480,51 @@ void SenderThread::cancelPrompt() {
 
 void SenderThread::commit(const MessageList::Item &record,
                           const std::function<void(MessageRecord &)> &change) {
-    m_outcomes.commit(record.get(), [&] {
-        MessageList::Locker items(m_outbox);
-        change(*record);
-        return record->toMessage();
-    });
+    try {
+        m_outcomes.commit(record.get(), [&] {
+            MessageList::Locker items(m_outbox);
+            change(*record);
+            return record->toMessage();
+        });
+    } catch (const Error &e) {
+        m_outcomeNotRecorded = true;
+        throw OutcomeNotRecorded(e.message());
+    }
+}
+
+void SenderThread::giveBack(const MessageList::Item &record) {
+    m_queue->giveBack(record);
+}
+
+QString SenderThread::setupFailureReason(const QByteArray &step, const QByteArray &failure) {
+    if (step == "SIM card") {
+        if (failure.contains("PUK"))
+            return QStringLiteral("SIM blocked");
+        if (failure.contains("no SIM card"))
+            return QStringLiteral("no SIM card");
+        if (failure.contains("PIN"))
+            return QStringLiteral("SIM needs its PIN");
+        return QStringLiteral("SIM card not usable");
+    }
+    if (step == "network")
+        return failure.contains("denied") ? QStringLiteral("network denied")
+                                          : QStringLiteral("no network");
+    if (step == "service centre")
+        return QStringLiteral("no service centre");
+    if (step == "wake up")
+        return QStringLiteral("phone does not answer");
+    return QStringLiteral("set-up refused");
+}
+
+QString SenderThread::stopRunReason(const RefusalPolicy::Decision &decision) const {
+    const QString line = QString::fromLocal8Bit(m_refusal.trimmed());
+    if (decision.refusal.refusalClass == RefusalClass::PhoneLevel)
+        return decision.refusal.reason;
+    if (m_options.stopAtFirstRefusal)
+        return QStringLiteral("refused: ") + line;
+    if (decision.refusal.kind == PhoneRefusal::Kind::Plain)
+        return QStringLiteral("refused twice: ") + line;
+    return QStringLiteral("refused %1 times: ").arg(RefusalPolicy::SameRefusalLimit) + line;
 }
 
 void SenderThread::commitPending(const MessageList::Item &record) {

@@ -2,6 +2,8 @@
 
 #include "data/MessageList.h"
 #include "link/PhoneReadiness.h"
+#include "sending/OutboxQueue.h"
+#include "sending/PhoneRunStatus.h"
 #include "sending/RefusalPolicy.h"
 #include "sending/RunPacer.h"
 #include "sending/RunProgress.h"
@@ -9,6 +11,9 @@
 #include "sending/SendingWorker.h"
 #include "sms/SmsSubmit.h"
 
+#include <QMutex>
+
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -62,6 +67,15 @@ public:
     const RunSummary &summary() const override { return m_summary; }
     const RunProgress &progress() const override { return m_progress; }
 
+    // Makes this run one phone's of several: messages are claimed from queue (shared with the
+    // others), each one's share of the run also goes into total, and every accepted message
+    // is marked as sent by phoneLabel (the port as the user gave it). Before the start only.
+    void joinGroup(OutboxQueue &queue, RunProgress &total, const QByteArray &phoneLabel);
+    // Where this phone stands; readable from any thread while the run goes.
+    PhoneRunStatus status() const;
+    // An outcome could not be made durable: nothing more may be sent by any phone.
+    bool outcomeNotRecorded() const { return m_outcomeNotRecorded; }
+
 protected:
     void execute() override;
 
@@ -71,8 +85,6 @@ private:
 
     void runSession();
     void sendMessages();
-    MessageList::Item claimNext(int &position);
-    bool hasPending(int position);
     // Waits until the pace lets the next message go; false when stopped. cycleStart: when
     // the wait ended.
     bool waitForTurn(QDateTime &cycleStart);
@@ -89,10 +101,20 @@ private:
                       const QByteArray &error);
     void commitUnknown(const MessageList::Item &record, const QString &reason,
                        const QByteArray &error);
+    // The message goes back to the queue for another phone of the run, already Pending.
+    void giveBack(const MessageList::Item &record);
     quint8 takeReference();
     void refreshAll();
+    void setState(PhoneRunStatus::State state, const QString &detail = QString());
+    // The short reason in the status of a phone whose set-up failed.
+    static QString setupFailureReason(const QByteArray &step, const QByteArray &failure);
+    QString stopRunReason(const RefusalPolicy::Decision &decision) const;
 
     MessageList &m_outbox;
+    OutboxQueue m_ownQueue;
+    OutboxQueue *m_queue;
+    RunProgress *m_total = nullptr;
+    QByteArray m_phoneLabel;
     ContactList &m_contacts;
     OutcomeLog &m_outcomes;
     const std::function<void()> &m_refreshAll;
@@ -113,4 +135,12 @@ private:
     // The last messages that failed, newest last, in case a streak of the same refusal turns
     // out to be the phone's.
     QList<MessageList::Item> m_recentFailed;
+    // The messages left pending after their last try while the phone refused the same way,
+    // and that way: they go to the other phones when the refusals turn out to be the phone's.
+    QList<MessageList::Item> m_streakPending;
+    QByteArray m_streakLine;
+    bool m_portOpened = false;
+    std::atomic<bool> m_outcomeNotRecorded{false};
+    mutable QMutex m_statusLock;
+    PhoneRunStatus m_status;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/WorkerThread.h"
+#include "sending/PhoneRunStatus.h"
 #include "sending/RunProgress.h"
 #include "sending/RunSummary.h"
 
@@ -13,4 +14,7 @@ public:
     virtual const RunSummary &summary() const = 0;
     // How far the run has got; readable from any thread while it runs.
     virtual const RunProgress &progress() const = 0;
+    // Where each phone of a run over several stands, in the order of the ports; empty for a
+    // run through one phone. Readable from any thread while the run goes.
+    virtual QList<PhoneRunStatus> phoneStatuses() const { return {}; }
 };

@@ -115,7 +115,8 @@ void TestCliProject::showPrintsWholeProject() {
                                                                 {"sent", QJsonValue::Null},
                                                                 {"status", "pending"},
                                                                 {"reason", ""},
-                                                                {"error", ""}})}));
+                                                                {"error", ""},
+                                                                {"phone", ""}})}));
     QCOMPARE(root["sent"].toArray(),
              QJsonArray({QJsonObject({{"number", "0044"},
                                       {"text", "sent"},
@@ -125,7 +126,8 @@ void TestCliProject::showPrintsWholeProject() {
                                       {"sent", "2023-03-16T18:00:00"},
                                       {"status", "sent"},
                                       {"reason", ""},
-                                      {"error", ""}})}));
+                                      {"error", ""},
+                                      {"phone", ""}})}));
 }
 
 void TestCliProject::showLayoutIsOneDocumentsLayout_data() {

@@ -29,7 +29,7 @@ const QList<CliCommand> &cliCommands() {
          "program is waited for with --wait, else refused with exit status 3",
          &cmdQueue},
         {"send",
-         "FILE.sms [--port NAME] [--simulate] [--retry-after 5,30,120] "
+         "FILE.sms [--port NAME]... [--simulate] [--retry-after 5,30,120] "
          "[--stop-at-first-refusal] [--pin-file FILE] [--smsc NUMBER] [--network-wait SECONDS] "
          "[--interval SECONDS] [--jitter PERCENT] [--per-hour N] [--per-day N] "
          "[--quiet HH:MM-HH:MM|none] [--start-at HH:MM] [--wait]",
@@ -49,16 +49,20 @@ const QList<CliCommand> &cliCommands() {
          "--pin-file, else the environment variable PELORVANE_PIN; a PIN the card refused is "
          "not sent again. A phone that searches for its network is waited for up to "
          "--network-wait seconds (else the settings', 60 by default). --smsc puts a service "
-         "centre number into every message of this run, for a phone that has none",
+         "centre number into every message of this run, for a phone that has none. --port "
+         "given more than once (up to 16 phones) sends through all of them at once, each "
+         "message through one; a phone that cannot send pauses and the others go on",
          &cmdSend},
         {"retry", CmdRetryUsage, CmdRetrySummary,
          [](const QStringList &args, CliContext &c) { return cmdRetry(args, c.out, c.err); }},
-        {"probe", "[--port NAME] [--simulate] [--smsc NUMBER]",
+        {"probe", "[--port NAME]... [--simulate] [--smsc NUMBER]",
          "Read the phone's battery level, manufacturer, model and signal strength, then its "
          "SIM card, network, operator, service centre, signal in dBm and IMEI, as the phone "
          "view does; a row that is not fine says what to do. The port is the one in the "
          "settings file unless given. Exit status 0 when the phone can send, 1 when something "
-         "stops it (or the phone cannot be read)",
+         "stops it (or the phone cannot be read). With --port more than once each phone's "
+         "rows follow a line naming its port, and the exit status is 0 only when every "
+         "phone can send",
          &cmdProbe},
     };
     return commands;

@@ -10,17 +10,17 @@
 class WorkerThread;
 class AppData;
 
-// "--port NAME" or "--simulate": the phone a command talks to for this run only; the stored
-// port setting is never changed.
+// "--port NAME" (up to 16 times, one per phone) or "--simulate": the phones a command talks to
+// for this run only; the stored port settings are never changed.
 struct PortChoice {
-    QString port;
+    QStringList ports;
     bool simulate = false;
     std::unique_ptr<ModemSim> sim;
 
     // Takes args[i] (and its value) when it is one of the two options; false when it is not.
-    // A missing value sets error.
+    // A missing value, a port given twice or a 17th sets error.
     bool take(const QStringList &args, int &i, QString &error);
-    // Starts the simulated phone when asked and gives the data module the session port.
+    // Starts the simulated phone when asked and gives the data module the session ports.
     // Returns ExitOk or the status to exit with, after telling the user.
     int apply(AppData &data, CliContext &context);
 };

@@ -10,6 +10,42 @@
 
 #include <optional>
 
+namespace {
+
+// Probes the phone on the settings' current port and prints its rows; the exit status of a
+// probe of that phone alone.
+int probePhone(AppData &data, CliContext &context) {
+    std::optional<ProbeThread::Result> result;
+    if (!runWorkerToEnd(
+            data, new ProbeThread([&result](const ProbeThread::Result &done) { result = done; },
+                                  data.settings->serviceCentre())))
+        return context.fail(QStringLiteral("Phone already busy"));
+
+    const QString portShown = cliPrintable(QString::fromLocal8Bit(data.settings->comPortName()));
+    if (!result)
+        return context.fail(QStringLiteral("The probe of %1 did not finish").arg(portShown));
+    switch (result->outcome) {
+    case ProbeThread::Busy:
+        return context.fail(QStringLiteral("Phone already busy"));
+    case ProbeThread::Failed:
+        return context.fail(portShown + QStringLiteral(": ") + cliPrintableLines(result->error));
+    case ProbeThread::Done:
+    case ProbeThread::Refused:
+        break;
+    }
+    for (int row = 0; row < ProbeThread::RowCount; ++row) {
+        context.out << QString::fromLatin1(ProbeThread::RowCaptions[row]) << ": "
+                    << cliPrintable(QString::fromLocal8Bit(result->values[row])) << '\n';
+    }
+    if (result->outcome == ProbeThread::Refused) {
+        context.err << "Note: the phone refused " << QString::fromLatin1(result->refusedCommand)
+                    << "; the rows after it up to Signal Strength are empty\n";
+    }
+    return result->canSend ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
 int cmdProbe(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
     QString serviceCentre;
@@ -38,36 +74,19 @@ int cmdProbe(const QStringList &args, CliContext &context) {
             return status;
         if (!serviceCentre.isEmpty())
             data.settings->setSessionServiceCentre(serviceCentre.toLatin1());
+        if (portChoice.ports.size() <= 1)
+            return probePhone(data, context);
 
-        std::optional<ProbeThread::Result> result;
-        if (!runWorkerToEnd(
-                data, new ProbeThread([&result](const ProbeThread::Result &done) { result = done; },
-                                      data.settings->serviceCentre())))
-            return context.fail(QStringLiteral("Phone already busy"));
-
-        const QString portShown =
-            cliPrintable(QString::fromLocal8Bit(data.settings->comPortName()));
-        if (!result)
-            return context.fail(QStringLiteral("The probe of %1 did not finish").arg(portShown));
-        switch (result->outcome) {
-        case ProbeThread::Busy:
-            return context.fail(QStringLiteral("Phone already busy"));
-        case ProbeThread::Failed:
-            return context.fail(portShown + QStringLiteral(": ") +
-                                cliPrintableLines(result->error));
-        case ProbeThread::Done:
-        case ProbeThread::Refused:
-            break;
+        // One phone after the other, each under its port: the probe of one phone is quick.
+        int status = ExitOk;
+        for (const QString &port : std::as_const(portChoice.ports)) {
+            context.out << "Phone on " << cliPrintable(port) << ":\n";
+            data.settings->setSessionPort(port.toLocal8Bit());
+            if (probePhone(data, context) != ExitOk)
+                status = ExitFailed;
+            context.out << Qt::flush;
         }
-        for (int row = 0; row < ProbeThread::RowCount; ++row) {
-            context.out << QString::fromLatin1(ProbeThread::RowCaptions[row]) << ": "
-                        << cliPrintable(QString::fromLocal8Bit(result->values[row])) << '\n';
-        }
-        if (result->outcome == ProbeThread::Refused) {
-            context.err << "Note: the phone refused " << QString::fromLatin1(result->refusedCommand)
-                        << "; the rows after it up to Signal Strength are empty\n";
-        }
-        return result->canSend ? ExitOk : ExitFailed;
+        return status;
     } catch (const Error &e) {
         return context.fail(e.message());
     }

@@ -85,6 +85,8 @@ QJsonObject messageJson(const MessageRecord &m) {
         {QStringLiteral("status"), statusName(m.status)},
         {QStringLiteral("reason"), m.reason()},
         {QStringLiteral("error"), QString::fromLocal8Bit(m.error())},
+        // The port of the phone that sent it, kept when a run used several.
+        {QStringLiteral("phone"), m.phone()},
     };
     // A long message the phone took in part: which parts, and their reference.
     if (m.acceptedParts() != 0 && m.status != MessageStatus::Sent) {

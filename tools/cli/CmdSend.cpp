@@ -82,18 +82,22 @@ private:
 
 // Progress from the sender's refreshes: the first one of a message says it is being sent,
 // the second one gives its outcome, and one comes when a wait begins and ends. On a terminal
-// one line is rewritten ("Sending 12 of 300 — about 4 min left"); elsewhere (a log, a pipe)
-// each outcome and each wait is a line of its own. The sender goes forward through the
-// outbox, so one cursor finds each message in a single pass overall.
+// one line is rewritten ("Sending 12 of 300 — about 4 min left", then where each phone stands
+// when there are several); elsewhere (a log, a pipe) each outcome, each wait and each change of
+// a phone's state is a line of its own. Claims go forward through the outbox, so one cursor
+// finds each message in a single pass overall.
 class Progress {
 public:
-    Progress(MessageList &outbox, CliContext &context, int total, const RunProgress &run)
-        : m_outbox(outbox), m_context(context), m_total(total), m_run(run),
-          m_terminal(::isatty(STDERR_FILENO)) {}
+    Progress(MessageList &outbox, CliContext &context, int total, const SendingWorker &worker)
+        : m_outbox(outbox), m_context(context), m_total(total), m_worker(worker),
+          m_run(worker.progress()), m_terminal(::isatty(STDERR_FILENO)) {}
 
     void refresh() {
+        const QList<PhoneRunStatus> phones = m_worker.phoneStatuses();
         if (m_terminal) {
-            const QString line = m_run.text();
+            QString line = m_run.text();
+            if (!line.isEmpty() && !phones.isEmpty())
+                line += QStringLiteral(" — ") + PhoneRunStatus::line(phones);
             if (!line.isEmpty() && line != m_shown) {
                 // Back to the line's start, the text, the rest of the old line cleared.
                 m_context.err << '\r' << cliPrintable(line) << "\x1b[K" << Qt::flush;
@@ -107,31 +111,33 @@ public:
             if (!waiting.isEmpty())
                 m_context.err << cliPrintable(waiting) << '\n' << Qt::flush;
         }
+        showPhoneChanges(phones);
         MessageList::Locker items(m_outbox);
-        const int count = static_cast<int>(items->size());
-        if (!m_current) {
-            for (; m_cursor < count; ++m_cursor) {
-                const MessageStatus status = (*items)[m_cursor]->status;
-                // A refresh between messages (a wait) must not carry the cursor past the
-                // next one to go.
-                if (status == MessageStatus::Pending)
-                    break;
-                if (status == MessageStatus::Sending) {
-                    m_current = (*items)[m_cursor];
-                    ++m_index;
-                    break;
-                }
+        // The outcomes first: the refresh after a message's outcome comes before its phone
+        // claims the next one.
+        for (qsizetype i = 0; i < m_inFlight.size();) {
+            const MessageList::Item &item = m_inFlight[i].first;
+            // A message that is tried again later gives its outcome only then.
+            if (item->status == MessageStatus::Sending) {
+                ++i;
+                continue;
             }
-            return;
+            m_context.err << "Message " << m_inFlight[i].second << " of " << m_total << " to "
+                          << cliPrintable(QString::fromLocal8Bit(item->number())) << ": "
+                          << outcome(*item) << '\n'
+                          << Qt::flush;
+            m_inFlight.removeAt(i);
         }
-        // The second refresh of a message that is tried again later comes only then.
-        if (m_current->status == MessageStatus::Sending)
-            return;
-        m_context.err << "Message " << m_index << " of " << m_total << " to "
-                      << cliPrintable(QString::fromLocal8Bit(m_current->number())) << ": "
-                      << outcome(*m_current) << '\n'
-                      << Qt::flush;
-        m_current.reset();
+        const int count = static_cast<int>(items->size());
+        for (; m_cursor < count; ++m_cursor) {
+            const MessageList::Item &item = (*items)[m_cursor];
+            // A refresh between messages (a wait) must not carry the cursor past the next
+            // one to go.
+            if (item->status == MessageStatus::Pending)
+                break;
+            if (item->status == MessageStatus::Sending)
+                m_inFlight.append({item, ++m_index});
+        }
     }
 
     void finish() {
@@ -141,9 +147,12 @@ public:
 
 private:
     static QString outcome(const MessageRecord &message) {
+        // The phone is named when the run had several.
+        const QString via =
+            message.phone().isEmpty() ? QString() : QStringLiteral(" via ") + message.phone();
         switch (message.status) {
         case MessageStatus::Sent:
-            return QStringLiteral("sent");
+            return QStringLiteral("sent") + cliPrintable(via);
         case MessageStatus::Failed:
             return QStringLiteral("failed (%1)").arg(cliPrintable(message.reason()));
         case MessageStatus::Unknown:
@@ -153,16 +162,31 @@ private:
         }
     }
 
+    // A line when a phone starts sending, waits, pauses or is done; its counts alone are no
+    // news (the message lines tell them).
+    void showPhoneChanges(const QList<PhoneRunStatus> &phones) {
+        QList<QPair<PhoneRunStatus::State, QString>> states;
+        for (const PhoneRunStatus &phone : phones)
+            states.append({phone.state, phone.detail});
+        if (states == m_phoneStates)
+            return;
+        m_phoneStates = states;
+        m_context.err << cliPrintable(PhoneRunStatus::line(phones)) << '\n' << Qt::flush;
+    }
+
     MessageList &m_outbox;
     CliContext &m_context;
     int m_total;
+    const SendingWorker &m_worker;
     const RunProgress &m_run;
     bool m_terminal;
     QString m_shown;
     QString m_waiting;
+    QList<QPair<PhoneRunStatus::State, QString>> m_phoneStates;
     int m_cursor = 0;
     int m_index = 0;
-    MessageList::Item m_current;
+    // The messages being sent, with their number in the run.
+    QList<QPair<MessageList::Item, int>> m_inFlight;
 };
 
 int pendingCount(MessageList &outbox) {
@@ -306,7 +330,7 @@ int cmdSend(const QStringList &args, CliContext &context) {
         }
 
         const int pending = pendingCount(*data.outboxList);
-        Progress progress(*data.outboxList, context, pending, sender->progress());
+        Progress progress(*data.outboxList, context, pending, *sender);
         data.onRefreshAll = [&progress] { progress.refresh(); };
         SignalStop signalStop(*data.phone);
 

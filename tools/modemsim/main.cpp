@@ -54,6 +54,10 @@ int main(int argc, char *argv[]) {
          QStringLiteral("Hang up the line when the Nth message arrives, then exit."), n},
         {QStringLiteral("delay-ms"), QStringLiteral("Wait X milliseconds before each answer."),
          QStringLiteral("X")},
+        {QStringLiteral("body-delay-ms"),
+         QStringLiteral("Wait X milliseconds before the answer to a message, as a phone "
+                        "waits for the network."),
+         QStringLiteral("X")},
         {QStringLiteral("prompt-line-end"),
          QStringLiteral("Send the \"> \" prompt followed by CR LF.")},
         {QStringLiteral("refuse-cmgf-query"), QStringLiteral("Answer AT+CMGF=? with ERROR.")},
@@ -120,6 +124,7 @@ int main(int argc, char *argv[]) {
         {"silent-at", &options.silentAt, 0, 1000000},
         {"hangup-at", &options.hangupAt, 0, 1000000},
         {"delay-ms", &options.delayMs, 0, 600000},
+        {"body-delay-ms", &options.bodyDelayMs, 0, 600000},
         {"battery", &options.battery, 0, 100},
         {"signal", &options.signal, 0, 99},
         {"register-after-ms", &options.registerAfterMs, 0, 3600000},

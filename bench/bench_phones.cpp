@@ -1,0 +1,152 @@
+// 1,000 messages through N = 1, 2, 4 and 8 simulated phones at once, each answering a message
+// 200 ms after it arrived, as a phone waits for the network: how the throughput grows with
+// the phones, and the program's own CPU time per message. The phones are pelorvane-modemsim
+// processes, so that the process's CPU time is the program's alone.
+
+#include "app/AppData.h"
+#include "base/OleDate.h"
+#include "link/Phone.h"
+#include "sending/SendingWorker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int BodyAnswerMs = 200;
+
+double cpuSeconds() {
+    rusage usage = {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString modemSimPath() {
+    return QCoreApplication::applicationDirPath() +
+           QStringLiteral("/../tools/modemsim/pelorvane-modemsim");
+}
+
+// A simulated phone in a process of its own; its first line is its port.
+struct PhoneProcess {
+    QProcess process;
+    QByteArray port;
+
+    bool start() {
+        process.start(modemSimPath(),
+                      {QStringLiteral("--body-delay-ms"), QString::number(BodyAnswerMs)});
+        if (!process.waitForStarted(5000))
+            return false;
+        while (!process.canReadLine())
+            if (!process.waitForReadyRead(5000))
+                return false;
+        port = process.readLine().trimmed();
+        return !port.isEmpty();
+    }
+    ~PhoneProcess() {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+// Messages per second of N = 1, for the speed-up of the others.
+std::map<int, double> &ratesByPhones() {
+    static std::map<int, double> rates;
+    return rates;
+}
+
+void BM_PhonesAtOnce(benchmark::State &state) {
+    const int phones = static_cast<int>(state.range(0));
+    const int count = static_cast<int>(state.range(1));
+    double cpu = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto dir = std::make_unique<QTemporaryDir>();
+        std::vector<std::unique_ptr<PhoneProcess>> sims;
+        QList<QByteArray> ports;
+        for (int i = 0; i < phones; ++i) {
+            sims.push_back(std::make_unique<PhoneProcess>());
+            if (!sims.back()->start()) {
+                state.SkipWithError("pelorvane-modemsim did not start");
+                return;
+            }
+            ports << sims.back()->port;
+        }
+        auto data = std::make_unique<AppData>(dir->filePath(QStringLiteral("pelorvane.ini")));
+        data->settings->setSessionPorts(ports);
+        data->settings->setCountry(QStringLiteral("DE"));
+        for (int i = 0; i < count; ++i) {
+            Message message;
+            message.number = "+49151" + QByteArray::number(10000000 + i);
+            message.text = QStringLiteral("Reminder: the club meets on Friday at 7pm.");
+            message.created = oleNow();
+            data->outboxList->add(message);
+        }
+        // A saved project: every outcome goes through its journal, synced, as in a real run.
+        data->onAskFileName = [&dir] { return dir->filePath(QStringLiteral("bench.sms")); };
+        data->save();
+        QEventLoop loop;
+        data->phone->onWorkerDone = [&loop](Phone &) { loop.quit(); };
+        state.ResumeTiming();
+
+        QElapsedTimer timer;
+        timer.start();
+        const double cpuBefore = cpuSeconds();
+        data->phone->start(data->newSender());
+        loop.exec();
+        cpu += cpuSeconds() - cpuBefore;
+        seconds += timer.nsecsElapsed() / 1e9;
+
+        state.PauseTiming();
+        int sent = 0;
+        for (int i = 0; i < data->outboxList->count(); ++i)
+            sent += data->outboxList->get(i).status == MessageStatus::Sent ? 1 : 0;
+        if (sent != count)
+            state.SkipWithError("the run did not send everything");
+        data.reset();
+        sims.clear();
+        dir.reset();
+        state.ResumeTiming();
+    }
+    const double messages = double(state.iterations()) * count;
+    const double rate = messages / seconds;
+    ratesByPhones()[phones] = rate;
+    state.counters["msgs_per_s"] = rate;
+    state.counters["cpu_ms_per_msg"] = cpu * 1000 / messages;
+    if (const auto one = ratesByPhones().find(1); one != ratesByPhones().end())
+        state.counters["speedup"] = rate / one->second;
+    state.SetItemsProcessed(static_cast<int64_t>(messages));
+}
+
+} // namespace
+
+BENCHMARK(BM_PhonesAtOnce)
+    ->Args({1, 1000})
+    ->Args({2, 1000})
+    ->Args({4, 1000})
+    ->Args({8, 1000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
