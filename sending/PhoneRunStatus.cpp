@@ -4,23 +4,26 @@
 #include <QStringList>
 
 QString PhoneRunStatus::text(bool withWord) const {
-    const QString name = QString::fromLocal8Bit(port) + QStringLiteral(": ");
+    return QString::fromLocal8Bit(port) + QStringLiteral(": ") + stateText(withWord);
+}
+
+QString PhoneRunStatus::stateText(bool withWord) const {
     const QString count =
         QLocale().toString(sent) + (withWord ? QStringLiteral(" sent") : QString());
     switch (state) {
     case State::Starting:
-        return name + QStringLiteral("starting");
+        return QStringLiteral("starting");
     case State::Sending:
-        return name + count;
+        return count;
     case State::Waiting:
-        return name + count + QStringLiteral(", ") +
+        return count + QStringLiteral(", ") +
                (detail.isEmpty() ? QStringLiteral("waiting") : detail);
     case State::Paused:
-        return name + QStringLiteral("paused — ") + detail;
+        return QStringLiteral("paused — ") + detail;
     case State::Done:
-        return name + count + QStringLiteral(", done");
+        return count + QStringLiteral(", done");
     }
-    return name;
+    return QString();
 }
 
 QString PhoneRunStatus::line(const QList<PhoneRunStatus> &phones) {

@@ -26,6 +26,8 @@ struct PhoneRunStatus {
 
     // The phone's part of the line; withWord adds " sent" after the count (the first phone's).
     QString text(bool withWord = true) const;
+    // The same without the port: "120 sent", "paused — SIM blocked".
+    QString stateText(bool withWord = true) const;
     // "ttyUSB0: 120 sent, ttyUSB1: 118, ttyUSB2: paused — SIM blocked".
     static QString line(const QList<PhoneRunStatus> &phones);
 };

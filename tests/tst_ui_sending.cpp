@@ -95,6 +95,7 @@ private Q_SLOTS:
     void phoneModelBesideFolder();
     void busyPortNamedInRunBox();
     void pinAskedAndNetworkWaitShown();
+    void runOverTwoPhones();
 };
 
 void TestUiSending::initTestCase() {
@@ -564,6 +565,42 @@ void TestUiSending::busyPortNamedInRunBox() {
 }
 
 QTEST_MAIN(TestUiSending)
+// Two phones share the outbox: the status bar tells where each stands and the Sent view says
+// which phone sent each message.
+void TestUiSending::runOverTwoPhones() {
+    ModemSimOptions paced;
+    paced.delayMs = 15;
+    RunFixture f(paced);
+    paced.delayMs = 25;
+    ModemSim second(paced);
+    QVERIFY(f.started);
+    QVERIFY(second.start());
+    const QByteArray port1 = f.sim.portPath().toLocal8Bit();
+    const QByteArray port2 = second.portPath().toLocal8Bit();
+    QVERIFY(f.data->settings->setSessionPorts({port1, port2}));
+    MainWindow *w = f.window.get();
+    QStringList statuses;
+    QObject::connect(w, &MainWindow::statusTextChanged,
+                     [&](const QString &text) { statuses << text; });
+    f.addMessages(8);
+    w->startAction->trigger();
+    QVERIFY(f.waitIdle());
+    QVERIFY2(f.questions.isEmpty(), qPrintable(f.questions.value(0).text));
+    QCOMPARE(f.data->sentList->count(), 8);
+    QSet<QString> phones;
+    for (int i = 0; i < 8; ++i)
+        phones << f.data->sentList->get(i).phone;
+    QCOMPARE(phones, (QSet<QString>{QString::fromLocal8Bit(port1), QString::fromLocal8Bit(port2)}));
+    const auto both = [&](const QString &text) {
+        return text.contains(QString::fromLocal8Bit(port1) + QStringLiteral(": ")) &&
+               text.contains(QString::fromLocal8Bit(port2) + QStringLiteral(": "));
+    };
+    QVERIFY2(std::any_of(statuses.cbegin(), statuses.cend(), both),
+             qPrintable(statuses.join(QLatin1Char('\n'))));
+    QCOMPARE(w->statusText(), QStringLiteral("Ready."));
+    QVERIFY(!w->sentView()->listView()->isColumnHidden(MessageModel::PhoneColumn));
+}
+
 #include "tst_ui_sending.moc"
 
 void TestUiSending::pinAskedAndNetworkWaitShown() {

@@ -580,9 +580,19 @@ void MainWindow::showRunProgress() {
         runProgressBar->setRange(0, progress.total());
         runProgressBar->setValue(progress.done());
     }
-    const QString text = progress.text();
+    QString text = progress.text();
+    // A run over several phones: where each stands, after the total.
+    const QList<PhoneRunStatus> phones = sender->phoneStatuses();
+    if (!phones.isEmpty() && !text.isEmpty())
+        text += QStringLiteral(" \u2014 ") + PhoneRunStatus::line(phones);
     if (!text.isEmpty() && !m_stopRequested && text != statusText())
         setStatusText(text);
+    if (m_phoneView) {
+        QHash<QByteArray, QString> states;
+        for (const PhoneRunStatus &phone : phones)
+            states.insert(phone.port, phone.stateText());
+        m_phoneView->showRunStates(states);
+    }
 
     const int row = progress.currentRow();
     QTableView *list = outboxView()->listView();
@@ -707,6 +717,8 @@ void MainWindow::onSendingFinished(const RunSummary &summary) {
     activityClip->jumpToFrame(0);
     runProgressBar->hide();
     setStatusText(QStringLiteral("Ready."));
+    if (m_phoneView)
+        m_phoneView->showRunStates({});
 
     if (outboxView()->moveSentTo(*sentView()) > 0)
         refreshAll();
