@@ -11,6 +11,7 @@
 #include "sms/SmsSubmit.h"
 #include "tools/cli/CliLock.h"
 #include "tools/cli/CliPace.h"
+#include "tools/cli/CliSmpp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -84,12 +85,22 @@ private:
 // the second one gives its outcome, and one comes when a wait begins and ends. On a terminal
 // one line is rewritten ("Sending 12 of 300 — about 4 min left"); elsewhere (a log, a pipe)
 // each outcome and each wait is a line of its own. The sender goes forward through the
-// outbox, so one cursor finds each message in a single pass overall.
+// outbox, so one cursor finds each message in a single pass overall. A run through an SMS
+// centre has many messages under way and refreshes now and then: its lines follow the run's
+// messages in outbox order, each once it has its outcome.
 class Progress {
 public:
-    Progress(MessageList &outbox, CliContext &context, int total, const RunProgress &run)
+    Progress(MessageList &outbox, CliContext &context, int total, const RunProgress &run,
+             bool windowed)
         : m_outbox(outbox), m_context(context), m_total(total), m_run(run),
-          m_terminal(::isatty(STDERR_FILENO)) {}
+          m_terminal(::isatty(STDERR_FILENO)), m_windowed(windowed) {
+        if (!m_windowed || m_terminal)
+            return;
+        MessageList::Locker items(m_outbox);
+        for (const auto &message : *items)
+            if (message->status == MessageStatus::Pending)
+                m_runMessages.push_back(message);
+    }
 
     void refresh() {
         if (m_terminal) {
@@ -106,6 +117,10 @@ public:
             m_waiting = waiting;
             if (!waiting.isEmpty())
                 m_context.err << cliPrintable(waiting) << '\n' << Qt::flush;
+        }
+        if (m_windowed) {
+            printDone(false);
+            return;
         }
         MessageList::Locker items(m_outbox);
         const int count = static_cast<int>(items->size());
@@ -137,9 +152,30 @@ public:
     void finish() {
         if (m_terminal && !m_shown.isEmpty())
             m_context.err << '\n' << Qt::flush;
+        if (m_windowed && !m_terminal)
+            printDone(true);
     }
 
 private:
+    // The run's messages that have their outcome, from the cursor on; at the end past the ones
+    // that went back to pending.
+    void printDone(bool atEnd) {
+        MessageList::Locker items(m_outbox);
+        for (; m_cursor < static_cast<int>(m_runMessages.size()); ++m_cursor) {
+            const MessageList::Item &message = m_runMessages[m_cursor];
+            const bool done = message->status != MessageStatus::Pending &&
+                              message->status != MessageStatus::Sending;
+            if (!done && !atEnd)
+                return;
+            if (!done)
+                continue;
+            m_context.err << "Message " << m_cursor + 1 << " of " << m_total << " to "
+                          << cliPrintable(QString::fromLocal8Bit(message->number())) << ": "
+                          << outcome(*message) << '\n';
+        }
+        m_context.err.flush();
+    }
+
     static QString outcome(const MessageRecord &message) {
         switch (message.status) {
         case MessageStatus::Sent:
@@ -158,6 +194,8 @@ private:
     int m_total;
     const RunProgress &m_run;
     bool m_terminal;
+    bool m_windowed;
+    std::vector<MessageList::Item> m_runMessages;
     QString m_shown;
     QString m_waiting;
     int m_cursor = 0;
@@ -195,6 +233,7 @@ std::optional<QByteArray> readPin(const QString &pinFile, QString &error) {
 int cmdSend(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
     PaceChoice paceChoice;
+    SmppChoice smppChoice;
     QStringList positional;
     std::optional<QList<int>> retryDelays;
     bool stopAtFirstRefusal = false;
@@ -209,6 +248,9 @@ int cmdSend(const QStringList &args, CliContext &context) {
             if (!error.isEmpty())
                 return context.usageError(error);
         } else if (paceChoice.take(args, i, error)) {
+            if (!error.isEmpty())
+                return context.usageError(error);
+        } else if (smppChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
         } else if (arg == QLatin1String("--retry-after")) {
@@ -248,12 +290,20 @@ int cmdSend(const QStringList &args, CliContext &context) {
     }
     if (positional.size() != 1)
         return context.usageError(QStringLiteral("Give the project file"));
+    if (const QString problem = smppChoice.problem(); !problem.isEmpty())
+        return context.usageError(problem);
+    if (smppChoice.given() && (portChoice.simulate || !portChoice.port.isEmpty()))
+        return context.usageError(QStringLiteral("Give either --smpp or a phone"));
 
     try {
         AppData data;
         holdProjectLocks(data, QStringLiteral("pelorvane-cli send"), wait, context.err);
         data.load(positional[0]);
         if (const int status = portChoice.apply(data, context); status != ExitOk)
+            return status;
+        if (portChoice.simulate || !portChoice.port.isEmpty())
+            data.settings->setSessionConnectionKind(ConnectionKind::Phone);
+        if (const int status = smppChoice.apply(data, context); status != ExitOk)
             return status;
         if (retryDelays)
             data.settings->setRetryDelaysMs(*retryDelays);
@@ -306,7 +356,8 @@ int cmdSend(const QStringList &args, CliContext &context) {
         }
 
         const int pending = pendingCount(*data.outboxList);
-        Progress progress(*data.outboxList, context, pending, sender->progress());
+        Progress progress(*data.outboxList, context, pending, sender->progress(),
+                          data.settings->connectionKind() == ConnectionKind::SmsCentre);
         data.onRefreshAll = [&progress] { progress.refresh(); };
         SignalStop signalStop(*data.phone);
 
