@@ -115,7 +115,9 @@ void TestCliProject::showPrintsWholeProject() {
                                                                 {"sent", QJsonValue::Null},
                                                                 {"status", "pending"},
                                                                 {"reason", ""},
-                                                                {"error", ""}})}));
+                                                                {"error", ""},
+                                                                {"messageId", ""},
+                                                                {"delivery", ""}})}));
     QCOMPARE(root["sent"].toArray(),
              QJsonArray({QJsonObject({{"number", "0044"},
                                       {"text", "sent"},
@@ -125,7 +127,9 @@ void TestCliProject::showPrintsWholeProject() {
                                       {"sent", "2023-03-16T18:00:00"},
                                       {"status", "sent"},
                                       {"reason", ""},
-                                      {"error", ""}})}));
+                                      {"error", ""},
+                                      {"messageId", ""},
+                                      {"delivery", ""}})}));
 }
 
 void TestCliProject::showLayoutIsOneDocumentsLayout_data() {
