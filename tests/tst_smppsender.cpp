@@ -102,6 +102,7 @@ private Q_SLOTS:
     void receiptsSetDelivery();
     void receiptsOfAnEarlierRunComeAtTheNextBind();
     void wrongPasswordCannotStart();
+    void settingsKeepTheConnectionButNoSessionOverride();
 };
 
 void TestSmppSender::messagesArriveAsSent_data() {
@@ -294,6 +295,39 @@ void TestSmppSender::wrongPasswordCannotStart() {
     QCOMPARE(run.reports.join('\n'),
              QByteArray("The SMS centre refused the bind: ESME_RINVPASWD: invalid password"));
     QVERIFY(fake.log(QStringLiteral("submit_sm")).isEmpty());
+}
+
+void TestSmppSender::settingsKeepTheConnectionButNoSessionOverride() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("pelorvane.ini"));
+    SmppSettings stored;
+    stored.host = QStringLiteral("smsc.example.net");
+    stored.port = 3550;
+    stored.tls = true;
+    stored.systemId = QStringLiteral("club");
+    stored.systemType = QStringLiteral("VMA");
+    stored.source = QStringLiteral("Club");
+    stored.bindMode = SmppBindMode::Transmitter;
+    stored.receipts = false;
+    stored.window = 25;
+    stored.rate = 12.5;
+    stored.latin1Default = true;
+    {
+        Settings settings(file);
+        QCOMPARE(settings.connectionKind(), ConnectionKind::Phone);
+        QCOMPARE(settings.smppSettings(), SmppSettings());
+        settings.setConnectionKind(ConnectionKind::SmsCentre);
+        settings.setSmppSettings(stored);
+        SmppSettings session = stored;
+        session.host = QStringLiteral("127.0.0.1");
+        settings.setSessionSmppSettings(session);
+        settings.setSessionConnectionKind(ConnectionKind::Phone);
+        QCOMPARE(settings.smppSettings().host, QStringLiteral("127.0.0.1"));
+        QVERIFY(settings.save());
+    }
+    const Settings settings(file);
+    QCOMPARE(settings.connectionKind(), ConnectionKind::SmsCentre);
+    QCOMPARE(settings.smppSettings(), stored);
 }
 
 QTEST_GUILESS_MAIN(TestSmppSender)
