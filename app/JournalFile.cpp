@@ -205,7 +205,8 @@ std::optional<JournalContent> decodeJournal(const QByteArray &bytes) {
             m.reason = r.readWide();
             m.error = r.readAnsi();
             // Records of a program that ran one phone end here.
-            if (!buffer.atEnd()) {
+            // The reader reads ahead: what is left is its count, not the buffer's.
+            if (r.bytesLeft() > 0) {
                 record.slot = quint32(r.readInt32());
                 m.phone = r.readWide();
                 m.messageId = r.readAnsi();
