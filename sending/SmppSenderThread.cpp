@@ -234,6 +234,7 @@ bool SmppSenderThread::claimOne() {
 
     const quint64 key = m_nextKey++;
     Claimed &claimed = m_claimed[key];
+    m_claimKeys.insert(record.get(), key);
     claimed.record = record;
     claimed.row = row;
     claimed.accepted = parts > 1 ? acceptedBefore : 0;
@@ -304,42 +305,51 @@ void SmppSenderThread::onOutcome(const SmppOutcome &outcome) {
 void SmppSenderThread::finishMessage(quint64 key, Claimed &claimed) {
     const Claimed done = std::move(claimed);
     m_claimed.erase(key);
+    m_claimKeys.remove(done.record.get());
+    const auto applyDelivery = [&done](MessageRecord &m) {
+        if (done.delivery)
+            m.setDelivery(done.delivery->first, done.delivery->second);
+    };
     bool sent = false;
     if (!done.failed.isEmpty()) {
         // Some part was refused for good: the message cannot arrive whole.
-        commit(done.record, [&done](MessageRecord &m) {
+        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
             m.status = MessageStatus::Failed;
             m.setReason(done.failed);
             m.setError(QByteArray());
             m.setAcceptedParts(done.accepted);
             m.setMessageId(done.messageId);
+            applyDelivery(m);
         });
         m_summary.addFailed(done.failed);
     } else if (!done.unknown.isEmpty()) {
-        commit(done.record, [&done](MessageRecord &m) {
+        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
             m.status = MessageStatus::Unknown;
             m.setReason(done.unknown);
             m.setError(QByteArray());
             m.setAcceptedParts(done.accepted);
             m.setMessageId(done.messageId);
+            applyDelivery(m);
         });
         ++m_summary.unknown;
     } else if (done.notSent) {
         // The parts the centre took stay noted: only the rest goes next time.
-        commit(done.record, [&done](MessageRecord &m) {
+        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
             m.status = MessageStatus::Pending;
             m.setReason(QString());
             m.setError(QByteArray());
             m.setAcceptedParts(done.accepted);
             m.setMessageId(done.messageId);
+            applyDelivery(m);
         });
     } else {
-        commit(done.record, [this, &done](MessageRecord &m) {
+        commit(done.record, [this, &done, &applyDelivery](MessageRecord &m) {
             m.sent = oleNow();
             m.status = MessageStatus::Sent;
             m.setReason(QString());
             m.setError(QByteArray());
             m.setMessageId(done.messageId);
+            applyDelivery(m);
             m_contacts.incSentCount(m.number());
         });
         ++m_summary.sent;
@@ -383,7 +393,13 @@ void SmppSenderThread::onReceipt(const SmppReceipt &receipt) {
             return;
         m.setDelivery(state, detail);
     };
-    if (target.inOutbox) {
+    if (const auto claim = m_claimKeys.constFind(target.record.get());
+        claim != m_claimKeys.cend()) {
+        // A commit now would end the message's time in flight while parts are still out.
+        Claimed &claimed = m_claimed.at(*claim);
+        if (!(claimed.delivery && state == DeliveryState::Delivered))
+            claimed.delivery = std::pair(state, detail);
+    } else if (target.inOutbox) {
         commit(target.record, apply);
     } else {
         {
@@ -417,6 +433,7 @@ void SmppSenderThread::abandonClaims(const QString &why) {
         ++m_summary.unknown;
     }
     m_claimed.clear();
+    m_claimKeys.clear();
 }
 
 void SmppSenderThread::scheduleRefresh() {

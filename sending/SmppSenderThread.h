@@ -11,7 +11,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 class ContactList;
 class OutcomeLog;
@@ -67,6 +69,9 @@ private:
         QString failed;
         QString unknown;
         bool notSent = false;
+        // A receipt for a part that came before the last part's answer: kept for the commit
+        // of the outcome, which ends the message's time in flight.
+        std::optional<std::pair<DeliveryState, QString>> delivery;
     };
     // Where a message's id leads a receipt.
     struct Sent {
@@ -100,6 +105,7 @@ private:
 
     SmppSession *m_session = nullptr; // lives on the worker's stack while it runs
     std::unordered_map<quint64, Claimed> m_claimed;
+    QHash<const MessageRecord *, quint64> m_claimKeys;
     quint64 m_nextKey = 0;
     int m_position = 0; // where the search for the next pending message starts
     bool m_outboxDone = false;

@@ -254,13 +254,30 @@ void TestSmppSender::receiptsSetDelivery() {
     SmppRun run(fake);
     for (int i = 0; i < 3; ++i)
         run.addMessage(numberFor(i), QStringLiteral("Message %1").arg(i));
+    // Its parts' receipts come while later parts are still out.
+    run.addMessage(numberFor(3), QString(400, QLatin1Char('x')), true);
+    const QString project = run.dir.filePath(QStringLiteral("receipts.sms"));
+    run.data->fileName = project;
+    QVERIFY(run.data->save());
     QVERIFY(run.run());
-    QTRY_COMPARE_WITH_TIMEOUT(fake.log(QStringLiteral("deliver_sm_resp")).size(), 3, LongWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(fake.log(QStringLiteral("deliver_sm_resp")).size(), 6, LongWaitMs);
     QCOMPARE(run.outbox(0).delivery, DeliveryState::Delivered);
     QCOMPARE(run.outbox(0).deliveryDetail, QStringLiteral("DELIVRD"));
     QCOMPARE(run.outbox(1).delivery, DeliveryState::Undelivered);
     QCOMPARE(run.outbox(1).deliveryDetail, QStringLiteral("UNDELIV, error 001"));
     QCOMPARE(run.outbox(2).delivery, DeliveryState::Expired);
+    QCOMPARE(run.outbox(3).status, MessageStatus::Sent);
+    QCOMPARE(run.outbox(3).delivery, DeliveryState::Delivered);
+
+    // The project's journal holds the ids and the delivery states until the next save; a
+    // receipt's record goes to its sent message rather than adding the message again.
+    AppData reloaded(run.dir.filePath(QStringLiteral("other.ini")));
+    reloaded.load(project);
+    QCOMPARE(reloaded.sentList->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(reloaded.sentList->get(i).messageId, run.outbox(i).messageId);
+        QCOMPARE(reloaded.sentList->get(i).delivery, run.outbox(i).delivery);
+    }
 }
 
 void TestSmppSender::receiptsOfAnEarlierRunComeAtTheNextBind() {
