@@ -7,6 +7,7 @@
 #include "link/SerialPort.h"
 #include "sending/PhoneGroupRun.h"
 #include "sending/SenderThread.h"
+#include "sending/SmppSenderThread.h"
 
 #include <QCoreApplication>
 
@@ -298,6 +299,19 @@ SendingWorker *AppData::newSender() {
     // an untitled one's is, with the whole document.
     const bool titled = !fileName.isEmpty() && !fileIdentity.isNull();
     journal->open(titled ? fileName : QString(), fileIdentity, [this] { return projectBytes({}); });
+    if (settings->connectionKind() == ConnectionKind::SmsCentre) {
+        const SmppSettings smpp = settings->smppSettings();
+        SmppRunOptions options;
+        options.config = smppConfig();
+        options.source = smpp.source;
+        options.receipts = smpp.receipts;
+        options.latin1Default = smpp.latin1Default;
+        options.country = settings->country();
+        options.sentListChanged = [this] { setModified(); };
+        return new SmppSenderThread(
+            *outboxList, *sentList, *contactList, *journal, onRefreshAll,
+            [s = settings.get()] { return s->takeLongMessageReference(); }, std::move(options));
+    }
     SendOptions options;
     options.retryDelaysMs = settings->retryDelaysMs();
     options.stopAtFirstRefusal = settings->stopAtFirstRefusal();
@@ -326,6 +340,22 @@ SendingWorker *AppData::newSender() {
     if (ports.first() != settings->comPortName())
         sender->portName = [port = ports.first()] { return port; };
     return sender;
+}
+
+SmppConfig AppData::smppConfig() const {
+    const SmppSettings smpp = settings->smppSettings();
+    SmppConfig config;
+    config.host = smpp.host;
+    config.port = static_cast<quint16>(smpp.port);
+    config.tls = smpp.tls;
+    config.systemId = smpp.systemId.toLatin1();
+    config.systemType = smpp.systemType.toLatin1();
+    config.bindMode = smpp.bindMode;
+    config.window = smpp.window;
+    config.maxPerSecond = smpp.rate;
+    if (smppPassword)
+        config.password = smppPassword().value_or(QByteArray());
+    return config;
 }
 
 std::unique_ptr<ProjectLock> AppData::newLock(const QString &path) const {

@@ -7,6 +7,7 @@
 #include "data/MessageList.h"
 #include "data/OutcomeLog.h"
 #include "link/PhoneReadiness.h"
+#include "smpp/SmppSession.h"
 
 #include <QIODevice>
 #include <QString>
@@ -105,12 +106,21 @@ public:
     // stops end with (the window's or pelorvane-cli's); the network wait is the settings'.
     ReadinessOptions readiness;
 
+    // The SMS centre's password, asked when a run or a probe connects (the window's password
+    // store, pelorvane-cli's environment or file); nullopt or empty: none. Never kept in the
+    // settings file.
+    std::function<std::optional<QByteArray>()> smppPassword;
+    // The connection to the SMS centre as the settings give it, the password from smppPassword.
+    SmppConfig smppConfig() const;
+
     // The transfer after a sending run: every sent outbox message moves, in order, to the end
     // of the sent list; both lists notify when any moved. Returns how many moved.
     int moveSentMessages();
 
     // A sending run over this project's outbox and contacts, created suspended for
-    // Phone::start; long messages take their references from the settings. Opens the journal
+    // Phone::start: through the phone, or through the SMS centre when that is the settings'
+    // connection kind (receipts then also reach the sent list, which becomes modified); long
+    // messages take their references from the settings. Opens the journal
     // the run records its outcomes in first, and raises Error when it cannot be written. The retry
     // delays and the stop at the first refusal are the settings'.
     SendingWorker *newSender();

@@ -205,6 +205,7 @@ std::optional<JournalContent> decodeJournal(const QByteArray &bytes) {
             m.reason = r.readWide();
             m.error = r.readAnsi();
             // Records of a program that ran one phone end here.
+            // The reader reads ahead: what is left is its count, not the buffer's.
             if (r.bytesLeft() > 0) {
                 record.slot = quint32(r.readInt32());
                 m.phone = r.readWide();
@@ -279,6 +280,19 @@ FoldResult foldJournal(const QList<JournalRecord> &records, MessageList &outbox,
         if (followed < 0)
             followed = waiting >= 0 ? waiting : loose;
         int index = followed >= 0 ? followed : retried;
+        // A later word on a message already sent (its delivery receipt) goes to the message
+        // the SMS centre knows by that id, rather than adding it once more.
+        if (index < 0 && record.kind == JournalRecord::Kind::Commit &&
+            change.status == MessageStatus::Sent && !change.messageId.isEmpty()) {
+            for (int i : bucket) {
+                const MessageRecord &m = *items[i];
+                if (m.status == MessageStatus::Sent && m.messageId() == change.messageId &&
+                    sameContent(m, change)) {
+                    index = i;
+                    break;
+                }
+            }
+        }
         bool isNew = false;
         if (index < 0) {
             Message added = change;

@@ -76,7 +76,8 @@ struct FoldResult {
 // Applies the records, in order, to the outbox. A record goes to the message with its content
 // (number, text, created, flash, long) that this fold is already following for the record's
 // slot (the last one in flight or touched and not yet sent), else to the first one waiting
-// (pending), else to the first Failed or Unknown one (it was retried); identical messages are
+// (pending), else to the first Failed or Unknown one (it was retried), else (a sent message's
+// delivery receipt) to the sent one with its SMS centre's message id; identical messages are
 // interchangeable, so any of them will do. A record whose message is not in the outbox (queued
 // after the last save) adds it at the end. A message that becomes sent raises its contact's sent
 // count; one whose last record is in flight becomes Unknown. Takes the outbox's lock, then the

@@ -32,6 +32,20 @@ const QString PerDayKey = QStringLiteral("Per Day");
 const QString QuietKey = QStringLiteral("Quiet Hours");
 const QString CountsSection = QStringLiteral("Sent Counts");
 constexpr int DefaultJitter = 25;
+const QString SmppSection = QStringLiteral("SMPP");
+const QString ConnectionKey = QStringLiteral("Connection");
+const QString HostKey = QStringLiteral("Host");
+const QString SmppPortKey = QStringLiteral("Port");
+const QString TlsKey = QStringLiteral("TLS");
+const QString SystemIdKey = QStringLiteral("System ID");
+const QString SystemTypeKey = QStringLiteral("System Type");
+const QString SourceKey = QStringLiteral("Source");
+const QString BindKey = QStringLiteral("Bind");
+const QString ReceiptsKey = QStringLiteral("Receipts");
+const QString WindowKey = QStringLiteral("Window");
+const QString RateKey = QStringLiteral("Rate");
+const QString Latin1Key = QStringLiteral("Latin-1 Default");
+constexpr int MaxWindow = 1000;
 // A day: longer waits are a typing mistake rather than a wish.
 constexpr double MaxRetrySeconds = 86400;
 
@@ -135,6 +149,29 @@ QList<PhoneChoice> readPhones(const IniFile &ini) {
     return phones;
 }
 
+SmppSettings readSmpp(const IniFile &ini) {
+    SmppSettings smpp;
+    smpp.host = ini.readString(SmppSection, HostKey, QString());
+    const int port = ini.readInteger(SmppSection, SmppPortKey, smpp.port);
+    if (port > 0 && port <= 65535)
+        smpp.port = port;
+    smpp.tls = ini.readBool(SmppSection, TlsKey, false);
+    smpp.systemId = ini.readString(SmppSection, SystemIdKey, QString());
+    smpp.systemType = ini.readString(SmppSection, SystemTypeKey, QString());
+    smpp.source = ini.readString(SmppSection, SourceKey, QString());
+    smpp.bindMode = ini.readString(SmppSection, BindKey, QString()).trimmed().toLower() ==
+                            QLatin1String("transmitter")
+                        ? SmppBindMode::Transmitter
+                        : SmppBindMode::Transceiver;
+    smpp.receipts = ini.readBool(SmppSection, ReceiptsKey, true);
+    smpp.window = std::clamp(ini.readInteger(SmppSection, WindowKey, smpp.window), 1, MaxWindow);
+    bool ok = false;
+    const double rate = ini.readString(SmppSection, RateKey, QString()).toDouble(&ok);
+    smpp.rate = ok && rate > 0 ? rate : 0;
+    smpp.latin1Default = ini.readBool(SmppSection, Latin1Key, false);
+    return smpp;
+}
+
 } // namespace
 
 QString settingsFilePath(const QString &exeDir) {
@@ -166,6 +203,58 @@ Settings::Settings(const QString &fileName) : m_iniFile(fileName), m_phones(read
     m_networkWaitMs = (wait >= 0 && wait <= 86400 ? wait : DefaultNetworkWaitSeconds) * 1000;
     m_pace = readPace(m_iniFile);
     m_ledger = std::make_unique<SettingsLedger>(*this);
+    m_connectionKind = m_iniFile.readString(SmppSection, ConnectionKey, QString()).trimmed() ==
+                               QLatin1String("smpp")
+                           ? ConnectionKind::SmsCentre
+                           : ConnectionKind::Phone;
+    m_smpp = readSmpp(m_iniFile);
+}
+
+ConnectionKind Settings::connectionKind() const {
+    QMutexLocker locker(&m_lock);
+    return m_sessionConnectionKind.value_or(m_connectionKind);
+}
+
+void Settings::setConnectionKind(ConnectionKind kind) {
+    QMutexLocker locker(&m_lock);
+    m_sessionConnectionKind.reset();
+    if (kind == m_connectionKind)
+        return;
+    m_connectionKind = kind;
+    m_smppChanged = true;
+    m_modified = true;
+}
+
+void Settings::setSessionConnectionKind(const std::optional<ConnectionKind> &kind) {
+    QMutexLocker locker(&m_lock);
+    m_sessionConnectionKind = kind;
+}
+
+SmppSettings Settings::smppSettings() const {
+    QMutexLocker locker(&m_lock);
+    return m_sessionSmpp.value_or(m_smpp);
+}
+
+SmppSettings Settings::storedSmppSettings() const {
+    QMutexLocker locker(&m_lock);
+    return m_smpp;
+}
+
+void Settings::setSmppSettings(const SmppSettings &smpp) {
+    QMutexLocker locker(&m_lock);
+    SmppSettings kept = smpp;
+    kept.window = std::clamp(kept.window, 1, MaxWindow);
+    kept.rate = std::max(kept.rate, 0.0);
+    if (kept == m_smpp)
+        return;
+    m_smpp = kept;
+    m_smppChanged = true;
+    m_modified = true;
+}
+
+void Settings::setSessionSmppSettings(const std::optional<SmppSettings> &smpp) {
+    QMutexLocker locker(&m_lock);
+    m_sessionSmpp = smpp;
 }
 
 QByteArray Settings::serviceCentre() const {
@@ -426,6 +515,26 @@ bool Settings::save() {
         m_iniFile.writeInteger(PaceSection, PerDayKey, m_pace.perDay);
         m_iniFile.writeString(PaceSection, QuietKey,
                               PacePlan::quietHoursText(m_pace.quietFrom, m_pace.quietUntil));
+    }
+    if (m_smppChanged) {
+        m_iniFile.writeString(SmppSection, ConnectionKey,
+                              m_connectionKind == ConnectionKind::SmsCentre
+                                  ? QStringLiteral("smpp")
+                                  : QStringLiteral("phone"));
+        m_iniFile.writeString(SmppSection, HostKey, m_smpp.host);
+        m_iniFile.writeInteger(SmppSection, SmppPortKey, m_smpp.port);
+        m_iniFile.writeBool(SmppSection, TlsKey, m_smpp.tls);
+        m_iniFile.writeString(SmppSection, SystemIdKey, m_smpp.systemId);
+        m_iniFile.writeString(SmppSection, SystemTypeKey, m_smpp.systemType);
+        m_iniFile.writeString(SmppSection, SourceKey, m_smpp.source);
+        m_iniFile.writeString(SmppSection, BindKey,
+                              m_smpp.bindMode == SmppBindMode::Transmitter
+                                  ? QStringLiteral("transmitter")
+                                  : QStringLiteral("transceiver"));
+        m_iniFile.writeBool(SmppSection, ReceiptsKey, m_smpp.receipts);
+        m_iniFile.writeInteger(SmppSection, WindowKey, m_smpp.window);
+        m_iniFile.writeString(SmppSection, RateKey, QString::number(m_smpp.rate, 'g', 10));
+        m_iniFile.writeBool(SmppSection, Latin1Key, m_smpp.latin1Default);
     }
     return m_iniFile.updateFile();
 }

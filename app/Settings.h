@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "sending/RunPacer.h"
+#include "smpp/SmppSession.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -21,6 +22,26 @@ struct PhoneChoice {
     bool enabled = true;
 
     bool operator==(const PhoneChoice &) const = default;
+};
+
+// What a sending run goes through: the phone on the serial port, or an SMS centre over SMPP.
+enum class ConnectionKind { Phone, SmsCentre };
+
+// The SMS centre's connection as the settings keep it (never its password).
+struct SmppSettings {
+    QString host;
+    int port = 2775;
+    bool tls = false;
+    QString systemId;
+    QString systemType;
+    QString source; // the sender: a number or a name of up to 11 characters; empty: the centre's
+    SmppBindMode bindMode = SmppBindMode::Transceiver;
+    bool receipts = true;
+    int window = 10;
+    double rate = 0;            // messages (parts) per second, at most; 0 for no limit
+    bool latin1Default = false; // the centre reads data_coding 0 as Latin-1
+
+    bool operator==(const SmppSettings &) const = default;
 };
 
 // Where the settings file lives: in exeDir when files can be created there (a portable install),
@@ -119,6 +140,20 @@ public:
     SentTally sentTally(const QString &sim);
     void setSentTally(const QString &sim, const SentTally &tally);
 
+    // The connection of sending runs ("Connection" in "SMPP": "phone" or "smpp", the phone by
+    // default) and the SMS centre's settings, in the section "SMPP": "Host", "Port" (2775),
+    // "TLS", "System ID", "System Type", "Source", "Bind" ("transceiver" or "transmitter"),
+    // "Receipts" (TRUE), "Window" (10), "Rate" (0: no limit) and "Latin-1 Default" (FALSE).
+    // The setters keep them in the file at the next save; the session ones (the command line's
+    // options) win for this program run only and are never written.
+    ConnectionKind connectionKind() const;
+    void setConnectionKind(ConnectionKind kind);
+    void setSessionConnectionKind(const std::optional<ConnectionKind> &kind);
+    SmppSettings smppSettings() const;
+    SmppSettings storedSmppSettings() const;
+    void setSmppSettings(const SmppSettings &smpp);
+    void setSessionSmppSettings(const std::optional<SmppSettings> &smpp);
+
     bool modified() const;
     // Writes the port name, and the country when it is in the file or was set, into the file. False
     // when the file could not be written; it is then left as it was.
@@ -156,6 +191,11 @@ private:
     bool m_paceChanged = false;
     std::optional<PacePlan> m_sessionPace;
     std::unique_ptr<SentLedger> m_ledger;
+    ConnectionKind m_connectionKind = ConnectionKind::Phone;
+    std::optional<ConnectionKind> m_sessionConnectionKind;
+    SmppSettings m_smpp;
+    bool m_smppChanged = false;
+    std::optional<SmppSettings> m_sessionSmpp;
     // The tallies last set; used when the file could not be written.
     QHash<QString, SentTally> m_tallies;
     bool m_talliesInFile = true;

@@ -116,7 +116,10 @@ void TestCliProject::showPrintsWholeProject() {
                                                                 {"status", "pending"},
                                                                 {"reason", ""},
                                                                 {"error", ""},
-                                                                {"phone", ""}})}));
+                                                                {"phone", ""},
+
+                                                                {"messageId", ""},
+                                                                {"delivery", ""}})}));
     QCOMPARE(root["sent"].toArray(),
              QJsonArray({QJsonObject({{"number", "0044"},
                                       {"text", "sent"},
@@ -127,7 +130,10 @@ void TestCliProject::showPrintsWholeProject() {
                                       {"status", "sent"},
                                       {"reason", ""},
                                       {"error", ""},
-                                      {"phone", ""}})}));
+                                      {"phone", ""},
+
+                                      {"messageId", ""},
+                                      {"delivery", ""}})}));
 }
 
 void TestCliProject::showLayoutIsOneDocumentsLayout_data() {

@@ -137,8 +137,10 @@ void TestJournal::tornRecordAtEveryOffset() {
         Message m = makeMessage("+30" + QByteArray::number(i), QStringLiteral("text %1").arg(i));
         m.status = i == 1 ? MessageStatus::Failed : MessageStatus::Sent;
         m.reason = QStringLiteral("why %1").arg(i);
+        m.messageId = "1A2B0" + QByteArray::number(i);
+        m.delivery = DeliveryState::Undelivered;
         bytes += encodeJournalRecord(
-            {i == 2 ? JournalRecord::Kind::InFlight : JournalRecord::Kind::Commit, m});
+            {i == 2 ? JournalRecord::Kind::InFlight : JournalRecord::Kind::Commit, m, 7u + i});
         ends << bytes.size();
     }
     const std::optional<JournalContent> whole = decodeJournal(bytes);
@@ -146,6 +148,10 @@ void TestJournal::tornRecordAtEveryOffset() {
     QCOMPARE(whole->records.size(), 3);
     QCOMPARE(whole->records[1].message.reason, QStringLiteral("why 1"));
     QCOMPARE(whole->records[1].message.status, MessageStatus::Failed);
+    // The fields after the reason, which a one-phone program's records lack.
+    QCOMPARE(whole->records[1].slot, 8u);
+    QCOMPARE(whole->records[1].message.messageId, QByteArray("1A2B01"));
+    QCOMPARE(whole->records[1].message.delivery, DeliveryState::Undelivered);
     QCOMPARE(whole->records[2].kind, JournalRecord::Kind::InFlight);
     QCOMPARE(whole->identity, content.identity);
 

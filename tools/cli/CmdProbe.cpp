@@ -1,11 +1,13 @@
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliPort.h"
+#include "tools/cli/CliSmpp.h"
 
 #include "app/AppData.h"
 #include "app/Settings.h"
 #include "base/Error.h"
 #include "modemsim/ModemSim.h"
 #include "sending/ProbeThread.h"
+#include "smpp/SmppProbe.h"
 #include "sms/SmsSubmit.h"
 
 #include <optional>
@@ -48,11 +50,15 @@ int probePhone(AppData &data, CliContext &context) {
 
 int cmdProbe(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
+    SmppChoice smppChoice;
     QString serviceCentre;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         QString error;
         if (portChoice.take(args, i, error)) {
+            if (!error.isEmpty())
+                return context.usageError(error);
+        } else if (smppChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
         } else if (arg == QLatin1String("--smsc")) {
@@ -67,9 +73,22 @@ int cmdProbe(const QStringList &args, CliContext &context) {
         }
     }
 
+    if (const QString problem = smppChoice.problem(); !problem.isEmpty())
+        return context.usageError(problem);
+    if (smppChoice.given() && (portChoice.simulate || !portChoice.ports.isEmpty()))
+        return context.usageError(QStringLiteral("Give either --smpp or a phone"));
+
     try {
         // The settings give the port when none is named; they are only read.
         AppData data;
+        if (smppChoice.given()) {
+            if (const int status = smppChoice.apply(data, context); status != ExitOk)
+                return status;
+            // Binds, says how it went, unbinds.
+            const SmppProbe::Result result = SmppProbe::run(data.smppConfig());
+            (result.ok ? context.out : context.err) << cliPrintableLines(result.text) << '\n';
+            return result.ok ? ExitOk : ExitFailed;
+        }
         if (const int status = portChoice.apply(data, context); status != ExitOk)
             return status;
         if (!serviceCentre.isEmpty())

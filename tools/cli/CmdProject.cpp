@@ -73,6 +73,21 @@ QString statusName(MessageStatus status) {
     return QString::number(int(status));
 }
 
+// What the receipt said; empty until one came.
+QString deliveryName(DeliveryState state) {
+    switch (state) {
+    case DeliveryState::None:
+        break;
+    case DeliveryState::Delivered:
+        return QStringLiteral("delivered");
+    case DeliveryState::Undelivered:
+        return QStringLiteral("undelivered");
+    case DeliveryState::Expired:
+        return QStringLiteral("expired");
+    }
+    return QString();
+}
+
 // One message's fields: a field more is one line more.
 QJsonObject messageJson(const MessageRecord &m) {
     QJsonObject object{
@@ -87,6 +102,8 @@ QJsonObject messageJson(const MessageRecord &m) {
         {QStringLiteral("error"), QString::fromLocal8Bit(m.error())},
         // The port of the phone that sent it, kept when a run used several.
         {QStringLiteral("phone"), m.phone()},
+        {QStringLiteral("messageId"), QString::fromLatin1(m.messageId())},
+        {QStringLiteral("delivery"), deliveryName(m.delivery())},
     };
     // A long message the phone took in part: which parts, and their reference.
     if (m.acceptedParts() != 0 && m.status != MessageStatus::Sent) {

@@ -11,6 +11,7 @@
 #include "sms/SmsSubmit.h"
 #include "tools/cli/CliLock.h"
 #include "tools/cli/CliPace.h"
+#include "tools/cli/CliSmpp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -85,12 +86,22 @@ private:
 // one line is rewritten ("Sending 12 of 300 — about 4 min left", then where each phone stands
 // when there are several); elsewhere (a log, a pipe) each outcome, each wait and each change of
 // a phone's state is a line of its own. Claims go forward through the outbox, so one cursor
-// finds each message in a single pass overall.
+// finds each message in a single pass overall. A run through an SMS centre has many messages
+// under way and refreshes now and then: its lines follow the run's messages in outbox order,
+// each once it has its outcome.
 class Progress {
 public:
-    Progress(MessageList &outbox, CliContext &context, int total, const SendingWorker &worker)
+    Progress(MessageList &outbox, CliContext &context, int total, const SendingWorker &worker,
+             bool windowed)
         : m_outbox(outbox), m_context(context), m_total(total), m_worker(worker),
-          m_run(worker.progress()), m_terminal(::isatty(STDERR_FILENO)) {}
+          m_run(worker.progress()), m_terminal(::isatty(STDERR_FILENO)), m_windowed(windowed) {
+        if (!m_windowed || m_terminal)
+            return;
+        MessageList::Locker items(m_outbox);
+        for (const auto &message : *items)
+            if (message->status == MessageStatus::Pending)
+                m_runMessages.push_back(message);
+    }
 
     void refresh() {
         const QList<PhoneRunStatus> phones = m_worker.phoneStatuses();
@@ -110,6 +121,10 @@ public:
             m_waiting = waiting;
             if (!waiting.isEmpty())
                 m_context.err << cliPrintable(waiting) << '\n' << Qt::flush;
+        }
+        if (m_windowed) {
+            printDone(false);
+            return;
         }
         showPhoneChanges(phones);
         MessageList::Locker items(m_outbox);
@@ -143,9 +158,30 @@ public:
     void finish() {
         if (m_terminal && !m_shown.isEmpty())
             m_context.err << '\n' << Qt::flush;
+        if (m_windowed && !m_terminal)
+            printDone(true);
     }
 
 private:
+    // The run's messages that have their outcome, from the cursor on; at the end past the ones
+    // that went back to pending.
+    void printDone(bool atEnd) {
+        MessageList::Locker items(m_outbox);
+        for (; m_cursor < static_cast<int>(m_runMessages.size()); ++m_cursor) {
+            const MessageList::Item &message = m_runMessages[m_cursor];
+            const bool done = message->status != MessageStatus::Pending &&
+                              message->status != MessageStatus::Sending;
+            if (!done && !atEnd)
+                return;
+            if (!done)
+                continue;
+            m_context.err << "Message " << m_cursor + 1 << " of " << m_total << " to "
+                          << cliPrintable(QString::fromLocal8Bit(message->number())) << ": "
+                          << outcome(*message) << '\n';
+        }
+        m_context.err.flush();
+    }
+
     static QString outcome(const MessageRecord &message) {
         // The phone is named when the run had several.
         const QString via =
@@ -180,6 +216,8 @@ private:
     const SendingWorker &m_worker;
     const RunProgress &m_run;
     bool m_terminal;
+    bool m_windowed;
+    std::vector<MessageList::Item> m_runMessages;
     QString m_shown;
     QString m_waiting;
     QList<QPair<PhoneRunStatus::State, QString>> m_phoneStates;
@@ -219,6 +257,7 @@ std::optional<QByteArray> readPin(const QString &pinFile, QString &error) {
 int cmdSend(const QStringList &args, CliContext &context) {
     PortChoice portChoice;
     PaceChoice paceChoice;
+    SmppChoice smppChoice;
     QStringList positional;
     std::optional<QList<int>> retryDelays;
     bool stopAtFirstRefusal = false;
@@ -233,6 +272,9 @@ int cmdSend(const QStringList &args, CliContext &context) {
             if (!error.isEmpty())
                 return context.usageError(error);
         } else if (paceChoice.take(args, i, error)) {
+            if (!error.isEmpty())
+                return context.usageError(error);
+        } else if (smppChoice.take(args, i, error)) {
             if (!error.isEmpty())
                 return context.usageError(error);
         } else if (arg == QLatin1String("--retry-after")) {
@@ -272,12 +314,20 @@ int cmdSend(const QStringList &args, CliContext &context) {
     }
     if (positional.size() != 1)
         return context.usageError(QStringLiteral("Give the project file"));
+    if (const QString problem = smppChoice.problem(); !problem.isEmpty())
+        return context.usageError(problem);
+    if (smppChoice.given() && (portChoice.simulate || !portChoice.ports.isEmpty()))
+        return context.usageError(QStringLiteral("Give either --smpp or a phone"));
 
     try {
         AppData data;
         holdProjectLocks(data, QStringLiteral("pelorvane-cli send"), wait, context.err);
         data.load(positional[0]);
         if (const int status = portChoice.apply(data, context); status != ExitOk)
+            return status;
+        if (portChoice.simulate || !portChoice.ports.isEmpty())
+            data.settings->setSessionConnectionKind(ConnectionKind::Phone);
+        if (const int status = smppChoice.apply(data, context); status != ExitOk)
             return status;
         if (retryDelays)
             data.settings->setRetryDelaysMs(*retryDelays);
@@ -330,7 +380,8 @@ int cmdSend(const QStringList &args, CliContext &context) {
         }
 
         const int pending = pendingCount(*data.outboxList);
-        Progress progress(*data.outboxList, context, pending, *sender);
+        Progress progress(*data.outboxList, context, pending, *sender,
+                          data.settings->connectionKind() == ConnectionKind::SmsCentre);
         data.onRefreshAll = [&progress] { progress.refresh(); };
         SignalStop signalStop(*data.phone);
 
