@@ -14,6 +14,7 @@
 #include "ui/IdleHook.h"
 #include "ui/Images.h"
 #include "ui/MessagesView.h"
+#include "ui/PasswordStore.h"
 #include "ui/PhoneView.h"
 
 #include <QAction>
@@ -113,6 +114,7 @@ MainWindow::MainWindow(AppData &data, QWidget *parent) : QMainWindow(parent), m_
     m_data.onAskFileName = [this] { return saveFileDialog(this, SaveFilter, ProjectExt); };
     m_data.onRefreshAll = [this] { refreshAll(); };
     m_data.readiness.askPin = [this](const PinRequest &request) { return askPin(request); };
+    m_data.smppPassword = [this] { return smppPassword(); };
     m_data.readiness.showStatus = [this](const QString &status) {
         // The wait is over: back to the run's own word.
         setStatusText(status.isEmpty() ? (m_stopRequested ? QStringLiteral("Stopping...")
@@ -693,6 +695,24 @@ std::optional<QByteArray> MainWindow::askPin(const PinRequest &request) {
     if (!pin)
         return std::nullopt;
     return pin->trimmed().toLatin1();
+}
+
+std::optional<QByteArray> MainWindow::smppPassword() {
+    const SmppSettings smpp = m_data.settings->smppSettings();
+    const QString key =
+        PasswordStore::keyFor(smpp.host, quint16(smpp.port), smpp.systemId.toUtf8());
+    const PasswordStore::ReadResult kept = PasswordStore::read(key);
+    if (kept.password)
+        return kept.password;
+    QString text = QStringLiteral("The password of %1 at %2:").arg(smpp.systemId, smpp.host);
+    if (!kept.error.isEmpty())
+        text = kept.error + QStringLiteral(".\n") + text;
+    const std::optional<QString> password = passwordDialog(this, text);
+    if (!password)
+        return std::nullopt;
+    // Kept for the next runs; a desktop without a store keeps it until the program ends.
+    PasswordStore::write(key, password->toUtf8());
+    return password->toUtf8();
 }
 
 void MainWindow::onStopTriggered() {

@@ -148,6 +148,8 @@ private:
     void onStopTriggered();
     // The PIN dialog of a run start (on the UI thread, the run waiting).
     std::optional<QByteArray> askPin(const PinRequest &request);
+    // The SMS centre's password: the password store's, else asked for (and then kept).
+    std::optional<QByteArray> smppPassword();
     void onSendingFinished(const RunSummary &summary);
     // The status bar's progress of the run and the outbox row being sent kept in sight.
     void showRunProgress();

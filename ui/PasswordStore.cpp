@@ -1,6 +1,7 @@
 #include "ui/PasswordStore.h"
 
 #include <QEventLoop>
+#include <QHash>
 
 #include <qt6keychain/keychain.h>
 
@@ -9,6 +10,13 @@
 namespace {
 
 const QString Service = QStringLiteral("pelorvane");
+
+// What was given in this program run: asked again only after it ends, also when the desktop
+// has no password store.
+QHash<QString, QByteArray> &givenThisRun() {
+    static QHash<QString, QByteArray> passwords;
+    return passwords;
+}
 
 // Runs a job to its end; the job deletes itself afterwards.
 void runJob(QKeychain::Job &job) {
@@ -49,10 +57,13 @@ PasswordStore::ReadResult PasswordStore::read(const QString &key) {
         result.password = job.binaryData();
     else if (job.error() != QKeychain::EntryNotFound)
         result.error = errorText(job);
+    if (!result.password && givenThisRun().contains(key))
+        result.password = givenThisRun().value(key);
     return result;
 }
 
 QString PasswordStore::write(const QString &key, const QByteArray &password) {
+    givenThisRun().insert(key, password);
     QKeychain::WritePasswordJob job(Service);
     job.setKey(key);
     job.setBinaryData(password);
@@ -61,6 +72,7 @@ QString PasswordStore::write(const QString &key, const QByteArray &password) {
 }
 
 QString PasswordStore::remove(const QString &key) {
+    givenThisRun().remove(key);
     QKeychain::DeletePasswordJob job(Service);
     job.setKey(key);
     runJob(job);

@@ -20,7 +20,8 @@ public:
     // Each waits for the store (it may ask the user to unlock it) while the window keeps
     // painting.
     static ReadResult read(const QString &key);
-    // The store's error in plain words, empty when kept.
+    // The store's error in plain words, empty when kept. Either way read gives it back until
+    // the program ends.
     static QString write(const QString &key, const QByteArray &password);
     static QString remove(const QString &key);
 };

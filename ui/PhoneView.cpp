@@ -1,5 +1,6 @@
 #include "ui/PhoneView.h"
 #include "ui/PaceBox.h"
+#include "ui/SmppForm.h"
 
 #include "app/AppData.h"
 #include "app/Settings.h"
@@ -100,6 +101,22 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(new TitleStrip(QStringLiteral("Phone"), this));
 
+    auto *connectionBand = new QWidget(this);
+    auto *connectionLayout = new QHBoxLayout(connectionBand);
+    connectionLayout->setContentsMargins(8, 6, 8, 0);
+    auto *connectionLabel = new QLabel(QStringLiteral("Send &through:"), connectionBand);
+    connectionCombo = new QComboBox(connectionBand);
+    connectionCombo->setObjectName(QStringLiteral("connectionCombo"));
+    connectionCombo->addItem(QStringLiteral("Phones on serial ports"));
+    connectionCombo->addItem(QStringLiteral("SMS centre (SMPP)"));
+    connectionLabel->setBuddy(connectionCombo);
+    connectionLayout->addWidget(connectionLabel);
+    connectionLayout->addWidget(connectionCombo);
+    connectionLayout->addStretch(1);
+    layout->addWidget(connectionBand);
+    smppForm = new SmppForm(m_data, this);
+    layout->addWidget(smppForm);
+
     auto *phonesBand = new QWidget(this);
     auto *phonesLayout = new QHBoxLayout(phonesBand);
     phonesLayout->setContentsMargins(8, 6, 8, 0);
@@ -133,6 +150,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     phonesLayout->addWidget(phoneList, 1);
     phonesLayout->addLayout(phoneButtons);
     layout->addWidget(phonesBand);
+    m_phoneWidgets << phonesBand;
 
     auto *portBand = new QWidget(this);
     auto *portLayout = new QHBoxLayout(portBand);
@@ -157,6 +175,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     portLayout->addWidget(portLabel);
     portLayout->addWidget(portCombo);
     portLayout->addWidget(updateButton);
+    m_phoneWidgets << portLabel << portCombo << updateButton;
     portLayout->addSpacing(16);
     auto *countryLabel = new QLabel(QStringLiteral("Countr&y:"), portBand);
     countryCombo = new QComboBox(portBand);
@@ -180,6 +199,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     serviceCentreLabel->setBuddy(serviceCentreEdit);
     portLayout->addWidget(serviceCentreLabel);
     portLayout->addWidget(serviceCentreEdit);
+    m_phoneWidgets << serviceCentreLabel << serviceCentreEdit;
     portLayout->addStretch(1);
     layout->addWidget(portBand);
 
@@ -211,6 +231,9 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
 
     paceBox = new PaceBox(m_data, this);
     layout->addWidget(paceBox);
+    m_phoneWidgets << infoView << paceBox;
+    // The form takes the room the probe's rows leave.
+    layout->addStretch(0);
 
     updateAction = new QAction(QStringLiteral("Update"), this);
     updateAction->setObjectName(QStringLiteral("updateAction"));
@@ -230,6 +253,7 @@ PhoneView::PhoneView(AppData &data, ViewHost &host, QWidget *parent)
     connect(removePhoneAction, &QAction::triggered, this, &PhoneView::onRemovePhoneTriggered);
     connect(phoneList, &QTreeWidget::itemSelectionChanged, this, &PhoneView::onPhoneSelected);
     connect(phoneList, &QTreeWidget::itemChanged, this, &PhoneView::onPhoneItemChanged);
+    connect(connectionCombo, &QComboBox::activated, this, &PhoneView::onConnectionChanged);
 
     connect(updateAction, &QAction::triggered, this, &PhoneView::onUpdateTriggered);
     connect(infoView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
@@ -262,6 +286,7 @@ void PhoneView::createLayout() {
     fillPhoneList();
     showCurrentPort();
     fillCountryList();
+    showConnection();
     for (const QByteArray &caption : ProbeThread::RowCaptions)
         new QTreeWidgetItem(infoView, {QString::fromLocal8Bit(caption), QString()});
 }
@@ -458,6 +483,29 @@ void PhoneView::fillPhoneList() {
         current->setSelected(true);
     phoneList->setCurrentItem(phoneList->topLevelItem(m_current));
     updateActions();
+}
+
+bool PhoneView::throughSmsCentre() const {
+    return m_data.settings->connectionKind() == ConnectionKind::SmsCentre;
+}
+
+void PhoneView::onConnectionChanged(int index) {
+    m_data.settings->setConnectionKind(index == 1 ? ConnectionKind::SmsCentre
+                                                  : ConnectionKind::Phone);
+    showConnection();
+    if (!throughSmsCentre())
+        startProbe();
+}
+
+void PhoneView::showConnection() {
+    const bool centre = throughSmsCentre();
+    const QSignalBlocker quiet(connectionCombo);
+    connectionCombo->setCurrentIndex(centre ? 1 : 0);
+    smppForm->setVisible(centre);
+    for (QWidget *widget : std::as_const(m_phoneWidgets))
+        widget->setVisible(!centre);
+    if (centre)
+        setProbeStatus(QString());
 }
 
 void PhoneView::updateActions() {
@@ -701,6 +749,6 @@ QString PhoneView::phoneModel() const {
 
 void PhoneView::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !throughSmsCentre())
         startProbe();
 }

@@ -21,6 +21,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class AppData;
 class PaceBox;
+class SmppForm;
 class ViewHost;
 
 // The port list's number for ordering: for COMn names the number after "COM", for others
@@ -79,6 +80,9 @@ public:
     // come back).
     void showRunStates(const QHash<QByteArray, QString> &states);
 
+    // What runs go through: the phones of the list, or an SMS centre (the form below).
+    QComboBox *connectionCombo = nullptr;
+    SmppForm *smppForm = nullptr;
     // One row per phone: the port, ticked when runs use it, and its state.
     QTreeWidget *phoneList = nullptr;
     QToolButton *addPhoneButton = nullptr;
@@ -105,6 +109,10 @@ protected:
 private:
     void createLayout();
     void updateActions();
+    void onConnectionChanged(int index);
+    // Shows the phones' widgets or the SMS centre's form.
+    void showConnection();
+    bool throughSmsCentre() const;
     void fillPhoneList();
     void onPhoneSelected();
     void onPhoneItemChanged(QTreeWidgetItem *item, int column);
@@ -138,6 +146,8 @@ private:
     // The port field holds text the user typed and has not yet had used.
     bool m_portTyped = false;
     int m_current = 0;
+    // Shown only while runs go through phones.
+    QList<QWidget *> m_phoneWidgets;
     // Each port's last probe, shown again when its phone is selected.
     QHash<QByteArray, ProbeThread::Result> m_probes;
     QHash<QByteArray, QString> m_runStates;
