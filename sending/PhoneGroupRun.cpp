@@ -1,5 +1,6 @@
 #include "sending/PhoneGroupRun.h"
 
+#include "base/TsanAnnotate.h"
 #include "link/GsmSerial.h"
 #include "link/SerialPort.h"
 #include "sending/SenderThread.h"
@@ -41,8 +42,10 @@ PhoneGroupRun::PhoneGroupRun(MessageList &outbox, const QList<QByteArray> &ports
                     std::lock_guard lock(m_endLock);
                     ending->finishing = true;
                     ++m_endedCount;
+                    m_memberEnded.notify_all();
                 }
-                m_memberEnded.notify_all();
+                // QThread::wait's own hand-off is invisible to ThreadSanitizer.
+                tsanRelease(ending->sender.get());
             },
             Qt::DirectConnection);
         m_members.push_back(std::move(member));
@@ -108,14 +111,17 @@ void PhoneGroupRun::waitForMembers() {
                     continue;
             }
             member->sender->wait();
+            tsanAcquire(member->sender.get());
             member->ended = true;
             // Nothing more may go once an outcome could not be kept.
             if (member->sender->outcomeNotRecorded())
                 stop();
         }
     }
-    for (const auto &member : m_members)
+    for (const auto &member : m_members) {
         member->sender->wait();
+        tsanAcquire(member->sender.get());
+    }
 }
 
 void PhoneGroupRun::mergeMember(const Member &member) {
