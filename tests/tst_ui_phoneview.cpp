@@ -11,9 +11,12 @@
 #include "support/DialogScript.h"
 #include "support/TestFiles.h"
 #include "support/TestViewHost.h"
+#include "ui/PasswordStore.h"
 #include "ui/PhoneView.h"
+#include "ui/SmppForm.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +24,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -140,6 +146,7 @@ private Q_SLOTS:
     void failedProbeSaysWhy_data();
     void failedProbeSaysWhy();
     void updateButtonProbes();
+    void smsCentreForm();
 };
 
 void TestUiPhoneView::portNumber_data() {
@@ -663,6 +670,66 @@ void TestUiPhoneView::updateButtonProbes() {
 }
 
 QTEST_MAIN(TestUiPhoneView)
+// Sending through an SMS centre: the phones' widgets give way to the account's form, whose
+// fields go to the settings and whose password goes to the password store (or, on a desktop
+// without one, is kept until the program ends); Connect says why it could not log in.
+void TestUiPhoneView::smsCentreForm() {
+    // A port that is not there: the probe fails at once.
+    ViewFixture f("/nonexistent/ttyUSB9", {});
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    f.view->show();
+    QVERIFY(waitIdle(*f.data->phone));
+    SmppForm *form = f.view->smppForm;
+    QVERIFY(!form->isVisible());
+    f.view->connectionCombo->setCurrentIndex(1);
+    Q_EMIT f.view->connectionCombo->activated(1);
+    QCOMPARE(f.data->settings->connectionKind(), ConnectionKind::SmsCentre);
+    QVERIFY(form->isVisible());
+    QVERIFY(!f.view->phoneList->isVisible());
+    QVERIFY(!form->connectButton->isEnabled());
+
+    form->hostEdit->setText(QStringLiteral("127.0.0.1"));
+    Q_EMIT form->hostEdit->editingFinished();
+    form->portSpin->setValue(port);
+    Q_EMIT form->portSpin->editingFinished();
+    form->systemIdEdit->setText(QStringLiteral("club"));
+    Q_EMIT form->systemIdEdit->editingFinished();
+    form->bindCombo->setCurrentIndex(1);
+    Q_EMIT form->bindCombo->activated(1);
+    form->receiptsCheck->setChecked(false);
+    const SmppSettings stored = f.data->settings->smppSettings();
+    QCOMPARE(stored.host, QStringLiteral("127.0.0.1"));
+    QCOMPARE(stored.port, int(port));
+    QCOMPARE(stored.systemId, QStringLiteral("club"));
+    QCOMPARE(stored.bindMode, SmppBindMode::Transmitter);
+    QVERIFY(!stored.receipts);
+
+    form->passwordEdit->setText(QStringLiteral("s3cret"));
+    Q_EMIT form->passwordEdit->editingFinished();
+    QVERIFY(form->passwordEdit->text().isEmpty());
+    QCOMPARE(PasswordStore::read(PasswordStore::keyFor(QStringLiteral("127.0.0.1"), port, "club"))
+                 .password,
+             std::optional<QByteArray>("s3cret"));
+    QVERIFY(!readAll(f.settingsFile).contains("s3cret"));
+
+    QVERIFY(form->connectButton->isEnabled());
+    form->connectButton->click();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return form->statusLabel->text().startsWith(QStringLiteral("Could not")); }, 20000));
+    QVERIFY2(form->statusLabel->text().contains(QStringLiteral("Connection refused")),
+             qPrintable(form->statusLabel->text()));
+
+    // Back to the phones: the form goes, the probe comes.
+    f.view->connectionCombo->setCurrentIndex(0);
+    Q_EMIT f.view->connectionCombo->activated(0);
+    QCOMPARE(f.data->settings->connectionKind(), ConnectionKind::Phone);
+    QVERIFY(f.view->phoneList->isVisible());
+    QVERIFY(waitIdle(*f.data->phone));
+}
+
 #include "tst_ui_phoneview.moc"
 
 void TestUiPhoneView::serviceCentreIsStoredAndUsedByTheProbe() {

@@ -71,8 +71,8 @@ SmppForm::SmppForm(AppData &data, QWidget *parent) : QWidget(parent), m_data(dat
     flow->addWidget(named(rateSpin, "rateSpin"));
     flow->addStretch(1);
     form->addRow(QStringLiteral("W&indow:"), flow);
-    latin1Check = new QCheckBox(
-        QStringLiteral("The centre reads its default alphabet as &Latin-1"), this);
+    latin1Check =
+        new QCheckBox(QStringLiteral("The centre reads its default alphabet as &Latin-1"), this);
     form->addRow(QString(), named(latin1Check, "latin1Check"));
 
     auto *test = new QHBoxLayout;
@@ -128,8 +128,8 @@ void SmppForm::storeSettings() {
     smpp.systemId = systemIdEdit->text().trimmed();
     smpp.systemType = systemTypeEdit->text().trimmed();
     smpp.source = sourceEdit->text().trimmed();
-    smpp.bindMode = bindCombo->currentIndex() == 1 ? SmppBindMode::Transmitter
-                                                   : SmppBindMode::Transceiver;
+    smpp.bindMode =
+        bindCombo->currentIndex() == 1 ? SmppBindMode::Transmitter : SmppBindMode::Transceiver;
     smpp.receipts = receiptsCheck->isChecked();
     smpp.window = windowSpin->value();
     smpp.rate = rateSpin->value();
