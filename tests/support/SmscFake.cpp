@@ -5,6 +5,19 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+extern char **environ;
+
 namespace {
 
 QString scriptPath() {
@@ -17,11 +30,75 @@ QString logPath(const QTemporaryDir &dir) {
     return dir.filePath(QStringLiteral("smsc-fake.log"));
 }
 
+// Starts node with args, its standard output into *output when given (else /dev/null); the
+// child's pid, or -1 with errno's text in error.
+pid_t spawnNode(const QStringList &args, int *output, QString &error) {
+    int pipeFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    QList<QByteArray> storage{QByteArrayLiteral("node")};
+    for (const QString &arg : args)
+        storage.append(arg.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = ::posix_spawnp(&pid, "node", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (failed != 0) {
+        ::close(pipeFds[0]);
+        error = QString::fromLocal8Bit(std::strerror(failed));
+        return -1;
+    }
+    if (output)
+        *output = pipeFds[0];
+    else
+        ::close(pipeFds[0]);
+    return pid;
+}
+
+// Waits up to ms for the child to end; its exit status, or -1 when it has not ended.
+int waitChild(pid_t pid, int ms) {
+    for (int waited = 0;; waited += 10) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        if (done < 0 || waited >= ms)
+            return done < 0 ? 128 : -1;
+        ::usleep(10000);
+    }
+}
+
+// One line of the child's output, up to timeoutMs; empty when none came.
+QByteArray readLine(int fd, int timeoutMs) {
+    QByteArray line;
+    for (int waited = 0; waited < timeoutMs;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) {
+            waited += 100;
+            continue;
+        }
+        char c = 0;
+        if (::read(fd, &c, 1) != 1)
+            break;
+        if (c == '\n')
+            return line;
+        line.append(c);
+    }
+    return QByteArray();
+}
+
 } // namespace
 
-SmscFake::SmscFake() {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
+SmscFake::SmscFake() = default;
 
 SmscFake::~SmscFake() {
     stop();
@@ -29,13 +106,12 @@ SmscFake::~SmscFake() {
 
 QString SmscFake::unavailableReason() {
     static const QString reason = [] {
-        QProcess node;
-        node.start(QStringLiteral("node"), {QStringLiteral("--version")});
-        if (!node.waitForFinished(10000) || node.exitStatus() != QProcess::NormalExit ||
-            node.exitCode() != 0)
+        QString error;
+        const pid_t pid = spawnNode({QStringLiteral("--version")}, nullptr, error);
+        if (pid < 0 || waitChild(pid, 10000) != 0)
             return QStringLiteral("Node.js (node) does not run here, so the fake SMS centre "
                                   "cannot start: %1")
-                .arg(node.errorString());
+                .arg(error.isEmpty() ? QStringLiteral("node --version failed") : error);
         return QString();
     }();
     return reason;
@@ -52,20 +128,17 @@ bool SmscFake::start(const QStringList &options) {
         return false;
     }
     QFile::remove(logPath(m_dir));
-    m_process.start(QStringLiteral("node"),
-                    QStringList{script, QStringLiteral("--port"), QStringLiteral("0"),
-                                QStringLiteral("--log"), logPath(m_dir)} +
-                        options);
-    // The first line says which port it took.
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(15000)) {
-            m_error = QStringLiteral("the fake SMS centre did not start: %1")
-                          .arg(m_process.errorString());
-            stop();
-            return false;
-        }
+    QString error;
+    m_pid = spawnNode(QStringList{script, QStringLiteral("--port"), QStringLiteral("0"),
+                                  QStringLiteral("--log"), logPath(m_dir)} +
+                          options,
+                      &m_output, error);
+    if (m_pid < 0) {
+        m_error = QStringLiteral("the fake SMS centre did not start: %1").arg(error);
+        return false;
     }
-    const QJsonObject first = QJsonDocument::fromJson(m_process.readLine()).object();
+    // The first line says which port it took.
+    const QJsonObject first = QJsonDocument::fromJson(readLine(m_output, 15000)).object();
     m_port = static_cast<quint16>(first.value(QStringLiteral("port")).toInt());
     if (first.value(QStringLiteral("event")).toString() != QStringLiteral("listening") ||
         m_port == 0) {
@@ -77,12 +150,17 @@ bool SmscFake::start(const QStringList &options) {
 }
 
 void SmscFake::stop() {
-    if (m_process.state() == QProcess::NotRunning)
+    if (m_output >= 0) {
+        ::close(m_output);
+        m_output = -1;
+    }
+    if (m_pid < 0)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    const auto pid = static_cast<pid_t>(std::exchange(m_pid, -1));
+    ::kill(pid, SIGTERM);
+    if (waitChild(pid, 5000) < 0) {
+        ::kill(pid, SIGKILL);
+        waitChild(pid, 5000);
     }
 }
 
