@@ -99,6 +99,7 @@ private Q_SLOTS:
     void refusalsFailWithTheirReason();
     void throttlingKeepsOrderAndSendsOnce();
     void droppedConnectionLeavesInFlightUnknown();
+    void stopAwaitsAnswersAndUnbinds();
     void receiptsSetDelivery();
     void receiptsOfAnEarlierRunComeAtTheNextBind();
     void wrongPasswordCannotStart();
@@ -244,6 +245,34 @@ void TestSmppSender::droppedConnectionLeavesInFlightUnknown() {
     QVERIFY2(unknown >= 1 && unknown <= 10, qPrintable(QString::number(unknown)));
     QCOMPARE(run.summary.unknown, unknown);
     QCOMPARE(run.summary.sent, Count - unknown);
+}
+
+// Stop mid-run: the messages the centre was given get their answers, the others go back to
+// waiting, nothing is left Sending or sent twice, and the session unbinds.
+void TestSmppSender::stopAwaitsAnswersAndUnbinds() {
+    START_FAKE(fake, {QStringLiteral("--delay"), QStringLiteral("40")});
+    SmppRun run(fake);
+    constexpr int Count = 200;
+    for (int i = 0; i < Count; ++i)
+        run.addMessage(numberFor(i), QStringLiteral("Message %1").arg(i));
+    run.data->settings->setSessionSmppSettings(run.smpp);
+    run.data->phone->start(run.data->newSender());
+    QVERIFY(QTest::qWaitFor([&] { return fake.log(QStringLiteral("submit_sm")).size() >= 20; },
+                            LongWaitMs));
+    run.data->phone->stopWorker();
+    QVERIFY(QTest::qWaitFor([&] { return !run.data->phone->isBusy(); }, LongWaitMs));
+
+    const QList<int> accepted =
+        loggedNumbers(fake.log(QStringLiteral("submit_sm")), QStringLiteral("accepted"));
+    QCOMPARE(QSet<int>(accepted.cbegin(), accepted.cend()).size(), accepted.size());
+    QVERIFY(!accepted.isEmpty() && accepted.size() < Count);
+    for (int i = 0; i < Count; ++i) {
+        const Message m = run.outbox(i);
+        QCOMPARE(m.status, accepted.contains(i) ? MessageStatus::Sent : MessageStatus::Pending);
+    }
+    QCOMPARE(run.summary.sent, accepted.size());
+    QCOMPARE(run.summary.notSent, Count - accepted.size());
+    QVERIFY(QTest::qWaitFor([&] { return fake.log(QStringLiteral("unbind")).size() == 1; }, 5000));
 }
 
 void TestSmppSender::receiptsSetDelivery() {
