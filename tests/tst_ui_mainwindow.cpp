@@ -684,7 +684,9 @@ void TestUiMainWindow::unsavedUntitledProjectOfferedAtStart() {
             sending.saveToDevice(buffer);
             return buffer.data();
         });
-        sending.journal->commit(MessageList::Locker(*sending.outboxList)->at(0).get(), [&] {
+        // Taken first: a commit takes the journal's lock before the outbox's.
+        const MessageRecord *first = MessageList::Locker(*sending.outboxList)->at(0).get();
+        sending.journal->commit(first, [&] {
             MessageList::Locker items(*sending.outboxList);
             (*items)[0]->status = MessageStatus::Sent;
             return (*items)[0]->toMessage();
