@@ -11,6 +11,7 @@
 #include "sending/PhoneGroupRun.h"
 #include "sending/SenderThread.h"
 #include "support/CliRun.h"
+#include "support/RunStart.h"
 #include "support/TestMessages.h"
 
 #include <QElapsedTimer>
@@ -50,24 +51,9 @@ struct GroupFixture {
         addNumberedMessages(*data->outboxList, messages);
     }
 
-    bool start() {
-        bool started = false;
-        withPhoneLock(*data->phone, [&] {
-            if (!data->phone->isBusy()) {
-                data->phone->start(data->newSender());
-                started = true;
-            }
-        });
-        return started;
-    }
+    bool start() { return ::startRun(*data); }
 
-    bool waitIdle(int timeoutMs = 30000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (data->phone->isBusy() && timer.elapsed() < timeoutMs)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !data->phone->isBusy();
-    }
+    bool waitIdle(int timeoutMs = 30000) { return waitPhoneIdle(*data->phone, timeoutMs); }
 
     int count(MessageStatus status) const {
         int n = 0;

@@ -9,6 +9,7 @@
 #include "modemsim/ModemSim.h"
 #include "sending/SenderThread.h"
 #include "support/PtyPair.h"
+#include "support/RunStart.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -67,24 +68,9 @@ struct RunFixture {
     }
 
     // The UI action pattern of the window's Start.
-    bool startRun() {
-        bool started = false;
-        withPhoneLock(*data->phone, [&] {
-            if (!data->phone->isBusy()) {
-                data->phone->start(data->newSender());
-                started = true;
-            }
-        });
-        return started;
-    }
+    bool startRun() { return ::startRun(*data); }
 
-    bool waitIdle(int timeoutMs = 20000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (data->phone->isBusy() && timer.elapsed() < timeoutMs)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !data->phone->isBusy();
-    }
+    bool waitIdle(int timeoutMs = 20000) { return waitPhoneIdle(*data->phone, timeoutMs); }
 
     bool run() { return startRun() && waitIdle(); }
 
