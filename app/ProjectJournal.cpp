@@ -144,9 +144,30 @@ void ProjectJournal::append(JournalRecord record, const void *key) {
         }
         fail(m_path, error);
     }
+    if (m_deferred) {
+        m_size += bytes.size();
+        m_unsynced = true;
+        return;
+    }
     if (::fdatasync(m_fd.get()) != 0)
         fail(m_path, errno);
     m_size += bytes.size();
+}
+
+void ProjectJournal::setDeferred(bool deferred) {
+    QMutexLocker lock(&m_mutex);
+    m_deferred = deferred;
+}
+
+void ProjectJournal::flush() {
+    QMutexLocker lock(&m_mutex);
+    if (!m_unsynced)
+        return;
+    if (!m_fd.isOpen())
+        throw Error(QStringLiteral("The run's outcomes cannot be recorded: no journal is open"));
+    if (::fdatasync(m_fd.get()) != 0)
+        fail(m_path, errno);
+    m_unsynced = false;
 }
 
 void ProjectJournal::open(const QString &projectFile, const ProjectIdentity &identity,
@@ -178,6 +199,7 @@ void ProjectJournal::open(const QString &projectFile, const ProjectIdentity &ide
         m_untitled = true;
         m_size = encodeJournalHeader(content).size();
         m_inFlight.clear();
+        m_unsynced = false;
         // The new journal holds everything the old one did.
         if (previous != path)
             removeFile(previous);
@@ -245,6 +267,7 @@ void ProjectJournal::saveExclusive(
     m_path.clear();
     m_untitled = false;
     m_size = 0;
+    m_unsynced = false;
     m_failure.clear();
     // The file holds everything these journals did.
     removeFile(oldPath);
@@ -272,6 +295,7 @@ void ProjectJournal::closeLocked(bool removeUntitled) {
     m_untitled = false;
     m_size = 0;
     m_inFlight.clear();
+    m_unsynced = false;
     m_failure.clear();
 }
 

@@ -35,6 +35,8 @@ public:
     // in memory all the same.
     void commit(const void *key, const std::function<Message()> &change) override;
     void inFlight(const void *key, const Message &message) override;
+    void setDeferred(bool deferred) override;
+    void flush() override;
 
     // Before a run: makes sure a journal is open. For a project file (identity: of its bytes on
     // disk), the journal already on disk for that identity (whose records the document holds
@@ -91,6 +93,8 @@ private:
     // claim, so that a fold tells interleaved messages apart; never reused in a journal.
     QHash<const void *, quint32> m_slots;
     quint32 m_nextSlot = 1;
+    bool m_deferred = false;
+    bool m_unsynced = false; // records written while deferred and not yet flushed
     // Set when the journal could not go on after a save; later outcomes fail with it.
     QString m_failure;
 };

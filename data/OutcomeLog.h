@@ -24,6 +24,13 @@ public:
     // The phone is about to take message (or one of its parts): should the program end before
     // the next commit of it, the message counts as Unknown, never as pending. Errors as commit.
     virtual void inFlight(const void *key, const Message &message) = 0;
+
+    // A run that sends in batches defers durability: while deferred, commit and inFlight return
+    // once the record is written, and flush makes every record written so far durable (errors as
+    // commit). Such a run flushes before it acts on what it recorded, that is before anything
+    // more goes out, and before it ends.
+    virtual void setDeferred(bool deferred) { (void)deferred; }
+    virtual void flush() {}
 };
 
 // Keeps nothing: runs whose outcomes live in memory only (tests, benchmarks).

@@ -70,12 +70,21 @@ void SmppSenderThread::execute() {
             })));
     }
 
+    // Records are written as outcomes come and made durable once per batch, in the session's
+    // barrier: before the centre hears of anything more, and so before the next submission.
+    struct DeferredOutcomes {
+        explicit DeferredOutcomes(OutcomeLog &log) : log(log) { log.setDeferred(true); }
+        ~DeferredOutcomes() { log.setDeferred(false); }
+        OutcomeLog &log;
+    } deferred(m_outcomes);
+
     SmppSession session(m_options.config);
     m_session = &session;
     QEventLoop loop;
     QString ended;
     session.setOutcomeHandler([this](const SmppOutcome &outcome) { onOutcome(outcome); });
     session.setReceiptHandler([this](const SmppReceipt &receipt) { onReceipt(receipt); });
+    session.setBarrierHandler([this] { m_outcomes.flush(); });
     QObject::connect(&session, &SmppSession::bound, &session, [this] { onBound(); });
     QObject::connect(&session, &SmppSession::connectionLost, &session,
                      [this](const QString &reason) {
@@ -109,6 +118,12 @@ void SmppSenderThread::execute() {
     }
     stopPoll.stop();
     refreshTimer.stop();
+    try {
+        m_outcomes.flush();
+    } catch (const Error &e) {
+        if (ended.isEmpty())
+            ended = e.message();
+    }
     if (!ended.isEmpty())
         addReport(ended.toLocal8Bit());
     abandonClaims(ended);

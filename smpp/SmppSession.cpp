@@ -56,6 +56,15 @@ SmppSession::SmppSession(SmppConfig config, QObject *parent)
     connect(&m_rateTimer, &QTimer::timeout, this, &SmppSession::pump);
 }
 
+SmppSession::EventScope::EventScope(SmppSession &session) : m_session(session) {
+    ++m_session.m_eventDepth;
+}
+
+SmppSession::EventScope::~EventScope() {
+    if (--m_session.m_eventDepth == 0)
+        m_session.flushOutgoing();
+}
+
 SmppSession::~SmppSession() {
     if (m_socket) {
         m_socket->disconnect(this);
@@ -67,6 +76,7 @@ SmppSession::~SmppSession() {
 void SmppSession::open() {
     if (m_state != State::Idle)
         return;
+    EventScope scope(*this);
     SmppPdu bind;
     bind.command = SmppCommand::BindTransceiver;
     bind.systemId = m_config.systemId;
@@ -82,6 +92,7 @@ void SmppSession::submit(const SmppSubmission &submission) {
         throw Error(QStringLiteral("The connection to the SMS centre has ended"));
     if (const QString problem = smppPduProblem(submitPdu(submission)); !problem.isEmpty())
         throw Error(QStringLiteral("Cannot send the message: %1").arg(problem));
+    EventScope scope(*this);
     m_queue.push_back({submission, m_nextOrder++});
     m_busy = true;
     pump();
@@ -90,6 +101,7 @@ void SmppSession::submit(const SmppSubmission &submission) {
 void SmppSession::stop() {
     if (m_state == State::Finished || m_stopping)
         return;
+    EventScope scope(*this);
     m_stopping = true;
     m_reconnectTimer.stop();
     m_throttleTimer.stop();
@@ -105,6 +117,7 @@ QString SmppSession::endpoint() const {
 void SmppSession::connectSocket() {
     if (m_state == State::Finished)
         return;
+    EventScope scope(*this);
     closeSocket();
     m_state = State::Connecting;
     m_stateDeadline = m_clock.elapsed() + m_config.connectTimeoutMs;
@@ -133,6 +146,7 @@ void SmppSession::connectSocket() {
 void SmppSession::onConnected() {
     if (m_state != State::Connecting || !m_socket)
         return;
+    EventScope scope(*this);
     // Small PDUs, one answer awaited per window slot: waiting to fill a segment only adds delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     SmppPdu bind;
@@ -152,6 +166,7 @@ void SmppSession::onConnected() {
 void SmppSession::onSocketDropped() {
     if (deferWhileInHandler() || !m_socket)
         return;
+    EventScope scope(*this);
     const QString why = m_socket->errorString();
     // The answers that came before the close still count.
     const quint64 generation = m_generation;
@@ -175,18 +190,21 @@ void SmppSession::onSocketDropped() {
 void SmppSession::onReadyRead() {
     if (deferWhileInHandler() || m_state == State::Finished)
         return;
+    EventScope scope(*this);
     processIncoming();
 }
 
 void SmppSession::onDeadline() {
     if (deferWhileInHandler())
         return;
+    EventScope scope(*this);
     checkDeadlines();
 }
 
 void SmppSession::onEnquireTimer() {
     if (m_state != State::Bound || m_enquireSequence != 0)
         return; // one at a time; the deadline catches a centre that stays silent
+    EventScope scope(*this);
     SmppPdu pdu;
     pdu.command = SmppCommand::EnquireLink;
     pdu.sequence = nextSequence();
@@ -198,6 +216,7 @@ void SmppSession::onEnquireTimer() {
 }
 
 void SmppSession::onThrottleOver() {
+    EventScope scope(*this);
     m_throttled = false;
     m_throttleProbe = true;
     pump();
@@ -217,6 +236,7 @@ void SmppSession::resumeAfterHandler() {
     m_deferred = false;
     if (m_state == State::Finished)
         return;
+    EventScope scope(*this);
     if (m_socket && m_socket->state() == QAbstractSocket::UnconnectedState &&
         m_state != State::WaitingToReconnect && m_state != State::Idle) {
         onSocketDropped();
@@ -230,7 +250,10 @@ void SmppSession::resumeAfterHandler() {
     pump();
 }
 
-bool SmppSession::runHandler(const std::function<void()> &call) {
+bool SmppSession::runHandler(const std::function<void()> &call, bool barrier) {
+    // What a handler recorded must be durable before the centre hears anything more.
+    if (!barrier)
+        m_barrierDue = true;
     ++m_handlerDepth;
     QString failure;
     try {
@@ -573,6 +596,7 @@ void SmppSession::armDeadlineTimer() {
 void SmppSession::pump() {
     if (m_state == State::Finished || deferWhileInHandler())
         return;
+    EventScope scope(*this);
     if (m_stopping) {
         finishStopping();
         return;
@@ -635,6 +659,7 @@ void SmppSession::sendSubmit() {
     SmppPdu pdu = submitPdu(item.submission);
     pdu.sequence = nextSequence();
     send(pdu);
+    m_barrierDue = true;
     m_inFlight.append(
         {std::move(item), pdu.sequence, m_clock.elapsed() + m_config.responseTimeoutMs});
     ++m_submitsSent;
@@ -655,8 +680,30 @@ void SmppSession::sendUnbind() {
 }
 
 void SmppSession::send(const SmppPdu &pdu) {
+    if (!m_socket)
+        return;
+    m_outgoing.append(encodeSmppPdu(pdu));
+    if (m_eventDepth == 0)
+        flushOutgoing();
+}
+
+void SmppSession::flushOutgoing() {
+    if (m_handlerBroken) {
+        // What a handler that failed had recorded may not be durable: nothing more goes.
+        m_outgoing.clear();
+        m_barrierDue = false;
+        return;
+    }
+    if (std::exchange(m_barrierDue, false) && m_barrierHandler) {
+        ++m_barriers;
+        if (!runHandler(m_barrierHandler, true))
+            return;
+    }
+    if (m_outgoing.isEmpty())
+        return;
+    const QByteArray bytes = std::exchange(m_outgoing, {});
     if (m_socket)
-        m_socket->write(encodeSmppPdu(pdu));
+        m_socket->write(bytes);
 }
 
 quint32 SmppSession::nextSequence() {
@@ -724,6 +771,10 @@ void SmppSession::dropConnection(const QString &reason) {
 }
 
 void SmppSession::closeSocket() {
+    // What is written (an unbind_resp, a deliver_sm_resp) goes out before the close.
+    if (m_socket)
+        flushOutgoing();
+    m_outgoing.clear();
     m_enquireTimer.stop();
     m_deadlineTimer.stop();
     m_enquireSequence = 0;
@@ -736,7 +787,6 @@ void SmppSession::closeSocket() {
         return;
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     socket->disconnect(this);
-    // What is written (an unbind_resp, a deliver_sm_resp) goes out before the close.
     socket->flush();
     socket->disconnectFromHost();
     socket->deleteLater();

@@ -87,6 +87,13 @@ struct SmppOutcome {
 // handler has returned. A handler that raises an exception stops the session at once (nothing
 // more is sent or reported; finished carries its message). Handlers may call submit and stop,
 // but must not delete the session.
+//
+// What one event (a read from the centre, a timer, a call) makes the session send goes out
+// together at the event's end, and before it the barrier handler runs whenever a handler ran or a
+// submit_sm is among it: a caller that writes its records as it goes and makes them durable in
+// the barrier pays for one flush per event instead of one per message, and still has everything
+// durable before the centre hears of anything more. A barrier that raises stops the session as
+// a handler does, and what was waiting to go is dropped.
 class SmppSession : public QObject {
     Q_OBJECT
 public:
@@ -94,12 +101,14 @@ public:
 
     using OutcomeHandler = std::function<void(const SmppOutcome &)>;
     using ReceiptHandler = std::function<void(const SmppReceipt &)>;
+    using BarrierHandler = std::function<void()>;
 
     explicit SmppSession(SmppConfig config, QObject *parent = nullptr);
     ~SmppSession() override; // closes the connection without unbinding or reporting
 
     void setOutcomeHandler(OutcomeHandler handler) { m_outcomeHandler = std::move(handler); }
     void setReceiptHandler(ReceiptHandler handler) { m_receiptHandler = std::move(handler); }
+    void setBarrierHandler(BarrierHandler handler) { m_barrierHandler = std::move(handler); }
 
     // Connects and binds. A failure before the first bind ends the session (finished with the
     // reason); after it, a dropped connection is tried again with back-off.
@@ -117,6 +126,7 @@ public:
     qsizetype queuedCount() const { return static_cast<qsizetype>(m_queue.size()); }
     qsizetype inFlightCount() const { return m_inFlight.size(); }
     quint64 submitsSent() const { return m_submitsSent; } // submit_sm written, resends included
+    quint64 barriers() const { return m_barriers; }       // times the barrier handler ran
     const QString &errorText() const { return m_error; }
 
 Q_SIGNALS:
@@ -136,6 +146,17 @@ private:
         Queued item;
         quint32 sequence = 0;
         qint64 deadline = 0;
+    };
+    // Held by each event's handling: the outermost one's end sends what the event wrote.
+    class EventScope {
+    public:
+        explicit EventScope(SmppSession &session);
+        ~EventScope();
+        EventScope(const EventScope &) = delete;
+        EventScope &operator=(const EventScope &) = delete;
+
+    private:
+        SmppSession &m_session;
     };
 
     void connectSocket();
@@ -157,6 +178,8 @@ private:
     void pump();
     void sendSubmit();
     void send(const SmppPdu &pdu);
+    // Runs the barrier when one is due, then writes what waits to go.
+    void flushOutgoing();
     void sendUnbind();
     quint32 nextSequence();
     void requeue(Queued item);
@@ -166,8 +189,9 @@ private:
     void finish(const QString &error);
     void finishStopping();
     // Runs a handler, counting the depth: while one runs, socket and timer events wait
-    // (deferWhileInHandler) and resume once it has returned. False when it raised.
-    bool runHandler(const std::function<void()> &call);
+    // (deferWhileInHandler) and resume once it has returned. False when it raised. Any handler
+    // but the barrier makes a barrier due.
+    bool runHandler(const std::function<void()> &call, bool barrier = false);
     bool report(const SmppOutcome &outcome);
     bool deferWhileInHandler();
     QString endpoint() const;
@@ -175,6 +199,7 @@ private:
     SmppConfig m_config;
     OutcomeHandler m_outcomeHandler;
     ReceiptHandler m_receiptHandler;
+    BarrierHandler m_barrierHandler;
     State m_state = State::Idle;
 
     QTcpSocket *m_socket = nullptr;
@@ -187,6 +212,10 @@ private:
     quint64 m_nextOrder = 0;
     quint32 m_sequence = 0;
     quint64 m_submitsSent = 0;
+    quint64 m_barriers = 0;
+    QByteArray m_outgoing; // written by the current event, sent at its end
+    int m_eventDepth = 0;
+    bool m_barrierDue = false; // a handler ran or a submit_sm waits since the last barrier
 
     quint32 m_bindSequence = 0;
     quint32 m_enquireSequence = 0;
