@@ -125,7 +125,7 @@ public:
     const SmppConfig &config() const { return m_config; }
     qsizetype queuedCount() const { return static_cast<qsizetype>(m_queue.size()); }
     qsizetype inFlightCount() const { return m_inFlight.size(); }
-    quint64 submitsSent() const { return m_submitsSent; } // submit_sm written, resends included
+    quint64 submitsSent() const { return m_submitsSent; } // submit_sm sent, resends included
     quint64 barriers() const { return m_barriers; }       // times the barrier handler ran
     const QString &errorText() const { return m_error; }
 

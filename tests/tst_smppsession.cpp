@@ -120,6 +120,64 @@ std::optional<SmppPdu> takePdu(QByteArray &buffer) {
     return decoded.pdu;
 }
 
+// A peer on a QTcpServer that says only what the test tells it.
+struct ScriptedCentre {
+    QTcpServer server;
+    QTcpSocket *peer = nullptr;
+    QByteArray received;
+
+    SmppConfig config() {
+        if (!server.isListening())
+            server.listen(QHostAddress::LocalHost);
+        SmppConfig config;
+        config.host = QStringLiteral("127.0.0.1");
+        config.port = server.serverPort();
+        config.systemId = "pelorvane";
+        return config;
+    }
+    bool accept() {
+        if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, LongWaitMs))
+            return false;
+        peer = server.nextPendingConnection();
+        received.clear();
+        return true;
+    }
+    // The next PDU the session sent, waiting for it.
+    std::optional<SmppPdu> next() {
+        std::optional<SmppPdu> pdu;
+        (void)QTest::qWaitFor(
+            [&] {
+                received += peer->readAll();
+                pdu = takePdu(received);
+                return pdu.has_value();
+            },
+            LongWaitMs);
+        return pdu;
+    }
+    // Accepts the connection and answers its bind.
+    bool bind() {
+        if (!accept())
+            return false;
+        const std::optional<SmppPdu> request = next();
+        if (!request || request->command != SmppCommand::BindTransceiver)
+            return false;
+        SmppPdu resp;
+        resp.command = SmppCommand::BindTransceiverResp;
+        resp.sequence = request->sequence;
+        resp.systemId = "peer";
+        peer->write(encodeSmppPdu(resp));
+        return true;
+    }
+};
+
+SmppPdu acceptance(const SmppPdu &submit) {
+    SmppPdu resp;
+    resp.command = SmppCommand::SubmitSmResp;
+    resp.sequence = submit.sequence;
+    resp.messageId = QByteArray::number(submit.sequence);
+    return resp;
+}
+
 } // namespace
 
 class TestSmppSession : public QObject {
@@ -145,6 +203,8 @@ private Q_SLOTS:
     void enquireLinkBothWays();
     void outcomeHandlerHoldsTheWindow();
     void raisingHandlerStopsEverything();
+    void barrierComesBeforeAnythingMoreGoes();
+    void failingBarrierSendsNothingMore();
     void stopAnswersInFlightAndUnbinds();
     void rateLimitSpacesSubmits();
     void centreSpeaksNonsense();
@@ -651,6 +711,110 @@ void TestSmppSession::raisingHandlerStopsEverything() {
     QVERIFY(fake.log(QStringLiteral("submit_sm")).size() <= static_cast<qsizetype>(sentAtThrow));
 }
 
+void TestSmppSession::barrierComesBeforeAnythingMoreGoes() {
+    ScriptedCentre centre;
+    SmppConfig config = centre.config();
+    config.window = 3;
+    SmppSession session(config);
+    // As a sending run does: each outcome recorded and the next message submitted from the
+    // handler, the records made durable in the barrier.
+    QList<SmppOutcome> outcomes;
+    QList<SmppReceipt> receipts;
+    qsizetype durableOutcomes = 0;
+    qsizetype durableReceipts = 0;
+    quint64 next = 0;
+    session.setOutcomeHandler([&](const SmppOutcome &o) {
+        outcomes.append(o);
+        session.submit(gsmMessage(next, numberFor(int(next)), textFor(int(next))));
+        ++next;
+    });
+    session.setReceiptHandler([&](const SmppReceipt &r) { receipts.append(r); });
+    session.setBarrierHandler([&] {
+        durableOutcomes = outcomes.size();
+        durableReceipts = receipts.size();
+    });
+    session.open();
+    QVERIFY(centre.bind());
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), SmppSession::State::Bound, LongWaitMs);
+    for (; next < 3; ++next)
+        session.submit(gsmMessage(next, numberFor(int(next)), textFor(int(next))));
+
+    for (int round = 0; round < 4; ++round) {
+        QList<SmppPdu> window;
+        for (int i = 0; i < 3; ++i) {
+            const std::optional<SmppPdu> submit = centre.next();
+            QVERIFY(submit && submit->command == SmppCommand::SubmitSm);
+            // Whatever the session had reported was durable before this went.
+            QCOMPARE(durableOutcomes, outcomes.size());
+            window.append(*submit);
+        }
+        // The whole window answered at once: one barrier covers the three outcomes.
+        const quint64 barriersBefore = session.barriers();
+        QByteArray answers;
+        for (const SmppPdu &submit : window)
+            answers += encodeSmppPdu(acceptance(submit));
+        centre.peer->write(answers);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 3 * (round + 1), LongWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(session.barriers() > barriersBefore, LongWaitMs);
+        QVERIFY(session.barriers() - barriersBefore <= 2);
+    }
+
+    SmppPdu deliver;
+    deliver.command = SmppCommand::DeliverSm;
+    deliver.sequence = 900;
+    deliver.esmClass = 0x04;
+    deliver.shortMessage = "id:1 sub:001 dlvrd:001 submit date:2612101200 done date:2612101201 "
+                           "stat:DELIVRD err:000 text:Message 0";
+    centre.peer->write(encodeSmppPdu(deliver));
+    std::optional<SmppPdu> resp;
+    do {
+        resp = centre.next();
+        QVERIFY(resp);
+    } while (resp->command != SmppCommand::DeliverSmResp);
+    QCOMPARE(resp->sequence, 900u);
+    QCOMPARE(receipts.size(), 1);
+    QCOMPARE(durableReceipts, 1);
+}
+
+void TestSmppSession::failingBarrierSendsNothingMore() {
+    ScriptedCentre centre;
+    SmppConfig config = centre.config();
+    config.window = 2;
+    SmppSession session(config);
+    QList<SmppOutcome> outcomes;
+    session.setOutcomeHandler([&](const SmppOutcome &o) {
+        outcomes.append(o);
+        if (o.kind == SmppOutcome::Kind::Accepted)
+            session.submit(gsmMessage(10 + o.id, numberFor(10), textFor(10)));
+    });
+    bool diskFull = false;
+    session.setBarrierHandler([&] {
+        if (diskFull)
+            throw Error(QStringLiteral("Cannot write the journal: disk full"));
+    });
+    QSignalSpy finished(&session, &SmppSession::finished);
+    session.open();
+    QVERIFY(centre.bind());
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), SmppSession::State::Bound, LongWaitMs);
+    session.submit(gsmMessage(0, numberFor(0), textFor(0)));
+    session.submit(gsmMessage(1, numberFor(1), textFor(1)));
+    QByteArray answers;
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<SmppPdu> submit = centre.next();
+        QVERIFY(submit && submit->command == SmppCommand::SubmitSm);
+        answers += encodeSmppPdu(acceptance(*submit));
+    }
+    diskFull = true;
+    centre.peer->write(answers);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, LongWaitMs);
+    QCOMPARE(finished[0][0].toString(), QStringLiteral("Cannot write the journal: disk full"));
+    // The two submissions made while recording those answers never reach the centre.
+    QTRY_COMPARE_WITH_TIMEOUT(centre.peer->state(), QAbstractSocket::UnconnectedState, LongWaitMs);
+    centre.received += centre.peer->readAll();
+    while (const std::optional<SmppPdu> pdu = takePdu(centre.received))
+        QVERIFY2(pdu->command != SmppCommand::SubmitSm, "a submit_sm went after the failure");
+}
+
 void TestSmppSession::stopAnswersInFlightAndUnbinds() {
     START_FAKE(fake, {QStringLiteral("--delay"), QStringLiteral("30")});
     SmppConfig config = fake.config();
@@ -702,39 +866,22 @@ void TestSmppSession::rateLimitSpacesSubmits() {
 
 void TestSmppSession::centreSpeaksNonsense() {
     // A peer that says what a well-behaved centre never does.
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    SmppConfig config;
-    config.host = QStringLiteral("127.0.0.1");
-    config.port = server.serverPort();
-    config.systemId = "pelorvane";
+    ScriptedCentre centre;
+    SmppConfig config = centre.config();
     config.reconnectDelayMs = 50;
     config.maxReconnectAttempts = 1;
     SmppSession session(config);
     QSignalSpy lost(&session, &SmppSession::connectionLost);
     QSignalSpy notices(&session, &SmppSession::notice);
     session.open();
-    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), LongWaitMs);
-    QTcpSocket *peer = server.nextPendingConnection();
-    QByteArray received;
+    QVERIFY(centre.bind());
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), SmppSession::State::Bound, LongWaitMs);
+    QTcpSocket *peer = centre.peer;
     std::optional<SmppPdu> pdu;
     const auto next = [&] {
-        return QTest::qWaitFor(
-            [&] {
-                received += peer->readAll();
-                pdu = takePdu(received);
-                return pdu.has_value();
-            },
-            LongWaitMs);
+        pdu = centre.next();
+        return pdu.has_value();
     };
-    QVERIFY(next());
-    QCOMPARE(pdu->command, SmppCommand::BindTransceiver);
-    SmppPdu resp;
-    resp.command = SmppCommand::BindTransceiverResp;
-    resp.sequence = pdu->sequence;
-    resp.systemId = "peer";
-    peer->write(encodeSmppPdu(resp));
-    QTRY_COMPARE_WITH_TIMEOUT(session.state(), SmppSession::State::Bound, LongWaitMs);
 
     SmppPdu unknown;
     unknown.command = static_cast<SmppCommand>(0x00000777);
@@ -780,7 +927,7 @@ void TestSmppSession::centreSpeaksNonsense() {
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, LongWaitMs);
     QVERIFY2(lost[0][0].toString().contains(QLatin1String("impossible length")),
              qPrintable(lost[0][0].toString()));
-    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), LongWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(centre.server.hasPendingConnections(), LongWaitMs);
 }
 
 QTEST_GUILESS_MAIN(TestSmppSession)
