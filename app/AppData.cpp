@@ -348,6 +348,13 @@ SmppConfig AppData::smppConfig() const {
     config.host = smpp.host;
     config.port = static_cast<quint16>(smpp.port);
     config.tls = smpp.tls;
+    if (smpp.tls && !smpp.certificate.isEmpty()) {
+        config.trustedCertificates = QSslCertificate::fromPath(smpp.certificate);
+        if (config.trustedCertificates.isEmpty())
+            throw Error(QStringLiteral("No certificate can be read from %1: it must be a PEM file "
+                                       "holding the SMS centre's certificate.")
+                            .arg(QDir::toNativeSeparators(smpp.certificate)));
+    }
     config.systemId = smpp.systemId.toLatin1();
     config.systemType = smpp.systemType.toLatin1();
     config.bindMode = smpp.bindMode;

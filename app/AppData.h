@@ -111,6 +111,7 @@ public:
     // settings file.
     std::function<std::optional<QByteArray>()> smppPassword;
     // The connection to the SMS centre as the settings give it, the password from smppPassword.
+    // Raises Error when the certificate to trust cannot be read.
     SmppConfig smppConfig() const;
 
     // The transfer after a sending run: every sent outbox message moves, in order, to the end

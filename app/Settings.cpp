@@ -44,6 +44,7 @@ const QString BindKey = QStringLiteral("Bind");
 const QString ReceiptsKey = QStringLiteral("Receipts");
 const QString WindowKey = QStringLiteral("Window");
 const QString RateKey = QStringLiteral("Rate");
+const QString CertificateKey = QStringLiteral("Certificate");
 const QString Latin1Key = QStringLiteral("Latin-1 Default");
 constexpr int MaxWindow = 1000;
 // A day: longer waits are a typing mistake rather than a wish.
@@ -156,6 +157,7 @@ SmppSettings readSmpp(const IniFile &ini) {
     if (port > 0 && port <= 65535)
         smpp.port = port;
     smpp.tls = ini.readBool(SmppSection, TlsKey, false);
+    smpp.certificate = ini.readString(SmppSection, CertificateKey, QString());
     smpp.systemId = ini.readString(SmppSection, SystemIdKey, QString());
     smpp.systemType = ini.readString(SmppSection, SystemTypeKey, QString());
     smpp.source = ini.readString(SmppSection, SourceKey, QString());
@@ -524,6 +526,9 @@ bool Settings::save() {
         m_iniFile.writeString(SmppSection, HostKey, m_smpp.host);
         m_iniFile.writeInteger(SmppSection, SmppPortKey, m_smpp.port);
         m_iniFile.writeBool(SmppSection, TlsKey, m_smpp.tls);
+        if (!m_smpp.certificate.isEmpty() ||
+            !m_iniFile.readString(SmppSection, CertificateKey, QString()).isEmpty())
+            m_iniFile.writeString(SmppSection, CertificateKey, m_smpp.certificate);
         m_iniFile.writeString(SmppSection, SystemIdKey, m_smpp.systemId);
         m_iniFile.writeString(SmppSection, SystemTypeKey, m_smpp.systemType);
         m_iniFile.writeString(SmppSection, SourceKey, m_smpp.source);

@@ -32,6 +32,8 @@ struct SmppSettings {
     QString host;
     int port = 2775;
     bool tls = false;
+    // A PEM file of certificates trusted besides the system's: a gateway's own self-signed one.
+    QString certificate;
     QString systemId;
     QString systemType;
     QString source; // the sender: a number or a name of up to 11 characters; empty: the centre's

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void refusedBindCannotStart_data();
     void refusedBindCannotStart();
     void probeSaysHowTheBindWent();
+    void sendOverTlsTrustsTheGivenCertificate();
     void wrongCommandLines_data();
     void wrongCommandLines();
 
@@ -137,6 +139,32 @@ void TestCliSmpp::probeSaysHowTheBindWent() {
     QCOMPARE(fake.log(QStringLiteral("unbind")).size(), 1);
 }
 
+void TestCliSmpp::sendOverTlsTrustsTheGivenCertificate() {
+    SKIP_WITHOUT_SMSC_FAKE();
+    if (!QSslSocket::supportsSsl())
+        QSKIP("SKIPPED: Qt has no TLS backend here");
+    SmscFake fake;
+    QVERIFY2(
+        fake.start({"--tls-cert", SmscFake::certificatePath(), "--tls-key", SmscFake::keyPath()}),
+        qPrintable(fake.errorText()));
+    const QString project = m_dir.filePath(QStringLiteral("tls.sms"));
+    writeProject(project, {"+4915100000001"});
+    const QStringList centre{"--smpp",      QStringLiteral("127.0.0.1:%1").arg(fake.port()),
+                             "--system-id", "pelorvane",
+                             "--tls",       "--certificate"};
+
+    CliRun run = runCliInProcess(QStringList{"send", project} + centre +
+                                 QStringList{m_dir.filePath(QStringLiteral("missing.pem"))});
+    QCOMPARE(run.status, 3);
+    QVERIFY2(run.err.startsWith(QLatin1String("No certificate can be read from ")),
+             qPrintable(run.err));
+
+    run = runCliInProcess(QStringList{"send", project} + centre +
+                          QStringList{SmscFake::certificatePath()});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(fake.log(QStringLiteral("submit_sm")).size(), 1);
+}
+
 void TestCliSmpp::wrongCommandLines_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no system id") << QStringList{"--smpp", "127.0.0.1:2775"};
@@ -146,6 +174,8 @@ void TestCliSmpp::wrongCommandLines_data() {
     QTest::newRow("unknown bind mode")
         << QStringList{"--smpp", "h:1", "--system-id", "x", "--bind", "receiver"};
     QTest::newRow("centre options without --smpp") << QStringList{"--no-receipts"};
+    QTest::newRow("certificate without TLS")
+        << QStringList{"--smpp", "h:1", "--system-id", "x", "--certificate", "c.pem"};
     QTest::newRow("centre and phone at once")
         << QStringList{"--smpp", "h:1", "--system-id", "x", "--simulate"};
 }

@@ -6,10 +6,12 @@
 #include "link/Phone.h"
 #include "sending/SendingWorker.h"
 #include "support/SmscFake.h"
+#include "support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QSet>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,6 +105,9 @@ private Q_SLOTS:
     void receiptsSetDelivery();
     void receiptsOfAnEarlierRunComeAtTheNextBind();
     void wrongPasswordCannotStart();
+    void runsOverTls_data();
+    void runsOverTls();
+    void rateLimitPacesTheRun();
     void settingsKeepTheConnectionButNoSessionOverride();
 };
 
@@ -345,6 +350,75 @@ void TestSmppSender::wrongPasswordCannotStart() {
     QVERIFY(fake.log(QStringLiteral("submit_sm")).isEmpty());
 }
 
+void TestSmppSender::runsOverTls_data() {
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QByteArray>("report");
+    QTest::newRow("its certificate trusted") << SmscFake::certificatePath() << QByteArray();
+    // The system's store knows nothing of a self-signed certificate.
+    QTest::newRow("certificate unknown") << QString() << QByteArray("certificate");
+    QTest::newRow("certificate file missing")
+        << QStringLiteral("/nonexistent/centre.pem")
+        << QByteArray("No certificate can be read from /nonexistent/centre.pem");
+}
+
+void TestSmppSender::runsOverTls() {
+    QFETCH(QString, certificate);
+    QFETCH(QByteArray, report);
+    if (!QSslSocket::supportsSsl())
+        QSKIP("SKIPPED: Qt has no TLS backend here");
+    START_FAKE(fake, {QStringLiteral("--tls-cert"), SmscFake::certificatePath(),
+                      QStringLiteral("--tls-key"), SmscFake::keyPath()});
+    SmppRun run(fake);
+    run.smpp.tls = true;
+    run.smpp.certificate = certificate;
+    run.addMessage(numberFor(1), QStringLiteral("Message 1"));
+    run.addMessage(numberFor(2), QStringLiteral("Gr\u00fc\u00dfe \u20ac"));
+    if (certificate.startsWith(QLatin1String("/nonexistent"))) {
+        // The run cannot be made at all: nothing is claimed.
+        run.data->settings->setSessionSmppSettings(run.smpp);
+        QCOMPARE(errorMessage([&] { delete run.data->newSender(); }),
+                 QString::fromLatin1(report) +
+                     QStringLiteral(": it must be a PEM file holding the SMS centre's "
+                                    "certificate."));
+        QCOMPARE(run.outbox(0).status, MessageStatus::Pending);
+        return;
+    }
+    QVERIFY(run.run());
+    const QList<QJsonObject> submits = fake.log(QStringLiteral("submit_sm"));
+    if (report.isEmpty()) {
+        QCOMPARE(run.summary.sent, 2);
+        QCOMPARE(submits.size(), 2);
+        QCOMPARE(field(submits[1], "text"), QStringLiteral("Gr\u00fc\u00dfe \u20ac"));
+        QCOMPARE(run.outbox(1).status, MessageStatus::Sent);
+    } else {
+        QVERIFY(!run.summary.started);
+        QVERIFY2(run.reports.join('\n').contains(report), run.reports.join('\n').constData());
+        QVERIFY(submits.isEmpty());
+        QCOMPARE(run.outbox(0).status, MessageStatus::Pending);
+    }
+}
+
+void TestSmppSender::rateLimitPacesTheRun() {
+    START_FAKE(fake);
+    SmppRun run(fake);
+    run.smpp.rate = 40;
+    constexpr int Count = 21;
+    for (int i = 0; i < Count; ++i)
+        run.addMessage(numberFor(i), QStringLiteral("Message %1").arg(i));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(run.run());
+    // Twenty gaps of 25 ms at least, whatever the window allows.
+    QVERIFY2(clock.elapsed() >= 490, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.summary.sent, Count);
+    QCOMPARE(loggedNumbers(fake.log(QStringLiteral("submit_sm")), QStringLiteral("accepted")), [] {
+        QList<int> all;
+        for (int i = 0; i < Count; ++i)
+            all.append(i);
+        return all;
+    }());
+}
+
 void TestSmppSender::settingsKeepTheConnectionButNoSessionOverride() {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("pelorvane.ini"));
@@ -352,6 +426,7 @@ void TestSmppSender::settingsKeepTheConnectionButNoSessionOverride() {
     stored.host = QStringLiteral("smsc.example.net");
     stored.port = 3550;
     stored.tls = true;
+    stored.certificate = QStringLiteral("/etc/pelorvane/gateway.pem");
     stored.systemId = QStringLiteral("club");
     stored.systemType = QStringLiteral("VMA");
     stored.source = QStringLiteral("Club");

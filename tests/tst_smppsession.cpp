@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSslSocket>
@@ -290,22 +289,10 @@ void TestSmppSession::probeOverTls() {
     SKIP_WITHOUT_SMSC_FAKE();
     if (!QSslSocket::supportsSsl())
         QSKIP("SKIPPED: Qt has no TLS backend here");
-    QTemporaryDir dir;
-    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
-    const QString key = dir.filePath(QStringLiteral("key.pem"));
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
-        QSKIP("SKIPPED: openssl cannot make a test certificate here");
+    const QString cert = SmscFake::certificatePath();
     SmscFake fake;
-    QVERIFY2(fake.start({QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key}),
+    QVERIFY2(fake.start({QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"),
+                         SmscFake::keyPath()}),
              qPrintable(fake.errorText()));
     SmppConfig config = fake.config();
     config.tls = true;

@@ -715,6 +715,21 @@ void TestUiPhoneView::smsCentreForm() {
              std::optional<QByteArray>("s3cret"));
     QVERIFY(!readAll(f.settingsFile).contains("s3cret"));
 
+    // A certificate to trust goes with TLS; one that cannot be read stops the connection.
+    QVERIFY(!form->certificateEdit->isEnabled());
+    form->tlsCheck->setChecked(true);
+    QVERIFY(form->certificateEdit->isEnabled());
+    form->certificateEdit->setText(QStringLiteral("/nonexistent/centre.pem"));
+    Q_EMIT form->certificateEdit->editingFinished();
+    QCOMPARE(f.data->settings->smppSettings().certificate,
+             QStringLiteral("/nonexistent/centre.pem"));
+    form->connectButton->click();
+    QVERIFY2(form->statusLabel->text().startsWith(
+                 QStringLiteral("Could not connect: No certificate can be read from "
+                                "/nonexistent/centre.pem")),
+             qPrintable(form->statusLabel->text()));
+    form->tlsCheck->setChecked(false);
+
     QVERIFY(form->connectButton->isEnabled());
     form->connectButton->click();
     QVERIFY(QTest::qWaitFor(

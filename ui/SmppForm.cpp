@@ -5,6 +5,8 @@
 #include "smpp/SmppProbe.h"
 #include "ui/PasswordStore.h"
 
+#include "base/Error.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -36,6 +38,10 @@ SmppForm::SmppForm(AppData &data, QWidget *parent) : QWidget(parent), m_data(dat
     server->addWidget(named(tlsCheck, "tlsCheck"));
     form->addRow(QStringLiteral("&Host:"), server);
     hostEdit->setPlaceholderText(QStringLiteral("smpp.example.net"));
+    certificateEdit = new QLineEdit(this);
+    certificateEdit->setPlaceholderText(
+        QStringLiteral("a PEM file, when the system does not know the centre's certificate"));
+    form->addRow(QStringLiteral("Certi&ficate:"), named(certificateEdit, "certificateEdit"));
 
     systemIdEdit = new QLineEdit(this);
     form->addRow(QStringLiteral("S&ystem ID:"), named(systemIdEdit, "systemIdEdit"));
@@ -87,7 +93,7 @@ SmppForm::SmppForm(AppData &data, QWidget *parent) : QWidget(parent), m_data(dat
     form->addRow(QString(), test);
 
     showSettings();
-    for (QLineEdit *edit : {hostEdit, systemIdEdit, systemTypeEdit, sourceEdit})
+    for (QLineEdit *edit : {hostEdit, certificateEdit, systemIdEdit, systemTypeEdit, sourceEdit})
         connect(edit, &QLineEdit::editingFinished, this, &SmppForm::storeSettings);
     connect(passwordEdit, &QLineEdit::editingFinished, this, &SmppForm::onPasswordEdited);
     for (QCheckBox *check : {tlsCheck, receiptsCheck, latin1Check})
@@ -110,6 +116,7 @@ void SmppForm::showSettings() {
     hostEdit->setText(smpp.host);
     portSpin->setValue(smpp.port);
     tlsCheck->setChecked(smpp.tls);
+    certificateEdit->setText(smpp.certificate);
     systemIdEdit->setText(smpp.systemId);
     systemTypeEdit->setText(smpp.systemType);
     sourceEdit->setText(smpp.source);
@@ -125,6 +132,7 @@ void SmppForm::storeSettings() {
     smpp.host = hostEdit->text().trimmed();
     smpp.port = portSpin->value();
     smpp.tls = tlsCheck->isChecked();
+    smpp.certificate = certificateEdit->text().trimmed();
     smpp.systemId = systemIdEdit->text().trimmed();
     smpp.systemType = systemTypeEdit->text().trimmed();
     smpp.source = sourceEdit->text().trimmed();
@@ -157,7 +165,14 @@ void SmppForm::onPasswordEdited() {
 void SmppForm::connectToCentre() {
     if (m_probe)
         return;
-    m_probe = new SmppProbe(m_data.smppConfig(), this);
+    SmppConfig config;
+    try {
+        config = m_data.smppConfig();
+    } catch (const Error &e) {
+        statusLabel->setText(QStringLiteral("Could not connect: ") + e.message());
+        return;
+    }
+    m_probe = new SmppProbe(config, this);
     connect(m_probe, &SmppProbe::finished, this, &SmppForm::onProbeFinished);
     statusLabel->setText(QStringLiteral("Connecting\u2026"));
     updateActions();
@@ -175,4 +190,5 @@ void SmppForm::onProbeFinished(bool ok, const QString &text) {
 void SmppForm::updateActions() {
     connectButton->setEnabled(!m_probe && !hostEdit->text().trimmed().isEmpty() &&
                               !systemIdEdit->text().trimmed().isEmpty());
+    certificateEdit->setEnabled(tlsCheck->isChecked());
 }

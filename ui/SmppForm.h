@@ -27,6 +27,7 @@ public:
     QLineEdit *hostEdit = nullptr;
     QSpinBox *portSpin = nullptr;
     QCheckBox *tlsCheck = nullptr;
+    QLineEdit *certificateEdit = nullptr;
     QLineEdit *systemIdEdit = nullptr;
     QLineEdit *passwordEdit = nullptr;
     QLineEdit *systemTypeEdit = nullptr;

@@ -20,10 +20,14 @@ extern char **environ;
 
 namespace {
 
-QString scriptPath() {
+QString fakeFile(const QString &name) {
     const QString sourceDir = qEnvironmentVariable("PELORVANE_SOURCE_DIR");
     return (sourceDir.isEmpty() ? QStringLiteral(PELORVANE_SOURCE_DIR_BUILT) : sourceDir) +
-           QStringLiteral("/tools/smsc-fake/smsc-fake.js");
+           QStringLiteral("/tools/smsc-fake/") + name;
+}
+
+QString scriptPath() {
+    return fakeFile(QStringLiteral("smsc-fake.js"));
 }
 
 QString logPath(const QTemporaryDir &dir) {
@@ -102,6 +106,14 @@ SmscFake::SmscFake() = default;
 
 SmscFake::~SmscFake() {
     stop();
+}
+
+QString SmscFake::certificatePath() {
+    return fakeFile(QStringLiteral("localhost-cert.pem"));
+}
+
+QString SmscFake::keyPath() {
+    return fakeFile(QStringLiteral("localhost-key.pem"));
 }
 
 QString SmscFake::unavailableReason() {

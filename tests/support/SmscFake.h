@@ -22,6 +22,10 @@ public:
 
     // Empty when Node.js runs here, else why not: tests skip with it.
     static QString unavailableReason();
+    // The self-signed certificate for 127.0.0.1 and localhost that comes with the fake, and its
+    // key: for --tls-cert and --tls-key, and for the client to trust.
+    static QString certificatePath();
+    static QString keyPath();
 
     // Starts with the fake's own options (--password, --throttle-after, ...); false with
     // errorText() when it does not come up.

@@ -33,8 +33,9 @@ const QList<CliCommand> &cliCommands() {
          "[--stop-at-first-refusal] [--pin-file FILE] [--smsc NUMBER] [--network-wait SECONDS] "
          "[--interval SECONDS] [--jitter PERCENT] [--per-hour N] [--per-day N] "
          "[--quiet HH:MM-HH:MM|none] [--start-at HH:MM] [--wait] [--smpp HOST:PORT "
-         "--system-id ID [--system-type TYPE] [--password-file FILE] [--tls] [--source NAME] "
-         "[--bind transceiver|transmitter] [--no-receipts] [--window N] [--rate N] [--latin1]]",
+         "--system-id ID [--system-type TYPE] [--password-file FILE] [--tls [--certificate "
+         "FILE]] [--source NAME] [--bind transceiver|transmitter] [--no-receipts] [--window N] "
+         "[--rate N] [--latin1]]",
          "Send the outbox through the phone (or a simulated one), file the sent messages, "
          "save the project; every outcome is in the project's journal before the next message "
          "goes. A message the phone refuses for a while is tried again after the --retry-after "
@@ -55,7 +56,8 @@ const QList<CliCommand> &cliCommands() {
          "given more than once (up to 16 phones) sends through all of them at once, each "
          "message through one; a phone that cannot send pauses and the others go on. --smpp "
          "sends through an SMS centre over SMPP instead (the password from --password-file or "
-         "PELORVANE_SMPP_PASSWORD; transceiver bind and delivery receipts unless told "
+         "PELORVANE_SMPP_PASSWORD; --certificate trusts a centre's own certificate, a PEM file, "
+         "besides the system's; transceiver bind and delivery receipts unless told "
          "otherwise; --window submissions outstanding, 10 by default; --rate messages per "
          "second at most; --latin1 when the centre reads its default alphabet as Latin-1); "
          "a refused bind gives exit status 3",
@@ -64,7 +66,7 @@ const QList<CliCommand> &cliCommands() {
          [](const QStringList &args, CliContext &c) { return cmdRetry(args, c.out, c.err); }},
         {"probe",
          "[--port NAME]... [--simulate] [--smsc NUMBER] [--smpp HOST:PORT --system-id ID "
-         "[--password-file FILE] [--tls] [--bind transceiver|transmitter]]",
+         "[--password-file FILE] [--tls [--certificate FILE]] [--bind transceiver|transmitter]]",
          "Read the phone's battery level, manufacturer, model and signal strength, then its "
          "SIM card, network, operator, service centre, signal in dBm and IMEI, as the phone "
          "view does; a row that is not fine says what to do. The port is the one in the "

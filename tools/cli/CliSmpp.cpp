@@ -42,6 +42,8 @@ bool SmppChoice::take(const QStringList &args, int &i, QString &error) {
         source = value(QStringLiteral("the sender's name or number"));
     } else if (arg == QLatin1String("--tls")) {
         tls = true;
+    } else if (arg == QLatin1String("--certificate")) {
+        certificate = value(QStringLiteral("a PEM file of the centre's certificate"));
     } else if (arg == QLatin1String("--bind")) {
         const QString mode = value(QStringLiteral("transceiver or transmitter"));
         if (mode == QLatin1String("transceiver") || mode == QLatin1String("transmitter"))
@@ -77,6 +79,8 @@ QString SmppChoice::problem() const {
                               : QString();
     if (systemId.isEmpty())
         return QStringLiteral("--smpp needs --system-id ID");
+    if (!certificate.isEmpty() && !tls.value_or(false))
+        return QStringLiteral("--certificate goes with --tls");
     return QString();
 }
 
@@ -105,6 +109,7 @@ int SmppChoice::apply(AppData &data, CliContext &context) const {
     smpp.systemId = systemId;
     smpp.systemType = systemType;
     smpp.tls = tls.value_or(false);
+    smpp.certificate = certificate;
     if (source)
         smpp.source = *source;
     smpp.bindMode =

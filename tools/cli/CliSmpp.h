@@ -21,6 +21,7 @@ struct SmppChoice {
     QString passwordFile;
     std::optional<QString> source;
     std::optional<bool> tls;
+    QString certificate; // trusted besides the system's certificates; needs --tls
     std::optional<bool> transmitter;
     std::optional<bool> receipts;
     std::optional<int> window;

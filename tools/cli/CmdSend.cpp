@@ -372,10 +372,15 @@ int cmdSend(const QStringList &args, CliContext &context) {
         std::unique_ptr<SendingWorker> sender;
         try {
             data.save();
-            sender.reset(data.newSender());
         } catch (const Error &e) {
             context.err << cliPrintable(e.message()) << '\n'
                         << "Nothing was sent: the outcomes could not be recorded.\n";
+            return ExitNotStarted;
+        }
+        try {
+            sender.reset(data.newSender());
+        } catch (const Error &e) {
+            context.err << cliPrintable(e.message()) << '\n';
             return ExitNotStarted;
         }
 
