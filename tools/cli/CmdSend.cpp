@@ -380,7 +380,8 @@ int cmdSend(const QStringList &args, CliContext &context) {
         try {
             sender.reset(data.newSender());
         } catch (const Error &e) {
-            context.err << cliPrintable(e.message()) << '\n';
+            // The journal could not be opened, or the run's settings are wrong.
+            context.err << cliPrintable(e.message()) << '\n' << "Nothing was sent.\n";
             return ExitNotStarted;
         }
 
