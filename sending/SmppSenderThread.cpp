@@ -321,56 +321,41 @@ void SmppSenderThread::finishMessage(quint64 key, Claimed &claimed) {
     const Claimed done = std::move(claimed);
     m_claimed.erase(key);
     m_claimKeys.remove(done.record.get());
-    const auto applyDelivery = [&done](MessageRecord &m) {
-        if (done.delivery)
-            m.setDelivery(done.delivery->first, done.delivery->second);
-    };
-    bool sent = false;
+    MessageStatus status = MessageStatus::Sent;
+    QString reason;
     if (!done.failed.isEmpty()) {
         // Some part was refused for good: the message cannot arrive whole.
-        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
-            m.status = MessageStatus::Failed;
-            m.setReason(done.failed);
-            m.setError(QByteArray());
-            m.setAcceptedParts(done.accepted);
-            m.setMessageId(done.messageId);
-            applyDelivery(m);
-        });
-        m_summary.addFailed(done.failed);
+        status = MessageStatus::Failed;
+        reason = done.failed;
     } else if (!done.unknown.isEmpty()) {
-        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
-            m.status = MessageStatus::Unknown;
-            m.setReason(done.unknown);
-            m.setError(QByteArray());
-            m.setAcceptedParts(done.accepted);
-            m.setMessageId(done.messageId);
-            applyDelivery(m);
-        });
-        ++m_summary.unknown;
+        status = MessageStatus::Unknown;
+        reason = done.unknown;
     } else if (done.notSent) {
         // The parts the centre took stay noted: only the rest goes next time.
-        commit(done.record, [&done, &applyDelivery](MessageRecord &m) {
-            m.status = MessageStatus::Pending;
-            m.setReason(QString());
-            m.setError(QByteArray());
-            m.setAcceptedParts(done.accepted);
-            m.setMessageId(done.messageId);
-            applyDelivery(m);
-        });
-    } else {
-        commit(done.record, [this, &done, &applyDelivery](MessageRecord &m) {
-            m.sent = oleNow();
-            m.status = MessageStatus::Sent;
-            m.setReason(QString());
-            m.setError(QByteArray());
-            m.setMessageId(done.messageId);
-            applyDelivery(m);
-            m_contacts.incSentCount(m.number());
-        });
-        ++m_summary.sent;
-        sent = true;
+        status = MessageStatus::Pending;
     }
-    if (!done.notSent || !done.failed.isEmpty() || !done.unknown.isEmpty())
+    const bool sent = status == MessageStatus::Sent;
+    commit(done.record, [this, &done, status, &reason, sent](MessageRecord &m) {
+        m.status = status;
+        m.setReason(reason);
+        m.setError(QByteArray());
+        m.setMessageId(done.messageId);
+        if (done.delivery)
+            m.setDelivery(done.delivery->first, done.delivery->second);
+        if (sent) {
+            m.sent = oleNow();
+            m_contacts.incSentCount(m.number());
+        } else {
+            m.setAcceptedParts(done.accepted);
+        }
+    });
+    if (status == MessageStatus::Failed)
+        m_summary.addFailed(reason);
+    else if (status == MessageStatus::Unknown)
+        ++m_summary.unknown;
+    else if (sent)
+        ++m_summary.sent;
+    if (status != MessageStatus::Pending)
         m_progress.finished(sent, m_sinceOutcome.isValid() ? m_sinceOutcome.restart() : 0);
 }
 
