@@ -658,8 +658,9 @@ void SmppSession::sendSubmit() {
     m_queue.pop_front();
     SmppPdu pdu = submitPdu(item.submission);
     pdu.sequence = nextSequence();
-    send(pdu);
+    // Set first: a send outside any event goes out at once, and must still follow the barrier.
     m_barrierDue = true;
+    send(pdu);
     m_inFlight.append(
         {std::move(item), pdu.sequence, m_clock.elapsed() + m_config.responseTimeoutMs});
     ++m_submitsSent;
