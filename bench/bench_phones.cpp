@@ -5,6 +5,7 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "bench/BenchSupport.h"
 #include "data/OutcomeLog.h"
 #include "link/Phone.h"
 #include "sending/PhoneGroupRun.h"
@@ -23,24 +24,9 @@
 #include <memory>
 #include <vector>
 
-#include <sys/resource.h>
-
 namespace {
 
 constexpr int BodyAnswerMs = 200;
-
-// The process's CPU time, user and system; the simulated phones are other processes.
-struct CpuTime {
-    double user = 0;
-    double system = 0;
-
-    static CpuTime now() {
-        rusage usage = {};
-        ::getrusage(RUSAGE_SELF, &usage);
-        return {double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) / 1e6,
-                double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) / 1e6};
-    }
-};
 
 QString modemSimPath() {
     return QCoreApplication::applicationDirPath() +
@@ -117,7 +103,7 @@ void runPhones(benchmark::State &state, bool durable) {
 
         QElapsedTimer timer;
         timer.start();
-        const CpuTime before = CpuTime::now();
+        const ProcessCpuTime before = ProcessCpuTime::now();
         TransientOutcomeLog inMemory;
         std::function<void()> noRefresh;
         data->phone->start(durable ? data->newSender()
@@ -129,7 +115,7 @@ void runPhones(benchmark::State &state, bool durable) {
                                                              inMemory, noRefresh);
                                  }));
         loop.exec();
-        const CpuTime after = CpuTime::now();
+        const ProcessCpuTime after = ProcessCpuTime::now();
         user += after.user - before.user;
         system += after.system - before.system;
         seconds += timer.nsecsElapsed() / 1e9;
@@ -182,10 +168,4 @@ BENCHMARK(BM_PhonesAtOnceInMemory)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+PELORVANE_QT_BENCHMARK_MAIN()

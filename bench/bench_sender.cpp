@@ -5,6 +5,7 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "bench/BenchSupport.h"
 #include "data/OutcomeLog.h"
 #include "link/Phone.h"
 #include "modemsim/ModemSim.h"
@@ -204,10 +205,4 @@ BENCHMARK(BM_MinimalClient)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_SendingRun)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SendingRunWithRefresh)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+PELORVANE_QT_BENCHMARK_MAIN()

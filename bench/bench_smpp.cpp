@@ -4,6 +4,7 @@
 
 #include "app/AppData.h"
 #include "base/OleDate.h"
+#include "bench/BenchSupport.h"
 #include "data/ContactList.h"
 #include "data/MessageList.h"
 #include "data/OutcomeLog.h"
@@ -18,30 +19,32 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
 
 double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return ProcessCpuTime::now().total();
+}
+
+// The fake centre without its log line per message, which would be most of its work; false
+// when the benchmark is skipped.
+bool startQuietFake(benchmark::State &state, SmscFake &fake) {
+    if (const QString why = SmscFake::unavailableReason(); !why.isEmpty()) {
+        state.SkipWithError(qPrintable(why));
+        return false;
+    }
+    if (!fake.start({QStringLiteral("--quiet")})) {
+        state.SkipWithError(qPrintable(fake.errorText()));
+        return false;
+    }
+    return true;
 }
 
 void BM_SubmitThroughFakeCentre(benchmark::State &state) {
     const int window = static_cast<int>(state.range(0));
     const int count = static_cast<int>(state.range(1));
-    if (const QString why = SmscFake::unavailableReason(); !why.isEmpty()) {
-        state.SkipWithError(qPrintable(why));
-        return;
-    }
-    // --quiet: the centre writes no log line per message, which would be most of its work.
     SmscFake fake;
-    if (!fake.start({QStringLiteral("--quiet")})) {
-        state.SkipWithError(qPrintable(fake.errorText()));
+    if (!startQuietFake(state, fake))
         return;
-    }
     SmppConfig config = fake.config();
     config.window = window;
     // Printable ASCII but @ $ _ and a few more is its own GSM septet.
@@ -89,21 +92,15 @@ void BM_SubmitThroughFakeCentre(benchmark::State &state) {
 }
 
 // A whole run as the program makes it: the outbox claimed in order, each message encoded, in
-// flight and committed through the outcome log (kept in memory, or the project's journal with
-// a flush to disk per outcome), then filed.
+// flight and committed through the outcome log (kept in memory, or the project's journal, made
+// durable once per batch of answers), then filed.
 void BM_RunThroughFakeCentre(benchmark::State &state) {
     const int window = static_cast<int>(state.range(0));
     const int count = static_cast<int>(state.range(1));
     const bool journal = state.range(2) != 0;
-    if (const QString why = SmscFake::unavailableReason(); !why.isEmpty()) {
-        state.SkipWithError(qPrintable(why));
-        return;
-    }
     SmscFake fake;
-    if (!fake.start({QStringLiteral("--quiet")})) {
-        state.SkipWithError(qPrintable(fake.errorText()));
+    if (!startQuietFake(state, fake))
         return;
-    }
     QTemporaryDir dir;
     double cpu = 0;
     for (auto _ : state) {
@@ -175,10 +172,4 @@ BENCHMARK(BM_SubmitThroughFakeCentre)
     ->UseRealTime()
     ->MinTime(2.0);
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+PELORVANE_QT_BENCHMARK_MAIN()
