@@ -46,9 +46,14 @@ install_smsc_fake() {
     fi
 }
 
-configure_and_build() {
-    cmake -S "$root" -B "$build" -G Ninja -DPELORVANE_SANITIZE="$sanitize" >/dev/null
-    cmake --build "$build" -j "$jobs"
+# Arguments: more cache settings for cmake.
+configure() {
+    cmake -S "$root" -B "$build" -G Ninja -DPELORVANE_SANITIZE="$sanitize" "$@" >/dev/null
+}
+
+# Arguments: the targets to build, all when none.
+build_targets() {
+    cmake --build "$build" -j "$jobs" ${1:+--target "$@"}
 }
 
 cmd=${1:-}
@@ -57,11 +62,13 @@ case "$cmd" in
 build)
     install_missing
     install_smsc_fake
-    configure_and_build
+    configure -DPELORVANE_BUILD_BENCH=ON
+    build_targets
     ;;
 run)
     install_missing
-    configure_and_build
+    configure
+    build_targets pelorvane
     # Without arguments the program runs on its built-in simulated phone; any arguments
     # (a project file, --help) go to the program as they are.
     if [ $# -eq 0 ]; then set -- --simulate; fi
@@ -70,7 +77,9 @@ run)
 test)
     install_missing
     install_smsc_fake
-    configure_and_build
+    # The benchmarks are run by hand, not by the suite: "build" makes them.
+    configure -DPELORVANE_BUILD_BENCH=OFF
+    build_targets
     export QT_QPA_PLATFORM=offscreen
     case "$sanitize" in
     thread) export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tools/tsan.supp ${TSAN_OPTIONS:-}" ;;
