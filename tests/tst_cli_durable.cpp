@@ -7,6 +7,7 @@
 #include "app/AppData.h"
 #include "app/ProjectLock.h"
 #include "modemsim/ModemSim.h"
+#include "support/ProcessSignal.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -190,7 +191,8 @@ void TestCliDurable::killedAtRandomMoments() {
         if (position > 0)
             QTRY_VERIFY_WITH_TIMEOUT(m_sim->bodiesSeen() >= bodiesBefore + position, 30000);
         QTest::qSleep(int(random.bounded(position == 0 ? 150 : 25)));
-        ::kill(pid_t(send.processId()), SIGKILL);
+        // It may have finished on its own by now: then there is nothing to kill.
+        signalChild(send, SIGKILL);
         QVERIFY(send.waitForFinished(10000));
         settle(*m_sim);
         const QSet<QByteArray> accepted = receivedNumbers(*m_sim, firstFrom);

@@ -5,6 +5,7 @@
 #include "app/ComposeOutbox.h"
 #include "modemsim/ModemSim.h"
 #include "support/CliRun.h"
+#include "support/ProcessSignal.h"
 #include "tools/cli/Cli.h"
 
 #include <QBuffer>
@@ -300,7 +301,7 @@ void TestCliSend::sendStoppedBySignal() {
         process.closeReadChannel(QProcess::StandardError);
     }
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= before + 2, 20000);
-    ::kill(static_cast<pid_t>(process.processId()), signal);
+    QVERIFY(signalChild(process, signal));
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
