@@ -247,8 +247,11 @@ ParsedNumber PhoneNumberParser::parseFull(const QByteArray &digits, bool interna
 
 ParsedNumber PhoneNumberParser::askLibrary(const QByteArray &digits, bool international,
                                            Rule *rule) const {
-    const std::string text =
-        (international ? std::string("+") : std::string()) + digits.toStdString();
+    std::string text;
+    text.reserve(size_t(digits.size()) + 1);
+    if (international)
+        text += '+';
+    text.append(digits.constData(), size_t(digits.size()));
     i18n::phonenumbers::PhoneNumber number;
     const PhoneNumberUtil::ErrorType error = util().Parse(text, m_region, &number);
     if (error != PhoneNumberUtil::NO_PARSING_ERROR) {
