@@ -53,7 +53,8 @@ configure() {
 
 # Arguments: the targets to build, all when none.
 build_targets() {
-    cmake --build "$build" -j "$jobs" ${1:+--target "$@"}
+    if [ $# -gt 0 ]; then set -- --target "$@"; fi
+    cmake --build "$build" -j "$jobs" "$@"
 }
 
 cmd=${1:-}
